@@ -1,0 +1,120 @@
+#include "app/run.h"
+
+#include <cstdio>
+
+#include "fit/similarity_fit.h"
+#include "geodesy/geodetic_converter.h"
+#include "output/transform_output.h"
+#include "platform/platform.h"
+
+std::string ExecutableDirectory(const std::string& program_path) {
+  for (size_t i = program_path.size(); i > 0; --i) {
+    if (IsDirectorySeparator(program_path[i - 1])) {
+      return program_path.substr(0, i);
+    }
+  }
+  return std::string();
+}
+
+namespace {
+
+void PrintControlPointLine(const Point3& source, const Point2& target,
+                           const Point3& geodetic) {
+  std::printf("src:%f,%f des_enu:%f,%f des_lon:%.14f,%.14f\n", source.x,
+              source.y, target.x, target.y, geodetic.x, geodetic.y);
+}
+
+}  // namespace
+
+bool PrepareControlPoints(const RunInputs& inputs, ControlPoints* points) {
+  const std::vector<Point3> base = ParsePointPairs(inputs.basepoint);
+  if (base.empty()) return false;
+  points->base_point = base[0];
+  const GeodeticConverter scene =
+      MakeGeodeticConverter(base[0].x, base[0].y);
+
+  // An IEEE comparison: 0 and -0 select pairs, NaN does not.
+  const bool pairs = inputs.projectheight_m >= 0.0;
+  if (pairs) {
+    points->source = ParsePointPairs(inputs.DWGsrcpoints);
+    points->geodetic = ParsePointPairs(inputs.DWGdespoints);
+  } else {
+    points->source = ParsePointTriples(inputs.DWGsrcpoints);
+    points->geodetic = ParsePointTriples(inputs.DWGdespoints);
+  }
+  if (points->source.size() != points->geodetic.size()) return false;
+  // Nothing to fit: a fit of no points would report NaN as a success.
+  if (points->source.empty()) return false;
+
+  const size_t n = points->source.size();
+  points->target.clear();
+  points->target.reserve(n);
+  if (pairs) {
+    points->mode = InputMode::kPair;
+    for (size_t i = 0; i < n; ++i) {
+      const Point3 geodetic{points->geodetic[i].x, points->geodetic[i].y,
+                            inputs.projectheight_m};
+      Point3 ecef;
+      Point3 enu;
+      scene.GeodeticToEcef(geodetic, &ecef);
+      scene.EcefToEnu(ecef, &enu);
+      points->target.push_back(Point2{enu.x, enu.y});
+      PrintControlPointLine(points->source[i], points->target[i],
+                            points->geodetic[i]);
+    }
+    return true;
+  }
+
+  if (inputs.modelpoint.empty()) {
+    points->mode = InputMode::kHeight;
+    for (size_t i = 0; i < n; ++i) {
+      Point3 enu;
+      scene.GeodeticToEnu(points->geodetic[i], &enu);
+      points->target.push_back(Point2{enu.x, enu.y});
+      PrintControlPointLine(points->source[i], points->target[i],
+                            points->geodetic[i]);
+    }
+    return true;
+  }
+
+  // Each target is placed by its offset from the model base point in the
+  // model's own tangent frame, plus the model base point's offset from the
+  // scene base point in the scene's frame. The two frames are not rotated
+  // against each other.
+  points->mode = InputMode::kModelBasePoint;
+  const std::vector<Point3> model = ParsePointPairs(inputs.modelpoint);
+  if (model.empty()) return false;
+  points->model_point = model[0];
+  const GeodeticConverter model_frame =
+      MakeGeodeticConverter(model[0].x, model[0].y);
+  Point3 shift_ecef;
+  Point3 shift_enu;
+  scene.GeodeticToEcef(Point3{model[0].x, model[0].y, 0.0}, &shift_ecef);
+  scene.EcefToEnu(shift_ecef, &shift_enu);
+  for (size_t i = 0; i < n; ++i) {
+    Point3 ecef;
+    Point3 enu;
+    model_frame.GeodeticToEcef(points->geodetic[i], &ecef);
+    model_frame.EcefToEnu(ecef, &enu);
+    points->target.push_back(
+        Point2{enu.x + shift_enu.x, enu.y + shift_enu.y});
+    PrintControlPointLine(points->source[i], points->target[i],
+                          points->geodetic[i]);
+  }
+  return true;
+}
+
+int RunGeoAnchorSolve(const RunInputs& inputs) {
+  ControlPoints points;
+  if (!PrepareControlPoints(inputs, &points)) return -1;
+
+  const SimilarityFit fit =
+      FitSimilarity(points.source, points.target, inputs.scale);
+  const std::vector<Point2> deviations =
+      ComputeDeviations(fit, points.source, points.target);
+  PrintFitCheck(fit, deviations);
+
+  return WriteTransformResult(fit.A_m, fit.B_m, fit.K, fit.angle_rad,
+                              inputs.zoffset_m, inputs.executable_dir,
+                              fit.free_scale);
+}

@@ -1,0 +1,51 @@
+// The run of GeoAnchorSolve from the flag values on: control-point
+// preparation, the similarity fit and the output, in this order.
+#ifndef GEOANCHOR_APP_RUN_H_
+#define GEOANCHOR_APP_RUN_H_
+
+#include <string>
+#include <vector>
+
+#include "input/point_list.h"
+
+// The directory of the executable: the prefix of `program_path` up to and
+// including its last directory separator (backslash; on POSIX also "/"),
+// or "" when there is none.
+std::string ExecutableDirectory(const std::string& program_path);
+
+// The values a run takes from its command line.
+struct RunInputs {
+  std::string executable_dir;  // result file goes here; "" = working dir
+  std::string DWGsrcpoints;    // drawing plane coordinates
+  std::string DWGdespoints;    // lon_deg, lat_deg[, h_m]
+  std::string basepoint;       // scene base point: lon_deg, lat_deg
+  std::string modelpoint;      // model base point: lon_deg, lat_deg
+  double zoffset_m = 0.0;      // z translation of the matrix
+  double scale = 0.0;          // |scale| < 1e-6: fitted; else held at it
+  double projectheight_m = -1.0;  // >= 0: pairs, all targets at this height
+};
+
+enum class InputMode { kPair, kHeight, kModelBasePoint };
+
+// The index-aligned lists the fit works on.
+struct ControlPoints {
+  InputMode mode = InputMode::kPair;
+  std::vector<Point3> source;       // drawing x, y (z read, unused)
+  std::vector<Point3> geodetic;     // targets as read: lon_deg, lat_deg, h_m
+  std::vector<Point2> target;       // targets: east_m, north_m
+  Point3 base_point;                // first point of `basepoint`
+  Point3 model_point;               // model-base-point mode only
+};
+
+// Reads the base point, chooses the mode, reads and converts the control
+// points into the scene's east/north frame and prints one
+//   "src:%f,%f des_enu:%f,%f des_lon:%.14f,%.14f\n"
+// line per point. Returns false, having printed nothing, when the base point
+// is missing, the two lists differ in length, both are empty, or the model
+// base point is asked for and missing (tested in that order).
+bool PrepareControlPoints(const RunInputs& inputs, ControlPoints* points);
+
+// The whole run; returns the exit status, 0 or -1.
+int RunGeoAnchorSolve(const RunInputs& inputs);
+
+#endif  // GEOANCHOR_APP_RUN_H_

@@ -1,0 +1,127 @@
+// Robust least-squares fit of a 2D similarity transform.
+//
+// The model carries a drawing (source) point (x, y) onto the scene's local
+// east/north frame, in metres:
+//   east  = (x * cos(angle_rad) - y * sin(angle_rad)) * K + A_m
+//   north = (x * sin(angle_rad) + y * cos(angle_rad)) * K + B_m
+// angle_rad turns counter-clockwise from east towards north. K is the scale
+// (dimensionless); a negative K adds a half turn.
+//
+// Residual of one control point = transformed source minus target, in
+// metres, with a Cauchy loss of scale 0.05 m on each point.
+#ifndef GEOANCHOR_FIT_SIMILARITY_FIT_H_
+#define GEOANCHOR_FIT_SIMILARITY_FIT_H_
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "input/point_list.h"
+
+namespace ceres {
+class CostFunction;
+}
+
+// Residual with a free scale.
+//   r0 = (src_x * cos(angle) - src_y * sin(angle)) * K + A - des_x
+//   r1 = (src_x * sin(angle) + src_y * cos(angle)) * K + B - des_y
+// evaluated in that order: bracket, times K, plus offset, minus target.
+struct AffineError {
+  AffineError(double src_x, double src_y, double des_x, double des_y)
+      : src_x(src_x), src_y(src_y), des_x(des_x), des_y(des_y) {}
+
+  template <typename T>
+  bool operator()(const T* const A, const T* const B, const T* const K,
+                  const T* const angle, T* residual) const {
+    using std::cos;
+    using std::sin;
+    const T c = cos(angle[0]);
+    const T s = sin(angle[0]);
+    residual[0] = (src_x * c - src_y * s) * K[0] + A[0] - des_x;
+    residual[1] = (src_x * s + src_y * c) * K[0] + B[0] - des_y;
+    return true;
+  }
+
+  // A new AutoDiffCostFunction<AffineError, 2, 1, 1, 1, 1> owning a new
+  // functor; parameter blocks A, B, K, angle.
+  static ceres::CostFunction* Create(double src_x, double src_y, double des_x,
+                                     double des_y);
+
+  const double src_x;  // drawing x
+  const double src_y;  // drawing y
+  const double des_x;  // target east, metres
+  const double des_y;  // target north, metres
+};
+
+// The same residual with the scale held at `K`:
+//   r0 = (src_x * cos(angle) - src_y * sin(angle)) * K + A - des_x
+//   r1 = (src_x * sin(angle) + src_y * cos(angle)) * K + B - des_y
+struct AffineErrorfixedK {
+  AffineErrorfixedK(double src_x, double src_y, double des_x, double des_y,
+                    double K)
+      : src_x(src_x), src_y(src_y), des_x(des_x), des_y(des_y), K(K) {}
+
+  template <typename T>
+  bool operator()(const T* const A, const T* const B, const T* const angle,
+                  T* residual) const {
+    using std::cos;
+    using std::sin;
+    const T c = cos(angle[0]);
+    const T s = sin(angle[0]);
+    const T k(K);
+    residual[0] = (src_x * c - src_y * s) * k + A[0] - des_x;
+    residual[1] = (src_x * s + src_y * c) * k + B[0] - des_y;
+    return true;
+  }
+
+  // A new AutoDiffCostFunction<AffineErrorfixedK, 2, 1, 1, 1> owning a new
+  // functor; parameter blocks A, B, angle.
+  static ceres::CostFunction* Create(double src_x, double src_y, double des_x,
+                                     double des_y, double K);
+
+  const double src_x;
+  const double src_y;
+  const double des_x;
+  const double des_y;
+  const double K;  // fixed scale
+};
+
+// Free scale when |scale| < 1e-6 (strictly); otherwise K is held at `scale`,
+// sign included. NaN selects the fixed scale.
+bool IsFreeScale(double scale);
+
+struct SimilarityFit {
+  double A_m = 0.0;        // offset east, metres
+  double B_m = 0.0;        // offset north, metres
+  double K = 1.0;          // scale; the `scale` value in fixed-scale mode
+  double angle_rad = 0.0;  // rotation, radians, not wrapped into a range
+  bool free_scale = true;
+  // What the solver said; kept for the console and the fit report.
+  std::string brief_report;
+  std::string termination;  // e.g. "CONVERGENCE"
+  int iterations = 0;
+  double initial_cost = 0.0;
+  double final_cost = 0.0;
+};
+
+// Fits the transform to the index-aligned lists (only x, y of `source` are
+// read). The solve runs in centred coordinates, starting from the
+// closed-form least-squares similarity, and the offsets are carried back to
+// the original coordinates; the result means exactly the model above.
+// Requires source.size() == target.size() >= 1; with no points every
+// parameter comes back NaN and no solve is run.
+SimilarityFit FitSimilarity(const std::vector<Point3>& source,
+                            const std::vector<Point2>& target, double scale);
+
+// Per point: target minus transformed source (deltax, deltay), metres,
+// computed in the original coordinates with the fitted parameters.
+std::vector<Point2> ComputeDeviations(const SimilarityFit& fit,
+                                      const std::vector<Point3>& source,
+                                      const std::vector<Point2>& target);
+
+// Prints the solver's brief report through std::cout followed by "\n",
+// then one "fitcheck---deltax:%f,deltay:%f\n" line per deviation.
+void PrintFitCheck(const SimilarityFit& fit,
+                   const std::vector<Point2>& deviations);
+
+#endif  // GEOANCHOR_FIT_SIMILARITY_FIT_H_

@@ -1,0 +1,52 @@
+// WGS84 geodetic <-> earth-centred earth-fixed <-> local east/north/up.
+//
+// Geodetic points are Point3 with x = longitude in degrees, y = latitude in
+// degrees (longitude first) and z = ellipsoidal height in metres.
+// ECEF points are X, Y, Z in metres: X towards longitude 0 on the equator,
+// Z towards the north pole, Y completing a right-handed frame.
+// ENU points are east, north, up in metres relative to the converter's
+// origin.
+//
+// Rotation from ECEF differences (dX, dY, dZ) to ENU, rows in this order,
+// with origin longitude lam0 and latitude phi0:
+//   east  = (-sin lam0,             cos lam0,             0       )
+//   north = (-sin phi0 * cos lam0, -sin phi0 * sin lam0,  cos phi0)
+//   up    = ( cos phi0 * cos lam0,  cos phi0 * sin lam0,  sin phi0)
+//
+// Every product and sum is formed in a fixed order, and the origin's ECEF
+// position is computed with exactly the products of GeodeticToEcef, so the
+// origin itself maps to an exact zero difference. Closed form, nothing
+// cached, no input validated: non-finite input gives non-finite output.
+#ifndef GEOANCHOR_GEODESY_GEODETIC_CONVERTER_H_
+#define GEOANCHOR_GEODESY_GEODETIC_CONVERTER_H_
+
+#include "input/point_list.h"
+
+struct GeodeticConverter {
+  double lon0 = 0.0;                   // origin longitude, degrees
+  double lat0 = 0.0;                   // origin latitude, degrees
+  double h0 = 0.0;                     // origin ellipsoidal height, metres
+  double a = 6378137.0;                // WGS84 semi-major axis, metres
+  double b = 6356752.3142;             // semi-minor axis, metres (unused)
+  double f = 0.003352810664747481;     // WGS84 flattening (decimal literal)
+
+  // Geodetic (lon_deg, lat_deg, h_m) -> ECEF metres. `geodetic` is read in
+  // full before `ecef` is written, so both may be the same point.
+  void GeodeticToEcef(const Point3& geodetic, Point3* ecef) const;
+
+  // ECEF metres -> ENU metres around the origin. May alias.
+  void EcefToEnu(const Point3& ecef, Point3* enu) const;
+
+  // GeodeticToEcef followed by EcefToEnu. May alias.
+  void GeodeticToEnu(const Point3& geodetic, Point3* enu) const;
+};
+
+// The converter the tool uses: origin on the ellipsoid (height 0).
+GeodeticConverter MakeGeodeticConverter(double lon0_deg, double lat0_deg);
+
+// An origin above or below the ellipsoid; the tool itself never needs one,
+// published test vectors do.
+GeodeticConverter MakeGeodeticConverterAtHeight(double lon0_deg,
+                                                double lat0_deg, double h0_m);
+
+#endif  // GEOANCHOR_GEODESY_GEODETIC_CONVERTER_H_
