@@ -30,8 +30,7 @@ bool PrepareControlPoints(const RunInputs& inputs, ControlPoints* points) {
   const std::vector<Point3> base = ParsePointPairs(inputs.basepoint);
   if (base.empty()) return false;
   points->base_point = base[0];
-  const GeodeticConverter scene =
-      MakeGeodeticConverter(base[0].x, base[0].y);
+  const GeodeticConverter scene = MakeGeodeticConverter(base[0].x, base[0].y);
 
   // An IEEE comparison: 0 and -0 select pairs, NaN does not.
   const bool pairs = inputs.projectheight_m >= 0.0;
@@ -96,8 +95,7 @@ bool PrepareControlPoints(const RunInputs& inputs, ControlPoints* points) {
     Point3 enu;
     model_frame.GeodeticToEcef(points->geodetic[i], &ecef);
     model_frame.EcefToEnu(ecef, &enu);
-    points->target.push_back(
-        Point2{enu.x + shift_enu.x, enu.y + shift_enu.y});
+    points->target.push_back(Point2{enu.x + shift_enu.x, enu.y + shift_enu.y});
     PrintControlPointLine(points->source[i], points->target[i],
                           points->geodetic[i]);
   }

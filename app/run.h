@@ -15,13 +15,13 @@ std::string ExecutableDirectory(const std::string& program_path);
 
 // The values a run takes from its command line.
 struct RunInputs {
-  std::string executable_dir;  // result file goes here; "" = working dir
-  std::string DWGsrcpoints;    // drawing plane coordinates
-  std::string DWGdespoints;    // lon_deg, lat_deg[, h_m]
-  std::string basepoint;       // scene base point: lon_deg, lat_deg
-  std::string modelpoint;      // model base point: lon_deg, lat_deg
-  double zoffset_m = 0.0;      // z translation of the matrix
-  double scale = 0.0;          // |scale| < 1e-6: fitted; else held at it
+  std::string executable_dir;     // result file goes here; "" = working dir
+  std::string DWGsrcpoints;       // drawing plane coordinates
+  std::string DWGdespoints;       // lon_deg, lat_deg[, h_m]
+  std::string basepoint;          // scene base point: lon_deg, lat_deg
+  std::string modelpoint;         // model base point: lon_deg, lat_deg
+  double zoffset_m = 0.0;         // z translation of the matrix
+  double scale = 0.0;             // |scale| < 1e-6: fitted; else held at it
   double projectheight_m = -1.0;  // >= 0: pairs, all targets at this height
 };
 
@@ -30,11 +30,11 @@ enum class InputMode { kPair, kHeight, kModelBasePoint };
 // The index-aligned lists the fit works on.
 struct ControlPoints {
   InputMode mode = InputMode::kPair;
-  std::vector<Point3> source;       // drawing x, y (z read, unused)
-  std::vector<Point3> geodetic;     // targets as read: lon_deg, lat_deg, h_m
-  std::vector<Point2> target;       // targets: east_m, north_m
-  Point3 base_point;                // first point of `basepoint`
-  Point3 model_point;               // model-base-point mode only
+  std::vector<Point3> source;    // drawing x, y (z read, unused)
+  std::vector<Point3> geodetic;  // targets as read: lon_deg, lat_deg, h_m
+  std::vector<Point2> target;    // targets: east_m, north_m
+  Point3 base_point;             // first point of `basepoint`
+  Point3 model_point;            // model-base-point mode only
 };
 
 // Reads the base point, chooses the mode, reads and converts the control

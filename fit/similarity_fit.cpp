@@ -1,6 +1,7 @@
 #include "fit/similarity_fit.h"
 
 #include <ceres/ceres.h>
+#include <glog/logging.h>
 
 #include <cmath>
 #include <cstdio>
@@ -126,7 +127,15 @@ SimilarityFit FitSimilarity(const std::vector<Point3>& source,
   options.linear_solver_type = ceres::DENSE_QR;
   options.minimizer_progress_to_stdout = false;
   ceres::Solver::Summary summary;
-  ceres::Solve(options, &problem, &summary);
+  {
+    // Non-finite input makes Ceres log warnings and errors to standard error.
+    // The outcome already shows in the brief report and in the parameters,
+    // which the output stage checks; standard error stays for our message.
+    const int saved_min_log_level = FLAGS_minloglevel;
+    FLAGS_minloglevel = google::GLOG_FATAL;
+    ceres::Solve(options, &problem, &summary);
+    FLAGS_minloglevel = saved_min_log_level;
+  }
 
   // Back to the original coordinates: the centred model
   //   X - cX = R(angle) K (x - cx) + A'

@@ -23,12 +23,12 @@
 #include "input/point_list.h"
 
 struct GeodeticConverter {
-  double lon0 = 0.0;                   // origin longitude, degrees
-  double lat0 = 0.0;                   // origin latitude, degrees
-  double h0 = 0.0;                     // origin ellipsoidal height, metres
-  double a = 6378137.0;                // WGS84 semi-major axis, metres
-  double b = 6356752.3142;             // semi-minor axis, metres (unused)
-  double f = 0.003352810664747481;     // WGS84 flattening (decimal literal)
+  double lon0 = 0.0;                // origin longitude, degrees
+  double lat0 = 0.0;                // origin latitude, degrees
+  double h0 = 0.0;                  // origin ellipsoidal height, metres
+  double a = 6378137.0;             // WGS84 semi-major axis, metres
+  double b = 6356752.3142;          // semi-minor axis, metres (unused)
+  double f = 0.003352810664747481;  // WGS84 flattening (decimal literal)
 
   // Geodetic (lon_deg, lat_deg, h_m) -> ECEF metres. `geodetic` is read in
   // full before `ecef` is written, so both may be the same point.

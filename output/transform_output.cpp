@@ -87,15 +87,14 @@ int WriteTransformResult(double A_m, double B_m, double s, double angle_rad,
   const bool written = WriteTextFile(path, text, &error);
 
   if (free_scale) {
-    std::printf("A B K Angle :%.10f %.10f %.10f %.10f", A_m, B_m, s,
-                angle_rad);
+    std::printf("A B K Angle :%.10f %.10f %.10f %.10f", A_m, B_m, s, angle_rad);
   } else {
     std::printf("A B K Angle :%f %f %f %f", A_m, B_m, s, angle_rad);
   }
   if (!written) {
     std::fflush(stdout);
-    std::fprintf(stderr, "GeoAnchorSolve: cannot write %s: %s\n",
-                 path.c_str(), error.c_str());
+    std::fprintf(stderr, "GeoAnchorSolve: cannot write %s: %s\n", path.c_str(),
+                 error.c_str());
     return -1;
   }
   return 0;

@@ -40,8 +40,8 @@ bool Rename(const std::string& from, const std::string& to,
                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     return true;
   }
-  *error = "cannot replace (Windows error " + std::to_string(GetLastError()) +
-           ")";
+  *error =
+      "cannot replace (Windows error " + std::to_string(GetLastError()) + ")";
   return false;
 }
 #else

@@ -1,0 +1,301 @@
+// End-to-end tests: the real executable, run from a fresh directory.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/run.h"
+#include "fit/similarity_fit.h"
+#include "output/transform_output.h"
+
+namespace {
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+bool Exists(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0;
+}
+
+struct Result {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+class CliTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/geoanchor-cli-XXXXXX";
+    ASSERT_NE(nullptr, mkdtemp(pattern));
+    dir_ = pattern;
+    exe_ = dir_ + "/GeoAnchorSolve";
+    ASSERT_EQ(0,
+              std::system(("cp '" GEOANCHOR_EXE "' '" + exe_ + "'").c_str()));
+    result_path_ = dir_ + "/" + kResultFileName;
+  }
+  void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
+
+  // Runs the copied executable with `args`; argv[0] is `argv0` (default:
+  // its absolute path) and the working directory `cwd` (default: /).
+  Result Run(const std::vector<std::string>& args, std::string argv0 = "",
+             std::string cwd = "/") {
+    if (argv0.empty()) argv0 = exe_;
+    const std::string out_path = dir_ + "/.stdout";
+    const std::string err_path = dir_ + "/.stderr";
+    const pid_t pid = fork();
+    if (pid == 0) {
+      std::vector<char*> argv;
+      argv.push_back(const_cast<char*>(argv0.c_str()));
+      for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+      argv.push_back(nullptr);
+      const int out =
+          open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      const int err =
+          open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      if (out < 0 || err < 0 || chdir(cwd.c_str()) != 0) _exit(99);
+      dup2(out, 1);
+      dup2(err, 2);
+      execv(exe_.c_str(), argv.data());
+      _exit(98);
+    }
+    Result r;
+    int wstatus = 0;
+    waitpid(pid, &wstatus, 0);
+    r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
+    r.out = ReadFile(out_path);
+    r.err = ReadFile(err_path);
+    unlink(out_path.c_str());
+    unlink(err_path.c_str());
+    return r;
+  }
+
+  std::string dir_;
+  std::string exe_;
+  std::string result_path_;
+};
+
+// Control points of a small site near Beijing (made up for the tests):
+// drawing coordinates in a local Gauss-Krueger-like plane, targets as
+// longitude, latitude, height.
+const char kBase[] = "--basepoint=116.3,39.9";
+const char kSrcPairs[] =
+    "--DWGsrcpoints=500000,4417000,500085.5,4417000,500085.5,4417111,"
+    "500000,4417111";
+const char kDesPairs[] =
+    "--DWGdespoints=116.3,39.9,116.301,39.9,116.301,39.901,116.3,39.901";
+const char kSrcTriples[] =
+    "--DWGsrcpoints=500000,4417000,0,500085.5,4417000,0,500085.5,4417111,0,"
+    "500000,4417111,0";
+const char kDesTriples[] =
+    "--DWGdespoints=116.3,39.9,50,116.301,39.9,52,116.301,39.901,49,"
+    "116.3,39.901,51";
+
+// The whole expected standard output for the given inputs, built from the
+// libraries the tool is made of; it checks that the executable wires flags,
+// stages and formats together as intended.
+std::string ExpectedStdout(const RunInputs& inputs) {
+  testing::internal::CaptureStdout();
+  ControlPoints points;
+  const bool ok = PrepareControlPoints(inputs, &points);
+  std::string expected = testing::internal::GetCapturedStdout();
+  EXPECT_TRUE(ok);
+  const SimilarityFit fit =
+      FitSimilarity(points.source, points.target, inputs.scale);
+  expected += fit.brief_report + "\n";
+  char line[256];
+  for (const Point2& d : ComputeDeviations(fit, points.source, points.target)) {
+    std::snprintf(line, sizeof line, "fitcheck---deltax:%f,deltay:%f\n", d.x,
+                  d.y);
+    expected += line;
+  }
+  expected += "\n" +
+              MatrixToJsonText(BuildTransformMatrix(
+                  fit.K, fit.angle_rad, fit.A_m, fit.B_m, inputs.zoffset_m)) +
+              "\n";
+  std::snprintf(line, sizeof line,
+                fit.free_scale ? "A B K Angle :%.10f %.10f %.10f %.10f"
+                               : "A B K Angle :%f %f %f %f",
+                fit.A_m, fit.B_m, fit.K, fit.angle_rad);
+  return expected + line;
+}
+
+TEST_F(CliTest, VersionHelpAndNoFlags) {
+  const Result version = Run({"--version"});
+  EXPECT_EQ(0, version.status);
+  EXPECT_NE(std::string::npos, version.out.find("0.0.8"));
+
+  const Result help = Run({"--helpshort"});
+  EXPECT_NE(std::string::npos,
+            help.out.find("Test CMake configuration of gflags library "
+                          "(gflags-config.cmake)"));
+  for (const char* flag :
+       {"-basepoint (倾斜场景基点位置坐标) type: string default: \"\"",
+        "-modelpoint (模型基点坐标) type: string default: \"\"",
+        "-DWGsrcpoints (配准点源坐标------高斯) type: string default: \"\"",
+        "-DWGdespoints (配准点目标坐标--经纬度) type: string default: \"\"",
+        "-zoffset (输出矩阵，z方向调整值) type: double default: 0",
+        "-scale (缩放参数) type: double default: 0",
+        "-projectheight (投影高度，抵偿面高度) type: double default: -1"}) {
+    EXPECT_NE(std::string::npos, help.out.find(flag)) << flag;
+  }
+
+  const Result none = Run({});
+  EXPECT_EQ(255, none.status);
+  EXPECT_EQ("", none.out);
+  EXPECT_EQ("", none.err);
+  EXPECT_FALSE(Exists(result_path_));
+}
+
+TEST_F(CliTest, WholeRunInEveryModeAndScaleMode) {
+  struct Case {
+    std::vector<std::string> args;
+    RunInputs inputs;
+  };
+  auto inputs = [](const char* src, const char* des, double h,
+                   const char* model, double scale, double zoffset) {
+    RunInputs in;
+    in.basepoint = "116.3,39.9";
+    in.DWGsrcpoints = src + std::string(src).find('=') + 1;
+    in.DWGdespoints = des + std::string(des).find('=') + 1;
+    in.projectheight_m = h;
+    in.modelpoint = model;
+    in.scale = scale;
+    in.zoffset_m = zoffset;
+    return in;
+  };
+  const Case cases[] = {
+      {{kBase, kSrcPairs, kDesPairs, "--projectheight=0"},
+       inputs(kSrcPairs, kDesPairs, 0, "", 0, 0)},
+      {{kBase, kSrcPairs, kDesPairs, "--projectheight=35.5", "--scale=1",
+        "--zoffset=1"},
+       inputs(kSrcPairs, kDesPairs, 35.5, "", 1, 1)},
+      {{kBase, kSrcTriples, kDesTriples},
+       inputs(kSrcTriples, kDesTriples, -1, "", 0, 0)},
+      {{kBase, kSrcTriples, kDesTriples, "--scale=0.9999", "--zoffset=-12.25"},
+       inputs(kSrcTriples, kDesTriples, -1, "", 0.9999, -12.25)},
+      {{kBase, kSrcTriples, kDesTriples, "--modelpoint=116.3005,39.9005"},
+       inputs(kSrcTriples, kDesTriples, -1, "116.3005,39.9005", 0, 0)},
+      {{kBase, kSrcTriples, kDesTriples, "--modelpoint=116.3005,39.9005",
+        "--scale=-1"},
+       inputs(kSrcTriples, kDesTriples, -1, "116.3005,39.9005", -1, 0)},
+  };
+  for (const Case& c : cases) {
+    unlink(result_path_.c_str());
+    const Result r = Run(c.args);
+    EXPECT_EQ(0, r.status) << r.err;
+    EXPECT_EQ("", r.err);
+    EXPECT_EQ(ExpectedStdout(c.inputs), r.out);
+    // 4 "src:" lines, the report, 4 "fitcheck" lines, an empty line, the
+    // matrix and the parameter line without a line break.
+    EXPECT_EQ(11, std::count(r.out.begin(), r.out.end(), '\n'));
+    EXPECT_NE('\n', r.out.back());
+    // The file holds exactly the printed matrix text.
+    const std::string file = ReadFile(result_path_);
+    EXPECT_NE(std::string::npos, r.out.find("\n\n" + file + "\nA B K Angle :"));
+    EXPECT_EQ('[', file.front());
+    EXPECT_EQ(']', file.back());
+  }
+}
+
+TEST_F(CliTest, ResultFileGoesBesideTheExecutableOrIntoTheWorkingDirectory) {
+  const std::vector<std::string> args = {kBase, kSrcPairs, kDesPairs,
+                                         "--projectheight=0"};
+  // Absolute program path, working directory elsewhere.
+  ASSERT_EQ(0, Run(args).status);
+  EXPECT_TRUE(Exists(result_path_));
+  unlink(result_path_.c_str());
+
+  // A program path without a separator: the working directory.
+  const std::string work = dir_ + "/work";
+  ASSERT_EQ(0, mkdir(work.c_str(), 0755));
+  ASSERT_EQ(0, Run(args, "GeoAnchorSolve", work).status);
+  EXPECT_TRUE(Exists(work + "/" + kResultFileName));
+  EXPECT_FALSE(Exists(result_path_));
+
+  // An existing, longer file is replaced entirely.
+  std::ofstream(result_path_) << std::string(4096, ' ');
+  ASSERT_EQ(0, Run(args).status);
+  EXPECT_EQ(ReadFile(work + "/" + kResultFileName), ReadFile(result_path_));
+}
+
+TEST_F(CliTest, NonFiniteTransformIsAFailure) {
+  std::ofstream(result_path_) << "[previous]";
+  for (const char* bad : {"--zoffset=nan", "--scale=inf", "--zoffset=-inf"}) {
+    const Result r =
+        Run({kBase, kSrcPairs, kDesPairs, "--projectheight=0", bad});
+    EXPECT_EQ(255, r.status) << bad;
+    EXPECT_NE(std::string::npos, r.err.find("not finite")) << bad;
+    EXPECT_EQ(1, std::count(r.err.begin(), r.err.end(), '\n'));
+    // Everything up to and including the deviation lines, nothing after.
+    EXPECT_EQ(
+        4, static_cast<int>(std::count(r.out.begin(), r.out.end(), '\n')) - 5)
+        << r.out;
+    EXPECT_EQ(std::string::npos, r.out.find("A B K Angle"));
+    EXPECT_EQ("[previous]", ReadFile(result_path_));
+  }
+}
+
+TEST_F(CliTest, UnwritableResultFileIsAFailure) {
+  ASSERT_EQ(0, mkdir(result_path_.c_str(), 0755));
+  const Result r = Run({kBase, kSrcPairs, kDesPairs, "--projectheight=0"});
+  EXPECT_EQ(255, r.status);
+  EXPECT_NE(std::string::npos, r.out.find("\nA B K Angle :"));
+  EXPECT_EQ(
+      "GeoAnchorSolve: cannot write " + result_path_ + ": Is a directory\n",
+      r.err);
+  // No temporary file is left behind.
+  EXPECT_EQ(0, std::system(("test -z \"$(ls -A '" + dir_ +
+                            "' | grep -v -e '^GeoAnchorSolve$' -e '^" +
+                            kResultFileName + "$')\"")
+                               .c_str()));
+}
+
+TEST_F(CliTest, HugeZOffsetIsWrittenInFull) {
+  const Result r = Run(
+      {kBase, kSrcPairs, kDesPairs, "--projectheight=0", "--zoffset=1e300"});
+  ASSERT_EQ(0, r.status) << r.err;
+  const std::string file = ReadFile(result_path_);
+  const std::string expected_element =
+      "," + FormatMatrixNumber(1e300) + ",1.0]";
+  EXPECT_EQ(expected_element,
+            file.substr(file.size() - expected_element.size()));
+  EXPECT_GT(file.size(), 300u);
+}
+
+TEST_F(CliTest, InputFailuresEndWithStatus255AndNoOutput) {
+  std::ofstream(result_path_) << "[previous]";
+  const std::vector<std::vector<std::string>> cases = {
+      {kSrcPairs, kDesPairs, "--projectheight=0"},  // no base point
+      {"--basepoint=116.3", kSrcPairs, kDesPairs},  // one number
+      {kBase, kSrcPairs, "--DWGdespoints=116.3,39.9", "--projectheight=0"},
+      {kBase, "--projectheight=0"},  // no points
+      {kBase},
+      {kBase, kSrcTriples, kDesTriples, "--modelpoint= "},   // blank model
+      {kBase, kSrcTriples, "--DWGdespoints=116.3,39.9,50"},  // 4 vs 1
+  };
+  for (const auto& args : cases) {
+    const Result r = Run(args);
+    EXPECT_EQ(255, r.status) << args.size();
+    EXPECT_EQ("", r.out);
+    EXPECT_EQ("", r.err);
+    EXPECT_EQ("[previous]", ReadFile(result_path_));
+  }
+}
+
+}  // namespace

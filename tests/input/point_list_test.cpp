@@ -1,0 +1,117 @@
+#include "input/point_list.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Points = std::vector<Point3>;
+
+struct ReaderCase {
+  std::string text;
+  Points pairs;
+  Points triples;
+};
+
+void ExpectSamePoints(const Points& expected, const Points& actual,
+                      const std::string& label) {
+  ASSERT_EQ(expected.size(), actual.size()) << label;
+  for (size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(expected[i].x, actual[i].x) << label << " point " << i;
+    EXPECT_EQ(expected[i].y, actual[i].y) << label << " point " << i;
+    EXPECT_EQ(expected[i].z, actual[i].z) << label << " point " << i;
+  }
+}
+
+// Expected lists worked out by hand from the reading rules: numbers grouped
+// by position, one comma skipped only directly after a number, reading ends
+// at the first failed extraction, an incomplete last group dropped.
+const ReaderCase kCases[] = {
+    {"116.39,39.91", {{116.39, 39.91, 0}}, {}},
+    {"116.39,39.91,50", {{116.39, 39.91, 0}}, {{116.39, 39.91, 50}}},
+    {"1,2,3,4", {{1, 2, 0}, {3, 4, 0}}, {{1, 2, 3}}},
+    {"1,2,3", {{1, 2, 0}}, {{1, 2, 3}}},
+    {"1,2,3,4,5,6", {{1, 2, 0}, {3, 4, 0}, {5, 6, 0}}, {{1, 2, 3}, {4, 5, 6}}},
+    {"1,2,3,4,5", {{1, 2, 0}, {3, 4, 0}}, {{1, 2, 3}}},
+    {"1 2 3 4", {{1, 2, 0}, {3, 4, 0}}, {{1, 2, 3}}},
+    {"1, 2, 3, 4", {{1, 2, 0}, {3, 4, 0}}, {{1, 2, 3}}},
+    {"1,2,3,4,", {{1, 2, 0}, {3, 4, 0}}, {{1, 2, 3}}},
+    {"1 ,2,3,4", {}, {}},
+    {"1,2 ,3,4", {{1, 2, 0}}, {}},
+    {"1,,2,3", {}, {}},
+    {"1;2;3;4", {}, {}},
+    {"1,2;3,4", {{1, 2, 0}}, {}},
+    {"x,1,2", {}, {}},
+    {",1,2", {}, {}},
+    {"1.5e3,-2", {{1500, -2, 0}}, {}},
+    {"", {}, {}},
+    {"   ", {}, {}},
+    // Line breaks and other white space are as good as blanks.
+    {"1\n2\n3\n4", {{1, 2, 0}, {3, 4, 0}}, {{1, 2, 3}}},
+    {"1,\n2,\n3,\n4", {{1, 2, 0}, {3, 4, 0}}, {{1, 2, 3}}},
+    {"1\t2\r\n3\v4\f5 6",
+     {{1, 2, 0}, {3, 4, 0}, {5, 6, 0}},
+     {{1, 2, 3}, {4, 5, 6}}},
+    // A comma at the start of a line has white space before it: stop.
+    {"1,2\n,3,4", {{1, 2, 0}}, {}},
+    // Margins of number syntax, as std::istream extracts a double.
+    {"+1,-2,+3", {{1, -2, 0}}, {{1, -2, 3}}},
+    {".5,5.,1E2", {{0.5, 5, 0}}, {{0.5, 5, 100}}},
+    {"1e+2,2E-1", {{100, 0.2, 0}}, {}},
+    {"-0,0", {{-0.0, 0, 0}}, {}},
+    {"1 2 3 4e", {{1, 2, 0}}, {{1, 2, 3}}},  // exponent without digits
+    {"1 2 . 3", {{1, 2, 0}}, {}},            // a lone point
+    {"1 2 1e400 4", {{1, 2, 0}}, {}},        // out of range fails
+    {"1 2 inf 4", {{1, 2, 0}}, {}},          // not a number form
+    {"1 2 nan 4", {{1, 2, 0}}, {}},
+    {"3 4 5 6abc", {{3, 4, 0}, {5, 6, 0}}, {{3, 4, 5}}},  // letter ends
+    {"4400000.123,39500000.5", {{4400000.123, 39500000.5, 0}}, {}},
+};
+
+TEST(PointListTest, ReadsTheTableOfTexts) {
+  for (const ReaderCase& c : kCases) {
+    ExpectSamePoints(c.pairs, ParsePointPairs(c.text),
+                     "pairs of '" + c.text + "'");
+    ExpectSamePoints(c.triples, ParsePointTriples(c.text),
+                     "triples of '" + c.text + "'");
+  }
+}
+
+TEST(PointListTest, PairZIsPositiveZero) {
+  const Points points = ParsePointPairs("1 2");
+  ASSERT_EQ(1u, points.size());
+  EXPECT_FALSE(std::signbit(points[0].z));
+}
+
+TEST(PointListTest, NegativeZeroKeepsItsSign) {
+  const Points points = ParsePointTriples("-0 -0 -0");
+  ASSERT_EQ(1u, points.size());
+  EXPECT_TRUE(std::signbit(points[0].x));
+  EXPECT_TRUE(std::signbit(points[0].z));
+}
+
+TEST(PointListTest, CallerTextIsUnchanged) {
+  const std::string text = "1,2,3,4";
+  ParsePointPairs(text);
+  EXPECT_EQ("1,2,3,4", text);
+}
+
+TEST(PointListTest, ReadsManyPointsInOrder) {
+  std::string text;
+  for (int i = 0; i < 3000; ++i) {
+    text += std::to_string(i) + "," + std::to_string(-i) + "," +
+            std::to_string(i * 0.5) + (i % 7 == 0 ? "\n" : " ");
+  }
+  const Points points = ParsePointTriples(text);
+  ASSERT_EQ(3000u, points.size());
+  for (int i = 0; i < 3000; ++i) {
+    EXPECT_EQ(i, points[i].x);
+    EXPECT_EQ(-i, points[i].y);
+    EXPECT_EQ(i * 0.5, points[i].z);
+  }
+}
+
+}  // namespace
