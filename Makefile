@@ -7,6 +7,7 @@
 PREFIX ?= $(HOME)/GeoAnchorSolve
 BUILD := build/release
 JOBS ?= 2
+MAKEFLAGS += --no-print-directory
 
 .PHONY: all deps build test demo check install clean
 

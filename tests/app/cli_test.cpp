@@ -299,3 +299,42 @@ TEST_F(CliTest, InputFailuresEndWithStatus255AndNoOutput) {
 }
 
 }  // namespace
+
+namespace {
+
+// The bundled example was generated from a known similarity (K = 0.99987,
+// angle = 0.0215 rad, A = -39410253.254389 m, B = -5177126.455415 m), with
+// the targets moved by at most 5 mm and turned into longitude/latitude at
+// the given heights with GeographicLib's LocalCartesian (independent of the
+// tool's converter).
+TEST_F(CliTest, BundledExampleRecoversItsKnownTransform) {
+  const Result r = Run({"--flagfile=" GEOANCHOR_EXAMPLES_DIR "/tianjin.flags"});
+  ASSERT_EQ(0, r.status) << r.err;
+  EXPECT_NE(std::string::npos, r.out.find("Termination: CONVERGENCE"));
+  std::string file = ReadFile(result_path_);
+  ASSERT_EQ('[', file.front());
+  std::vector<double> m;
+  for (char* p = &file[1]; *p != '\0' && *p != ']';) {
+    m.push_back(std::strtod(p, &p));
+    if (*p == ',') ++p;
+  }
+  ASSERT_EQ(16u, m.size());
+  const double src[6][2] = {
+      {39517250.310, 4328460.775}, {39518140.520, 4328395.440},
+      {39518605.125, 4329310.960}, {39517710.480, 4329905.215},
+      {39516820.760, 4329420.330}, {39517905.935, 4328960.605}};
+  const double K = 0.99987, angle = 0.0215;
+  const double A = -39410253.254389, B = -5177126.455415;
+  for (const auto& s : src) {
+    const double east = m[0] * s[0] + m[4] * s[1] + m[12];
+    const double north = m[1] * s[0] + m[5] * s[1] + m[13];
+    const double true_east =
+        (s[0] * std::cos(angle) - s[1] * std::sin(angle)) * K + A;
+    const double true_north =
+        (s[0] * std::sin(angle) + s[1] * std::cos(angle)) * K + B;
+    EXPECT_NEAR(true_east, east, 0.01);  // 1 cm
+    EXPECT_NEAR(true_north, north, 0.01);
+  }
+}
+
+}  // namespace
