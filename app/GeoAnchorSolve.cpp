@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/run.h"
+#include "output/fit_report.h"
 
 DEFINE_string(basepoint, "", "倾斜场景基点位置坐标");
 DEFINE_string(modelpoint, "", "模型基点坐标");
@@ -16,6 +17,7 @@ DEFINE_string(DWGdespoints, "", "配准点目标坐标--经纬度");
 DEFINE_double(zoffset, 0, "输出矩阵，z方向调整值");
 DEFINE_double(scale, 0, "缩放参数");
 DEFINE_double(projectheight, -1, "投影高度，抵偿面高度");
+DEFINE_string(report, "", "拟合报告JSON文件路径（可选）");
 
 int main(int argc, char** argv) {
   RunInputs inputs;
@@ -24,7 +26,7 @@ int main(int argc, char** argv) {
 
   gflags::SetUsageMessage(
       "Test CMake configuration of gflags library (gflags-config.cmake)");
-  gflags::SetVersionString("0.0.8");
+  gflags::SetVersionString(kToolVersion);
   gflags::ParseCommandLineFlags(&argc, &argv, true);
   // Arguments left over after the flags are ignored.
 
@@ -32,6 +34,7 @@ int main(int argc, char** argv) {
   inputs.DWGdespoints = FLAGS_DWGdespoints;
   inputs.basepoint = FLAGS_basepoint;
   inputs.modelpoint = FLAGS_modelpoint;
+  inputs.report_path = FLAGS_report;
   gflags::ShutDownCommandLineFlags();
   // The flag variables keep their parsed values after the shut-down.
   inputs.scale = FLAGS_scale;

@@ -1,9 +1,11 @@
 #include "app/run.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "fit/similarity_fit.h"
 #include "geodesy/geodetic_converter.h"
+#include "output/fit_report.h"
 #include "output/transform_output.h"
 #include "platform/platform.h"
 
@@ -22,6 +24,55 @@ void PrintControlPointLine(const Point3& source, const Point2& target,
                            const Point3& geodetic) {
   std::printf("src:%f,%f des_enu:%f,%f des_lon:%.14f,%.14f\n", source.x,
               source.y, target.x, target.y, geodetic.x, geodetic.y);
+}
+
+const char* ModeName(InputMode mode) {
+  switch (mode) {
+    case InputMode::kPair:
+      return "pair";
+    case InputMode::kHeight:
+      return "height";
+    case InputMode::kModelBasePoint:
+      return "model_base_point";
+  }
+  return "pair";
+}
+
+FitReport MakeFitReport(const ControlPoints& points, const SimilarityFit& fit,
+                        const std::vector<Point2>& deviations,
+                        const RunInputs& inputs) {
+  FitReport report;
+  report.mode = ModeName(points.mode);
+  report.free_scale = fit.free_scale;
+  report.base_lon_deg = points.base_point.x;
+  report.base_lat_deg = points.base_point.y;
+  report.has_model_point = points.mode == InputMode::kModelBasePoint;
+  report.model_lon_deg = points.model_point.x;
+  report.model_lat_deg = points.model_point.y;
+  report.A_m = fit.A_m;
+  report.B_m = fit.B_m;
+  report.K = fit.K;
+  report.angle_rad = fit.angle_rad;
+  // The result file's numbers as a reader gets them back, so that both
+  // matrices of the report describe exactly the transform in that file.
+  const TransformMatrix local = BuildTransformMatrix(
+      fit.K, fit.angle_rad, fit.A_m, fit.B_m, inputs.zoffset_m);
+  for (size_t i = 0; i < local.size(); ++i) {
+    report.matrix_local[i] =
+        std::strtod(FormatMatrixNumber(local[i]).c_str(), nullptr);
+  }
+  report.enu_to_ecef = EnuToEcefMatrix(
+      MakeGeodeticConverter(points.base_point.x, points.base_point.y));
+  for (size_t i = 0; i < points.source.size(); ++i) {
+    report.points.push_back(ReportPoint{points.source[i].x, points.source[i].y,
+                                        points.target[i].x, points.target[i].y,
+                                        deviations[i].x, deviations[i].y});
+  }
+  report.termination = fit.termination;
+  report.iterations = fit.iterations;
+  report.initial_cost = fit.initial_cost;
+  report.final_cost = fit.final_cost;
+  return report;
 }
 
 }  // namespace
@@ -112,7 +163,10 @@ int RunGeoAnchorSolve(const RunInputs& inputs) {
       ComputeDeviations(fit, points.source, points.target);
   PrintFitCheck(fit, deviations);
 
-  return WriteTransformResult(fit.A_m, fit.B_m, fit.K, fit.angle_rad,
-                              inputs.zoffset_m, inputs.executable_dir,
-                              fit.free_scale);
+  const int status = WriteTransformResult(
+      fit.A_m, fit.B_m, fit.K, fit.angle_rad, inputs.zoffset_m,
+      inputs.executable_dir, fit.free_scale);
+  if (status != 0 || inputs.report_path.empty()) return status;
+  return WriteFitReport(inputs.report_path,
+                        MakeFitReport(points, fit, deviations, inputs));
 }

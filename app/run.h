@@ -23,6 +23,7 @@ struct RunInputs {
   double zoffset_m = 0.0;         // z translation of the matrix
   double scale = 0.0;             // |scale| < 1e-6: fitted; else held at it
   double projectheight_m = -1.0;  // >= 0: pairs, all targets at this height
+  std::string report_path;        // "" = no fit report
 };
 
 enum class InputMode { kPair, kHeight, kModelBasePoint };
@@ -45,7 +46,8 @@ struct ControlPoints {
 // base point is asked for and missing (tested in that order).
 bool PrepareControlPoints(const RunInputs& inputs, ControlPoints* points);
 
-// The whole run; returns the exit status, 0 or -1.
+// The whole run; returns the exit status, 0 or -1. With a report path, a
+// run that succeeds also writes the fit report there.
 int RunGeoAnchorSolve(const RunInputs& inputs);
 
 #endif  // GEOANCHOR_APP_RUN_H_

@@ -25,9 +25,6 @@ bool IsFreeScale(double scale) { return std::fabs(scale) < 1e-6; }
 
 namespace {
 
-// Residuals above this many metres weigh less than under plain least squares.
-constexpr double kCauchyScaleM = 0.05;
-
 struct Centroids {
   double src_x = 0.0;
   double src_y = 0.0;

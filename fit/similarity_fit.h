@@ -18,6 +18,10 @@
 
 #include "input/point_list.h"
 
+// Scale of the Cauchy loss on every control point, metres: residuals well
+// above it weigh less than under plain least squares.
+inline constexpr double kCauchyScaleM = 0.05;
+
 namespace ceres {
 class CostFunction;
 }

@@ -75,3 +75,33 @@ GeodeticConverter MakeGeodeticConverterAtHeight(double lon0_deg,
   converter.h0 = h0_m;
   return converter;
 }
+
+std::array<double, 16> EnuToEcefMatrix(const GeodeticConverter& converter) {
+  const double lam0 = DegToRad(converter.lon0);
+  const double phi0 = DegToRad(converter.lat0);
+  const double sin_lam0 = std::sin(lam0);
+  const double cos_lam0 = std::cos(lam0);
+  const double sin_phi0 = std::sin(phi0);
+  const double cos_phi0 = std::cos(phi0);
+  Point3 origin_ecef;
+  converter.GeodeticToEcef(Point3{converter.lon0, converter.lat0, converter.h0},
+                           &origin_ecef);
+  return {
+      -sin_lam0,
+      cos_lam0,
+      0.0,
+      0.0,  // east
+      -sin_phi0 * cos_lam0,
+      -sin_phi0 * sin_lam0,
+      cos_phi0,
+      0.0,  // north
+      cos_phi0 * cos_lam0,
+      cos_phi0 * sin_lam0,
+      sin_phi0,
+      0.0,  // up
+      origin_ecef.x,
+      origin_ecef.y,
+      origin_ecef.z,
+      1.0,  // origin
+  };
+}

@@ -20,6 +20,8 @@
 #ifndef GEOANCHOR_GEODESY_GEODETIC_CONVERTER_H_
 #define GEOANCHOR_GEODESY_GEODETIC_CONVERTER_H_
 
+#include <array>
+
 #include "input/point_list.h"
 
 struct GeodeticConverter {
@@ -48,5 +50,11 @@ GeodeticConverter MakeGeodeticConverter(double lon0_deg, double lat0_deg);
 // published test vectors do.
 GeodeticConverter MakeGeodeticConverterAtHeight(double lon0_deg,
                                                 double lat0_deg, double h0_m);
+
+// The 4x4 homogeneous matrix, column-major (index = 4 * column + row), that
+// carries ENU metres around the converter's origin into ECEF metres: its
+// first three columns are the east, north and up unit vectors in ECEF (the
+// rows of the rotation above), its last column the origin's ECEF position.
+std::array<double, 16> EnuToEcefMatrix(const GeodeticConverter& converter);
 
 #endif  // GEOANCHOR_GEODESY_GEODETIC_CONVERTER_H_

@@ -1,0 +1,195 @@
+// The opt-in fit report, through the real executable.
+#include <gtest/gtest.h>
+
+#include <GeographicLib/Geocentric.hpp>
+#include <GeographicLib/LocalCartesian.hpp>
+#include <cmath>
+#include <cstdlib>
+#include <nlohmann/json.hpp>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "tests/app/cli_runner.h"
+
+namespace {
+
+using nlohmann::json;
+
+const char kExample[] = "--flagfile=" GEOANCHOR_EXAMPLES_DIR "/tianjin.flags";
+
+std::vector<double> FileNumbers(const std::string& text) {
+  std::vector<double> numbers;
+  const char* p = text.c_str() + 1;
+  while (*p != '\0' && *p != ']') {
+    char* end = nullptr;
+    numbers.push_back(std::strtod(p, &end));
+    p = *end == ',' ? end + 1 : end;
+  }
+  return numbers;
+}
+
+TEST_F(CliTest, WithoutTheFlagNothingChanges) {
+  const Result plain = Run({kExample, "--zoffset=2.5"});
+  ASSERT_EQ(0, plain.status);
+  const std::string plain_file = ReadFile(result_path_);
+  const std::string report = dir_ + "/report.json";
+  const Result with = Run({kExample, "--zoffset=2.5", "--report=" + report});
+  ASSERT_EQ(0, with.status) << with.err;
+  EXPECT_EQ(plain.out, with.out);
+  EXPECT_EQ(plain.err, with.err);
+  EXPECT_EQ(plain_file, ReadFile(result_path_));
+  EXPECT_TRUE(Exists(report));
+  // An empty --report writes nothing anywhere.
+  const Result empty = Run({kExample, "--zoffset=2.5", "--report="});
+  EXPECT_EQ(plain.out, empty.out);
+}
+
+TEST_F(CliTest, ReportAgreesWithTheConsoleAndTheResultFile) {
+  const std::string path = dir_ + "/report.json";
+  const Result r = Run({kExample, "--zoffset=1.75", "--report=" + path});
+  ASSERT_EQ(0, r.status) << r.err;
+  const json report = json::parse(ReadFile(path));
+  EXPECT_EQ("0.0.8", report["version"]);
+  EXPECT_EQ("height", report["mode"]);
+  EXPECT_EQ("free", report["scale_mode"]);
+  EXPECT_EQ(117.2, report["base_point"]["lon_deg"].get<double>());
+  EXPECT_FALSE(report.contains("model_point"));
+  EXPECT_EQ("CONVERGENCE", report["solver"]["termination"]);
+
+  // matrix_local is exactly the result file's numbers.
+  const std::vector<double> file = FileNumbers(ReadFile(result_path_));
+  ASSERT_EQ(16u, file.size());
+  for (size_t i = 0; i < 16; ++i) {
+    EXPECT_EQ(file[i], report["matrix_local"][i].get<double>()) << i;
+  }
+
+  // Points agree with the fitcheck lines to their six printed decimals.
+  const std::regex line("fitcheck---deltax:(-?[0-9.]+),deltay:(-?[0-9.]+)");
+  std::vector<std::pair<double, double>> printed;
+  for (std::sregex_iterator it(r.out.begin(), r.out.end(), line), end;
+       it != end; ++it) {
+    printed.emplace_back(std::stod((*it)[1]), std::stod((*it)[2]));
+  }
+  const json& points = report["points"];
+  ASSERT_EQ(6u, printed.size());
+  ASSERT_EQ(6u, points.size());
+  double sum_sq = 0.0;
+  for (size_t i = 0; i < printed.size(); ++i) {
+    const double dx = points[i]["dx_m"], dy = points[i]["dy_m"];
+    EXPECT_NEAR(printed[i].first, dx, 5e-7);  // half the last printed digit
+    EXPECT_NEAR(printed[i].second, dy, 5e-7);
+    EXPECT_NEAR(std::hypot(dx, dy), points[i]["residual_m"].get<double>(),
+                1e-15);
+    EXPECT_FALSE(points[i]["outlier"].get<bool>());
+    sum_sq += dx * dx + dy * dy;
+  }
+  // Hand-checked definitions: n = 6, u = 4 unknowns.
+  EXPECT_NEAR(std::sqrt(sum_sq / 6), report["rms_m"].get<double>(), 1e-15);
+  EXPECT_NEAR(std::sqrt(sum_sq / 8), report["sigma0_m"].get<double>(), 1e-15);
+  const double K = report["parameters"]["K"];
+  EXPECT_NEAR((K - 1) * 1e6, report["parameters"]["scale_ppm"].get<double>(),
+              1e-6);
+}
+
+TEST_F(CliTest, EcefMatrixAgreesWithGeographicLib) {
+  const std::string path = dir_ + "/report.json";
+  ASSERT_EQ(0, Run({kExample, "--zoffset=3.5", "--report=" + path}).status);
+  const json report = json::parse(ReadFile(path));
+  std::vector<double> local, ecef;
+  for (int i = 0; i < 16; ++i) {
+    local.push_back(report["matrix_local"][i]);
+    ecef.push_back(report["matrix_ecef"][i]);
+  }
+  // Independent oracle: GeographicLib's local frame at the base point,
+  // height 0, and its geocentric conversion.
+  const GeographicLib::LocalCartesian frame(39.1, 117.2, 0.0);
+  const GeographicLib::Geocentric& earth = GeographicLib::Geocentric::WGS84();
+  const double sources[][3] = {{39517250.31, 4328460.775, 0.0},
+                               {39518605.125, 4329310.96, 25.0},
+                               {39516000.0, 4331000.0, -40.0}};
+  for (const auto& s : sources) {
+    double enu[3], want[3], got[3];
+    for (int row = 0; row < 3; ++row) {
+      enu[row] = local[row] * s[0] + local[4 + row] * s[1] +
+                 local[8 + row] * s[2] + local[12 + row];
+      got[row] = ecef[row] * s[0] + ecef[4 + row] * s[1] +
+                 ecef[8 + row] * s[2] + ecef[12 + row];
+    }
+    double lat, lon, h;
+    frame.Reverse(enu[0], enu[1], enu[2], lat, lon, h);
+    earth.Forward(lat, lon, h, want[0], want[1], want[2]);
+    for (int k = 0; k < 3; ++k) EXPECT_NEAR(want[k], got[k], 1e-6);  // 1 um
+  }
+}
+
+TEST_F(CliTest, OneGrossOutlierAmongEightGoodPointsIsMarked) {
+  // Eight points of a 600 m site carried by K = 1.0002, angle = 0.4 rad,
+  // with the sixth target moved 10 m; longitudes and latitudes on the
+  // ellipsoid come from GeographicLib's LocalCartesian.
+  const GeographicLib::LocalCartesian frame(30.5, 114.3, 0.0);
+  const double K = 1.0002, angle = 0.4, cx = 500000.0, cy = 3375000.0;
+  std::string src = "--DWGsrcpoints=", des = "--DWGdespoints=";
+  char buf[128];
+  for (int i = 0; i < 9; ++i) {
+    const double x = cx + 300.0 * std::cos(i * 0.7) + 13.0 * i;
+    const double y = cy + 300.0 * std::sin(i * 1.3) - 7.0 * i;
+    double e = ((x - cx) * std::cos(angle) - (y - cy) * std::sin(angle)) * K;
+    double n = ((x - cx) * std::sin(angle) + (y - cy) * std::cos(angle)) * K;
+    if (i == 5) e += 10.0;
+    double up = 0.0, lat, lon, h;
+    for (int it = 0; it < 5; ++it) {  // find the up that lies at height 0
+      frame.Reverse(e, n, up, lat, lon, h);
+      up -= h;
+    }
+    frame.Reverse(e, n, up, lat, lon, h);
+    std::snprintf(buf, sizeof buf, "%.4f,%.4f ", x, y);
+    src += buf;
+    std::snprintf(buf, sizeof buf, "%.12f,%.12f ", lon, lat);
+    des += buf;
+  }
+  const std::string path = dir_ + "/report.json";
+  const Result r = Run({"--basepoint=114.3,30.5", src, des, "--projectheight=0",
+                        "--report=" + path});
+  ASSERT_EQ(0, r.status) << r.err;
+  const json report = json::parse(ReadFile(path));
+  EXPECT_EQ("pair", report["mode"]);
+  ASSERT_EQ(9u, report["points"].size());
+  for (int i = 0; i < 9; ++i) {
+    EXPECT_EQ(i == 5, report["points"][i]["outlier"].get<bool>()) << i;
+  }
+  EXPECT_NEAR(10.0, report["points"][5]["residual_m"].get<double>(), 0.01);
+}
+
+TEST_F(CliTest, ModelPointAndFixedScaleAppearInTheReport) {
+  const std::string path = dir_ + "/report.json";
+  const Result r = Run({kExample, "--modelpoint=117.201,39.101",
+                        "--scale=0.99987", "--report=" + path});
+  ASSERT_EQ(0, r.status) << r.err;
+  const json report = json::parse(ReadFile(path));
+  EXPECT_EQ("model_base_point", report["mode"]);
+  EXPECT_EQ("fixed", report["scale_mode"]);
+  EXPECT_EQ(117.201, report["model_point"]["lon_deg"].get<double>());
+  EXPECT_EQ(0.99987, report["parameters"]["K"].get<double>());
+}
+
+TEST_F(CliTest, ReportFailures) {
+  // Not writable: the run fails after its whole normal output.
+  const std::string taken = dir_ + "/taken";
+  ASSERT_EQ(0, mkdir(taken.c_str(), 0755));
+  const Result r = Run({kExample, "--report=" + taken});
+  EXPECT_EQ(255, r.status);
+  EXPECT_NE(std::string::npos, r.out.find("A B K Angle :"));
+  EXPECT_EQ(
+      "GeoAnchorSolve: cannot write report " + taken + ": Is a directory\n",
+      r.err);
+  // A failed run writes no report and leaves an old one alone.
+  const std::string path = dir_ + "/report.json";
+  std::ofstream(path) << "{}";
+  EXPECT_EQ(255, Run({kExample, "--zoffset=nan", "--report=" + path}).status);
+  EXPECT_EQ("{}", ReadFile(path));
+  EXPECT_EQ(255, Run({"--report=" + path}).status);
+  EXPECT_EQ("{}", ReadFile(path));
+}
+
+}  // namespace
