@@ -9,7 +9,9 @@ BUILD := build/release
 JOBS ?= 2
 MAKEFLAGS += --no-print-directory
 
-.PHONY: all deps build test demo check install clean
+FUZZ_SECONDS ?= 60
+
+.PHONY: all deps build test demo check fuzz bench install clean
 
 all: build
 
@@ -25,6 +27,18 @@ test: build
 
 demo: build
 	@examples/run-demo $(BUILD)/bin/GeoAnchorSolve
+
+# The whole test suite, unit and end-to-end, built with clang under
+# AddressSanitizer and UndefinedBehaviorSanitizer (any report fails), then
+# one run of the release executable under valgrind memcheck.
+check: build
+	@scripts/install-deps check
+	@cmake --preset asan >/dev/null
+	@cmake --build build/asan -j$(JOBS)
+	@ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 \
+	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  ctest --test-dir build/asan --output-on-failure -j$(JOBS)
+	@scripts/memcheck $(BUILD)/bin/GeoAnchorSolve
 
 install: build
 	@cmake --install $(BUILD) --prefix "$(PREFIX)"

@@ -1,0 +1,65 @@
+# Links Ceres' whole dependency stack (glog, gflags, SuiteSparse, CXSparse,
+# LAPACK/ATLAS, the Fortran and OpenMP runtimes) and libstdc++ statically.
+#
+# Why: the tool runs once per call, and with the shared stack the dynamic
+# loader maps and relocates about 25 libraries before main(), which is
+# most of the time of a small run. Only the C runtime, libm, libunwind
+# (for glog) and METIS (Debian ships no static METIS) stay shared.
+#
+# Must be included before find_package(Ceres): it selects gflags' static
+# target and then rewrites the imported targets' link interfaces.
+
+set(GFLAGS_SHARED FALSE)
+
+macro(geoanchor_static_lib var name)
+  find_library(${var} NAMES lib${name}.a)
+  if(NOT ${var})
+    message(FATAL_ERROR "static lib${name}.a not found; configure with "
+                        "-DGEOANCHOR_STATIC_DEPS=OFF")
+  endif()
+endmacro()
+
+macro(geoanchor_static_runtime var name)
+  execute_process(
+    COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=lib${name}.a
+    OUTPUT_VARIABLE ${var} OUTPUT_STRIP_TRAILING_WHITESPACE)
+  if(NOT EXISTS "${${var}}")
+    message(FATAL_ERROR "lib${name}.a not found; configure with "
+                        "-DGEOANCHOR_STATIC_DEPS=OFF")
+  endif()
+endmacro()
+
+function(geoanchor_use_static_dependencies)
+  geoanchor_static_lib(GEOANCHOR_GLOG_A glog)
+  geoanchor_static_lib(GEOANCHOR_GFLAGS_A gflags)
+  geoanchor_static_lib(GEOANCHOR_SPQR_A spqr)
+  geoanchor_static_lib(GEOANCHOR_CHOLMOD_A cholmod)
+  geoanchor_static_lib(GEOANCHOR_AMD_A amd)
+  geoanchor_static_lib(GEOANCHOR_CAMD_A camd)
+  geoanchor_static_lib(GEOANCHOR_COLAMD_A colamd)
+  geoanchor_static_lib(GEOANCHOR_CCOLAMD_A ccolamd)
+  geoanchor_static_lib(GEOANCHOR_SSCONFIG_A suitesparseconfig)
+  geoanchor_static_lib(GEOANCHOR_CXSPARSE_A cxsparse)
+  geoanchor_static_lib(GEOANCHOR_LAPACK_A lapack)
+  geoanchor_static_lib(GEOANCHOR_F77BLAS_A f77blas)
+  geoanchor_static_lib(GEOANCHOR_ATLAS_A atlas)
+  geoanchor_static_lib(GEOANCHOR_BLAS_A blas)
+  geoanchor_static_runtime(GEOANCHOR_GFORTRAN_A gfortran)
+  geoanchor_static_runtime(GEOANCHOR_QUADMATH_A quadmath)
+  geoanchor_static_runtime(GEOANCHOR_GOMP_A gomp)
+  find_library(GEOANCHOR_METIS_SO NAMES metis libmetis.so.5 REQUIRED)
+  find_library(GEOANCHOR_UNWIND_SO NAMES unwind REQUIRED)
+
+  # One rescanned group: these archives refer to each other in cycles.
+  set(group
+      ${GEOANCHOR_CERES_A} ${GEOANCHOR_GLOG_A} ${GEOANCHOR_GFLAGS_A}
+      ${GEOANCHOR_SPQR_A} ${GEOANCHOR_CHOLMOD_A} ${GEOANCHOR_AMD_A}
+      ${GEOANCHOR_CAMD_A} ${GEOANCHOR_COLAMD_A} ${GEOANCHOR_CCOLAMD_A}
+      ${GEOANCHOR_SSCONFIG_A} ${GEOANCHOR_CXSPARSE_A} ${GEOANCHOR_LAPACK_A}
+      ${GEOANCHOR_F77BLAS_A} ${GEOANCHOR_ATLAS_A} ${GEOANCHOR_BLAS_A}
+      ${GEOANCHOR_GFORTRAN_A} ${GEOANCHOR_QUADMATH_A} ${GEOANCHOR_GOMP_A})
+  list(JOIN group "," group_text)
+  set_target_properties(Ceres::ceres PROPERTIES INTERFACE_LINK_LIBRARIES
+    "$<LINK_GROUP:RESCAN,${group_text}>;Threads::Threads;${GEOANCHOR_METIS_SO};${GEOANCHOR_UNWIND_SO};rt;Eigen3::Eigen")
+  add_link_options(-static-libstdc++ -static-libgcc)
+endfunction()
