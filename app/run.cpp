@@ -6,6 +6,7 @@
 #include "fit/similarity_fit.h"
 #include "geodesy/geodetic_converter.h"
 #include "output/fit_report.h"
+#include "output/fixed_text.h"
 #include "output/transform_output.h"
 #include "platform/platform.h"
 
@@ -20,10 +21,24 @@ std::string ExecutableDirectory(const std::string& program_path) {
 
 namespace {
 
+// Appends "src:%f,%f des_enu:%f,%f des_lon:%.14f,%.14f\n" to `lines`,
+// rendered without printf, and hands full chunks to standard output.
 void PrintControlPointLine(const Point3& source, const Point2& target,
-                           const Point3& geodetic) {
-  std::printf("src:%f,%f des_enu:%f,%f des_lon:%.14f,%.14f\n", source.x,
-              source.y, target.x, target.y, geodetic.x, geodetic.y);
+                           const Point3& geodetic, std::string* lines) {
+  *lines += "src:";
+  AppendFixed(lines, source.x, 6);
+  *lines += ',';
+  AppendFixed(lines, source.y, 6);
+  *lines += " des_enu:";
+  AppendFixed(lines, target.x, 6);
+  *lines += ',';
+  AppendFixed(lines, target.y, 6);
+  *lines += " des_lon:";
+  AppendFixed(lines, geodetic.x, 14);
+  *lines += ',';
+  AppendFixed(lines, geodetic.y, 14);
+  *lines += '\n';
+  if (lines->size() >= kStdoutChunkBytes) FlushToStdout(lines);
 }
 
 const char* ModeName(InputMode mode) {
@@ -97,6 +112,7 @@ bool PrepareControlPoints(const RunInputs& inputs, ControlPoints* points) {
   if (points->source.empty()) return false;
 
   const size_t n = points->source.size();
+  std::string lines;  // console lines not yet written
   points->target.clear();
   points->target.reserve(n);
   if (pairs) {
@@ -110,8 +126,9 @@ bool PrepareControlPoints(const RunInputs& inputs, ControlPoints* points) {
       scene.EcefToEnu(ecef, &enu);
       points->target.push_back(Point2{enu.x, enu.y});
       PrintControlPointLine(points->source[i], points->target[i],
-                            points->geodetic[i]);
+                            points->geodetic[i], &lines);
     }
+    FlushToStdout(&lines);
     return true;
   }
 
@@ -122,8 +139,9 @@ bool PrepareControlPoints(const RunInputs& inputs, ControlPoints* points) {
       scene.GeodeticToEnu(points->geodetic[i], &enu);
       points->target.push_back(Point2{enu.x, enu.y});
       PrintControlPointLine(points->source[i], points->target[i],
-                            points->geodetic[i]);
+                            points->geodetic[i], &lines);
     }
+    FlushToStdout(&lines);
     return true;
   }
 
@@ -148,8 +166,9 @@ bool PrepareControlPoints(const RunInputs& inputs, ControlPoints* points) {
     model_frame.EcefToEnu(ecef, &enu);
     points->target.push_back(Point2{enu.x + shift_enu.x, enu.y + shift_enu.y});
     PrintControlPointLine(points->source[i], points->target[i],
-                          points->geodetic[i]);
+                          points->geodetic[i], &lines);
   }
+  FlushToStdout(&lines);
   return true;
 }
 

@@ -8,6 +8,8 @@
 #include <iostream>
 #include <limits>
 
+#include "output/fixed_text.h"
+
 ceres::CostFunction* AffineError::Create(double src_x, double src_y,
                                          double des_x, double des_y) {
   return new ceres::AutoDiffCostFunction<AffineError, 2, 1, 1, 1, 1>(
@@ -173,7 +175,15 @@ std::vector<Point2> ComputeDeviations(const SimilarityFit& fit,
 void PrintFitCheck(const SimilarityFit& fit,
                    const std::vector<Point2>& deviations) {
   std::cout << fit.brief_report << "\n";
+  // "fitcheck---deltax:%f,deltay:%f\n" per point, rendered without printf.
+  std::string lines;
   for (const Point2& d : deviations) {
-    std::printf("fitcheck---deltax:%f,deltay:%f\n", d.x, d.y);
+    lines += "fitcheck---deltax:";
+    AppendFixed(&lines, d.x, 6);
+    lines += ",deltay:";
+    AppendFixed(&lines, d.y, 6);
+    lines += '\n';
+    if (lines.size() >= kStdoutChunkBytes) FlushToStdout(&lines);
   }
+  FlushToStdout(&lines);
 }

@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
 #include <string>
 #include <vector>
+
+#include "tests/input/stream_reference_reader.h"
 
 namespace {
 
@@ -111,6 +114,104 @@ TEST(PointListTest, ReadsManyPointsInOrder) {
     EXPECT_EQ(i, points[i].x);
     EXPECT_EQ(-i, points[i].y);
     EXPECT_EQ(i * 0.5, points[i].z);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Flattens a list back into its numbers: x, y (pairs) or x, y, z (triples).
+std::vector<double> Numbers(const Points& points, int group_size) {
+  std::vector<double> numbers;
+  for (const Point3& p : points) {
+    numbers.push_back(p.x);
+    numbers.push_back(p.y);
+    if (group_size == 3) numbers.push_back(p.z);
+  }
+  return numbers;
+}
+
+void ExpectSameAsStream(const std::string& text) {
+  const std::vector<double> all = StreamReferenceNumbers(text);
+  for (int group_size : {2, 3}) {
+    const Points points =
+        group_size == 2 ? ParsePointPairs(text) : ParsePointTriples(text);
+    std::vector<double> expected(
+        all.begin(), all.begin() + all.size() / group_size * group_size);
+    const std::vector<double> actual = Numbers(points, group_size);
+    ASSERT_EQ(expected.size(), actual.size()) << "'" << text << "'";
+    for (size_t i = 0; i < expected.size(); ++i) {
+      // Bit for bit, the sign of zero included.
+      EXPECT_EQ(std::signbit(expected[i]), std::signbit(actual[i]));
+      EXPECT_EQ(expected[i], actual[i]) << "'" << text << "' number " << i;
+    }
+  }
+}
+
+TEST(PointListTest, MatchesTheStreamReaderOnNumberSyntax) {
+  const char* const texts[] = {
+      "1e5 2",
+      "1e+5 2",
+      "1e-5,2",
+      "1E5 2",
+      "1e 2",
+      "1e+ 2",
+      "1e+-5 2",
+      "1e5e3 2",
+      "1.2.3 4",
+      "..5 6",
+      ".5. 7",
+      "5. .5",
+      "-.5 +.5",
+      "- 5 6",
+      "+-5 6",
+      "0x1p3 4",
+      "0X10 4",
+      "00012 0.000",
+      "-0 -0.0",
+      "000e5 1",
+      "1,2,,3",
+      "1\t,2",
+      "1e308 2e308",
+      "1e-310 1e-400",
+      "-1e-400 3",
+      "4.9e-324 2",
+      "179769313486231570000000000000000000000000000000000000000"
+      "000000000000000000000000000000000000000000000000000000000000000000000000"
+      "000000000000000000000000000000000000000000000000000000000000000000000000"
+      "000000000000000000000000000000000000000000000000000000000000000000000000"
+      "0000000000000000000000000000000000000000000000000 1",
+      "0.1000000000000000055511151231257827021181583404541015625 2",
+      "2.5000000000000000000000000000000000000000000000000000000001e-1 1",
+      "1 2\0 3 4",
+      "1 2 3 4\xff",
+      "+ 1",
+      "1+2 3",
+      "1-2 3",
+      "3 4 e5 6",
+      "1.e5 2",
+      "1.e 2",
+      "1.e+ 2",
+      "  \n\r\v\f 7 8",
+      "9\n,8",
+      "7,\n8",
+      "39517250.310,4328460.775,0 39518140.520,4328395.440,0"};
+  for (const char* text : texts) ExpectSameAsStream(text);
+  ExpectSameAsStream(std::string("1 2\0 3 4", 8));
+}
+
+TEST(PointListTest, MatchesTheStreamReaderOnRandomText) {
+  // Random texts over the characters that matter to number syntax.
+  const char alphabet[] = "0123456789+-.eE, \n\tx;";
+  std::mt19937 rng(99);
+  std::uniform_int_distribution<int> pick(0, sizeof alphabet - 2);
+  std::uniform_int_distribution<int> length(0, 40);
+  for (int i = 0; i < 20000; ++i) {
+    std::string text;
+    for (int n = length(rng); n > 0; --n) text += alphabet[pick(rng)];
+    ExpectSameAsStream(text);
+    if (HasFailure()) return;
   }
 }
 

@@ -1,0 +1,143 @@
+// Per-stage cost at 10, 1000 and 100000 control points: reading the point
+// lists, converting the targets, the robust fit, and rendering the console
+// lines and the matrix text.
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "fit/similarity_fit.h"
+#include "geodesy/geodetic_converter.h"
+#include "input/point_list.h"
+#include "output/fixed_text.h"
+#include "output/transform_output.h"
+
+namespace {
+
+constexpr double kLon0Deg = 117.2;
+constexpr double kLat0Deg = 39.1;
+
+// A 2 km site: Gauss-Krueger drawing coordinates and their targets, carried
+// by K = 0.99987 and 0.0215 rad, with 1 cm of noise.
+struct Site {
+  std::vector<Point3> source;
+  std::vector<Point2> target;
+  std::string source_text;
+  std::string target_text;
+};
+
+Site MakeSite(int n) {
+  Site site;
+  std::mt19937_64 rng(n);
+  std::uniform_real_distribution<double> offset_m(-1000.0, 1000.0);
+  std::normal_distribution<double> noise_m(0.0, 0.01);
+  const double k = 0.99987, c = std::cos(0.0215), s = std::sin(0.0215);
+  char buffer[96];
+  for (int i = 0; i < n; ++i) {
+    const double x = offset_m(rng), y = offset_m(rng);
+    site.source.push_back(Point3{39517700.0 + x, 4329150.0 + y, 0.0});
+    site.target.push_back(Point2{(x * c - y * s) * k + noise_m(rng),
+                                 (x * s + y * c) * k + noise_m(rng)});
+    std::snprintf(buffer, sizeof buffer, "%.3f,%.3f,0 ", site.source[i].x,
+                  site.source[i].y);
+    site.source_text += buffer;
+    // Targets as text: roughly 1e-5 degrees per metre is enough for parsing.
+    std::snprintf(buffer, sizeof buffer, "%.10f,%.10f,%.2f ",
+                  kLon0Deg + site.target[i].x * 1.16e-5,
+                  kLat0Deg + site.target[i].y * 9.0e-6, 5.0);
+    site.target_text += buffer;
+  }
+  return site;
+}
+
+void BM_ParsePointTriples(benchmark::State& state) {
+  const Site site = MakeSite(static_cast<int>(state.range(0)));
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(ParsePointTriples(site.source_text));
+    benchmark::DoNotOptimize(ParsePointTriples(site.target_text));
+  }
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+void BM_GeodeticToEnu(benchmark::State& state) {
+  const Site site = MakeSite(static_cast<int>(state.range(0)));
+  const std::vector<Point3> geodetic = ParsePointTriples(site.target_text);
+  const GeodeticConverter converter = MakeGeodeticConverter(kLon0Deg, kLat0Deg);
+  std::vector<Point2> target(geodetic.size());
+  for (auto _ : state) {
+    for (size_t i = 0; i < geodetic.size(); ++i) {
+      Point3 enu;
+      converter.GeodeticToEnu(geodetic[i], &enu);
+      target[i] = Point2{enu.x, enu.y};
+    }
+    benchmark::DoNotOptimize(target.data());
+  }
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+void BM_FitSimilarity(benchmark::State& state) {
+  const Site site = MakeSite(static_cast<int>(state.range(0)));
+  const double scale = state.range(1) == 0 ? 0.0 : 0.99987;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(FitSimilarity(site.source, site.target, scale));
+  }
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+// The console text of a run: one "src:" and one "fitcheck---" line per
+// point, and the matrix.
+void BM_RenderOutput(benchmark::State& state) {
+  const Site site = MakeSite(static_cast<int>(state.range(0)));
+  for (auto _ : state) {
+    std::string text;
+    for (size_t i = 0; i < site.source.size(); ++i) {
+      text += "src:";
+      AppendFixed(&text, site.source[i].x, 6);
+      text += ',';
+      AppendFixed(&text, site.source[i].y, 6);
+      text += " des_enu:";
+      AppendFixed(&text, site.target[i].x, 6);
+      text += ',';
+      AppendFixed(&text, site.target[i].y, 6);
+      text += " des_lon:";
+      AppendFixed(&text, kLon0Deg + site.target[i].x * 1.16e-5, 14);
+      text += ',';
+      AppendFixed(&text, kLat0Deg + site.target[i].y * 9.0e-6, 14);
+      text += "\nfitcheck---deltax:";
+      AppendFixed(&text, site.target[i].x * 1e-5, 6);
+      text += ",deltay:";
+      AppendFixed(&text, site.target[i].y * 1e-5, 6);
+      text += '\n';
+    }
+    text += MatrixToJsonText(BuildTransformMatrix(
+        0.99987, 0.0215, -39410253.254389, -5177126.455415, 0.0));
+    benchmark::DoNotOptimize(text.data());
+  }
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+BENCHMARK(BM_ParsePointTriples)
+    ->Arg(10)
+    ->Arg(1000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_GeodeticToEnu)
+    ->Arg(10)
+    ->Arg(1000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FitSimilarity)
+    ->ArgsProduct({{10, 1000, 100000}, {0, 1}})
+    ->ArgNames({"n", "fixed"})
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_RenderOutput)
+    ->Arg(10)
+    ->Arg(1000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
