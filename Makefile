@@ -2,6 +2,9 @@
 #   make test    build and run every test through CTest
 #   make demo    build and run the tool on the bundled example
 #   make check   the whole test suite under AddressSanitizer + UBSan (clang)
+#                and one run under valgrind memcheck
+#   make fuzz    each libFuzzer target for FUZZ_SECONDS (default 60)
+#   make bench   stage benchmarks and whole-process timings
 #   make install PREFIX=/some/dir
 
 PREFIX ?= $(HOME)/GeoAnchorSolve
@@ -39,6 +42,21 @@ check: build
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --test-dir build/asan --output-on-failure -j$(JOBS)
 	@scripts/memcheck $(BUILD)/bin/GeoAnchorSolve
+
+# Each libFuzzer target for FUZZ_SECONDS on top of its corpus.
+fuzz: deps
+	@scripts/install-deps check
+	@cmake --preset fuzz >/dev/null
+	@cmake --build build/fuzz -j$(JOBS)
+	@scripts/run-fuzzers build/fuzz/bin $(FUZZ_SECONDS)
+
+# Stage benchmarks (Google Benchmark) and whole-process timings (hyperfine).
+bench: build
+	@scripts/install-deps bench
+	@cmake --preset bench >/dev/null
+	@cmake --build build/bench -j$(JOBS)
+	@build/bench/bin/stages_benchmark
+	@bench/process-benchmark $(BUILD)/bin/GeoAnchorSolve
 
 install: build
 	@cmake --install $(BUILD) --prefix "$(PREFIX)"

@@ -1,0 +1,68 @@
+// The two point-list readers on arbitrary text. Invariants:
+//  - no crash, no sanitizer report;
+//  - points * group size never exceeds the count of numbers in the text,
+//    bounded above by its count of digit runs (every number holds at least
+//    one digit and no digit run is shared by two numbers);
+//  - every coordinate is finite;
+//  - the numbers that the pair and the triple reader keep, in order, agree
+//    over their common length.
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "input/point_list.h"
+
+namespace {
+
+void Check(bool ok) {
+  if (!ok) __builtin_trap();
+}
+
+size_t DigitRuns(const std::string& text) {
+  size_t runs = 0;
+  bool in_run = false;
+  for (char c : text) {
+    const bool digit = c >= '0' && c <= '9';
+    if (digit && !in_run) ++runs;
+    in_run = digit;
+  }
+  return runs;
+}
+
+bool SameDouble(double a, double b) {
+  return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string text(reinterpret_cast<const char*>(data), size);
+  const std::vector<Point3> pairs = ParsePointPairs(text);
+  const std::vector<Point3> triples = ParsePointTriples(text);
+  const size_t numbers = DigitRuns(text);
+  Check(pairs.size() * 2 <= numbers);
+  Check(triples.size() * 3 <= numbers);
+
+  std::vector<double> from_pairs;
+  for (const Point3& p : pairs) {
+    Check(std::isfinite(p.x) && std::isfinite(p.y));
+    Check(p.z == 0.0 && !std::signbit(p.z));
+    from_pairs.push_back(p.x);
+    from_pairs.push_back(p.y);
+  }
+  std::vector<double> from_triples;
+  for (const Point3& p : triples) {
+    Check(std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z));
+    from_triples.push_back(p.x);
+    from_triples.push_back(p.y);
+    from_triples.push_back(p.z);
+  }
+  const size_t common = std::min(from_pairs.size(), from_triples.size());
+  for (size_t i = 0; i < common; ++i) {
+    Check(SameDouble(from_pairs[i], from_triples[i]));
+  }
+  return 0;
+}

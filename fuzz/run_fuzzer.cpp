@@ -1,0 +1,170 @@
+// The whole run from the flag values on, in-process: control-point
+// preparation, the fit, the output and the fit report, writing into a
+// temporary directory.
+//
+// Input: fields separated by '|':
+//   basepoint|modelpoint|DWGsrcpoints|DWGdespoints|zoffset|scale|projectheight|report
+// The numbers are read with strtod (so "nan", "inf" and hex work); an
+// empty or missing number keeps the flag's default; a non-empty eighth
+// field asks for a fit report.
+//
+// Invariants: no crash and no sanitizer report; the status is 0 or -1;
+// with 0 the result file is a JSON array of sixteen finite numbers whose
+// text is exactly the printed matrix line, and a requested report exists
+// and is one JSON object; with -1 an earlier result file and report are
+// unchanged.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/run.h"
+
+namespace {
+
+void Check(bool ok) {
+  if (!ok) __builtin_trap();
+}
+
+char g_directory[] = "/tmp/geoanchor-run-fuzzer-XXXXXX";
+
+void RemoveDirectory() {
+  const std::string dir = g_directory;
+  for (const char* name : {"DUZEradozediva.json", "report.json", "stdout"}) {
+    unlink((dir + "/" + name).c_str());
+  }
+  rmdir(g_directory);
+}
+
+// The run's "executable directory", made once per process and removed at
+// its end.
+const std::string& Directory() {
+  static const std::string dir = [] {
+    Check(mkdtemp(g_directory) != nullptr);
+    std::atexit(RemoveDirectory);
+    return std::string(g_directory) + "/";
+  }();
+  return dir;
+}
+
+std::string Read(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void Write(const std::string& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+}
+
+double Number(const std::string& text, double fallback) {
+  if (text.empty()) return fallback;
+  return std::strtod(text.c_str(), nullptr);
+}
+
+// A JSON array of sixteen finite numbers, as the result file must be.
+bool IsSixteenFiniteNumbers(const std::string& text) {
+  if (text.size() < 2 || text.front() != '[' || text.back() != ']') {
+    return false;
+  }
+  int count = 0;
+  size_t i = 1;
+  while (i < text.size() - 1) {
+    const size_t comma = text.find(',', i);
+    const size_t end = comma == std::string::npos ? text.size() - 1 : comma;
+    const std::string number = text.substr(i, end - i);
+    // JSON numbers: optional minus, digits, a point and digits; no "nan",
+    // "inf", "+" or exponent ever appears in the matrix renderings.
+    if (number.empty()) return false;
+    size_t k = number[0] == '-' ? 1 : 0;
+    size_t digits = 0, dots = 0;
+    for (; k < number.size(); ++k) {
+      if (number[k] >= '0' && number[k] <= '9') {
+        ++digits;
+      } else if (number[k] == '.') {
+        ++dots;
+      } else {
+        return false;
+      }
+    }
+    if (digits == 0 || dots != 1) return false;
+    if (!std::isfinite(std::strtod(number.c_str(), nullptr))) return false;
+    ++count;
+    i = end + 1;
+  }
+  return count == 16;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  std::vector<std::string> fields(1);
+  for (size_t i = 0; i < size; ++i) {
+    if (data[i] == '|' && fields.size() < 8) {
+      fields.emplace_back();
+    } else {
+      fields.back() += static_cast<char>(data[i]);
+    }
+  }
+  fields.resize(8);
+
+  const std::string& dir = Directory();
+  const std::string result_path = dir + "DUZEradozediva.json";
+  const std::string report_path = dir + "report.json";
+  const std::string stdout_path = dir + "stdout";
+  Write(result_path, "[previous]");
+  Write(report_path, "{previous}");
+
+  RunInputs inputs;
+  inputs.executable_dir = dir;
+  inputs.basepoint = fields[0];
+  inputs.modelpoint = fields[1];
+  inputs.DWGsrcpoints = fields[2];
+  inputs.DWGdespoints = fields[3];
+  inputs.zoffset_m = Number(fields[4], 0.0);
+  inputs.scale = Number(fields[5], 0.0);
+  inputs.projectheight_m = Number(fields[6], -1.0);
+  if (!fields[7].empty()) inputs.report_path = report_path;
+
+  // Standard output goes to a file for the run.
+  std::fflush(stdout);
+  const int saved_stdout = dup(1);
+  const int capture =
+      open(stdout_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  Check(saved_stdout >= 0 && capture >= 0);
+  dup2(capture, 1);
+  close(capture);
+  const int status = RunGeoAnchorSolve(inputs);
+  std::cout.flush();
+  std::fflush(stdout);
+  dup2(saved_stdout, 1);
+  close(saved_stdout);
+
+  const std::string printed = Read(stdout_path);
+  const std::string result = Read(result_path);
+  Check(status == 0 || status == -1);
+  if (status == 0) {
+    Check(IsSixteenFiniteNumbers(result));
+    Check(printed.find("\n" + result + "\nA B K Angle :") != std::string::npos);
+    if (!inputs.report_path.empty()) {
+      const std::string report = Read(report_path);
+      Check(report.size() > 2 && report.front() == '{' &&
+            report.find("nan") == std::string::npos &&
+            report.find("inf") == std::string::npos);
+    }
+  } else {
+    Check(result == "[previous]");
+    Check(Read(report_path) == "{previous}");
+  }
+  return 0;
+}
