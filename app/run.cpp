@@ -1,6 +1,5 @@
 #include "app/run.h"
 
-#include <cstdio>
 #include <cstdlib>
 
 #include "fit/similarity_fit.h"
