@@ -13,6 +13,7 @@
 
 #include "app/run.h"
 #include "fit/similarity_fit.h"
+#include "geodesy/geodetic_converter.h"
 #include "output/transform_output.h"
 #include "tests/app/cli_runner.h"
 
@@ -61,6 +62,37 @@ std::string ExpectedStdout(const RunInputs& inputs) {
                                : "A B K Angle :%f %f %f %f",
                 fit.A_m, fit.B_m, fit.K, fit.angle_rad);
   return expected + line;
+}
+
+// The "src:" lines' east/north, straight from the converter: the scene
+// frame at the base point, and in the model-base-point mode the model frame
+// plus the model base point's offset.
+void ExpectSrcLinesMatchTheConverter(const RunInputs& in,
+                                     const std::string& out) {
+  const bool pairs = in.projectheight_m >= 0;
+  const std::vector<Point3> des = pairs ? ParsePointPairs(in.DWGdespoints)
+                                        : ParsePointTriples(in.DWGdespoints);
+  const GeodeticConverter scene = MakeGeodeticConverter(116.3, 39.9);
+  GeodeticConverter frame = scene;
+  Point3 shift{0, 0, 0};
+  if (!pairs && !in.modelpoint.empty()) {
+    const Point3 m = ParsePointPairs(in.modelpoint)[0];
+    frame = MakeGeodeticConverter(m.x, m.y);
+    scene.GeodeticToEnu(Point3{m.x, m.y, 0.0}, &shift);
+  }
+  const std::regex line("src:[^ ]+ des_enu:(-?[0-9.]+),(-?[0-9.]+) ");
+  size_t i = 0;
+  for (std::sregex_iterator it(out.begin(), out.end(), line), end; it != end;
+       ++it, ++i) {
+    ASSERT_LT(i, des.size());
+    Point3 enu;
+    frame.GeodeticToEnu(
+        Point3{des[i].x, des[i].y, pairs ? in.projectheight_m : des[i].z},
+        &enu);
+    EXPECT_NEAR(enu.x + shift.x, std::stod((*it)[1]), 5e-7);  // 6 decimals
+    EXPECT_NEAR(enu.y + shift.y, std::stod((*it)[2]), 5e-7);
+  }
+  EXPECT_EQ(des.size(), i);
 }
 
 TEST_F(CliTest, VersionHelpAndNoFlags) {
@@ -129,6 +161,7 @@ TEST_F(CliTest, WholeRunInEveryModeAndScaleMode) {
     EXPECT_EQ(0, r.status) << r.err;
     EXPECT_EQ("", r.err);
     EXPECT_EQ(ExpectedStdout(c.inputs), r.out);
+    ExpectSrcLinesMatchTheConverter(c.inputs, r.out);
     // 4 "src:" lines, the report, 4 "fitcheck" lines, an empty line, the
     // matrix and the parameter line without a line break.
     EXPECT_EQ(11, std::count(r.out.begin(), r.out.end(), '\n'));
