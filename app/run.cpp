@@ -111,7 +111,6 @@ bool PrepareControlPoints(const RunInputs& inputs, ControlPoints* points) {
   if (points->source.empty()) return false;
 
   const size_t n = points->source.size();
-  std::string lines;  // console lines not yet written
   points->target.clear();
   points->target.reserve(n);
   if (pairs) {
@@ -124,46 +123,42 @@ bool PrepareControlPoints(const RunInputs& inputs, ControlPoints* points) {
       scene.GeodeticToEcef(geodetic, &ecef);
       scene.EcefToEnu(ecef, &enu);
       points->target.push_back(Point2{enu.x, enu.y});
-      PrintControlPointLine(points->source[i], points->target[i],
-                            points->geodetic[i], &lines);
     }
-    FlushToStdout(&lines);
-    return true;
-  }
-
-  if (inputs.modelpoint.empty()) {
+  } else if (inputs.modelpoint.empty()) {
     points->mode = InputMode::kHeight;
     for (size_t i = 0; i < n; ++i) {
       Point3 enu;
       scene.GeodeticToEnu(points->geodetic[i], &enu);
       points->target.push_back(Point2{enu.x, enu.y});
-      PrintControlPointLine(points->source[i], points->target[i],
-                            points->geodetic[i], &lines);
     }
-    FlushToStdout(&lines);
-    return true;
+  } else {
+    // Each target is placed by its offset from the model base point in the
+    // model's own tangent frame, plus the model base point's offset from
+    // the scene base point in the scene's frame. The two frames are not
+    // rotated against each other.
+    points->mode = InputMode::kModelBasePoint;
+    const std::vector<Point3> model = ParsePointPairs(inputs.modelpoint);
+    if (model.empty()) return false;
+    points->model_point = model[0];
+    const GeodeticConverter model_frame =
+        MakeGeodeticConverter(model[0].x, model[0].y);
+    Point3 shift_ecef;
+    Point3 shift_enu;
+    scene.GeodeticToEcef(Point3{model[0].x, model[0].y, 0.0}, &shift_ecef);
+    scene.EcefToEnu(shift_ecef, &shift_enu);
+    for (size_t i = 0; i < n; ++i) {
+      Point3 ecef;
+      Point3 enu;
+      model_frame.GeodeticToEcef(points->geodetic[i], &ecef);
+      model_frame.EcefToEnu(ecef, &enu);
+      points->target.push_back(
+          Point2{enu.x + shift_enu.x, enu.y + shift_enu.y});
+    }
   }
 
-  // Each target is placed by its offset from the model base point in the
-  // model's own tangent frame, plus the model base point's offset from the
-  // scene base point in the scene's frame. The two frames are not rotated
-  // against each other.
-  points->mode = InputMode::kModelBasePoint;
-  const std::vector<Point3> model = ParsePointPairs(inputs.modelpoint);
-  if (model.empty()) return false;
-  points->model_point = model[0];
-  const GeodeticConverter model_frame =
-      MakeGeodeticConverter(model[0].x, model[0].y);
-  Point3 shift_ecef;
-  Point3 shift_enu;
-  scene.GeodeticToEcef(Point3{model[0].x, model[0].y, 0.0}, &shift_ecef);
-  scene.EcefToEnu(shift_ecef, &shift_enu);
+  // Printed only once every early end is behind us.
+  std::string lines;
   for (size_t i = 0; i < n; ++i) {
-    Point3 ecef;
-    Point3 enu;
-    model_frame.GeodeticToEcef(points->geodetic[i], &ecef);
-    model_frame.EcefToEnu(ecef, &enu);
-    points->target.push_back(Point2{enu.x + shift_enu.x, enu.y + shift_enu.y});
     PrintControlPointLine(points->source[i], points->target[i],
                           points->geodetic[i], &lines);
   }

@@ -86,22 +86,12 @@ std::array<double, 16> EnuToEcefMatrix(const GeodeticConverter& converter) {
   Point3 origin_ecef;
   converter.GeodeticToEcef(Point3{converter.lon0, converter.lat0, converter.h0},
                            &origin_ecef);
+  // clang-format off
   return {
-      -sin_lam0,
-      cos_lam0,
-      0.0,
-      0.0,  // east
-      -sin_phi0 * cos_lam0,
-      -sin_phi0 * sin_lam0,
-      cos_phi0,
-      0.0,  // north
-      cos_phi0 * cos_lam0,
-      cos_phi0 * sin_lam0,
-      sin_phi0,
-      0.0,  // up
-      origin_ecef.x,
-      origin_ecef.y,
-      origin_ecef.z,
-      1.0,  // origin
+      -sin_lam0,            cos_lam0,             0.0,      0.0,  // east
+      -sin_phi0 * cos_lam0, -sin_phi0 * sin_lam0, cos_phi0, 0.0,  // north
+      cos_phi0 * cos_lam0,  cos_phi0 * sin_lam0,  sin_phi0, 0.0,  // up
+      origin_ecef.x,        origin_ecef.y,        origin_ecef.z, 1.0,  // origin
   };
+  // clang-format on
 }

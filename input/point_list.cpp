@@ -65,17 +65,14 @@ bool ExtractDouble(const std::string& text, size_t* pos, double* value,
   const char* digits = *run == '+' ? run + 1 : run;
   double v = 0.0;
   const std::from_chars_result fast = std::from_chars(digits, run_end, v);
-  if (fast.ec == std::errc() && fast.ptr == run_end) {
-    *value = v;
-    *pos = i;
-    return true;
+  if (fast.ec != std::errc() || fast.ptr != run_end) {
+    scratch->assign(run, run_end);
+    const char* begin = scratch->c_str();
+    char* end = nullptr;
+    v = std::strtod(begin, &end);
+    if (end != begin + scratch->size()) return false;
+    if (std::isinf(v)) return false;  // out of range
   }
-  scratch->assign(run, run_end);
-  const char* begin = scratch->c_str();
-  char* end = nullptr;
-  v = std::strtod(begin, &end);
-  if (end != begin + scratch->size()) return false;
-  if (std::isinf(v)) return false;  // out of range
   *value = v;
   *pos = i;
   return true;
