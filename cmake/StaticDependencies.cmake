@@ -11,44 +11,58 @@
 
 set(GFLAGS_SHARED FALSE)
 
-macro(geoanchor_static_lib var name)
+# Each archive comes with the Debian 12 package that ships it, so that a
+# missing one names what to install (scripts/install-deps installs them all).
+function(geoanchor_missing_static what package)
+  message(FATAL_ERROR "${what} not found: install the Debian package "
+                      "${package} (apt-get install ${package}, or run "
+                      "scripts/install-deps), or configure with "
+                      "-DGEOANCHOR_STATIC_DEPS=OFF to link shared libraries")
+endfunction()
+
+macro(geoanchor_static_lib var name package)
   find_library(${var} NAMES lib${name}.a)
   if(NOT ${var})
-    message(FATAL_ERROR "static lib${name}.a not found; configure with "
-                        "-DGEOANCHOR_STATIC_DEPS=OFF")
+    geoanchor_missing_static("static lib${name}.a" ${package})
   endif()
 endmacro()
 
-macro(geoanchor_static_runtime var name)
+macro(geoanchor_static_runtime var name package)
   execute_process(
     COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=lib${name}.a
     OUTPUT_VARIABLE ${var} OUTPUT_STRIP_TRAILING_WHITESPACE)
   if(NOT EXISTS "${${var}}")
-    message(FATAL_ERROR "lib${name}.a not found; configure with "
-                        "-DGEOANCHOR_STATIC_DEPS=OFF")
+    geoanchor_missing_static("lib${name}.a" ${package})
+  endif()
+endmacro()
+
+macro(geoanchor_shared_lib var package)
+  find_library(${var} NAMES ${ARGN})
+  if(NOT ${var})
+    geoanchor_missing_static("${ARGV2}" ${package})
   endif()
 endmacro()
 
 function(geoanchor_use_static_dependencies)
-  geoanchor_static_lib(GEOANCHOR_GLOG_A glog)
-  geoanchor_static_lib(GEOANCHOR_GFLAGS_A gflags)
-  geoanchor_static_lib(GEOANCHOR_SPQR_A spqr)
-  geoanchor_static_lib(GEOANCHOR_CHOLMOD_A cholmod)
-  geoanchor_static_lib(GEOANCHOR_AMD_A amd)
-  geoanchor_static_lib(GEOANCHOR_CAMD_A camd)
-  geoanchor_static_lib(GEOANCHOR_COLAMD_A colamd)
-  geoanchor_static_lib(GEOANCHOR_CCOLAMD_A ccolamd)
-  geoanchor_static_lib(GEOANCHOR_SSCONFIG_A suitesparseconfig)
-  geoanchor_static_lib(GEOANCHOR_CXSPARSE_A cxsparse)
-  geoanchor_static_lib(GEOANCHOR_LAPACK_A lapack)
-  geoanchor_static_lib(GEOANCHOR_F77BLAS_A f77blas)
-  geoanchor_static_lib(GEOANCHOR_ATLAS_A atlas)
-  geoanchor_static_lib(GEOANCHOR_BLAS_A blas)
-  geoanchor_static_runtime(GEOANCHOR_GFORTRAN_A gfortran)
-  geoanchor_static_runtime(GEOANCHOR_QUADMATH_A quadmath)
-  geoanchor_static_runtime(GEOANCHOR_GOMP_A gomp)
-  find_library(GEOANCHOR_METIS_SO NAMES metis libmetis.so.5 REQUIRED)
-  find_library(GEOANCHOR_UNWIND_SO NAMES unwind REQUIRED)
+  geoanchor_static_lib(GEOANCHOR_GLOG_A glog libgoogle-glog-dev)
+  geoanchor_static_lib(GEOANCHOR_GFLAGS_A gflags libgflags-dev)
+  geoanchor_static_lib(GEOANCHOR_SPQR_A spqr libsuitesparse-dev)
+  geoanchor_static_lib(GEOANCHOR_CHOLMOD_A cholmod libsuitesparse-dev)
+  geoanchor_static_lib(GEOANCHOR_AMD_A amd libsuitesparse-dev)
+  geoanchor_static_lib(GEOANCHOR_CAMD_A camd libsuitesparse-dev)
+  geoanchor_static_lib(GEOANCHOR_COLAMD_A colamd libsuitesparse-dev)
+  geoanchor_static_lib(GEOANCHOR_CCOLAMD_A ccolamd libsuitesparse-dev)
+  geoanchor_static_lib(GEOANCHOR_SSCONFIG_A suitesparseconfig libsuitesparse-dev)
+  geoanchor_static_lib(GEOANCHOR_CXSPARSE_A cxsparse libsuitesparse-dev)
+  geoanchor_static_lib(GEOANCHOR_LAPACK_A lapack libatlas-base-dev)
+  geoanchor_static_lib(GEOANCHOR_F77BLAS_A f77blas libatlas-base-dev)
+  geoanchor_static_lib(GEOANCHOR_ATLAS_A atlas libatlas-base-dev)
+  geoanchor_static_lib(GEOANCHOR_BLAS_A blas libatlas-base-dev)
+  geoanchor_static_runtime(GEOANCHOR_GFORTRAN_A gfortran libgfortran-12-dev)
+  geoanchor_static_runtime(GEOANCHOR_QUADMATH_A quadmath libgcc-12-dev)
+  geoanchor_static_runtime(GEOANCHOR_GOMP_A gomp libgcc-12-dev)
+  geoanchor_shared_lib(GEOANCHOR_METIS_SO libmetis5 metis libmetis.so.5)
+  geoanchor_shared_lib(GEOANCHOR_UNWIND_SO libunwind-dev unwind)
 
   # One rescanned group: these archives refer to each other in cycles.
   set(group
