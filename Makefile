@@ -5,6 +5,9 @@
 #                and one run under valgrind memcheck
 #   make fuzz    each libFuzzer target for FUZZ_SECONDS (default 60)
 #   make bench   stage benchmarks and whole-process timings
+#   make windows       GeoAnchorSolve.exe (mingw-w64, static) and
+#                      dist/GeoAnchorSolve-<version>-win64.zip
+#   make test-windows  the end-to-end tests against the .exe under Wine
 #   make install PREFIX=/some/dir
 
 PREFIX ?= $(HOME)/GeoAnchorSolve
@@ -14,7 +17,7 @@ MAKEFLAGS += --no-print-directory
 
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build test demo check fuzz bench install clean
+.PHONY: all deps build test demo check fuzz bench windows test-windows install clean
 
 all: build
 
@@ -57,6 +60,21 @@ bench: build
 	@cmake --build build/bench -j$(JOBS)
 	@build/bench/bin/stages_benchmark
 	@bench/process-benchmark $(BUILD)/bin/GeoAnchorSolve
+
+# The Windows executable: gflags and Ceres cross-built once from Debian's
+# source packages (cached under build/windows-deps/), then the tool.
+windows: deps
+	@scripts/install-deps windows
+	@scripts/build-windows-deps build/windows-deps
+	@cmake --preset windows >/dev/null
+	@cmake --build build/windows -j$(JOBS) --target GeoAnchorSolve windows_zip
+
+# The end-to-end suites against the .exe under Wine, and the differential
+# comparison with the Linux executable.
+test-windows: windows
+	@cmake --preset windows-tests >/dev/null
+	@cmake --build build/windows-tests -j$(JOBS) --target app_wine_test windows_launch
+	@ctest --test-dir build/windows-tests --output-on-failure -j$(JOBS) -L wine
 
 install: build
 	@cmake --install $(BUILD) --prefix "$(PREFIX)"

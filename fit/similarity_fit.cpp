@@ -51,6 +51,23 @@ Centroids ComputeCentroids(const std::vector<Point3>& source,
   return c;
 }
 
+// Non-finite input makes Ceres log warnings and errors to standard error.
+// The outcome already shows in the brief report and in the parameters,
+// which the output stage checks; standard error stays for our message.
+void SolveQuietly(const ceres::Solver::Options& options,
+                  ceres::Problem* problem, ceres::Solver::Summary* summary) {
+#ifdef GEOANCHOR_CERES_MINIGLOG
+  // Ceres' minimal glog substitute (the Windows build) is compiled to drop
+  // every message below FATAL, and has no run-time level to set.
+  ceres::Solve(options, problem, summary);
+#else
+  const int saved_min_log_level = FLAGS_minloglevel;
+  FLAGS_minloglevel = google::GLOG_FATAL;
+  ceres::Solve(options, problem, summary);
+  FLAGS_minloglevel = saved_min_log_level;
+#endif
+}
+
 }  // namespace
 
 SimilarityFit FitSimilarity(const std::vector<Point3>& source,
@@ -126,15 +143,7 @@ SimilarityFit FitSimilarity(const std::vector<Point3>& source,
   options.linear_solver_type = ceres::DENSE_QR;
   options.minimizer_progress_to_stdout = false;
   ceres::Solver::Summary summary;
-  {
-    // Non-finite input makes Ceres log warnings and errors to standard error.
-    // The outcome already shows in the brief report and in the parameters,
-    // which the output stage checks; standard error stays for our message.
-    const int saved_min_log_level = FLAGS_minloglevel;
-    FLAGS_minloglevel = google::GLOG_FATAL;
-    ceres::Solve(options, &problem, &summary);
-    FLAGS_minloglevel = saved_min_log_level;
-  }
+  SolveQuietly(options, &problem, &summary);
 
   // Back to the original coordinates: the centred model
   //   X - cX = R(angle) K (x - cx) + A'

@@ -36,6 +36,18 @@ std::string Array(const std::array<double, 16>& m) {
   return out + "]";
 }
 
+// sqrt(dx^2 + dy^2). Not std::hypot, whose last bit differs between C
+// libraries (glibc and mingw-w64): the report must be the same, number for
+// number, on every platform, and the basic operations and sqrt are
+// correctly rounded everywhere. hypot only where the squares would
+// overflow.
+double DeviationLength(double dx_m, double dy_m) {
+  if (std::fabs(dx_m) < 1e150 && std::fabs(dy_m) < 1e150) {
+    return std::sqrt(dx_m * dx_m + dy_m * dy_m);
+  }
+  return std::hypot(dx_m, dy_m);
+}
+
 }  // namespace
 
 double CauchyWeight(double residual_m) {
@@ -80,7 +92,7 @@ std::string FitReportJson(const FitReport& r) {
   j += "  \"points\": [";
   for (size_t i = 0; i < r.points.size(); ++i) {
     const ReportPoint& p = r.points[i];
-    const double residual_m = std::hypot(p.dx_m, p.dy_m);
+    const double residual_m = DeviationLength(p.dx_m, p.dy_m);
     const double weight = CauchyWeight(residual_m);
     sum_sq_m2 += residual_m * residual_m;
     j += i == 0 ? "\n" : ",\n";

@@ -2,7 +2,15 @@
 #ifndef GEOANCHOR_PLATFORM_PLATFORM_H_
 #define GEOANCHOR_PLATFORM_PLATFORM_H_
 
+#include <cstdio>
 #include <string>
+
+// The matrix numbers need printf's exact "%.20f" digits. With mingw-w64 that
+// is its own C99 printf family; the legacy msvcrt one would print zeros
+// after the seventeenth significant digit.
+#if defined(__MINGW32__) && !__USE_MINGW_ANSI_STDIO
+#error "build with __USE_MINGW_ANSI_STDIO=1"
+#endif
 
 // True for a character that ends a directory in a program path: the
 // backslash everywhere, and on POSIX also the forward slash.

@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <iconv.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -29,19 +30,126 @@ inline bool Exists(const std::string& path) {
   return stat(path.c_str(), &st) == 0;
 }
 
+// How the executable under test is run. GEOANCHOR_UNDER_WINE: it is the
+// Windows GeoAnchorSolve.exe, started through Wine; then the program sees
+// its path as a Windows path (Z:\...), writes CR LF line ends to standard
+// output and error, and prints its help texts in GBK.
+#ifdef GEOANCHOR_UNDER_WINE
+inline constexpr bool kUnderWine = true;
+inline constexpr char kExeName[] = "GeoAnchorSolve.exe";
+#else
+inline constexpr bool kUnderWine = false;
+inline constexpr char kExeName[] = "GeoAnchorSolve";
+#endif
+
+// The path Windows programs under Wine see for a POSIX path: drive Z: is
+// the POSIX root.
+inline std::string WindowsPath(const std::string& posix_path) {
+  std::string path = "Z:" + posix_path;
+  for (char& c : path) {
+    if (c == '/') c = '\\';
+  }
+  return path;
+}
+
+// A POSIX file path as the program under test names it in its messages.
+inline std::string PathAsSeen(const std::string& posix_path) {
+  return kUnderWine ? WindowsPath(posix_path) : posix_path;
+}
+
+// UTF-8 text as the program's help prints it: GBK under Wine, else as is.
+inline std::string HelpEncoding(const std::string& utf8) {
+  if (!kUnderWine) return utf8;
+  iconv_t cd = iconv_open("GBK", "UTF-8");
+  if (cd == reinterpret_cast<iconv_t>(-1)) return "(no GBK converter)";
+  std::string in = utf8;
+  std::string out(in.size() * 2 + 8, '\0');
+  char* in_p = &in[0];
+  size_t in_left = in.size();
+  char* out_p = &out[0];
+  size_t out_left = out.size();
+  const size_t done = iconv(cd, &in_p, &in_left, &out_p, &out_left);
+  iconv_close(cd);
+  if (done == static_cast<size_t>(-1)) return "(not convertible to GBK)";
+  out.resize(out.size() - out_left);
+  return out;
+}
+
+// A Windows console program's text-mode stream ends every line in CR LF.
+// Checks that `text` has no other CR and no bare LF, and turns its line
+// ends into LF, so the rest of a test compares it with the POSIX text.
+inline std::string FromCrLf(const std::string& text, const char* stream) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+    EXPECT_NE('\r', text[i]) << stream << ": a CR not before an LF at " << i;
+    if (text[i] == '\n') {
+      EXPECT_TRUE(i > 0 && text[i - 1] == '\r')
+          << stream << ": an LF without a CR at " << i;
+    }
+    out += text[i];
+  }
+  return out;
+}
+
 struct Result {
   int status = -1;
   std::string out;
   std::string err;
 };
 
+// Runs `program` with the argument vector `argv` (argv[0] included) in the
+// working directory `cwd`; standard output and error go through files in
+// `scratch_dir`. Returns the exit status (-1 for a signal) and both streams
+// exactly as written.
+inline Result RunCommand(const std::string& program,
+                         const std::vector<std::string>& argv,
+                         const std::string& cwd,
+                         const std::string& scratch_dir) {
+  const std::string out_path = scratch_dir + "/.stdout";
+  const std::string err_path = scratch_dir + "/.stderr";
+  const pid_t pid = fork();
+  if (pid == 0) {
+    std::vector<char*> args;
+    for (const std::string& a : argv)
+      args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    const int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (out < 0 || err < 0 || chdir(cwd.c_str()) != 0) _exit(99);
+    dup2(out, 1);
+    dup2(err, 2);
+#ifdef GEOANCHOR_WINE_PREFIX
+    // The tests' own Wine prefix, prepared before them; no Wine chatter.
+    setenv("WINEPREFIX", GEOANCHOR_WINE_PREFIX, 1);
+    setenv("WINEDEBUG", "-all", 1);
+#endif
+    execvp(program.c_str(), args.data());
+    _exit(98);
+  }
+  Result r;
+  int wstatus = 0;
+  waitpid(pid, &wstatus, 0);
+  r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
+  r.out = ReadFile(out_path);
+  r.err = ReadFile(err_path);
+  unlink(out_path.c_str());
+  unlink(err_path.c_str());
+  return r;
+}
+
+// A fresh temporary directory; "" on failure.
+inline std::string MakeTempDir() {
+  char pattern[] = "/tmp/geoanchor-cli-XXXXXX";
+  return mkdtemp(pattern) != nullptr ? std::string(pattern) : std::string();
+}
+
 class CliTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/geoanchor-cli-XXXXXX";
-    ASSERT_NE(nullptr, mkdtemp(pattern));
-    dir_ = pattern;
-    exe_ = dir_ + "/GeoAnchorSolve";
+    dir_ = MakeTempDir();
+    ASSERT_FALSE(dir_.empty());
+    exe_ = dir_ + "/" + kExeName;
     ASSERT_EQ(0,
               std::system(("cp '" GEOANCHOR_EXE "' '" + exe_ + "'").c_str()));
     result_path_ = dir_ + "/" + kResultFileName;
@@ -49,37 +157,27 @@ class CliTest : public ::testing::Test {
   void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
 
   // Runs the copied executable with `args`; argv[0] is `argv0` (default:
-  // its absolute path) and the working directory `cwd` (default: /).
+  // its absolute path, under Wine the Windows one) and the working
+  // directory `cwd` (default: /). Under Wine both streams are checked for
+  // CR LF line ends and handed back with LF.
   Result Run(const std::vector<std::string>& args, std::string argv0 = "",
              std::string cwd = "/") {
-    if (argv0.empty()) argv0 = exe_;
-    const std::string out_path = dir_ + "/.stdout";
-    const std::string err_path = dir_ + "/.stderr";
-    const pid_t pid = fork();
-    if (pid == 0) {
-      std::vector<char*> argv;
-      argv.push_back(const_cast<char*>(argv0.c_str()));
-      for (const std::string& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
-      argv.push_back(nullptr);
-      const int out =
-          open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      const int err =
-          open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      if (out < 0 || err < 0 || chdir(cwd.c_str()) != 0) _exit(99);
-      dup2(out, 1);
-      dup2(err, 2);
-      execv(exe_.c_str(), argv.data());
-      _exit(98);
+    std::vector<std::string> command;
+    if (!kUnderWine) {
+      command.push_back(argv0.empty() ? exe_ : argv0);
+    } else if (argv0.empty()) {
+      command = {"wine", exe_};  // as a user starts it
+    } else {
+#ifdef GEOANCHOR_WINDOWS_LAUNCH
+      command = {"wine", GEOANCHOR_WINDOWS_LAUNCH, WindowsPath(exe_), argv0};
+#endif
     }
-    Result r;
-    int wstatus = 0;
-    waitpid(pid, &wstatus, 0);
-    r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
-    r.out = ReadFile(out_path);
-    r.err = ReadFile(err_path);
-    unlink(out_path.c_str());
-    unlink(err_path.c_str());
+    command.insert(command.end(), args.begin(), args.end());
+    Result r = RunCommand(kUnderWine ? "wine" : exe_, command, cwd, dir_);
+    if (kUnderWine) {
+      r.out = FromCrLf(r.out, "standard output");
+      r.err = FromCrLf(r.err, "standard error");
+    }
     return r;
   }
 
