@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "input/point_list.h"
+#include "common/types.h"
 
 // The directory of the executable: the prefix of `program_path` up to and
 // including its last directory separator (backslash; on POSIX also "/"),
@@ -26,28 +26,16 @@ struct RunInputs {
   std::string report_path;        // "" = no fit report
 };
 
-enum class InputMode { kPair, kHeight, kModelBasePoint };
-
-// The index-aligned lists the fit works on.
-struct ControlPoints {
-  InputMode mode = InputMode::kPair;
-  std::vector<Point3> source;    // drawing x, y (z read, unused)
-  std::vector<Point3> geodetic;  // targets as read: lon_deg, lat_deg, h_m
-  std::vector<Point2> target;    // targets: east_m, north_m
-  Point3 base_point;             // first point of `basepoint`
-  Point3 model_point;            // model-base-point mode only
-};
-
 // Reads the base point, chooses the mode, reads and converts the control
-// points into the scene's east/north frame and prints one
-//   "src:%f,%f des_enu:%f,%f des_lon:%.14f,%.14f\n"
-// line per point. Returns false, having printed nothing, when the base point
-// is missing, the two lists differ in length, both are empty, or the model
-// base point is asked for and missing (tested in that order).
+// points into the scene's east/north(/up) frame. Prints nothing. Returns
+// false when the base point is missing, the two lists differ in length,
+// both are empty, or the model base point is asked for and missing (tested
+// in that order).
 bool PrepareControlPoints(const RunInputs& inputs, ControlPoints* points);
 
 // The whole run; returns the exit status, 0 or -1. With a report path, a
-// run that succeeds also writes the fit report there.
+// run that succeeds also writes the fit report there (and only then are
+// the quality figures computed).
 int RunGeoAnchorSolve(const RunInputs& inputs);
 
 #endif  // GEOANCHOR_APP_RUN_H_

@@ -3,12 +3,9 @@
 #include <ceres/ceres.h>
 #include <glog/logging.h>
 
+#include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <iostream>
 #include <limits>
-
-#include "output/fixed_text.h"
 
 ceres::CostFunction* AffineError::Create(double src_x, double src_y,
                                          double des_x, double des_y) {
@@ -25,7 +22,45 @@ ceres::CostFunction* AffineErrorfixedK::Create(double src_x, double src_y,
 
 bool IsFreeScale(double scale) { return std::fabs(scale) < 1e-6; }
 
+double DeviationLength(double dx_m, double dy_m) {
+  // Not std::hypot, whose last bit differs between C libraries (glibc and
+  // mingw-w64): the basic operations and sqrt are correctly rounded
+  // everywhere. hypot only where the squares would overflow.
+  if (std::fabs(dx_m) < 1e150 && std::fabs(dy_m) < 1e150) {
+    return std::sqrt(dx_m * dx_m + dy_m * dy_m);
+  }
+  return std::hypot(dx_m, dy_m);
+}
+
+double CauchyWeight(double residual_m) {
+  const double ratio = residual_m / kCauchyScaleM;
+  return 1.0 / (1.0 + ratio * ratio);
+}
+
+double RmsOfDeviations(const std::vector<Point2>& deviations) {
+  double sum_sq_m2 = 0.0;
+  for (const Point2& d : deviations) {
+    const double r_m = DeviationLength(d.x, d.y);
+    sum_sq_m2 += r_m * r_m;
+  }
+  return std::sqrt(sum_sq_m2 / static_cast<double>(deviations.size()));
+}
+
+double SigmaZero(const std::vector<Point2>& deviations, bool free_scale) {
+  const double n = static_cast<double>(deviations.size());
+  const double unknowns = free_scale ? 4.0 : 3.0;
+  if (!(2.0 * n > unknowns)) return std::numeric_limits<double>::quiet_NaN();
+  double sum_sq_m2 = 0.0;
+  for (const Point2& d : deviations) {
+    const double r_m = DeviationLength(d.x, d.y);
+    sum_sq_m2 += r_m * r_m;
+  }
+  return std::sqrt(sum_sq_m2 / (2.0 * n - unknowns));
+}
+
 namespace {
+
+constexpr double kPi = 3.141592653589793;
 
 struct Centroids {
   double src_x = 0.0;
@@ -51,27 +86,214 @@ Centroids ComputeCentroids(const std::vector<Point3>& source,
   return c;
 }
 
-// Non-finite input makes Ceres log warnings and errors to standard error.
-// The outcome already shows in the brief report and in the parameters,
-// which the output stage checks; standard error stays for our message.
-void SolveQuietly(const ceres::Solver::Options& options,
-                  ceres::Problem* problem, ceres::Solver::Summary* summary) {
+// Runs `solve` with Ceres' own logging silenced. Non-finite input makes
+// Ceres log warnings and errors to standard error, and so does a
+// rank-deficient covariance; the outcome already shows in the results,
+// which the later stages check, and standard error stays for our message.
+template <typename Solve>
+void WithCeresSilenced(const Solve& solve) {
 #ifdef GEOANCHOR_CERES_MINIGLOG
   // Ceres' minimal glog substitute (the Windows build) is compiled to drop
   // every message below FATAL, and has no run-time level to set.
-  ceres::Solve(options, problem, summary);
+  solve();
 #else
   const int saved_min_log_level = FLAGS_minloglevel;
   FLAGS_minloglevel = google::GLOG_FATAL;
-  ceres::Solve(options, problem, summary);
+  solve();
   FLAGS_minloglevel = saved_min_log_level;
 #endif
+}
+
+// The fit in centred coordinates (x, y drawing minus centroid; X, Y target
+// minus centroid): X = p x - q y + a, Y = q x + p y + b, with p = K cos,
+// q = K sin. (a, b) is where the drawing's centroid lands.
+struct CentredSimilarity {
+  double a_m = 0.0;
+  double b_m = 0.0;
+  double p = 1.0;
+  double q = 0.0;
+};
+
+// The robust fit of the centred points without point `left_out`, by
+// iteratively reweighted least squares from `start`: each step is the
+// closed-form weighted similarity with the Cauchy weights of the previous
+// step, which lowers the Cauchy cost every time and stops where its
+// gradient vanishes, the same stationary point the solver seeks. With a
+// fixed scale K the rotation is the weighted Procrustes angle. Returns
+// false when the other points cannot determine the transform.
+bool FitWithoutPoint(const std::vector<Point2>& src,
+                     const std::vector<Point2>& des, size_t left_out,
+                     bool free_scale, double fixed_K, CentredSimilarity start,
+                     CentredSimilarity* result) {
+  const size_t n = src.size();
+  if (n < 3) return false;
+  CentredSimilarity t = start;
+  const double c2 = kCauchyScaleM * kCauchyScaleM;
+  for (int iteration = 0; iteration < 200; ++iteration) {
+    double w_sum = 0.0, wx = 0.0, wy = 0.0, wX = 0.0, wY = 0.0;
+    double wxx = 0.0, wxX = 0.0, wxY = 0.0;
+    for (size_t j = 0; j < n; ++j) {
+      if (j == left_out) continue;
+      const double x = src[j].x, y = src[j].y, X = des[j].x, Y = des[j].y;
+      const double rx = t.p * x - t.q * y + t.a_m - X;
+      const double ry = t.q * x + t.p * y + t.b_m - Y;
+      const double w = 1.0 / (1.0 + (rx * rx + ry * ry) / c2);
+      w_sum += w;
+      wx += w * x;
+      wy += w * y;
+      wX += w * X;
+      wY += w * Y;
+      wxx += w * (x * x + y * y);
+      wxX += w * (x * X + y * Y);
+      wxY += w * (x * Y - y * X);
+    }
+    const double mx = wx / w_sum, my = wy / w_sum;
+    const double mX = wX / w_sum, mY = wY / w_sum;
+    const double s = wxx - w_sum * (mx * mx + my * my);
+    const double P = wxX - w_sum * (mx * mX + my * mY);
+    const double Q = wxY - w_sum * (mx * mY - my * mX);
+    // The others all at one place (relative to their extent): no scale
+    // and no rotation.
+    if (!(s > 1e-18 * wxx) || !(w_sum > 0.0)) return false;
+    CentredSimilarity next;
+    if (free_scale) {
+      next.p = P / s;
+      next.q = Q / s;
+    } else {
+      const double angle_rad =
+          fixed_K < 0.0 ? std::atan2(-Q, -P) : std::atan2(Q, P);
+      next.p = fixed_K * std::cos(angle_rad);
+      next.q = fixed_K * std::sin(angle_rad);
+    }
+    next.a_m = mX - (next.p * mx - next.q * my);
+    next.b_m = mY - (next.q * mx + next.p * my);
+    if (!std::isfinite(next.a_m + next.b_m + next.p + next.q)) return false;
+    // Converged when no point moves by more than a tenth of a micrometre.
+    const double extent = std::sqrt(wxx / w_sum);
+    const double change_m =
+        std::fabs(next.a_m - t.a_m) + std::fabs(next.b_m - t.b_m) +
+        (std::fabs(next.p - t.p) + std::fabs(next.q - t.q)) * extent;
+    t = next;
+    if (change_m < 1e-7) break;
+  }
+  *result = t;
+  return true;
+}
+
+void ComputeChecks(const std::vector<Point2>& src,
+                   const std::vector<Point2>& des, bool free_scale,
+                   double fixed_K, const CentredSimilarity& full,
+                   FitQuality* quality) {
+  const size_t n = src.size();
+  quality->checks.assign(n, CheckResidual());
+  if (n > kMaxCheckPoints) {
+    quality->checks_note = "check residuals are computed for up to " +
+                           std::to_string(kMaxCheckPoints) + " points";
+    return;
+  }
+  if (n < 3) {
+    quality->checks_note =
+        "check residuals need at least 3 points: the others must determine "
+        "the transform";
+    return;
+  }
+  for (size_t i = 0; i < n; ++i) {
+    CentredSimilarity t;
+    if (!FitWithoutPoint(src, des, i, free_scale, fixed_K, full, &t)) continue;
+    CheckResidual& check = quality->checks[i];
+    check.available = true;
+    check.dx_m = des[i].x - (t.p * src[i].x - t.q * src[i].y + t.a_m);
+    check.dy_m = des[i].y - (t.q * src[i].x + t.p * src[i].y + t.b_m);
+    check.length_m = DeviationLength(check.dx_m, check.dy_m);
+  }
+}
+
+// Principal spreads of the centred drawing points: the square roots of the
+// eigenvalues of their 2x2 covariance.
+void ComputeSpreads(const std::vector<Point2>& src, FitQuality* quality) {
+  double sxx = 0.0, syy = 0.0, sxy = 0.0;
+  for (const Point2& p : src) {
+    sxx += p.x * p.x;
+    syy += p.y * p.y;
+    sxy += p.x * p.y;
+  }
+  const double n = static_cast<double>(src.size());
+  sxx /= n;
+  syy /= n;
+  sxy /= n;
+  const double mean = 0.5 * (sxx + syy);
+  const double half_gap =
+      std::sqrt(0.25 * (sxx - syy) * (sxx - syy) + sxy * sxy);
+  quality->spread_major = std::sqrt(mean + half_gap);
+  quality->spread_minor = std::sqrt(std::max(0.0, mean - half_gap));
+}
+
+// The covariance of the parameter blocks at the solution, from Ceres'
+// Jacobian of the (robustified) problem in centred coordinates, scaled by
+// sigma0^2.
+void ComputePrecision(ceres::Problem* problem,
+                      const std::vector<double*>& blocks, bool free_scale,
+                      double sigma0_m, FitPrecision* precision) {
+  if (!std::isfinite(sigma0_m)) {
+    precision->note =
+        "no redundancy: the points fix the transform exactly, so sigma0 "
+        "and the precision are undefined";
+    return;
+  }
+  ceres::Covariance::Options covariance_options;
+  // Dense SVD needs nothing but Eigen and tells a rank-deficient Jacobian
+  // by its condition number.
+  covariance_options.algorithm_type = ceres::DENSE_SVD;
+  ceres::Covariance covariance(covariance_options);
+  std::vector<std::pair<const double*, const double*>> pairs;
+  for (size_t i = 0; i < blocks.size(); ++i) {
+    for (size_t j = i; j < blocks.size(); ++j) {
+      pairs.emplace_back(blocks[i], blocks[j]);
+    }
+  }
+  bool computed = false;
+  WithCeresSilenced([&] { computed = covariance.Compute(pairs, problem); });
+  const int m = static_cast<int>(blocks.size());
+  std::vector<double> c(static_cast<size_t>(m * m), 0.0);
+  if (computed) {
+    std::vector<const double*> const_blocks(blocks.begin(), blocks.end());
+    computed = covariance.GetCovarianceMatrix(const_blocks, c.data());
+  }
+  for (double v : c) computed = computed && std::isfinite(v);
+  if (!computed) {
+    precision->note =
+        "rank-deficient covariance: the points do not determine every "
+        "parameter (all at one place?)";
+    return;
+  }
+  const double s2 = sigma0_m * sigma0_m;
+  auto sd = [&](int k) {
+    return std::sqrt(s2 * c[static_cast<size_t>(k * m + k)]);
+  };
+  precision->available = true;
+  precision->east_m = sd(0);
+  precision->north_m = sd(1);
+  const int angle_index = free_scale ? 3 : 2;
+  precision->scale_ppm = free_scale ? sd(2) * 1e6 : 0.0;
+  precision->angle_arcsec = sd(angle_index) * 180.0 / kPi * 3600.0;
+  precision->correlation_size = m;
+  precision->correlation.assign(static_cast<size_t>(m * m), 0.0);
+  for (int i = 0; i < m; ++i) {
+    for (int j = 0; j < m; ++j) {
+      const double denominator = std::sqrt(c[static_cast<size_t>(i * m + i)] *
+                                           c[static_cast<size_t>(j * m + j)]);
+      precision->correlation[static_cast<size_t>(i * m + j)] =
+          denominator > 0.0 ? c[static_cast<size_t>(i * m + j)] / denominator
+                            : 0.0;
+    }
+  }
 }
 
 }  // namespace
 
 SimilarityFit FitSimilarity(const std::vector<Point3>& source,
-                            const std::vector<Point2>& target, double scale) {
+                            const std::vector<Point2>& target, double scale,
+                            const FitOptions& fit_options) {
   SimilarityFit fit;
   fit.free_scale = IsFreeScale(scale);
   if (source.empty() || source.size() != target.size()) {
@@ -143,7 +365,7 @@ SimilarityFit FitSimilarity(const std::vector<Point3>& source,
   options.linear_solver_type = ceres::DENSE_QR;
   options.minimizer_progress_to_stdout = false;
   ceres::Solver::Summary summary;
-  SolveQuietly(options, &problem, &summary);
+  WithCeresSilenced([&] { ceres::Solve(options, &problem, &summary); });
 
   // Back to the original coordinates: the centred model
   //   X - cX = R(angle) K (x - cx) + A'
@@ -155,11 +377,35 @@ SimilarityFit FitSimilarity(const std::vector<Point3>& source,
   fit.B_m = c.des_y + b_centred_m - k * (c.src_x * sin_a + c.src_y * cos_a);
   fit.K = fit.free_scale ? k : scale;
   fit.angle_rad = angle_rad;
-  fit.brief_report = summary.BriefReport();
-  fit.termination = ceres::TerminationTypeToString(summary.termination_type);
-  fit.iterations = static_cast<int>(summary.iterations.size());
-  fit.initial_cost = summary.initial_cost;
-  fit.final_cost = summary.final_cost;
+  fit.solver.brief_report = summary.BriefReport();
+  fit.solver.termination =
+      ceres::TerminationTypeToString(summary.termination_type);
+  fit.solver.iterations = static_cast<int>(summary.iterations.size());
+  fit.solver.initial_cost = summary.initial_cost;
+  fit.solver.final_cost = summary.final_cost;
+  fit.deviations = ComputeDeviations(fit, source, target);
+  fit.residuals_m.reserve(fit.deviations.size());
+  fit.weights.reserve(fit.deviations.size());
+  for (const Point2& d : fit.deviations) {
+    fit.residuals_m.push_back(DeviationLength(d.x, d.y));
+    fit.weights.push_back(CauchyWeight(fit.residuals_m.back()));
+  }
+  fit.rms_m = RmsOfDeviations(fit.deviations);
+  fit.sigma0_m = SigmaZero(fit.deviations, fit.free_scale);
+  if (!fit_options.quality) return fit;
+
+  FitQuality& quality = fit.quality;
+  quality.computed = true;
+  quality.precision.centroid_src_x = c.src_x;
+  quality.precision.centroid_src_y = c.src_y;
+  std::vector<double*> blocks = {&a_centred_m, &b_centred_m};
+  if (fit.free_scale) blocks.push_back(&k);
+  blocks.push_back(&angle_rad);
+  ComputePrecision(&problem, blocks, fit.free_scale, fit.sigma0_m,
+                   &quality.precision);
+  ComputeSpreads(src, &quality);
+  const CentredSimilarity full{a_centred_m, b_centred_m, k * cos_a, k * sin_a};
+  ComputeChecks(src, des, fit.free_scale, scale, full, &quality);
   return fit;
 }
 
@@ -181,18 +427,25 @@ std::vector<Point2> ComputeDeviations(const SimilarityFit& fit,
   return deviations;
 }
 
-void PrintFitCheck(const SimilarityFit& fit,
-                   const std::vector<Point2>& deviations) {
-  std::cout << fit.brief_report << "\n";
-  // "fitcheck---deltax:%f,deltay:%f\n" per point, rendered without printf.
-  std::string lines;
-  for (const Point2& d : deviations) {
-    lines += "fitcheck---deltax:";
-    AppendFixed(&lines, d.x, 6);
-    lines += ",deltay:";
-    AppendFixed(&lines, d.y, 6);
-    lines += '\n';
-    if (lines.size() >= kStdoutChunkBytes) FlushToStdout(&lines);
+VerticalLift ComputeVerticalLift(const std::vector<Point3>& source,
+                                 const std::vector<double>& target_up_m) {
+  VerticalLift v;
+  const size_t n = source.size();
+  if (n == 0 || target_up_m.size() != n) return v;
+  std::vector<double> d(n);
+  for (size_t i = 0; i < n; ++i) d[i] = target_up_m[i] - source[i].z;
+  std::vector<double> sorted = d;
+  std::sort(sorted.begin(), sorted.end());
+  v.lift_m =
+      n % 2 == 1 ? sorted[n / 2] : 0.5 * (sorted[n / 2 - 1] + sorted[n / 2]);
+  v.available = true;
+  v.dz_m.resize(n);
+  double sum_sq_m2 = 0.0;
+  for (size_t i = 0; i < n; ++i) {
+    v.dz_m[i] = d[i] - v.lift_m;
+    sum_sq_m2 += v.dz_m[i] * v.dz_m[i];
+    v.max_abs_m = std::max(v.max_abs_m, std::fabs(v.dz_m[i]));
   }
-  FlushToStdout(&lines);
+  v.rms_m = std::sqrt(sum_sq_m2 / static_cast<double>(n));
+  return v;
 }

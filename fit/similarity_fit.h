@@ -8,19 +8,16 @@
 // (dimensionless); a negative K adds a half turn.
 //
 // Residual of one control point = transformed source minus target, in
-// metres, with a Cauchy loss of scale 0.05 m on each point.
+// metres, with a Cauchy loss of scale kCauchyScaleM (0.05 m) on each point.
+//
+// This stage computes and returns; it prints nothing.
 #ifndef GEOANCHOR_FIT_SIMILARITY_FIT_H_
 #define GEOANCHOR_FIT_SIMILARITY_FIT_H_
 
 #include <cmath>
-#include <string>
 #include <vector>
 
-#include "input/point_list.h"
-
-// Scale of the Cauchy loss on every control point, metres: residuals well
-// above it weigh less than under plain least squares.
-inline constexpr double kCauchyScaleM = 0.05;
+#include "common/types.h"
 
 namespace ceres {
 class CostFunction;
@@ -94,28 +91,27 @@ struct AffineErrorfixedK {
 // sign included. NaN selects the fixed scale.
 bool IsFreeScale(double scale);
 
-struct SimilarityFit {
-  double A_m = 0.0;        // offset east, metres
-  double B_m = 0.0;        // offset north, metres
-  double K = 1.0;          // scale; the `scale` value in fixed-scale mode
-  double angle_rad = 0.0;  // rotation, radians, not wrapped into a range
-  bool free_scale = true;
-  // What the solver said; kept for the console and the fit report.
-  std::string brief_report;
-  std::string termination;  // e.g. "CONVERGENCE"
-  int iterations = 0;
-  double initial_cost = 0.0;
-  double final_cost = 0.0;
+// Check residuals are n extra solves of about n points each; beyond this
+// many points they are not computed (FitQuality::checks_note says so).
+inline constexpr size_t kMaxCheckPoints = 5000;
+
+struct FitOptions {
+  // Also compute FitQuality: the precision of the parameters, the check
+  // residuals and the spread of the drawing points. The solution itself is
+  // the same either way.
+  bool quality = false;
 };
 
 // Fits the transform to the index-aligned lists (only x, y of `source` are
 // read). The solve runs in centred coordinates, starting from the
 // closed-form least-squares similarity, and the offsets are carried back to
-// the original coordinates; the result means exactly the model above.
+// the original coordinates; the result means exactly the model above, with
+// the deviations and Cauchy weights of every point at the solution.
 // Requires source.size() == target.size() >= 1; with no points every
 // parameter comes back NaN and no solve is run.
 SimilarityFit FitSimilarity(const std::vector<Point3>& source,
-                            const std::vector<Point2>& target, double scale);
+                            const std::vector<Point2>& target, double scale,
+                            const FitOptions& options = FitOptions());
 
 // Per point: target minus transformed source (deltax, deltay), metres,
 // computed in the original coordinates with the fitted parameters.
@@ -123,9 +119,27 @@ std::vector<Point2> ComputeDeviations(const SimilarityFit& fit,
                                       const std::vector<Point3>& source,
                                       const std::vector<Point2>& target);
 
-// Prints the solver's brief report through std::cout followed by "\n",
-// then one "fitcheck---deltax:%f,deltay:%f\n" line per deviation.
-void PrintFitCheck(const SimilarityFit& fit,
-                   const std::vector<Point2>& deviations);
+// sqrt(dx^2 + dy^2), metres, the same to the last bit on every platform.
+double DeviationLength(double dx_m, double dy_m);
+
+// Weight of the Cauchy loss (scale kCauchyScaleM) at a deviation of length
+// `residual_m`: 1 / (1 + r^2 / 0.05^2).
+double CauchyWeight(double residual_m);
+
+// Root mean square of the deviations' lengths, sqrt(sum r^2 / n), metres.
+double RmsOfDeviations(const std::vector<Point2>& deviations);
+
+// Standard error of unit weight, sqrt(sum r^2 / (2n - u)), metres, with
+// u = 4 unknowns (free scale) or 3 (fixed); NaN when 2n <= u (no
+// redundancy).
+double SigmaZero(const std::vector<Point2>& deviations, bool free_scale);
+
+// The heights in the height and model-base-point modes: per point
+// d = up - z (target's up minus the drawing's z), lift = median of d (the
+// z offset that seats the drawing's heights on the targets), dz = d - lift,
+// and the RMS and largest magnitude of dz. Not available without ups (the
+// pair mode) or without points.
+VerticalLift ComputeVerticalLift(const std::vector<Point3>& source,
+                                 const std::vector<double>& target_up_m);
 
 #endif  // GEOANCHOR_FIT_SIMILARITY_FIT_H_

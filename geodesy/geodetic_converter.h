@@ -22,7 +22,7 @@
 
 #include <array>
 
-#include "input/point_list.h"
+#include "common/types.h"
 
 struct GeodeticConverter {
   double lon0 = 0.0;                // origin longitude, degrees

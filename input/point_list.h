@@ -16,23 +16,7 @@
 #include <string>
 #include <vector>
 
-// Three doubles whose meaning depends on the list they stand in:
-//  - a drawing (source) point: x, y plane coordinates; z unused;
-//  - a geodetic point: x = longitude in degrees, y = latitude in degrees
-//    (longitude first), z = ellipsoidal height in metres;
-//  - an ECEF point: X, Y, Z in metres; an ENU point: east, north, up in
-//    metres.
-struct Point3 {
-  double x = 0.0;
-  double y = 0.0;
-  double z = 0.0;
-};
-
-// An east/north position in metres in the scene base point's local frame.
-struct Point2 {
-  double x = 0.0;  // east, metres
-  double y = 0.0;  // north, metres
-};
+#include "common/types.h"
 
 // Two numbers to a point: (x, y, 0.0).
 std::vector<Point3> ParsePointPairs(std::string text);

@@ -2,8 +2,10 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
-#include "fit/similarity_fit.h"
+#include "geodesy/geodetic_converter.h"
+#include "output/transform_output.h"
 #include "platform/platform.h"
 
 namespace {
@@ -18,7 +20,8 @@ std::string Number(double v) {
 }
 
 std::string Quoted(const std::string& text) {
-  // Our texts are plain ASCII words (mode names, Ceres' termination names).
+  // Our texts are plain ASCII (mode names, Ceres' termination names, the
+  // warnings and notes).
   std::string out = "\"";
   for (char c : text) {
     if (c == '"' || c == '\\') out += '\\';
@@ -27,33 +30,51 @@ std::string Quoted(const std::string& text) {
   return out + "\"";
 }
 
-std::string Array(const std::array<double, 16>& m) {
+std::string Array(const double* values, size_t size) {
   std::string out = "[";
-  for (size_t i = 0; i < m.size(); ++i) {
+  for (size_t i = 0; i < size; ++i) {
     if (i != 0) out += ", ";
-    out += Number(m[i]);
+    out += Number(values[i]);
   }
   return out + "]";
 }
 
-// sqrt(dx^2 + dy^2). Not std::hypot, whose last bit differs between C
-// libraries (glibc and mingw-w64): the report must be the same, number for
-// number, on every platform, and the basic operations and sqrt are
-// correctly rounded everywhere. hypot only where the squares would
-// overflow.
-double DeviationLength(double dx_m, double dy_m) {
-  if (std::fabs(dx_m) < 1e150 && std::fabs(dy_m) < 1e150) {
-    return std::sqrt(dx_m * dx_m + dy_m * dy_m);
+const char* ModeName(InputMode mode) {
+  switch (mode) {
+    case InputMode::kPair:
+      return "pair";
+    case InputMode::kHeight:
+      return "height";
+    case InputMode::kModelBasePoint:
+      return "model_base_point";
   }
-  return std::hypot(dx_m, dy_m);
+  return "pair";
+}
+
+std::string Metres(double v) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%.3f m", v);
+  return buffer;
+}
+
+std::string PrecisionJson(const FitPrecision& p, bool free_scale) {
+  if (!p.available) return "null";
+  const double centroid[2] = {p.centroid_src_x, p.centroid_src_y};
+  std::string j = "{\"centroid_src\": " + Array(centroid, 2) +
+                  ", \"east_m\": " + Number(p.east_m) +
+                  ", \"north_m\": " + Number(p.north_m) + ", \"scale_ppm\": " +
+                  (free_scale ? Number(p.scale_ppm) : std::string("null")) +
+                  ", \"angle_arcsec\": " + Number(p.angle_arcsec) +
+                  ", \"correlation\": [";
+  const size_t m = static_cast<size_t>(p.correlation_size);
+  for (size_t row = 0; row < m; ++row) {
+    if (row != 0) j += ", ";
+    j += Array(&p.correlation[row * m], m);
+  }
+  return j + "]}";
 }
 
 }  // namespace
-
-double CauchyWeight(double residual_m) {
-  const double ratio = residual_m / kCauchyScaleM;
-  return 1.0 / (1.0 + ratio * ratio);
-}
 
 std::array<double, 16> MultiplyMatrices(const std::array<double, 16>& a,
                                         const std::array<double, 16>& b) {
@@ -68,63 +89,157 @@ std::array<double, 16> MultiplyMatrices(const std::array<double, 16>& a,
   return c;
 }
 
-std::string FitReportJson(const FitReport& r) {
+std::vector<std::string> ReportWarnings(const SimilarityFit& fit,
+                                        const VerticalLift& vertical) {
+  std::vector<std::string> warnings;
+  const FitQuality& q = fit.quality;
+  for (size_t i = 0; i < fit.deviations.size(); ++i) {
+    const std::string point = "point " + std::to_string(i + 1);
+    const double r_m = fit.residuals_m[i];
+    if (fit.weights[i] >= kOutlierWeight && r_m > kWarningM) {
+      warnings.push_back(point + " deviates by " + Metres(r_m) +
+                         " but is not flagged as an outlier");
+    }
+    if (i < q.checks.size() && q.checks[i].available) {
+      const double check_m = q.checks[i].length_m;
+      if (check_m > kWarningM && r_m < 0.5 * check_m) {
+        warnings.push_back(point + " deviates by " + Metres(r_m) + " but by " +
+                           Metres(check_m) +
+                           " when left out: it may hold the solution to "
+                           "itself");
+      }
+    }
+  }
+  if (!std::isfinite(fit.sigma0_m)) {
+    warnings.push_back(
+        "no redundancy: the points fix the transform exactly and nothing "
+        "checks them");
+  } else if (q.computed && !q.precision.available) {
+    warnings.push_back(
+        "rank-deficient geometry: the points do not determine every "
+        "parameter");
+  }
+  if (q.computed && q.spread_major > 0.0 &&
+      q.spread_minor < kWeakGeometryRatio * q.spread_major) {
+    char ratio[64];
+    std::snprintf(ratio, sizeof ratio, "%.2f %%",
+                  100.0 * q.spread_minor / q.spread_major);
+    warnings.push_back(
+        std::string("weak geometry: the points lie nearly on one line "
+                    "(their spread across it is ") +
+        ratio + " of that along it)");
+  }
+  if (vertical.available) {
+    for (size_t i = 0; i < vertical.dz_m.size(); ++i) {
+      if (std::fabs(vertical.dz_m[i]) > kWarningM) {
+        warnings.push_back("point " + std::to_string(i + 1) + " is " +
+                           Metres(vertical.dz_m[i]) +
+                           " off the lift in height");
+      }
+    }
+  }
+  return warnings;
+}
+
+std::string FitReportJson(const ControlPoints& points, const SimilarityFit& fit,
+                          const VerticalLift& vertical, double zoffset_m) {
+  // The result file's numbers as a reader gets them back, so that both
+  // matrices of the report describe exactly the transform in that file.
+  const TransformMatrix built =
+      BuildTransformMatrix(fit.K, fit.angle_rad, fit.A_m, fit.B_m, zoffset_m);
+  std::array<double, 16> local{};
+  for (size_t i = 0; i < local.size(); ++i) {
+    local[i] = std::strtod(FormatMatrixNumber(built[i]).c_str(), nullptr);
+  }
+  const std::array<double, 16> ecef =
+      MultiplyMatrices(EnuToEcefMatrix(MakeGeodeticConverter(
+                           points.base_point.x, points.base_point.y)),
+                       local);
+
   std::string j = "{\n";
   j += "  \"version\": " + Quoted(kToolVersion) + ",\n";
-  j += "  \"mode\": " + Quoted(r.mode) + ",\n";
-  j += "  \"scale_mode\": " + Quoted(r.free_scale ? "free" : "fixed") + ",\n";
-  j += "  \"base_point\": {\"lon_deg\": " + Number(r.base_lon_deg) +
-       ", \"lat_deg\": " + Number(r.base_lat_deg) + "},\n";
-  if (r.has_model_point) {
-    j += "  \"model_point\": {\"lon_deg\": " + Number(r.model_lon_deg) +
-         ", \"lat_deg\": " + Number(r.model_lat_deg) + "},\n";
+  j += "  \"mode\": " + Quoted(ModeName(points.mode)) + ",\n";
+  j += "  \"scale_mode\": " + Quoted(fit.free_scale ? "free" : "fixed") + ",\n";
+  j += "  \"base_point\": {\"lon_deg\": " + Number(points.base_point.x) +
+       ", \"lat_deg\": " + Number(points.base_point.y) + "},\n";
+  if (points.mode == InputMode::kModelBasePoint) {
+    j += "  \"model_point\": {\"lon_deg\": " + Number(points.model_point.x) +
+         ", \"lat_deg\": " + Number(points.model_point.y) + "},\n";
   }
-  j += "  \"parameters\": {\"A_m\": " + Number(r.A_m) +
-       ", \"B_m\": " + Number(r.B_m) + ", \"K\": " + Number(r.K) +
-       ", \"angle_rad\": " + Number(r.angle_rad) +
-       ", \"angle_deg\": " + Number(r.angle_rad / kPi * 180.0) +
-       ", \"scale_ppm\": " + Number((r.K - 1.0) * 1e6) + "},\n";
-  j += "  \"matrix_local\": " + Array(r.matrix_local) + ",\n";
-  j += "  \"matrix_ecef\": " +
-       Array(MultiplyMatrices(r.enu_to_ecef, r.matrix_local)) + ",\n";
+  j += "  \"parameters\": {\"A_m\": " + Number(fit.A_m) +
+       ", \"B_m\": " + Number(fit.B_m) + ", \"K\": " + Number(fit.K) +
+       ", \"angle_rad\": " + Number(fit.angle_rad) +
+       ", \"angle_deg\": " + Number(fit.angle_rad / kPi * 180.0) +
+       ", \"scale_ppm\": " + Number((fit.K - 1.0) * 1e6) + "},\n";
+  j += "  \"matrix_local\": " + Array(local.data(), local.size()) + ",\n";
+  j += "  \"matrix_ecef\": " + Array(ecef.data(), ecef.size()) + ",\n";
 
-  double sum_sq_m2 = 0.0;
+  const FitQuality& q = fit.quality;
   j += "  \"points\": [";
-  for (size_t i = 0; i < r.points.size(); ++i) {
-    const ReportPoint& p = r.points[i];
-    const double residual_m = DeviationLength(p.dx_m, p.dy_m);
-    const double weight = CauchyWeight(residual_m);
-    sum_sq_m2 += residual_m * residual_m;
+  for (size_t i = 0; i < fit.deviations.size(); ++i) {
+    const Point2& d = fit.deviations[i];
     j += i == 0 ? "\n" : ",\n";
-    j += "    {\"src_x\": " + Number(p.src_x) +
-         ", \"src_y\": " + Number(p.src_y) +
-         ", \"east_m\": " + Number(p.east_m) +
-         ", \"north_m\": " + Number(p.north_m) +
-         ", \"dx_m\": " + Number(p.dx_m) + ", \"dy_m\": " + Number(p.dy_m) +
-         ", \"residual_m\": " + Number(residual_m) +
-         ", \"weight\": " + Number(weight) +
-         ", \"outlier\": " + (weight < kOutlierWeight ? "true" : "false") + "}";
+    j += "    {\"src_x\": " + Number(points.source[i].x) +
+         ", \"src_y\": " + Number(points.source[i].y) +
+         ", \"east_m\": " + Number(points.target[i].x) +
+         ", \"north_m\": " + Number(points.target[i].y) +
+         ", \"dx_m\": " + Number(d.x) + ", \"dy_m\": " + Number(d.y) +
+         ", \"residual_m\": " + Number(fit.residuals_m[i]) +
+         ", \"weight\": " + Number(fit.weights[i]) + ", \"outlier\": " +
+         (fit.weights[i] < kOutlierWeight ? "true" : "false");
+    if (i < q.checks.size() && q.checks[i].available) {
+      const CheckResidual& c = q.checks[i];
+      j += ", \"check_dx_m\": " + Number(c.dx_m) +
+           ", \"check_dy_m\": " + Number(c.dy_m) +
+           ", \"check_m\": " + Number(c.length_m);
+    } else {
+      j += ", \"check_dx_m\": null, \"check_dy_m\": null, \"check_m\": null";
+    }
+    if (vertical.available) {
+      j += ", \"src_z\": " + Number(points.source[i].z) +
+           ", \"up_m\": " + Number(points.target_up_m[i]) +
+           ", \"dz_m\": " + Number(vertical.dz_m[i]);
+    }
+    j += "}";
   }
-  j += r.points.empty() ? "],\n" : "\n  ],\n";
+  j += fit.deviations.empty() ? "],\n" : "\n  ],\n";
 
-  const double n = static_cast<double>(r.points.size());
-  const double unknowns = r.free_scale ? 4.0 : 3.0;
-  j += "  \"rms_m\": " + Number(std::sqrt(sum_sq_m2 / n)) + ",\n";
-  j += "  \"sigma0_m\": " +
-       (2.0 * n > unknowns ? Number(std::sqrt(sum_sq_m2 / (2.0 * n - unknowns)))
-                           : std::string("null")) +
-       ",\n";
-  j += "  \"solver\": {\"termination\": " + Quoted(r.termination) +
-       ", \"iterations\": " + std::to_string(r.iterations) +
-       ", \"initial_cost\": " + Number(r.initial_cost) +
-       ", \"final_cost\": " + Number(r.final_cost) + "}\n";
+  j += "  \"rms_m\": " + Number(fit.rms_m) + ",\n";
+  j += "  \"sigma0_m\": " + Number(fit.sigma0_m) + ",\n";
+  j += "  \"precision\": " + PrecisionJson(q.precision, fit.free_scale) + ",\n";
+  if (!q.precision.available && !q.precision.note.empty()) {
+    j += "  \"precision_note\": " + Quoted(q.precision.note) + ",\n";
+  }
+  if (!q.checks_note.empty()) {
+    j += "  \"checks_note\": " + Quoted(q.checks_note) + ",\n";
+  }
+  if (vertical.available) {
+    j += "  \"vertical\": {\"lift_m\": " + Number(vertical.lift_m) +
+         ", \"rms_m\": " + Number(vertical.rms_m) +
+         ", \"max_abs_m\": " + Number(vertical.max_abs_m) + "},\n";
+  } else {
+    j += "  \"vertical\": null,\n";
+  }
+  const std::vector<std::string> warnings = ReportWarnings(fit, vertical);
+  j += "  \"warnings\": [";
+  for (size_t i = 0; i < warnings.size(); ++i) {
+    j += (i == 0 ? "\n    " : ",\n    ") + Quoted(warnings[i]);
+  }
+  j += warnings.empty() ? "],\n" : "\n  ],\n";
+  j += "  \"solver\": {\"termination\": " + Quoted(fit.solver.termination) +
+       ", \"iterations\": " + std::to_string(fit.solver.iterations) +
+       ", \"initial_cost\": " + Number(fit.solver.initial_cost) +
+       ", \"final_cost\": " + Number(fit.solver.final_cost) + "}\n";
   j += "}\n";
   return j;
 }
 
-int WriteFitReport(const std::string& path, const FitReport& report) {
+int WriteFitReport(const std::string& path, const ControlPoints& points,
+                   const SimilarityFit& fit, const VerticalLift& vertical,
+                   double zoffset_m) {
   std::string error;
-  if (!ReplaceFileContents(path, FitReportJson(report), &error)) {
+  if (!ReplaceFileContents(
+          path, FitReportJson(points, fit, vertical, zoffset_m), &error)) {
     std::fflush(stdout);
     std::fprintf(stderr, "GeoAnchorSolve: cannot write report %s: %s\n",
                  path.c_str(), error.c_str());

@@ -14,6 +14,8 @@
 #include "app/run.h"
 #include "fit/similarity_fit.h"
 #include "geodesy/geodetic_converter.h"
+#include "input/point_list.h"
+#include "output/console.h"
 #include "output/transform_output.h"
 #include "tests/app/cli_runner.h"
 
@@ -42,11 +44,12 @@ std::string ExpectedStdout(const RunInputs& inputs) {
   testing::internal::CaptureStdout();
   ControlPoints points;
   const bool ok = PrepareControlPoints(inputs, &points);
+  if (ok) PrintControlPointLines(points);
   std::string expected = testing::internal::GetCapturedStdout();
   EXPECT_TRUE(ok);
   const SimilarityFit fit =
       FitSimilarity(points.source, points.target, inputs.scale);
-  expected += fit.brief_report + "\n";
+  expected += fit.solver.brief_report + "\n";
   char line[256];
   for (const Point2& d : ComputeDeviations(fit, points.source, points.target)) {
     std::snprintf(line, sizeof line, "fitcheck---deltax:%f,deltay:%f\n", d.x,

@@ -3,6 +3,7 @@
 
 #include <GeographicLib/Geocentric.hpp>
 #include <GeographicLib/LocalCartesian.hpp>
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <nlohmann/json.hpp>
@@ -171,6 +172,81 @@ TEST_F(CliTest, ModelPointAndFixedScaleAppearInTheReport) {
   EXPECT_EQ("fixed", report["scale_mode"]);
   EXPECT_EQ(117.201, report["model_point"]["lon_deg"].get<double>());
   EXPECT_EQ(0.99987, report["parameters"]["K"].get<double>());
+}
+
+TEST_F(CliTest, QualityFiguresOfTheBundledExample) {
+  const std::string path = dir_ + "/report.json";
+  const Result r = Run({kExample, "--report=" + path});
+  ASSERT_EQ(0, r.status) << r.err;
+  EXPECT_EQ("", r.err);
+  const json report = json::parse(ReadFile(path));
+  const json& points = report["points"];
+  ASSERT_EQ(6u, points.size());
+
+  // Precision: about sigma0 / sqrt(n) at the centroid of the drawing points
+  // (the plain least-squares value; the weights are all above 0.99).
+  const double sigma0 = report["sigma0_m"];
+  const json& precision = report["precision"];
+  ASSERT_TRUE(precision.is_object());
+  double cx = 0.0;
+  for (const json& p : points) cx += p["src_x"].get<double>() / 6.0;
+  EXPECT_NEAR(cx, precision["centroid_src"][0].get<double>(), 1e-6);
+  EXPECT_NEAR(sigma0 / std::sqrt(6.0), precision["east_m"].get<double>(),
+              0.05 * sigma0 / std::sqrt(6.0));
+  EXPECT_GT(precision["scale_ppm"].get<double>(), 0.0);
+  EXPECT_EQ(4u, precision["correlation"].size());
+
+  // Heights: up of each target in the scene frame, independently from
+  // GeographicLib's LocalCartesian at the base point; the drawing's z are 0,
+  // so the lift is the median of the ups.
+  const GeographicLib::LocalCartesian frame(39.1, 117.2, 0.0);
+  const double des[6][3] = {{117.1963623000, 39.0929411793, 3.21},
+                            {117.2066646068, 39.0925251848, 4.05},
+                            {117.2118069595, 39.1008583666, 2.87},
+                            {117.2013207095, 39.1060365750, 5.62},
+                            {117.1911594243, 39.1014978852, 3.94},
+                            {117.2038138992, 39.0975688009, 12.48}};
+  std::vector<double> ups;
+  for (int i = 0; i < 6; ++i) {
+    double e, n, u;
+    frame.Forward(des[i][1], des[i][0], des[i][2], e, n, u);
+    EXPECT_NEAR(u, points[i]["up_m"].get<double>(), 1e-6) << i;  // 1 um
+    EXPECT_EQ(0.0, points[i]["src_z"].get<double>());
+    ups.push_back(u);
+  }
+  std::sort(ups.begin(), ups.end());
+  const double lift = 0.5 * (ups[2] + ups[3]);
+  EXPECT_NEAR(lift, report["vertical"]["lift_m"].get<double>(), 1e-6);
+  EXPECT_NEAR(ups[5] - lift, report["vertical"]["max_abs_m"].get<double>(),
+              1e-6);
+
+  // Check residuals exist for every point, and for a well-spread site they
+  // are of the size of the deviations.
+  for (const json& p : points) {
+    ASSERT_TRUE(p["check_m"].is_number());
+    EXPECT_LT(p["check_m"].get<double>(),
+              4 * p["residual_m"].get<double>() + 0.002);
+    EXPECT_GE(p["check_m"].get<double>(), p["residual_m"].get<double>());
+  }
+  // The only warnings are the heights more than 0.1 m off the lift.
+  int off = 0;
+  for (const json& p : points) off += std::fabs(p["dz_m"].get<double>()) > 0.1;
+  ASSERT_EQ(static_cast<size_t>(off), report["warnings"].size());
+  for (const json& w : report["warnings"]) {
+    EXPECT_NE(std::string::npos, w.get<std::string>().find("off the lift"));
+  }
+
+  // The pair mode has no heights.
+  ASSERT_EQ(0, Run({kExample, "--projectheight=0",
+                    "--DWGsrcpoints=39517250.31,4328460.775,39518140.52,"
+                    "4328395.44,39518605.125,4329310.96",
+                    "--DWGdespoints=117.1963623,39.0929411793,117.2066646068,"
+                    "39.0925251848,117.2118069595,39.1008583666",
+                    "--report=" + path})
+                   .status);
+  const json pairs = json::parse(ReadFile(path));
+  EXPECT_TRUE(pairs["vertical"].is_null());
+  EXPECT_FALSE(pairs["points"][0].contains("up_m"));
 }
 
 TEST_F(CliTest, ReportFailures) {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "geodesy/geodetic_converter.h"
+#include "output/console.h"
 
 namespace {
 
@@ -41,6 +42,7 @@ Prepared Prepare(const RunInputs& inputs) {
   Prepared p;
   testing::internal::CaptureStdout();
   p.ok = PrepareControlPoints(inputs, &p.points);
+  if (p.ok) PrintControlPointLines(p.points);
   p.stdout_text = testing::internal::GetCapturedStdout();
   return p;
 }
@@ -96,6 +98,7 @@ TEST(PrepareControlPointsTest, ModeChoiceAndConversions) {
     const Point3 e = enu(scene, 116.3, 39.902, h);
     EXPECT_EQ(e.x, p.points.target[1].x);
     EXPECT_EQ(e.y, p.points.target[1].y);
+    EXPECT_TRUE(p.points.target_up_m.empty());  // no heights to compare
   }
 
   // A single three-number target in pair mode: the height is dropped.
@@ -118,6 +121,8 @@ TEST(PrepareControlPointsTest, ModeChoiceAndConversions) {
     const Point3 e = enu(scene, 116.31, 39.91, 800);
     EXPECT_EQ(e.x, p.points.target[0].x);
     EXPECT_EQ(e.y, p.points.target[0].y);
+    ASSERT_EQ(1u, p.points.target_up_m.size());
+    EXPECT_EQ(e.z, p.points.target_up_m[0]);
   }
 
   // Model-base-point mode: the model frame's east/north plus the model
@@ -134,6 +139,12 @@ TEST(PrepareControlPointsTest, ModeChoiceAndConversions) {
   const Point3 local = enu(model, 116.33, 39.94, 50);
   EXPECT_EQ(local.x + shift.x, m.points.target[1].x);
   EXPECT_EQ(local.y + shift.y, m.points.target[1].y);
+  // Up is formed the same way: the model frame's up plus the model base
+  // point's up in the scene frame (below 0: the earth curves away).
+  ASSERT_EQ(2u, m.points.target_up_m.size());
+  EXPECT_EQ(shift.z, m.points.target_up_m[0]);
+  EXPECT_LT(shift.z, 0.0);
+  EXPECT_EQ(local.z + shift.z, m.points.target_up_m[1]);
 
   // Model base point at the scene base point: same as the height mode.
   const Prepared same = Prepare(

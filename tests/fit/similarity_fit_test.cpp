@@ -267,4 +267,229 @@ TEST(SimilarityFitTest, RandomRealisticStudyStaysWithinTenCentimetres) {
   EXPECT_LT(worst_m, 0.1) << "case " << worst_case;  // 10 cm
 }
 
+// ---- quality figures --------------------------------------------------------
+
+TEST(FitQualityTest, CauchyWeights) {
+  // Hand calculation of 1 / (1 + (r / 0.05)^2).
+  const double cases[][2] = {
+      {0.0, 1.0}, {0.05, 0.5}, {0.15, 0.1}, {10.0, 1.0 / 40001.0}};
+  for (const auto& c : cases) EXPECT_NEAR(c[1], CauchyWeight(c[0]), 1e-15);
+}
+
+// Without outliers, and with deviations far inside the Cauchy core (weights
+// within 0.5 % of 1), the covariance is the plain least-squares one. For a
+// similarity in centred coordinates its normal matrix is diagonal (hand
+// derivation): n for each offset, S = sum of squared centred distances for
+// K and K^2 S for the angle. So sd(east) = sd(north) = sigma0 / sqrt(n),
+// sd(K) = sigma0 / sqrt(S), sd(angle) = sigma0 / (K sqrt(S)).
+TEST(FitQualityTest, PrecisionMatchesClosedFormLeastSquares) {
+  const Similarity truth{-500000.0 * 0.99987, -4400000.0 * 0.99987, 0.99987,
+                         0.013};
+  std::mt19937_64 rng(11);
+  std::uniform_real_distribution<double> spot(-800.0, 800.0);
+  std::normal_distribution<double> noise_m(0.0, 0.002);
+  std::vector<Point2> src;
+  for (int i = 0; i < 25; ++i) {
+    src.push_back(Point2{500000.0 + spot(rng), 4400000.0 + spot(rng)});
+  }
+  ControlSet set = MakeSet(truth, src);
+  for (Point2& t : set.target) {
+    t.x += noise_m(rng);
+    t.y += noise_m(rng);
+  }
+  double cx = 0, cy = 0;
+  for (const Point2& p : src) cx += p.x / src.size(), cy += p.y / src.size();
+  double S = 0;
+  for (const Point2& p : src)
+    S += (p.x - cx) * (p.x - cx) + (p.y - cy) * (p.y - cy);
+  const double n = static_cast<double>(src.size());
+
+  for (double scale : {0.0, 0.99987}) {
+    FitOptions options;
+    options.quality = true;
+    const SimilarityFit fit =
+        FitSimilarity(set.source, set.target, scale, options);
+    const FitPrecision& p = fit.quality.precision;
+    ASSERT_TRUE(p.available) << p.note;
+    const double s0 = fit.sigma0_m;
+    EXPECT_NEAR(cx, p.centroid_src_x, 1e-6);
+    EXPECT_NEAR(s0 / std::sqrt(n), p.east_m, 0.05 * p.east_m);
+    EXPECT_NEAR(s0 / std::sqrt(n), p.north_m, 0.05 * p.north_m);
+    const double angle_arcsec = s0 / (fit.K * std::sqrt(S)) * 180 / kPi * 3600;
+    EXPECT_NEAR(angle_arcsec, p.angle_arcsec, 0.05 * angle_arcsec);
+    const int m = scale == 0.0 ? 4 : 3;
+    ASSERT_EQ(m, p.correlation_size);
+    if (scale == 0.0) {
+      EXPECT_NEAR(s0 / std::sqrt(S) * 1e6, p.scale_ppm, 0.05 * p.scale_ppm);
+    }
+    for (int i = 0; i < m; ++i) {
+      for (int j = 0; j < m; ++j) {
+        EXPECT_NEAR(i == j ? 1.0 : 0.0, p.correlation[i * m + j], 0.05);
+      }
+    }
+  }
+}
+
+TEST(FitQualityTest, PrecisionIsMissingWithoutRedundancyOrRank) {
+  FitOptions options;
+  options.quality = true;
+  struct Case {
+    const char* what;
+    std::vector<Point3> source;
+    std::vector<Point2> target;
+    double scale;
+    const char* note;
+  };
+  const Case cases[] = {
+      {"two points, free scale: 2n = u",
+       {{0, 0, 0}, {10, 0, 0}},
+       {{1, 1}, {11, 1}},
+       0.0,
+       "no redundancy"},
+      {"all at one place",
+       {{5, 5, 0}, {5, 5, 0}, {5, 5, 0}},
+       {{1, 1}, {1.01, 1}, {1, 0.99}},
+       0.0,
+       "rank-deficient"},
+      {"all at one place, fixed scale",
+       {{5, 5, 0}, {5, 5, 0}},
+       {{1, 1}, {1.01, 1}},
+       1.0,
+       "rank-deficient"},
+  };
+  for (const Case& c : cases) {
+    const SimilarityFit fit =
+        FitSimilarity(c.source, c.target, c.scale, options);
+    EXPECT_FALSE(fit.quality.precision.available) << c.what;
+    EXPECT_NE(std::string::npos, fit.quality.precision.note.find(c.note))
+        << c.what << ": " << fit.quality.precision.note;
+  }
+}
+
+// A tight cluster of eight good points and one far point whose target is
+// 2 m off: alone at the end of a 3 km lever it sets the angle and scale by
+// itself, so its own deviation stays small while the other points, fitted
+// without it, miss it by about the full 2 m.
+TEST(FitQualityTest, FarWrongPointShowsInItsCheckResidual) {
+  const Similarity truth{1000.0, 2000.0, 1.0001, 0.3};
+  std::vector<Point2> src;
+  for (int i = 0; i < 8; ++i) {
+    src.push_back(Point2{500000.0 + 30.0 * std::cos(i * 0.8),
+                         4400000.0 + 30.0 * std::sin(i * 0.8)});
+  }
+  src.push_back(Point2{503000.0, 4401000.0});
+  ControlSet set = MakeSet(truth, src);
+  std::mt19937_64 rng(5);
+  std::normal_distribution<double> noise_m(0.0, 0.003);
+  for (Point2& t : set.target) {
+    t.x += noise_m(rng);
+    t.y += noise_m(rng);
+  }
+  set.target[8].x += 1.2;
+  set.target[8].y -= 1.6;
+  FitOptions options;
+  options.quality = true;
+  for (double scale : {0.0, 1.0001}) {
+    const SimilarityFit fit =
+        FitSimilarity(set.source, set.target, scale, options);
+    ASSERT_EQ(9u, fit.quality.checks.size());
+    const CheckResidual& far = fit.quality.checks[8];
+    ASSERT_TRUE(far.available);
+    EXPECT_GT(far.length_m, 10.0 * fit.residuals_m[8]) << scale;
+    // The error itself, up to the cluster's own uncertainty carried 3 km
+    // out: 3 mm noise over 30 m turns by about 3.5e-5 rad, 0.11 m there.
+    if (scale == 0.0) {
+      EXPECT_NEAR(2.0, far.length_m, 0.3);
+    }
+    for (int i = 0; i < 8; ++i) {
+      ASSERT_TRUE(fit.quality.checks[i].available);
+      EXPECT_LT(fit.quality.checks[i].length_m, 0.05) << i;
+    }
+  }
+}
+
+// The check residual is the deviation under the same robust fit of the
+// other points: an independent solve of the solver on those points must
+// agree with it to well below a millimetre, with and without an outlier.
+TEST(FitQualityTest, CheckResidualsEqualAFitWithoutThePoint) {
+  const Similarity truth{-300.0, 700.0, 0.9996, -1.1};
+  std::mt19937_64 rng(99);
+  std::uniform_real_distribution<double> spot(-500.0, 500.0);
+  std::normal_distribution<double> noise_m(0.0, 0.01);
+  std::vector<Point2> src;
+  for (int i = 0; i < 12; ++i) {
+    src.push_back(Point2{39500000.0 + spot(rng), 3300000.0 + spot(rng)});
+  }
+  ControlSet set = MakeSet(truth, src);
+  for (Point2& t : set.target) {
+    t.x += noise_m(rng);
+    t.y += noise_m(rng);
+  }
+  set.target[4].x += 0.8;  // an outlier
+  FitOptions options;
+  options.quality = true;
+  for (double scale : {0.0, 0.9996}) {
+    const SimilarityFit fit =
+        FitSimilarity(set.source, set.target, scale, options);
+    for (size_t i = 0; i < src.size(); ++i) {
+      ControlSet others = set;
+      others.source.erase(others.source.begin() + i);
+      others.target.erase(others.target.begin() + i);
+      const SimilarityFit without =
+          FitSimilarity(others.source, others.target, scale);
+      const Point2 d =
+          ComputeDeviations(without, {set.source[i]}, {set.target[i]})[0];
+      ASSERT_TRUE(fit.quality.checks[i].available);
+      EXPECT_NEAR(d.x, fit.quality.checks[i].dx_m, 1e-4) << i;  // 0.1 mm
+      EXPECT_NEAR(d.y, fit.quality.checks[i].dy_m, 1e-4) << i;
+    }
+  }
+}
+
+TEST(FitQualityTest, ChecksNeedThreePointsAndSpreadsFollowTheShape) {
+  FitOptions options;
+  options.quality = true;
+  const SimilarityFit two =
+      FitSimilarity({{0, 0, 0}, {10, 0, 0}}, {{0, 0}, {10, 0}}, 0.0, options);
+  EXPECT_FALSE(two.quality.checks[0].available);
+  EXPECT_FALSE(two.quality.checks_note.empty());
+  // A 40 x 0.2 rectangle's corners (hand: spreads 20 and 0.1).
+  const SimilarityFit thin =
+      FitSimilarity({{0, 0, 0}, {40, 0, 0}, {40, 0.2, 0}, {0, 0.2, 0}},
+                    {{0, 0}, {40, 0}, {40, 0.2}, {0, 0.2}}, 0.0, options);
+  EXPECT_NEAR(20.0, thin.quality.spread_major, 1e-9);
+  EXPECT_NEAR(0.1, thin.quality.spread_minor, 1e-9);
+  // Without the option nothing of it is computed.
+  EXPECT_FALSE(FitSimilarity({{0, 0, 0}, {40, 0, 0}, {0, 9, 0}},
+                             {{0, 0}, {40, 0}, {0, 9}}, 0.0)
+                   .quality.computed);
+}
+
+TEST(VerticalLiftTest, MedianLiftAndDifferences) {
+  struct Case {
+    std::vector<double> z, up;
+    double lift_m, rms_m, max_abs_m;
+  };
+  // Hand calculations: up - z = (3, 5, 4) has median 4 and differences
+  // (-1, 1, 0); (1, 2, 10, 3) has median 2.5.
+  const Case cases[] = {
+      {{0, 0, 1}, {3, 5, 5}, 4.0, std::sqrt(2.0 / 3.0), 1.0},
+      {{0, 0, 0, 0},
+       {1, 2, 10, 3},
+       2.5,
+       std::sqrt((2.25 + 0.25 + 56.25 + 0.25) / 4.0),
+       7.5},
+  };
+  for (const Case& c : cases) {
+    std::vector<Point3> source;
+    for (double z : c.z) source.push_back(Point3{0, 0, z});
+    const VerticalLift v = ComputeVerticalLift(source, c.up);
+    ASSERT_TRUE(v.available);
+    EXPECT_DOUBLE_EQ(c.lift_m, v.lift_m);
+    EXPECT_DOUBLE_EQ(c.rms_m, v.rms_m);
+    EXPECT_DOUBLE_EQ(c.max_abs_m, v.max_abs_m);
+  }
+  EXPECT_FALSE(ComputeVerticalLift({{0, 0, 0}}, {}).available);  // pairs
+}
+
 }  // namespace

@@ -12,13 +12,6 @@ namespace {
 
 using nlohmann::json;
 
-TEST(FitReportTest, CauchyWeights) {
-  // Hand calculation of 1 / (1 + (r / 0.05)^2).
-  const double cases[][2] = {
-      {0.0, 1.0}, {0.05, 0.5}, {0.15, 0.1}, {10.0, 1.0 / 40001.0}};
-  for (const auto& c : cases) EXPECT_NEAR(c[1], CauchyWeight(c[0]), 1e-15);
-}
-
 TEST(FitReportTest, MatrixProductIsColumnMajor) {
   // a translates by (1, 2, 3); b scales x by 2: a * b maps (1, 0, 0) to
   // (3, 2, 3) (hand calculation).
@@ -48,21 +41,142 @@ TEST(FitReportTest, EnuFrameIsOrthonormalWithTheOriginInItsLastColumn) {
   EXPECT_EQ(1.0, m[15]);
 }
 
-TEST(FitReportTest, SigmaZeroNeedsRedundancyAndNonFiniteIsNull) {
-  FitReport report;
-  report.free_scale = true;
-  report.points = {{0, 0, 0, 0, 0.3, 0.4}, {1, 1, 1, 1, 0.0, 0.0}};
-  report.termination = "CONVERGENCE";
-  json j = json::parse(FitReportJson(report));
+// A fit of points at (x, 0) with the given deviations, weights as the
+// Cauchy loss gives them (1 / (1 + (r / 0.05)^2), by hand), and quality
+// figures that raise nothing unless a case sets them.
+SimilarityFit MakeFit(const std::vector<Point2>& deviations) {
+  SimilarityFit fit;
+  fit.deviations = deviations;
+  double sum_sq = 0.0;
+  for (const Point2& d : deviations) {
+    const double r = std::sqrt(d.x * d.x + d.y * d.y);
+    fit.residuals_m.push_back(r);
+    fit.weights.push_back(1.0 / (1.0 + (r / 0.05) * (r / 0.05)));
+    fit.quality.checks.push_back(CheckResidual{true, d.x, d.y, r});
+    sum_sq += r * r;
+  }
+  const double n = static_cast<double>(deviations.size());
+  fit.rms_m = std::sqrt(sum_sq / n);
+  fit.sigma0_m = 2 * n > 4 ? std::sqrt(sum_sq / (2 * n - 4)) : std::nan("");
+  fit.quality.computed = true;
+  fit.quality.precision.available = std::isfinite(fit.sigma0_m);
+  fit.quality.spread_major = 100.0;
+  fit.quality.spread_minor = 50.0;
+  return fit;
+}
+
+TEST(FitReportTest, WarningsNameWhatToDistrust) {
+  struct Case {
+    const char* what;
+    std::vector<Point2> deviations;
+    void (*change)(SimilarityFit*, VerticalLift*);
+    std::vector<std::string> expected;  // a fragment of each warning
+  };
+  const Case cases[] = {
+      {"all well", {{0.01, 0}, {0, -0.02}, {0.005, 0.005}}, nullptr, {}},
+      // 0.12 m: weight 0.148, not an outlier; 0.5 m is one (weight 0.0099).
+      {"big but unflagged",
+       {{0.12, 0}, {0, 0.5}, {0.01, 0}},
+       nullptr,
+       {"point 1 deviates by 0.120 m but is not flagged"}},
+      {"holds the solution",
+       {{0.01, 0}, {0.02, 0}, {0, 0.01}},
+       [](SimilarityFit* f, VerticalLift*) {
+         f->quality.checks[2] = CheckResidual{true, 0.3, 0.4, 0.5};
+       },
+       {"point 3 deviates by 0.010 m but by 0.500 m when left out"}},
+      {"check large but own deviation too",
+       {{0.01, 0}, {0.02, 0}, {0, 0.09}},
+       [](SimilarityFit* f, VerticalLift*) {
+         f->quality.checks[2] = CheckResidual{true, 0.0, 0.15, 0.15};
+       },
+       {}},  // 0.09 m is not below half of 0.15 m
+      {"no redundancy", {{0, 0}, {0, 0}}, nullptr, {"no redundancy"}},
+      {"rank deficient",
+       {{0, 0}, {0, 0}, {0, 0}},
+       [](SimilarityFit* f, VerticalLift*) {
+         f->quality.precision.available = false;
+       },
+       {"rank-deficient"}},
+      {"on one line",
+       {{0, 0}, {0, 0}, {0, 0}},
+       [](SimilarityFit* f, VerticalLift*) { f->quality.spread_minor = 0.9; },
+       {"nearly on one line (their spread across it is 0.90 %"}},
+      {"heights",
+       {{0, 0}, {0, 0}, {0, 0}},
+       [](SimilarityFit*, VerticalLift* v) {
+         *v = VerticalLift{true, {0.0, -0.25, 0.1}, 3.0, 0.15, 0.25};
+       },
+       {"point 2 is -0.250 m off the lift in height"}},
+  };
+  for (const Case& c : cases) {
+    SimilarityFit fit = MakeFit(c.deviations);
+    VerticalLift vertical;
+    if (c.change != nullptr) c.change(&fit, &vertical);
+    const std::vector<std::string> warnings = ReportWarnings(fit, vertical);
+    ASSERT_EQ(c.expected.size(), warnings.size()) << c.what;
+    for (size_t i = 0; i < warnings.size(); ++i) {
+      EXPECT_NE(std::string::npos, warnings[i].find(c.expected[i]))
+          << c.what << ": " << warnings[i];
+    }
+  }
+}
+
+TEST(FitReportTest, MissingFiguresAreNullWithAReason) {
+  ControlPoints points;
+  points.mode = InputMode::kPair;
+  points.base_point = Point3{116.3, 39.9, 0};
+  points.source = {{0, 0, 0}, {10, 0, 0}};
+  points.target = {{0, 0}, {10, 0}};
+  SimilarityFit fit = MakeFit({{0.3, 0.4}, {0, 0}});
+  fit.quality.checks.assign(2, CheckResidual());
+  fit.quality.checks_note = "check residuals need at least 3 points";
+  fit.quality.precision.note = "no redundancy";
+  fit.solver.termination = "CONVERGENCE";
+  fit.solver.final_cost = std::numeric_limits<double>::infinity();
+  const json j = json::parse(FitReportJson(points, fit, VerticalLift(), 0.0));
   EXPECT_TRUE(j["sigma0_m"].is_null());  // 2n = 4 = u
-  EXPECT_NEAR(std::sqrt(0.25 / 2), j["rms_m"].get<double>(), 1e-15);
-  EXPECT_TRUE(j["points"][0]["outlier"].get<bool>());  // 0.5 m: weight 0.0099
-  report.free_scale = false;
-  j = json::parse(FitReportJson(report));
-  EXPECT_NEAR(0.5, j["sigma0_m"].get<double>(), 1e-15);  // sqrt(0.25 / 1)
-  report.final_cost = std::numeric_limits<double>::infinity();
-  j = json::parse(FitReportJson(report));
+  EXPECT_TRUE(j["precision"].is_null());
+  EXPECT_EQ("no redundancy", j["precision_note"]);
+  EXPECT_EQ("check residuals need at least 3 points", j["checks_note"]);
+  EXPECT_TRUE(j["points"][0]["check_m"].is_null());
+  EXPECT_FALSE(j["points"][0].contains("dz_m"));  // no heights in pairs
+  EXPECT_TRUE(j["vertical"].is_null());
+  EXPECT_TRUE(j["points"][0]["outlier"].get<bool>());  // 0.5 m
   EXPECT_TRUE(j["solver"]["final_cost"].is_null());
+  EXPECT_EQ(1u, j["warnings"].size());
+}
+
+TEST(FitReportTest, PrecisionAndHeightsAreWritten) {
+  ControlPoints points;
+  points.mode = InputMode::kHeight;
+  points.base_point = Point3{116.3, 39.9, 0};
+  points.source = {{0, 0, 1}, {10, 0, 2}, {0, 10, 3}};
+  points.target = {{0, 0}, {10, 0}, {0, 10}};
+  points.target_up_m = {4, 5, 6.5};
+  SimilarityFit fit = MakeFit({{0.001, 0}, {0, 0.002}, {0, 0}});
+  FitPrecision& p = fit.quality.precision;
+  p.centroid_src_x = 3.25;
+  p.east_m = 0.001;
+  p.scale_ppm = 12.5;
+  p.correlation = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0.5, 0, 0, 0.5, 1};
+  p.correlation_size = 4;
+  const VerticalLift v{true, {0, 0, 0.5}, 3.0, 0.29, 0.5};
+  const json j = json::parse(FitReportJson(points, fit, v, 0.0));
+  EXPECT_EQ(3.25, j["precision"]["centroid_src"][0].get<double>());
+  EXPECT_EQ(12.5, j["precision"]["scale_ppm"].get<double>());
+  EXPECT_EQ(0.5, j["precision"]["correlation"][2][3].get<double>());
+  EXPECT_EQ(4u, j["precision"]["correlation"].size());
+  EXPECT_FALSE(j.contains("precision_note"));
+  EXPECT_EQ(6.5, j["points"][2]["up_m"].get<double>());
+  EXPECT_EQ(3.0, j["points"][2]["src_z"].get<double>());
+  EXPECT_EQ(0.5, j["points"][2]["dz_m"].get<double>());
+  EXPECT_EQ(3.0, j["vertical"]["lift_m"].get<double>());
+  EXPECT_EQ(0.002, j["points"][1]["check_m"].get<double>());
+  fit.free_scale = false;
+  EXPECT_TRUE(
+      json::parse(FitReportJson(points, fit, v, 0.0))["precision"]["scale_ppm"]
+          .is_null());
 }
 
 }  // namespace

@@ -1,0 +1,133 @@
+// The value types that the stages hand to each other: points, the prepared
+// control points, and what the fit returns. Plain data only; every stage
+// (input, geodesy, fit, output, the driver) includes this header and none
+// of them needs another stage's header for its types.
+#ifndef GEOANCHOR_COMMON_TYPES_H_
+#define GEOANCHOR_COMMON_TYPES_H_
+
+#include <string>
+#include <vector>
+
+// Three doubles whose meaning depends on the list they stand in:
+//  - a drawing (source) point: x, y plane coordinates; z the drawing's
+//    third number (0 for pairs);
+//  - a geodetic point: x = longitude in degrees, y = latitude in degrees
+//    (longitude first), z = ellipsoidal height in metres;
+//  - an ECEF point: X, Y, Z in metres; an ENU point: east, north, up in
+//    metres.
+struct Point3 {
+  double x = 0.0;
+  double y = 0.0;
+  double z = 0.0;
+};
+
+// An east/north position in metres in the scene base point's local frame.
+struct Point2 {
+  double x = 0.0;  // east, metres
+  double y = 0.0;  // north, metres
+};
+
+enum class InputMode { kPair, kHeight, kModelBasePoint };
+
+// The index-aligned lists the fit works on, and where they came from.
+struct ControlPoints {
+  InputMode mode = InputMode::kPair;
+  std::vector<Point3> source;    // drawing x, y, z
+  std::vector<Point3> geodetic;  // targets as read: lon_deg, lat_deg, h_m
+  std::vector<Point2> target;    // targets: east_m, north_m
+  // Targets' up, metres, in the frame that gave their east and north (in
+  // the model-base-point mode the model frame's up plus the model base
+  // point's up in the scene frame). Empty in the pair mode.
+  std::vector<double> target_up_m;
+  Point3 base_point;   // first point of `basepoint`: lon_deg, lat_deg
+  Point3 model_point;  // model-base-point mode only
+};
+
+// Scale of the Cauchy loss on every control point, metres: residuals well
+// above it weigh less than under plain least squares.
+inline constexpr double kCauchyScaleM = 0.05;
+
+// Points whose Cauchy weight at the solution is below this are outliers
+// (a deviation above 0.15 m).
+inline constexpr double kOutlierWeight = 0.1;
+
+// What the solver said about its run.
+struct SolverOutcome {
+  std::string brief_report;  // Ceres' one-line summary
+  std::string termination;   // e.g. "CONVERGENCE"
+  int iterations = 0;
+  double initial_cost = 0.0;
+  double final_cost = 0.0;
+};
+
+// How precisely the solution is determined: the covariance of the
+// parameters at the solution scaled by sigma0^2, taken in the centred
+// coordinates of the fit. Present only with redundancy and a covariance of
+// full rank; otherwise `note` says why.
+struct FitPrecision {
+  bool available = false;
+  std::string note;
+  double centroid_src_x = 0.0;  // mean drawing x of the control points
+  double centroid_src_y = 0.0;  // mean drawing y
+  double east_m = 0.0;          // sd of where centroid_src lands, east
+  double north_m = 0.0;         // sd, north
+  double scale_ppm = 0.0;       // sd of K in ppm (free scale only)
+  double angle_arcsec = 0.0;    // sd of the angle
+  // Correlations of (east, north, K, angle), or (east, north, angle) with
+  // a fixed scale, row-major.
+  std::vector<double> correlation;
+  int correlation_size = 0;
+};
+
+// The deviation of one point (target minus transformed source, metres)
+// under the same robust fit made from all the other points.
+struct CheckResidual {
+  bool available = false;
+  double dx_m = 0.0;
+  double dy_m = 0.0;
+  double length_m = 0.0;  // sqrt(dx^2 + dy^2)
+};
+
+// The quality figures of a fit, computed only when asked for.
+struct FitQuality {
+  bool computed = false;
+  FitPrecision precision;
+  std::vector<CheckResidual> checks;  // per point, input order
+  std::string checks_note;            // why checks are missing, if they are
+  // Principal spreads (standard deviations along the principal axes) of the
+  // drawing points, drawing units; major >= minor.
+  double spread_major = 0.0;
+  double spread_minor = 0.0;
+};
+
+// The fitted similarity and everything the fit knows about it. A source
+// point (x, y) lands at
+//   east  = (x * cos(angle_rad) - y * sin(angle_rad)) * K + A_m
+//   north = (x * sin(angle_rad) + y * cos(angle_rad)) * K + B_m
+struct SimilarityFit {
+  double A_m = 0.0;        // offset east, metres
+  double B_m = 0.0;        // offset north, metres
+  double K = 1.0;          // scale; the `scale` value in fixed-scale mode
+  double angle_rad = 0.0;  // rotation, radians, not wrapped into a range
+  bool free_scale = true;
+  SolverOutcome solver;
+  std::vector<Point2> deviations;   // per point: target minus transformed
+  std::vector<double> residuals_m;  // per point: length of the deviation
+  std::vector<double> weights;      // per point: Cauchy weight at the solution
+  double rms_m = 0.0;               // sqrt(sum r^2 / n)
+  // sqrt(sum r^2 / (2n - u)), u = 4 unknowns (free scale) or 3 (fixed);
+  // NaN when 2n <= u (no redundancy).
+  double sigma0_m = 0.0;
+  FitQuality quality;
+};
+
+// The heights: how the drawing's z relates to the targets' up.
+struct VerticalLift {
+  bool available = false;    // false in the pair mode
+  std::vector<double> dz_m;  // per point: up - z - lift
+  double lift_m = 0.0;       // median over the points of (up - z)
+  double rms_m = 0.0;        // of dz
+  double max_abs_m = 0.0;    // of dz
+};
+
+#endif  // GEOANCHOR_COMMON_TYPES_H_

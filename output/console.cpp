@@ -1,0 +1,41 @@
+#include "output/console.h"
+
+#include <iostream>
+#include <string>
+
+#include "output/fixed_text.h"
+
+void PrintControlPointLines(const ControlPoints& points) {
+  std::string lines;
+  for (size_t i = 0; i < points.source.size(); ++i) {
+    lines += "src:";
+    AppendFixed(&lines, points.source[i].x, 6);
+    lines += ',';
+    AppendFixed(&lines, points.source[i].y, 6);
+    lines += " des_enu:";
+    AppendFixed(&lines, points.target[i].x, 6);
+    lines += ',';
+    AppendFixed(&lines, points.target[i].y, 6);
+    lines += " des_lon:";
+    AppendFixed(&lines, points.geodetic[i].x, 14);
+    lines += ',';
+    AppendFixed(&lines, points.geodetic[i].y, 14);
+    lines += '\n';
+    if (lines.size() >= kStdoutChunkBytes) FlushToStdout(&lines);
+  }
+  FlushToStdout(&lines);
+}
+
+void PrintFitCheck(const SimilarityFit& fit) {
+  std::cout << fit.solver.brief_report << "\n";
+  std::string lines;
+  for (const Point2& d : fit.deviations) {
+    lines += "fitcheck---deltax:";
+    AppendFixed(&lines, d.x, 6);
+    lines += ",deltay:";
+    AppendFixed(&lines, d.y, 6);
+    lines += '\n';
+    if (lines.size() >= kStdoutChunkBytes) FlushToStdout(&lines);
+  }
+  FlushToStdout(&lines);
+}

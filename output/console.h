@@ -1,0 +1,19 @@
+// The console lines of a run, before the matrix: one line per control
+// point, the solver's brief report and one deviation line per point.
+// Rendered without printf (see fixed_text.h), byte for byte what these
+// formats print.
+#ifndef GEOANCHOR_OUTPUT_CONSOLE_H_
+#define GEOANCHOR_OUTPUT_CONSOLE_H_
+
+#include "common/types.h"
+
+// Per point: "src:%f,%f des_enu:%f,%f des_lon:%.14f,%.14f\n" with the
+// drawing x, y, the target east, north and the target's longitude and
+// latitude as read.
+void PrintControlPointLines(const ControlPoints& points);
+
+// The solver's brief report through std::cout followed by "\n", then per
+// point "fitcheck---deltax:%f,deltay:%f\n" with its deviation.
+void PrintFitCheck(const SimilarityFit& fit);
+
+#endif  // GEOANCHOR_OUTPUT_CONSOLE_H_
