@@ -1,6 +1,7 @@
 // Per-stage cost at 10, 1000 and 100000 control points: reading the point
-// lists, converting the targets, the robust fit, and rendering the console
-// lines and the matrix text.
+// lists, converting the targets, the robust fit, rendering the console
+// lines and the matrix text, and what the fit report adds (the quality
+// figures and the report's text).
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -11,6 +12,7 @@
 #include "fit/similarity_fit.h"
 #include "geodesy/geodetic_converter.h"
 #include "input/point_list.h"
+#include "output/fit_report.h"
 #include "output/fixed_text.h"
 #include "output/transform_output.h"
 
@@ -86,6 +88,31 @@ void BM_FitSimilarity(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
+// What --report adds to a run: the quality figures of the fit (precision,
+// the check residuals, i.e. n warm-started leave-one-out fits up to
+// kMaxCheckPoints points, and the spreads), the heights and the report's
+// text. Measured as the whole fit with the figures; subtract
+// BM_FitSimilarity for the extra cost.
+void BM_FitWithReport(benchmark::State& state) {
+  const Site site = MakeSite(static_cast<int>(state.range(0)));
+  ControlPoints points;
+  points.mode = InputMode::kHeight;
+  points.base_point = Point3{kLon0Deg, kLat0Deg, 0.0};
+  points.source = site.source;
+  points.target = site.target;
+  points.target_up_m.assign(site.target.size(), 5.0);
+  FitOptions options;
+  options.quality = true;
+  for (auto _ : state) {
+    const SimilarityFit fit =
+        FitSimilarity(points.source, points.target, 0.0, options);
+    const VerticalLift vertical =
+        ComputeVerticalLift(points.source, points.target_up_m);
+    benchmark::DoNotOptimize(FitReportJson(points, fit, vertical, 0.0));
+  }
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
 // The console text of a run: one "src:" and one "fitcheck---" line per
 // point, and the matrix.
 void BM_RenderOutput(benchmark::State& state) {
@@ -132,6 +159,13 @@ BENCHMARK(BM_FitSimilarity)
     ->ArgsProduct({{10, 1000, 100000}, {0, 1}})
     ->ArgNames({"n", "fixed"})
     ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FitWithReport)
+    ->Arg(10)
+    ->Arg(1000)
+    ->Arg(2000)
+    ->Arg(5000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RenderOutput)
     ->Arg(10)
     ->Arg(1000)
