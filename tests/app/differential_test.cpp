@@ -147,6 +147,7 @@ std::vector<std::string> GeneratedArgs(std::mt19937_64* rng, int index) {
 // The parts of a rendered number: sign and integer digits, the count of
 // fraction digits, and the exponent as written ("e-05").
 struct NumberForm {
+  bool negative = false;
   std::string integer;
   size_t fraction_digits = 0;
   std::string exponent;
@@ -156,24 +157,26 @@ NumberForm FormOf(const std::string& text) {
   NumberForm form;
   const size_t point = text.find('.');
   const size_t e = text.find('e');
-  form.integer = text.substr(0, std::min(point, e));
+  form.negative = text[0] == '-';
+  form.integer = text.substr(form.negative ? 1 : 0,
+                             std::min(point, e) - (form.negative ? 1 : 0));
   if (point != std::string::npos) {
     form.fraction_digits = std::min(e, text.size()) - point - 1;
   }
   if (e != std::string::npos) form.exponent = text.substr(e);
-  // Only the count of integer digits and the sign matter.
-  for (char& c : form.integer) {
-    if (c != '-') c = '9';
-  }
+  // Only the count of integer digits matters.
+  for (char& c : form.integer) c = '9';
   return form;
 }
 
 // Empty when `got` is `want` up to last-bit differences of the numbers:
 // the texts between the numbers are identical; every number has the same
-// sign, count of integer digits and exponent form, and nearly the same
-// count of fraction digits ("%.17g" drops trailing zeros); and the values
-// differ by at most 2e-6 absolute (one unit of a "%f" rendering flipping)
-// or 1e-12 relative. Otherwise says where they part.
+// count of integer digits and exponent form, and nearly the same count of
+// fraction digits ("%.17g" drops trailing zeros); and the values differ by
+// at most 2e-6 absolute (one unit of a "%f" rendering flipping) or 1e-12
+// relative. The sign must agree too, except for values that are rounding
+// noise around zero (nonzero, below 2e-6: a correlation of 1e-16, say); a
+// zero keeps its sign. Otherwise says where they part.
 std::string NumericallySame(const std::string& want, const std::string& got) {
   static const std::regex number(R"(-?[0-9]+(\.[0-9]+)?(e[-+][0-9]+)?)");
   std::sregex_iterator w(want.begin(), want.end(), number),
@@ -196,6 +199,11 @@ std::string NumericallySame(const std::string& want, const std::string& got) {
     }
     const double x = std::strtod(a.c_str(), nullptr);
     const double y = std::strtod(b.c_str(), nullptr);
+    const bool noise =
+        x != 0.0 && y != 0.0 && std::fabs(x) < 2e-6 && std::fabs(y) < 2e-6;
+    if (fa.negative != fb.negative && !noise) {
+      return a + " and " + b + " differ in sign";
+    }
     const double bound =
         std::max(2e-6, 1e-12 * std::max(std::fabs(x), std::fabs(y)));
     if (!(std::fabs(x - y) <= bound) && a != b)
@@ -221,6 +229,10 @@ TEST(Differential, NumericComparisonTellsFormFromLastBits) {
   EXPECT_NE("", NumericallySame("-0.0", "0.0"));
   EXPECT_NE("", NumericallySame("12.5", "2.5"));
   EXPECT_EQ("", NumericallySame("0.9997216286877586", "0.99972162868786363"));
+  EXPECT_EQ("", NumericallySame("[-1.9237814668401805e-16, 1]",
+                                "[9.6189073342005452e-17, 1]"));
+  EXPECT_NE("", NumericallySame("-0.000000", "0.000000"));
+  EXPECT_NE("", NumericallySame("-2.5", "2.5"));
 }
 
 TEST(Differential, WindowsAndLinuxExecutablesAgree) {
