@@ -18,6 +18,7 @@ DEFINE_double(zoffset, 0, "输出矩阵，z方向调整值");
 DEFINE_double(scale, 0, "缩放参数");
 DEFINE_double(projectheight, -1, "投影高度，抵偿面高度");
 DEFINE_string(report, "", "拟合报告JSON文件路径（可选）");
+DEFINE_string(plot, "", "残差图SVG文件路径（可选）");
 
 int main(int argc, char** argv) {
   RunInputs inputs;
@@ -35,6 +36,7 @@ int main(int argc, char** argv) {
   inputs.basepoint = FLAGS_basepoint;
   inputs.modelpoint = FLAGS_modelpoint;
   inputs.report_path = FLAGS_report;
+  inputs.plot_path = FLAGS_plot;
   gflags::ShutDownCommandLineFlags();
   // The flag variables keep their parsed values after the shut-down.
   inputs.scale = FLAGS_scale;

@@ -5,6 +5,7 @@
 #include "input/point_list.h"
 #include "output/console.h"
 #include "output/fit_report.h"
+#include "output/residual_plot.h"
 #include "output/transform_output.h"
 #include "platform/platform.h"
 
@@ -94,7 +95,7 @@ int RunGeoAnchorSolve(const RunInputs& inputs) {
   PrintControlPointLines(points);
 
   FitOptions options;
-  options.quality = !inputs.report_path.empty();
+  options.quality = !inputs.report_path.empty() || !inputs.plot_path.empty();
   const SimilarityFit fit =
       FitSimilarity(points.source, points.target, inputs.scale, options);
   PrintFitCheck(fit);
@@ -102,9 +103,18 @@ int RunGeoAnchorSolve(const RunInputs& inputs) {
   const int status = WriteTransformResult(
       fit.A_m, fit.B_m, fit.K, fit.angle_rad, inputs.zoffset_m,
       inputs.executable_dir, fit.free_scale);
-  if (status != 0 || inputs.report_path.empty()) return status;
+  if (status != 0 || !options.quality) return status;
   const VerticalLift vertical =
       ComputeVerticalLift(points.source, points.target_up_m);
-  return WriteFitReport(inputs.report_path, points, fit, vertical,
-                        inputs.zoffset_m);
+  if (!inputs.report_path.empty() &&
+      WriteFitReport(inputs.report_path, points, fit, vertical,
+                     inputs.zoffset_m) != 0) {
+    return -1;
+  }
+  if (!inputs.plot_path.empty() &&
+      WriteResidualPlot(inputs.plot_path, points, fit,
+                        ReportWarnings(fit, vertical)) != 0) {
+    return -1;
+  }
+  return 0;
 }

@@ -24,6 +24,7 @@ struct RunInputs {
   double scale = 0.0;             // |scale| < 1e-6: fitted; else held at it
   double projectheight_m = -1.0;  // >= 0: pairs, all targets at this height
   std::string report_path;        // "" = no fit report
+  std::string plot_path;          // "" = no residual plot
 };
 
 // Reads the base point, chooses the mode, reads and converts the control
@@ -33,9 +34,10 @@ struct RunInputs {
 // in that order).
 bool PrepareControlPoints(const RunInputs& inputs, ControlPoints* points);
 
-// The whole run; returns the exit status, 0 or -1. With a report path, a
-// run that succeeds also writes the fit report there (and only then are
-// the quality figures computed).
+// The whole run; returns the exit status, 0 or -1. With a report path or a
+// plot path, a run that succeeds also writes the fit report or the residual
+// plot there (and only then are the quality figures computed); one that
+// cannot write them fails.
 int RunGeoAnchorSolve(const RunInputs& inputs);
 
 #endif  // GEOANCHOR_APP_RUN_H_

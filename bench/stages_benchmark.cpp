@@ -14,6 +14,7 @@
 #include "input/point_list.h"
 #include "output/fit_report.h"
 #include "output/fixed_text.h"
+#include "output/residual_plot.h"
 #include "output/transform_output.h"
 
 namespace {
@@ -113,6 +114,28 @@ void BM_FitWithReport(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
+// The residual plot's SVG text, from a fit with its quality figures (their
+// cost is in BM_FitWithReport).
+void BM_ResidualPlot(benchmark::State& state) {
+  const Site site = MakeSite(static_cast<int>(state.range(0)));
+  ControlPoints points;
+  points.mode = InputMode::kHeight;
+  points.source = site.source;
+  points.target = site.target;
+  FitOptions options;
+  options.quality = true;
+  const SimilarityFit fit =
+      FitSimilarity(points.source, points.target, 0.0, options);
+  size_t bytes = 0;
+  for (auto _ : state) {
+    const std::string svg = ResidualPlotSvg(points, fit, {});
+    bytes = svg.size();
+    benchmark::DoNotOptimize(svg.data());
+  }
+  state.counters["svg_bytes"] = static_cast<double>(bytes);
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
 // The console text of a run: one "src:" and one "fitcheck---" line per
 // point, and the matrix.
 void BM_RenderOutput(benchmark::State& state) {
@@ -164,6 +187,11 @@ BENCHMARK(BM_FitWithReport)
     ->Arg(1000)
     ->Arg(2000)
     ->Arg(5000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ResidualPlot)
+    ->Arg(10)
+    ->Arg(1000)
     ->Arg(100000)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RenderOutput)

@@ -121,7 +121,9 @@ TEST_F(CliTest, VersionHelpAndNoFlags) {
           "-DWGdespoints (配准点目标坐标--经纬度) type: string default: \"\"",
           "-zoffset (输出矩阵，z方向调整值) type: double default: 0",
           "-scale (缩放参数) type: double default: 0",
-          "-projectheight (投影高度，抵偿面高度) type: double default: -1"}) {
+          "-projectheight (投影高度，抵偿面高度) type: double default: -1",
+        "-report (拟合报告JSON文件路径（可选）) type: string default: \"\"",
+        "-plot (残差图SVG文件路径（可选）) type: string default: \"\""}) {
       EXPECT_NE(std::string::npos, help.out.find(HelpEncoding(flag)))
           << help_flag << " " << flag;
     }

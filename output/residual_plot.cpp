@@ -1,0 +1,471 @@
+#include "output/residual_plot.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "platform/platform.h"
+
+namespace {
+
+constexpr double kPi = 3.141592653589793;
+
+// The page, in SVG user units (the viewBox): the plot frame on the left,
+// the legend to its right. 1000 units wide, so text of 15 units reads at
+// 12 px when the picture is shown 800 px wide.
+constexpr double kPageWidth = 1000.0;
+constexpr double kFrameLeft = 20.0;
+constexpr double kFrameTop = 20.0;
+constexpr double kFrameSize = 640.0;
+constexpr double kLegendLeft = 680.0;
+constexpr double kFontSize = 15.0;
+constexpr double kLineHeight = 20.0;
+constexpr size_t kMaxWarningsShown = 12;
+
+constexpr char kPointColour[] = "#1f4e79";
+constexpr char kArrowColour[] = "#2ca02c";
+constexpr char kCheckColour[] = "#8c4fc0";
+constexpr char kInkColour[] = "#222222";
+
+std::string Fmt(const char* format, double v) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, format, v);
+  return buffer;
+}
+
+// A screen coordinate: one decimal is a tenth of a user unit.
+std::string C(double v) { return Fmt("%.1f", v); }
+
+std::string Escaped(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      default:
+        // Control characters are not allowed in XML 1.0 text.
+        if (static_cast<unsigned char>(c) >= 0x20) out += c;
+    }
+  }
+  return out;
+}
+
+// Drawing coordinates to the page: equal scale on both axes, y up.
+struct View {
+  double center_x = 0.0;  // drawing units
+  double center_y = 0.0;
+  double scale = 1.0;  // page units per drawing unit
+  double X(double x) const {
+    return kFrameLeft + kFrameSize / 2 + (x - center_x) * scale;
+  }
+  double Y(double y) const {
+    return kFrameTop + kFrameSize / 2 - (y - center_y) * scale;
+  }
+};
+
+// A length of 1, 2 or 5 times a power of ten, at most `limit`.
+double NiceBelow(double limit) {
+  if (!(limit > 0.0) || !std::isfinite(limit)) return 1.0;
+  const double power = std::pow(10.0, std::floor(std::log10(limit)));
+  for (double step : {5.0, 2.0, 1.0}) {
+    if (step * power <= limit) return step * power;
+  }
+  return power;
+}
+
+// A length in metres as a short label: "5 mm", "2 cm", "1 m", "20 km".
+std::string MetresLabel(double m) {
+  if (m >= 1000.0) return Fmt("%g km", m / 1000.0);
+  if (m >= 1.0) return Fmt("%g m", m);
+  if (m >= 0.01) return Fmt("%g cm", m * 100.0);
+  if (m >= 0.001) return Fmt("%g mm", m * 1000.0);
+  return Fmt("%g m", m);
+}
+
+// Clips the segment from (x0, y0) to (x1, y1), page units, to the plot
+// frame (Liang-Barsky). Returns false when nothing of it is inside.
+bool ClipToFrame(double x0, double y0, double* x1, double* y1) {
+  const double lo_x = kFrameLeft, hi_x = kFrameLeft + kFrameSize;
+  const double lo_y = kFrameTop, hi_y = kFrameTop + kFrameSize;
+  const double dx = *x1 - x0, dy = *y1 - y0;
+  double t0 = 0.0, t1 = 1.0;
+  const double p[4] = {-dx, dx, -dy, dy};
+  const double q[4] = {x0 - lo_x, hi_x - x0, y0 - lo_y, hi_y - y0};
+  for (int i = 0; i < 4; ++i) {
+    if (p[i] == 0.0) {
+      if (q[i] < 0.0) return false;
+      continue;
+    }
+    const double t = q[i] / p[i];
+    if (p[i] < 0.0) {
+      t0 = std::max(t0, t);
+    } else {
+      t1 = std::min(t1, t);
+    }
+  }
+  if (t0 > t1) return false;
+  *x1 = x0 + t1 * dx;
+  *y1 = y0 + t1 * dy;
+  return true;
+}
+
+// Splits `text` into lines of at most `width` characters at blanks.
+std::vector<std::string> Wrapped(const std::string& text, size_t width) {
+  std::vector<std::string> lines;
+  std::string line;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find(' ', start);
+    if (end == std::string::npos) end = text.size();
+    const std::string word = text.substr(start, end - start);
+    if (!line.empty() && line.size() + 1 + word.size() > width) {
+      lines.push_back(line);
+      line.clear();
+    }
+    line += (line.empty() ? "" : " ") + word;
+    start = end + 1;
+  }
+  if (!line.empty()) lines.push_back(line);
+  return lines;
+}
+
+// The texts are UTF-8 whatever the compiler's execution character set:
+// non-ASCII characters are written as their UTF-8 bytes.
+std::string Text(double x, double y, const std::string& text,
+                 const char* colour, const char* extra = "") {
+  return "<text x=\"" + C(x) + "\" y=\"" + C(y) + "\" fill=\"" + colour + "\"" +
+         extra + ">" + Escaped(text) + "</text>\n";
+}
+
+std::string Arrow(double x0, double y0, double x1, double y1,
+                  const char* colour, const char* head, bool dashed,
+                  const char* css_class) {
+  return std::string("<line class=\"") + css_class + "\" x1=\"" + C(x0) +
+         "\" y1=\"" + C(y0) + "\" x2=\"" + C(x1) + "\" y2=\"" + C(y1) +
+         "\" stroke=\"" + colour + "\" stroke-width=\"1.6\"" +
+         (dashed ? " stroke-dasharray=\"5 3\"" : "") + " marker-end=\"url(#" +
+         head + ")\"/>\n";
+}
+
+const char* ModeName(InputMode mode) {
+  switch (mode) {
+    case InputMode::kPair:
+      return "pair";
+    case InputMode::kHeight:
+      return "height";
+    case InputMode::kModelBasePoint:
+      return "model base point";
+  }
+  return "pair";
+}
+
+}  // namespace
+
+double ArrowMagnification(double largest_deviation, double target_length) {
+  if (!(largest_deviation > 0.0) || !std::isfinite(largest_deviation) ||
+      !(target_length > 0.0)) {
+    return 1.0;
+  }
+  // The 1-2-5 step nearest to the exact factor on a logarithmic scale, so
+  // the largest arrow lands within a factor of about 1.6 of the target.
+  const double exact = target_length / largest_deviation;
+  const double power = std::pow(10.0, std::floor(std::log10(exact)));
+  double best = power;
+  for (double step : {1.0, 2.0, 5.0, 10.0}) {
+    if (std::fabs(std::log(step * power / exact)) <
+        std::fabs(std::log(best / exact))) {
+      best = step * power;
+    }
+  }
+  return best;
+}
+
+std::string ResidualPlotSvg(const ControlPoints& points,
+                            const SimilarityFit& fit,
+                            const std::vector<std::string>& warnings) {
+  const size_t n = points.source.size();
+  const bool labelled = n <= kMaxLabelledPoints;
+
+  // The extent of the drawing points, with 8 % margin on each side; a
+  // single place (one point, or all coincident) gets an extent of one
+  // drawing unit, or a millionth of its coordinates when larger.
+  double min_x = points.source[0].x, max_x = min_x;
+  double min_y = points.source[0].y, max_y = min_y;
+  for (const Point3& p : points.source) {
+    min_x = std::min(min_x, p.x);
+    max_x = std::max(max_x, p.x);
+    min_y = std::min(min_y, p.y);
+    max_y = std::max(max_y, p.y);
+  }
+  double extent = std::max(max_x - min_x, max_y - min_y);
+  if (!(extent > 0.0)) {
+    extent = std::max(1.0, 1e-6 * std::max(std::fabs(min_x), std::fabs(min_y)));
+  }
+  View view;
+  view.center_x = 0.5 * (min_x + max_x);
+  view.center_y = 0.5 * (min_y + max_y);
+  view.scale = kFrameSize / (extent * 1.16);
+
+  // Deviations in drawing directions and units: the scene's vector turned
+  // back by the fitted angle and divided by K (a negative K is a half turn).
+  const double cos_a = std::cos(fit.angle_rad), sin_a = std::sin(fit.angle_rad);
+  const double k = fit.K != 0.0 && std::isfinite(fit.K) ? fit.K : 1.0;
+  auto to_drawing = [&](double dx_m, double dy_m, double* ux, double* uy) {
+    *ux = (dx_m * cos_a + dy_m * sin_a) / k;
+    *uy = (-dx_m * sin_a + dy_m * cos_a) / k;
+  };
+  double largest = 0.0;  // drawing units
+  size_t outliers = 0;
+  for (size_t i = 0; i < n; ++i) {
+    if (fit.weights[i] < kOutlierWeight) {
+      ++outliers;
+      continue;
+    }
+    largest = std::max(largest, fit.residuals_m[i] / std::fabs(k));
+  }
+  const double frame_width_units = kFrameSize / view.scale;
+  const double magnification =
+      ArrowMagnification(largest, 0.1 * frame_width_units);
+  // Page units per metre of deviation.
+  const double arrow_scale = magnification / std::fabs(k) * view.scale;
+
+  double page_height = kFrameTop + kFrameSize + 20.0;
+  const size_t shown_warnings = std::min(warnings.size(), kMaxWarningsShown);
+  size_t warning_lines = 0;
+  for (size_t i = 0; i < shown_warnings; ++i) {
+    warning_lines += Wrapped(warnings[i], 36).size();
+  }
+  page_height = std::max(page_height, 470.0 + kLineHeight * warning_lines);
+
+  std::string svg;
+  svg.reserve(4096 + n * (labelled ? 400 : 80));
+  svg += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+  svg += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + C(kPageWidth) +
+         "\" height=\"" + C(page_height) + "\" viewBox=\"0 0 " + C(kPageWidth) +
+         " " + C(page_height) + "\" font-family=\"sans-serif\" font-size=\"" +
+         C(kFontSize) + "\">\n";
+  svg += "<title>GeoAnchorSolve residual plot</title>\n";
+  svg += "<defs>\n";
+  for (const auto& head : {std::make_pair("head", kArrowColour),
+                           std::make_pair("check-head", kCheckColour),
+                           std::make_pair("outlier-head", kOutlierColour),
+                           std::make_pair("ink-head", kInkColour)}) {
+    svg += std::string("<marker id=\"") + head.first +
+           "\" viewBox=\"0 0 10 10\" refX=\"9\" refY=\"5\" markerWidth=\"7\" "
+           "markerHeight=\"7\" orient=\"auto\"><path d=\"M0 0L10 5L0 10z\" "
+           "fill=\"" +
+           head.second + "\"" +
+           (std::string(head.second) == kOutlierColour ? " class=\"outlier\""
+                                                       : "") +
+           "/></marker>\n";
+  }
+  svg += "</defs>\n";
+  svg += "<rect width=\"100%\" height=\"100%\" fill=\"#ffffff\"/>\n";
+  svg += "<rect x=\"" + C(kFrameLeft) + "\" y=\"" + C(kFrameTop) +
+         "\" width=\"" + C(kFrameSize) + "\" height=\"" + C(kFrameSize) +
+         "\" fill=\"#fbfbf8\" stroke=\"#999999\"/>\n";
+
+  // Check residuals first, then deviations, then markers on top.
+  std::string checks, arrows, markers, labels, compact_checks, compact_arrows,
+      compact_markers;
+  const std::vector<CheckResidual>& check_list = fit.quality.checks;
+  size_t outlier_texts = 0;
+  for (size_t i = 0; i < n; ++i) {
+    const double x0 = view.X(points.source[i].x);
+    const double y0 = view.Y(points.source[i].y);
+    const bool outlier = fit.weights[i] < kOutlierWeight;
+    const char* colour = outlier ? kOutlierColour : kPointColour;
+    double ux, uy;
+    if (i < check_list.size() && check_list[i].available) {
+      to_drawing(check_list[i].dx_m, check_list[i].dy_m, &ux, &uy);
+      double x1 = x0 + ux * magnification * view.scale;
+      double y1 = y0 - uy * magnification * view.scale;
+      if (ClipToFrame(x0, y0, &x1, &y1) && (x1 != x0 || y1 != y0)) {
+        if (labelled || outlier) {
+          checks +=
+              Arrow(x0, y0, x1, y1, outlier ? kOutlierColour : kCheckColour,
+                    outlier ? "outlier-head" : "check-head", true,
+                    outlier ? "check outlier" : "check");
+        } else {
+          compact_checks +=
+              "M" + C(x0) + " " + C(y0) + "L" + C(x1) + " " + C(y1);
+        }
+      }
+    }
+    to_drawing(fit.deviations[i].x, fit.deviations[i].y, &ux, &uy);
+    double x1 = x0 + ux * magnification * view.scale;
+    double y1 = y0 - uy * magnification * view.scale;
+    const bool visible =
+        ClipToFrame(x0, y0, &x1, &y1) && (x1 != x0 || y1 != y0);
+    if (labelled || outlier) {
+      if (visible) {
+        arrows += Arrow(x0, y0, x1, y1, outlier ? kOutlierColour : kArrowColour,
+                        outlier ? "outlier-head" : "head", false,
+                        outlier ? "deviation outlier" : "deviation");
+      }
+      markers += std::string("<circle class=\"") +
+                 (outlier ? "marker outlier" : "marker") + "\" cx=\"" + C(x0) +
+                 "\" cy=\"" + C(y0) + "\" r=\"4\" fill=\"" + colour + "\"/>\n";
+      if (labelled) {
+        labels += std::string("<text class=\"") +
+                  (outlier ? "label outlier" : "label") + "\" x=\"" +
+                  C(x0 + 6) + "\" y=\"" + C(y0 - 6) + "\" fill=\"" + colour +
+                  "\" font-size=\"13\">" + std::to_string(i + 1) + "</text>\n";
+      }
+      if (outlier && outlier_texts < kMaxLabelledPoints) {
+        ++outlier_texts;
+        labels += Text(x0 + 6, y0 + 16, Fmt("%.3f m", fit.residuals_m[i]),
+                       kOutlierColour, " class=\"outlier\" font-size=\"13\"");
+      }
+    } else {
+      if (visible) {
+        compact_arrows += "M" + C(x0) + " " + C(y0) + "L" + C(x1) + " " + C(y1);
+      }
+      compact_markers += "M" + C(x0) + " " + C(y0) + "h0";
+    }
+  }
+  svg += "<g id=\"checks\">\n" + checks;
+  if (!compact_checks.empty()) {
+    svg += std::string("<path d=\"") + compact_checks + "\" stroke=\"" +
+           kCheckColour +
+           "\" stroke-width=\"1\" stroke-dasharray=\"4 2\" fill=\"none\"/>\n";
+  }
+  svg += "</g>\n<g id=\"deviations\">\n" + arrows;
+  if (!compact_arrows.empty()) {
+    svg += std::string("<path d=\"") + compact_arrows + "\" stroke=\"" +
+           kArrowColour + "\" stroke-width=\"1\" fill=\"none\"/>\n";
+  }
+  svg += "</g>\n<g id=\"markers\">\n";
+  if (!compact_markers.empty()) {
+    svg += std::string("<path class=\"markers\" d=\"") + compact_markers +
+           "\" stroke=\"" + kPointColour +
+           "\" stroke-width=\"5\" stroke-linecap=\"round\" fill=\"none\"/>\n";
+  }
+  svg += markers + "</g>\n<g id=\"labels\">\n" + labels + "</g>\n";
+
+  // North arrow: the scene's north (0, 1) in drawing directions.
+  {
+    double nx, ny;
+    to_drawing(0.0, 1.0, &nx, &ny);
+    const double len = std::sqrt(nx * nx + ny * ny);
+    nx /= len;
+    ny /= len;
+    const double cx = kFrameLeft + kFrameSize - 40.0, cy = kFrameTop + 50.0;
+    svg += "<g id=\"north\">\n" +
+           Arrow(cx - nx * 22, cy + ny * 22, cx + nx * 22, cy - ny * 22,
+                 kInkColour, "ink-head", false, "north") +
+           Text(cx + nx * 32 - 5, cy - ny * 32 + 5, "N", kInkColour,
+                " font-weight=\"bold\"") +
+           "</g>\n";
+  }
+
+  // Scale bars: drawing units and arrow metres, under each other at the
+  // bottom left of the frame.
+  {
+    const double bar_units = NiceBelow(0.25 * frame_width_units);
+    const double bar_page = bar_units * view.scale;
+    const double bx = kFrameLeft + 15.0, by = kFrameTop + kFrameSize - 40.0;
+    svg += "<g id=\"scale-bars\">\n";
+    svg += "<path d=\"M" + C(bx) + " " + C(by - 5) + "V" + C(by) + "H" +
+           C(bx + bar_page) + "V" + C(by - 5) + "\" stroke=\"" + kInkColour +
+           "\" stroke-width=\"1.5\" fill=\"none\"/>\n";
+    svg += Text(bx + bar_page + 8, by, Fmt("%g drawing units", bar_units),
+                kInkColour);
+    const double bar_m = NiceBelow(0.25 * kFrameSize / arrow_scale);
+    const double arrow_page = bar_m * arrow_scale;
+    const double ay = by + 22.0;
+    svg += "<path d=\"M" + C(bx) + " " + C(ay - 5) + "V" + C(ay) + "H" +
+           C(bx + arrow_page) + "V" + C(ay - 5) + "\" stroke=\"" +
+           kArrowColour + "\" stroke-width=\"1.5\" fill=\"none\"/>\n";
+    svg += Text(bx + arrow_page + 8, ay, MetresLabel(bar_m) + " of deviation",
+                kInkColour);
+    svg += "</g>\n";
+  }
+
+  // Legend.
+  svg += "<g id=\"legend\">\n";
+  double y = kFrameTop + 16.0;
+  const double x = kLegendLeft;
+  auto line = [&](const std::string& text, const char* extra = "") {
+    svg += Text(x, y, text, kInkColour, extra);
+    y += kLineHeight;
+  };
+  line("GeoAnchorSolve residual plot", " font-weight=\"bold\"");
+  line(std::string("mode: ") + ModeName(points.mode) + ", " +
+       (fit.free_scale ? "free" : "fixed") + " scale");
+  line("K = " + Fmt("%.10f", fit.K) + " (" + Fmt("%+.2f", (fit.K - 1.0) * 1e6) +
+       " ppm)");
+  line("angle = " + Fmt("%.7f", fit.angle_rad / kPi * 180.0) + "\xC2\xB0");
+  line("RMS = " + Fmt("%.4f", fit.rms_m) + " m, sigma0 = " +
+       (std::isfinite(fit.sigma0_m) ? Fmt("%.4f", fit.sigma0_m) + " m"
+                                    : std::string("none")));
+  line(std::to_string(n) + (n == 1 ? " point, " : " points, ") +
+       std::to_string(outliers) + (outliers == 1 ? " outlier" : " outliers"));
+  y += 8.0;
+  const double key_y = y;
+  svg += "<circle cx=\"" + C(x + 8) + "\" cy=\"" + C(key_y - 5) +
+         "\" r=\"4\" fill=\"" + kPointColour + "\"/>\n";
+  svg += Text(x + 24, key_y,
+              labelled ? "control point, input position" : "control point",
+              kInkColour);
+  y += kLineHeight;
+  svg += Arrow(x, y - 5, x + 18, y - 5, kArrowColour, "head", false, "key");
+  svg +=
+      Text(x + 24, y, "deviation, arrows \xC3\x97 " + Fmt("%g", magnification),
+           kInkColour);
+  y += kLineHeight;
+  svg +=
+      Arrow(x, y - 5, x + 18, y - 5, kCheckColour, "check-head", true, "key");
+  svg += Text(x + 24, y, "check residual (point left out)", kInkColour);
+  y += kLineHeight;
+  svg += "<circle cx=\"" + C(x + 8) + "\" cy=\"" + C(y - 5) +
+         "\" r=\"4\" fill=\"" + kOutlierColour + "\" class=\"key outlier\"/>\n";
+  svg += Text(x + 24, y, "outlier (weight below 0.1), clipped", kInkColour);
+  y += kLineHeight + 8.0;
+  svg += Text(x + 24, y, "north arrow: the scene's north", kInkColour);
+  y += kLineHeight + 8.0;
+  if (warnings.empty()) {
+    line("no warnings");
+  } else {
+    line("warnings:", " font-weight=\"bold\"");
+    for (size_t i = 0; i < shown_warnings; ++i) {
+      const std::vector<std::string> lines = Wrapped(warnings[i], 36);
+      for (size_t l = 0; l < lines.size(); ++l) {
+        // A bullet, and the continuation lines indented past it.
+        svg += Text(l == 0 ? x : x + 12, y,
+                    (l == 0 ? "\xE2\x80\xA2 " : "") + lines[l], kInkColour);
+        y += kLineHeight;
+      }
+    }
+    if (warnings.size() > shown_warnings) {
+      line("and " + std::to_string(warnings.size() - shown_warnings) +
+           " more (see the report)");
+    }
+  }
+  svg += "</g>\n</svg>\n";
+  return svg;
+}
+
+int WriteResidualPlot(const std::string& path, const ControlPoints& points,
+                      const SimilarityFit& fit,
+                      const std::vector<std::string>& warnings) {
+  std::string error;
+  if (!ReplaceFileContents(path, ResidualPlotSvg(points, fit, warnings),
+                           &error)) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "GeoAnchorSolve: cannot write plot %s: %s\n",
+                 path.c_str(), error.c_str());
+    return -1;
+  }
+  return 0;
+}

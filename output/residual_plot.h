@@ -1,0 +1,58 @@
+// The residual plot: one self-contained SVG (UTF-8, no script, no external
+// reference, generic fonts) of the control points in the drawing's plane
+// with their deviations as magnified arrows, for a person judging a
+// registration at a glance.
+//
+// The plot frame shows the drawing plane with x to the right and y up, at
+// one scale on both axes, over the points' extent plus a margin. Per point:
+//  - a marker, labelled with its input position counting from 1 (up to
+//    kMaxLabelledPoints points; beyond that markers only, drawn compactly);
+//  - its deviation (target minus transformed source, scene metres) turned
+//    back into drawing directions by the fitted angle (and the sign of K)
+//    and into drawing units by |K|, drawn as an arrow from the marker, every
+//    arrow magnified by one factor, chosen so that the largest arrow of a
+//    point that is not an outlier is about a tenth of the frame's width;
+//  - its check residual, the same way, as a dashed arrow in another colour;
+//  - outliers (weight below kOutlierWeight) in red (kOutlierColour, used for
+//    nothing else), their arrows clipped to the frame and their deviation
+//    written beside them.
+// Besides: a scale bar in drawing units, one for the arrows in metres, a
+// north arrow showing where the scene's north lies on the drawing, and a
+// legend with the mode, free or fixed scale, K (and in ppm), the angle in
+// degrees, RMS, sigma0, the counts of points and outliers, the arrows'
+// magnification ("arrows × 2000") and the warnings.
+#ifndef GEOANCHOR_OUTPUT_RESIDUAL_PLOT_H_
+#define GEOANCHOR_OUTPUT_RESIDUAL_PLOT_H_
+
+#include <string>
+#include <vector>
+
+#include "common/types.h"
+
+// Red: the outliers' markers, arrows and texts, and nothing else.
+inline constexpr const char kOutlierColour[] = "#d62728";
+
+// Beyond this many points, markers carry no labels and points are drawn as
+// three compact paths, so the file stays small (about 40 bytes a point).
+inline constexpr size_t kMaxLabelledPoints = 300;
+
+// The arrows' magnification: the largest deviation of a point that is not
+// an outlier, in drawing units, drawn at about `target_length` drawing
+// units, with the factor rounded to the nearest 1, 2 or 5 times a power of
+// ten (on a logarithmic scale); 1 when there is no such deviation (one
+// point, or a perfect fit).
+double ArrowMagnification(double largest_deviation, double target_length);
+
+// The plot's SVG text.
+std::string ResidualPlotSvg(const ControlPoints& points,
+                            const SimilarityFit& fit,
+                            const std::vector<std::string>& warnings);
+
+// Writes the plot to `path`, replacing any file there atomically. Returns
+// 0, or -1 after one line on standard error naming the path and the
+// system's reason.
+int WriteResidualPlot(const std::string& path, const ControlPoints& points,
+                      const SimilarityFit& fit,
+                      const std::vector<std::string>& warnings);
+
+#endif  // GEOANCHOR_OUTPUT_RESIDUAL_PLOT_H_

@@ -1,0 +1,183 @@
+// The opt-in residual plot, through the real executable, and as a real
+// browser shows it.
+#include <gtest/gtest.h>
+#include <png.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "output/residual_plot.h"
+#include "tests/app/cli_runner.h"
+#include "tests/output/svg_reader.h"
+
+namespace {
+
+// The bundled example with point 3's target moved about 1 m east.
+const char kOutlierExample[] =
+    "--flagfile=" GEOANCHOR_EXAMPLES_DIR "/tianjin-outlier.flags";
+
+TEST_F(CliTest, PlotIsWrittenOnlyBySuccessfulRunsThatAskForIt) {
+  const std::string plot = dir_ + "/plot.svg";
+  const Result plain = Run({kOutlierExample});
+  ASSERT_EQ(0, plain.status);
+  const Result with = Run({kOutlierExample, "--plot=" + plot});
+  ASSERT_EQ(0, with.status) << with.err;
+  EXPECT_EQ(plain.out, with.out);  // the console is the same
+  EXPECT_EQ("", with.err);
+
+  const SvgDocument doc = ReadSvg(ReadFile(plot));
+  ASSERT_TRUE(doc.well_formed) << doc.error;
+  const std::vector<const SvgElement*> markers = doc.WithClass("marker");
+  ASSERT_EQ(6u, markers.size());
+  for (size_t i = 0; i < markers.size(); ++i) {
+    EXPECT_EQ(i == 2, markers[i]->attributes.at("fill") == kOutlierColour) << i;
+  }
+  const std::vector<const SvgElement*> labels = doc.WithClass("label");
+  ASSERT_EQ(6u, labels.size());
+  for (size_t i = 0; i < labels.size(); ++i) {
+    EXPECT_EQ(std::to_string(i + 1), labels[i]->text);
+  }
+  // The outlier's deviation, 1.044 m, is written beside it.
+  bool written = false;
+  for (const SvgElement* e : doc.WithClass("outlier")) {
+    written = written || e->text == "1.044 m";
+  }
+  EXPECT_TRUE(written);
+
+  // A failed run leaves an existing plot alone.
+  std::ofstream(plot) << "old";
+  EXPECT_EQ(255,
+            Run({kOutlierExample, "--zoffset=nan", "--plot=" + plot}).status);
+  EXPECT_EQ("old", ReadFile(plot));
+
+  // A plot that cannot be written fails the run after its whole output.
+  const std::string taken = dir_ + "/taken";
+  ASSERT_EQ(0, mkdir(taken.c_str(), 0755));
+  const Result r = Run({kOutlierExample, "--plot=" + taken});
+  EXPECT_EQ(255, r.status);
+  EXPECT_NE(std::string::npos, r.out.find("A B K Angle :"));
+  EXPECT_EQ(
+      "GeoAnchorSolve: cannot write plot " + taken + ": " +
+          (kUnderWine ? "cannot replace (Windows error 5)" : "Is a directory") +
+          "\n",
+      r.err);
+}
+
+// The first headless Chromium on PATH, or "".
+std::string FindChromium() {
+  for (const char* name : {"chromium-headless-shell", "chromium"}) {
+    const std::string probe =
+        std::string("command -v ") + name + " >/dev/null 2>&1";
+    if (std::system(probe.c_str()) == 0) return name;
+  }
+  return "";
+}
+
+struct Picture {
+  bool ok = false;
+  unsigned width = 0;
+  unsigned height = 0;
+  std::vector<unsigned char> rgb;
+};
+
+Picture ReadPng(const std::string& path) {
+  Picture p;
+  png_image image;
+  std::memset(&image, 0, sizeof image);
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&image, path.c_str())) return p;
+  image.format = PNG_FORMAT_RGB;
+  p.rgb.resize(PNG_IMAGE_SIZE(image));
+  if (!png_image_finish_read(&image, nullptr, p.rgb.data(), 0, nullptr)) {
+    return p;
+  }
+  p.ok = true;
+  p.width = image.width;
+  p.height = image.height;
+  return p;
+}
+
+// Renders `plot` with `chromium`, shown 800 px wide, and counts, inside the plot's
+// frame (page units 20 to 660 of 1000, so pixels 16 to 528), the pixels of
+// the outlier's red, #d62728 (214, 39, 40), within the blending of
+// anti-aliased edges; and over the whole picture, the inked pixels and the
+// colours.
+struct Rendering {
+  bool ok = false;
+  size_t red_in_frame = 0;
+  size_t ink = 0;
+  size_t pixels = 0;
+  size_t colours = 0;
+};
+
+Rendering Render(const std::string& chromium, const std::string& plot,
+                 const std::string& dir) {
+  Rendering out;
+  const std::string png = plot + ".png";
+  // The plot shown 800 px wide, as a page or a document would show it.
+  const std::string page = plot + ".html";
+  std::ofstream(page) << "<!DOCTYPE html><html><body style=\"margin:0\">"
+                         "<img src=\"file://"
+                      << plot << "\" style=\"width:800px\"></body></html>";
+  // As root Chromium needs --no-sandbox; the rest keeps it off the network
+  // and away from any profile.
+  const std::string command =
+      "timeout 120 " + chromium +
+      " --headless --no-sandbox --disable-gpu --disable-quic --no-first-run"
+      " --disable-background-networking --disable-component-update"
+      " --disable-sync --hide-scrollbars --user-data-dir='" +
+      dir + "/profile' --window-size=800,560 --screenshot='" + png +
+      "' 'file://" + page + "' >/dev/null 2>&1";
+  EXPECT_EQ(0, std::system(command.c_str())) << command;
+  const Picture picture = ReadPng(png);
+  if (!picture.ok || picture.width != 800u) return out;
+  out.ok = true;
+  std::set<unsigned> colours;
+  for (unsigned y = 0; y < picture.height; ++y) {
+    for (unsigned x = 0; x < picture.width; ++x) {
+      const size_t i = 3 * (static_cast<size_t>(y) * picture.width + x);
+      const int r = picture.rgb[i], g = picture.rgb[i + 1],
+                b = picture.rgb[i + 2];
+      colours.insert(static_cast<unsigned>(r << 16 | g << 8 | b));
+      if (r + g + b < 600) ++out.ink;
+      if (x > 16 && x < 528 && y > 16 && y < 528 && std::abs(r - 214) < 24 &&
+          std::abs(g - 39) < 24 && std::abs(b - 40) < 24) {
+        ++out.red_in_frame;
+      }
+    }
+  }
+  out.pixels = static_cast<size_t>(picture.width) * picture.height;
+  out.colours = colours.size();
+  return out;
+}
+
+TEST_F(CliTest, BrowserShowsThePlotWithTheOutlierInRed) {
+  const std::string chromium = FindChromium();
+  if (chromium.empty()) {
+    GTEST_SKIP() << "no headless Chromium (chromium-headless-shell or "
+                    "chromium) is installed: the plot was not rendered";
+  }
+  const std::string plot = dir_ + "/plot.svg";
+  ASSERT_EQ(0, Run({kOutlierExample, "--plot=" + plot}).status);
+  const Rendering with = Render(chromium, plot, dir_);
+  ASSERT_TRUE(with.ok);
+  EXPECT_GT(with.ink, with.pixels / 100);  // not blank
+  EXPECT_GT(with.colours, 20u);
+  EXPECT_GT(with.red_in_frame, 20u);  // the marker alone is about 50 pixels
+
+  // The example without the outlier has no red inside the frame.
+  const std::string clean = dir_ + "/clean.svg";
+  ASSERT_EQ(0, Run({"--flagfile=" GEOANCHOR_EXAMPLES_DIR "/tianjin.flags",
+                    "--plot=" + clean})
+                   .status);
+  const Rendering without = Render(chromium, clean, dir_);
+  ASSERT_TRUE(without.ok);
+  EXPECT_EQ(0u, without.red_in_frame);
+}
+
+}  // namespace

@@ -1,0 +1,190 @@
+#include "output/residual_plot.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "fit/similarity_fit.h"
+#include "tests/output/svg_reader.h"
+
+namespace {
+
+TEST(ResidualPlotTest, ArrowMagnificationIsTheNearestStep) {
+  struct Case {
+    double largest, target, expected;
+  };
+  // Hand calculations: the exact factor target / largest, then the nearest
+  // of 1, 2, 5 x 10^k on a log scale (33333: log(50000/33333) = 0.41 is
+  // nearer than log(33333/20000) = 0.51).
+  const Case cases[] = {
+      {0.005, 100.0, 20000.0}, {0.0049, 218.0, 50000.0},
+      {0.003, 100.0, 50000.0}, {4.0, 10.0, 2.0},
+      {8.0, 10.0, 1.0},        {0.0, 100.0, 1.0},
+      {INFINITY, 1.0, 1.0},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(c.expected, ArrowMagnification(c.largest, c.target))
+        << c.largest << " " << c.target;
+  }
+}
+
+struct Scene {
+  ControlPoints points;
+  SimilarityFit fit;
+};
+
+// n drawing points over `extent` drawing units (K drawing units to the
+// metre), a few millimetres of noise, and the listed points moved by 1.5 m:
+// fitted with the quality figures, as a run with --plot does.
+Scene MakeScene(int n, double extent, double K, std::vector<int> outliers,
+                bool coincident = false) {
+  Scene s;
+  std::mt19937_64 rng(static_cast<uint64_t>(n));
+  std::uniform_real_distribution<double> spot(-0.5, 0.5);
+  std::normal_distribution<double> noise_m(0.0, 0.003);
+  s.points.mode = InputMode::kPair;
+  for (int i = 0; i < n; ++i) {
+    const double x = coincident ? 0.0 : extent * spot(rng);
+    const double y = coincident ? 0.0 : extent * spot(rng);
+    s.points.source.push_back(Point3{500000.0 / K + x, 4400000.0 / K + y, 0});
+    Point2 t{x * K * std::cos(0.2) - y * K * std::sin(0.2) + noise_m(rng),
+             x * K * std::sin(0.2) + y * K * std::cos(0.2) + noise_m(rng)};
+    if (std::find(outliers.begin(), outliers.end(), i) != outliers.end()) {
+      t.x += 1.5;
+    }
+    s.points.target.push_back(t);
+  }
+  FitOptions options;
+  options.quality = true;
+  s.fit = FitSimilarity(s.points.source, s.points.target, 0.0, options);
+  return s;
+}
+
+double Attribute(const SvgElement& e, const char* name) {
+  const auto it = e.attributes.find(name);
+  return it == e.attributes.end() ? NAN : std::atof(it->second.c_str());
+}
+
+// What every plot must be: well-formed, self-contained, one marker per
+// point, outliers in red and red for nothing else.
+void ExpectSoundPlot(const std::string& svg, const Scene& s,
+                     const std::string& what) {
+  const SvgDocument doc = ReadSvg(svg);
+  ASSERT_TRUE(doc.well_formed) << what << ": " << doc.error;
+  ASSERT_FALSE(doc.elements.empty());
+  EXPECT_EQ("svg", doc.elements[0].name);
+  EXPECT_EQ(1u, doc.elements[0].attributes.count("viewBox")) << what;
+  const size_t n = s.points.source.size();
+  size_t outliers = 0;
+  for (double w : s.fit.weights) outliers += w < kOutlierWeight;
+
+  for (const SvgElement& e : doc.elements) {
+    EXPECT_NE("script", e.name) << what;
+    EXPECT_NE("image", e.name) << what;
+    EXPECT_NE("foreignObject", e.name) << what;
+    for (const auto& [name, value] : e.attributes) {
+      EXPECT_EQ(std::string::npos, name.find("href")) << what;
+      if (name != "xmlns") {
+        EXPECT_EQ(std::string::npos, value.find("http")) << what << " " << name;
+      }
+      // Only references inside the file: url(#id).
+      for (size_t at = value.find("url("); at != std::string::npos;
+           at = value.find("url(", at + 1)) {
+        EXPECT_EQ('#', value[at + 4]) << what << " " << value;
+      }
+    }
+    const bool red = (e.attributes.count("fill") &&
+                      e.attributes.at("fill") == kOutlierColour) ||
+                     (e.attributes.count("stroke") &&
+                      e.attributes.at("stroke") == kOutlierColour);
+    const bool outlier_class =
+        e.attributes.count("class") &&
+        (" " + e.attributes.at("class") + " ").find(" outlier ") !=
+            std::string::npos;
+    EXPECT_EQ(outlier_class, red)
+        << what << ": <" << e.name << " class "
+        << (e.attributes.count("class") ? e.attributes.at("class") : "");
+  }
+
+  if (n <= kMaxLabelledPoints) {
+    EXPECT_EQ(n, doc.WithClass("marker").size()) << what;
+    const std::vector<const SvgElement*> labels = doc.WithClass("label");
+    ASSERT_EQ(n, labels.size()) << what;
+    for (size_t i = 0; i < n; ++i) {
+      EXPECT_EQ(std::to_string(i + 1), labels[i]->text) << what;
+    }
+  } else {
+    EXPECT_TRUE(doc.WithClass("label").empty()) << what;
+    const std::vector<const SvgElement*> compact = doc.WithClass("markers");
+    ASSERT_EQ(1u, compact.size()) << what;
+    const std::string& d = compact[0]->attributes.at("d");
+    EXPECT_EQ(n - outliers,
+              static_cast<size_t>(std::count(d.begin(), d.end(), 'M')))
+        << what;
+  }
+  size_t red_markers = 0;
+  for (const SvgElement* e : doc.WithClass("marker")) {
+    red_markers += e->attributes.at("fill") == kOutlierColour;
+  }
+  EXPECT_EQ(outliers, red_markers) << what;
+}
+
+TEST(ResidualPlotTest, EveryShapeOfInputGivesASoundPlot) {
+  struct Case {
+    const char* what;
+    Scene scene;
+  };
+  const Case cases[] = {
+      {"one point", MakeScene(1, 100.0, 1.0, {})},
+      {"coincident points", MakeScene(4, 100.0, 1.0, {2}, true)},
+      {"metres, one outlier", MakeScene(9, 2000.0, 1.0, {4})},
+      {"millimetres", MakeScene(12, 2.0e6, 0.001, {0, 7})},
+      {"beyond the labelled count", MakeScene(1000, 3000.0, 1.0, {10, 20})},
+  };
+  for (const Case& c : cases) {
+    const std::string svg =
+        ResidualPlotSvg(c.scene.points, c.scene.fit, {"a <warning> & more"});
+    ExpectSoundPlot(svg, c.scene, c.what);
+  }
+}
+
+TEST(ResidualPlotTest, LargestGoodArrowIsAboutATenthOfTheFrame) {
+  for (double K : {1.0, 0.001}) {
+    const Scene s = MakeScene(15, 1500.0 / K, K, {3});
+    const SvgDocument doc = ReadSvg(ResidualPlotSvg(s.points, s.fit, {}));
+    ASSERT_TRUE(doc.well_formed);
+    double longest = 0.0;
+    for (const SvgElement* e : doc.WithClass("deviation")) {
+      if (e->attributes.at("stroke") == kOutlierColour) continue;
+      longest = std::max(longest,
+                         std::hypot(Attribute(*e, "x2") - Attribute(*e, "x1"),
+                                    Attribute(*e, "y2") - Attribute(*e, "y1")));
+    }
+    // The frame is 640 units wide; the nearest 1-2-5 step keeps the arrow
+    // within a factor of 1.6 of a tenth of it.
+    EXPECT_GT(longest, 640.0 * 0.1 / 1.6) << K;
+    EXPECT_LT(longest, 640.0 * 0.1 * 1.6) << K;
+    // The outlier's arrow is clipped to the frame [20, 660].
+    for (const SvgElement* e : doc.WithClass("outlier")) {
+      if (e->name != "line") continue;
+      EXPECT_GE(Attribute(*e, "x2"), 20.0 - 0.05);
+      EXPECT_LE(Attribute(*e, "x2"), 660.0 + 0.05);
+      EXPECT_GE(Attribute(*e, "y2"), 20.0 - 0.05);
+      EXPECT_LE(Attribute(*e, "y2"), 660.0 + 0.05);
+    }
+  }
+}
+
+TEST(ResidualPlotTest, HundredThousandPointsStayUnderTwentyMegabytes) {
+  const Scene s = MakeScene(100000, 3000.0, 1.0, {5, 50, 500});
+  const std::string svg = ResidualPlotSvg(s.points, s.fit, {});
+  EXPECT_LT(svg.size(), 20u << 20);
+  ExpectSoundPlot(svg, s, "100000 points");
+}
+
+}  // namespace
