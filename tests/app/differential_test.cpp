@@ -2,8 +2,8 @@
 // inputs: the bundled example and a few hundred generated runs over every
 // input mode, free and fixed scale, outliers, tiny and huge z offsets and
 // the early failures. The exit status and standard error must agree;
-// standard output (CR LF read as LF), the result file and the fit report
-// must agree byte for byte, with one exception: the C libraries' sin, cos
+// standard output (CR LF read as LF), the result file, the fit report and
+// the residual plot must agree byte for byte, with one exception: the C libraries' sin, cos
 // and atan2 (glibc's; msvcrt's, in Wine and in Windows) differ in the last
 // bit for about one argument in a thousand (measured on 10^6 arguments of
 // the fit's ranges), and the solver then ends a few ulps elsewhere. Such a
@@ -29,6 +29,7 @@ struct Outcome {
   Result result;
   std::string matrix_file;
   std::string report;
+  std::string plot;
 };
 
 // Runs `exe` (a copy in its own directory) with `args` in that directory,
@@ -47,13 +48,16 @@ class Side {
   Outcome Run(const std::vector<std::string>& args) {
     const std::string matrix = dir_ + "/" + kResultFileName;
     const std::string report = dir_ + "/report.json";
+    const std::string plot = dir_ + "/plot.svg";
     std::remove(matrix.c_str());
     std::remove(report.c_str());
+    std::remove(plot.c_str());
     std::vector<std::string> argv;
     if (wine_) argv.push_back("wine");
     argv.push_back(exe_);
     argv.insert(argv.end(), args.begin(), args.end());
     argv.push_back("--report=report.json");
+    argv.push_back("--plot=plot.svg");
     Outcome o;
     o.result = RunCommand(argv[0], argv, dir_, dir_);
     if (wine_) {
@@ -62,6 +66,7 @@ class Side {
     }
     o.matrix_file = Exists(matrix) ? ReadFile(matrix) : "(none)";
     o.report = Exists(report) ? ReadFile(report) : "(none)";
+    o.plot = Exists(plot) ? ReadFile(plot) : "(none)";
     return o;
   }
 
@@ -259,12 +264,14 @@ TEST(Differential, WindowsAndLinuxExecutablesAgree) {
     EXPECT_EQ(want.result.status, got.result.status) << what;
     EXPECT_EQ(want.result.err, got.result.err) << what;
     if (want.result.out == got.result.out &&
-        want.matrix_file == got.matrix_file && want.report == got.report) {
+        want.matrix_file == got.matrix_file && want.report == got.report &&
+        want.plot == got.plot) {
       ++byte_identical;
     } else {
       EXPECT_EQ("", NumericallySame(want.result.out, got.result.out)) << what;
       EXPECT_EQ("", NumericallySame(want.matrix_file, got.matrix_file)) << what;
       EXPECT_EQ("", NumericallySame(want.report, got.report)) << what;
+      EXPECT_EQ("", NumericallySame(want.plot, got.plot)) << what;
     }
     if (want.result.status == 0) ++successes;
   }
