@@ -62,7 +62,8 @@ bench: build
 	@bench/process-benchmark $(BUILD)/bin/GeoAnchorSolve
 
 # The Windows executable: gflags and Ceres cross-built once from Debian's
-# source packages (cached under build/windows-deps/), then the tool.
+# source packages (cached in ~/.cache/geoanchor-windows-deps/), then the
+# tool and the zip.
 windows: deps
 	@scripts/install-deps windows
 	@scripts/build-windows-deps build/windows-deps
