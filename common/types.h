@@ -29,6 +29,19 @@ struct Point2 {
 
 enum class InputMode { kPair, kHeight, kModelBasePoint };
 
+// The mode's name as the report and the plot write it.
+inline const char* InputModeName(InputMode mode) {
+  switch (mode) {
+    case InputMode::kPair:
+      return "pair";
+    case InputMode::kHeight:
+      return "height";
+    case InputMode::kModelBasePoint:
+      return "model_base_point";
+  }
+  return "pair";
+}
+
 // The index-aligned lists the fit works on, and where they came from.
 struct ControlPoints {
   InputMode mode = InputMode::kPair;

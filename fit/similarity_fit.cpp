@@ -37,25 +37,30 @@ double CauchyWeight(double residual_m) {
   return 1.0 / (1.0 + ratio * ratio);
 }
 
-double RmsOfDeviations(const std::vector<Point2>& deviations) {
+namespace {
+
+// Sum of the squared lengths of the deviations, square metres.
+double SumOfSquares(const std::vector<Point2>& deviations) {
   double sum_sq_m2 = 0.0;
   for (const Point2& d : deviations) {
     const double r_m = DeviationLength(d.x, d.y);
     sum_sq_m2 += r_m * r_m;
   }
-  return std::sqrt(sum_sq_m2 / static_cast<double>(deviations.size()));
+  return sum_sq_m2;
+}
+
+}  // namespace
+
+double RmsOfDeviations(const std::vector<Point2>& deviations) {
+  return std::sqrt(SumOfSquares(deviations) /
+                   static_cast<double>(deviations.size()));
 }
 
 double SigmaZero(const std::vector<Point2>& deviations, bool free_scale) {
   const double n = static_cast<double>(deviations.size());
   const double unknowns = free_scale ? 4.0 : 3.0;
   if (!(2.0 * n > unknowns)) return std::numeric_limits<double>::quiet_NaN();
-  double sum_sq_m2 = 0.0;
-  for (const Point2& d : deviations) {
-    const double r_m = DeviationLength(d.x, d.y);
-    sum_sq_m2 += r_m * r_m;
-  }
-  return std::sqrt(sum_sq_m2 / (2.0 * n - unknowns));
+  return std::sqrt(SumOfSquares(deviations) / (2.0 * n - unknowns));
 }
 
 namespace {

@@ -39,18 +39,6 @@ std::string Array(const double* values, size_t size) {
   return out + "]";
 }
 
-const char* ModeName(InputMode mode) {
-  switch (mode) {
-    case InputMode::kPair:
-      return "pair";
-    case InputMode::kHeight:
-      return "height";
-    case InputMode::kModelBasePoint:
-      return "model_base_point";
-  }
-  return "pair";
-}
-
 std::string Metres(double v) {
   char buffer[64];
   std::snprintf(buffer, sizeof buffer, "%.3f m", v);
@@ -158,7 +146,7 @@ std::string FitReportJson(const ControlPoints& points, const SimilarityFit& fit,
 
   std::string j = "{\n";
   j += "  \"version\": " + Quoted(kToolVersion) + ",\n";
-  j += "  \"mode\": " + Quoted(ModeName(points.mode)) + ",\n";
+  j += "  \"mode\": " + Quoted(InputModeName(points.mode)) + ",\n";
   j += "  \"scale_mode\": " + Quoted(fit.free_scale ? "free" : "fixed") + ",\n";
   j += "  \"base_point\": {\"lon_deg\": " + Number(points.base_point.x) +
        ", \"lat_deg\": " + Number(points.base_point.y) + "},\n";

@@ -157,18 +157,6 @@ std::string Arrow(double x0, double y0, double x1, double y1,
          head + ")\"/>\n";
 }
 
-const char* ModeName(InputMode mode) {
-  switch (mode) {
-    case InputMode::kPair:
-      return "pair";
-    case InputMode::kHeight:
-      return "height";
-    case InputMode::kModelBasePoint:
-      return "model base point";
-  }
-  return "pair";
-}
-
 }  // namespace
 
 double ArrowMagnification(double largest_deviation, double target_length) {
@@ -401,7 +389,7 @@ std::string ResidualPlotSvg(const ControlPoints& points,
     y += kLineHeight;
   };
   line("GeoAnchorSolve residual plot", " font-weight=\"bold\"");
-  line(std::string("mode: ") + ModeName(points.mode) + ", " +
+  line(std::string("mode: ") + InputModeName(points.mode) + ", " +
        (fit.free_scale ? "free" : "fixed") + " scale");
   line("K = " + Fmt("%.10f", fit.K) + " (" + Fmt("%+.2f", (fit.K - 1.0) * 1e6) +
        " ppm)");
