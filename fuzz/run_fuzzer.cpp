@@ -1,18 +1,19 @@
 // The whole run from the flag values on, in-process: control-point
-// preparation, the fit, the output and the fit report, writing into a
-// temporary directory.
+// preparation, the fit, the output, the fit report and the residual plot,
+// writing into a temporary directory.
 //
 // Input: fields separated by '|':
 //   basepoint|modelpoint|DWGsrcpoints|DWGdespoints|zoffset|scale|projectheight|report
 // The numbers are read with strtod (so "nan", "inf" and hex work); an
 // empty or missing number keeps the flag's default; a non-empty eighth
-// field asks for a fit report.
+// field asks for a fit report and a residual plot.
 //
 // Invariants: no crash and no sanitizer report; the status is 0 or -1;
 // with 0 the result file is a JSON array of sixteen finite numbers whose
 // text is exactly the printed matrix line, and a requested report exists
-// and is one JSON object; with -1 an earlier result file and report are
-// unchanged.
+// and is one JSON object and a requested plot one SVG document, neither
+// with a non-finite number; with -1 an earlier result file, report and plot
+// are unchanged.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -39,7 +40,8 @@ char g_directory[] = "/tmp/geoanchor-run-fuzzer-XXXXXX";
 
 void RemoveDirectory() {
   const std::string dir = g_directory;
-  for (const char* name : {"DUZEradozediva.json", "report.json", "stdout"}) {
+  for (const char* name :
+       {"DUZEradozediva.json", "report.json", "plot.svg", "stdout"}) {
     unlink((dir + "/" + name).c_str());
   }
   rmdir(g_directory);
@@ -121,9 +123,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string& dir = Directory();
   const std::string result_path = dir + "DUZEradozediva.json";
   const std::string report_path = dir + "report.json";
+  const std::string plot_path = dir + "plot.svg";
   const std::string stdout_path = dir + "stdout";
   Write(result_path, "[previous]");
   Write(report_path, "{previous}");
+  Write(plot_path, "<previous/>");
 
   RunInputs inputs;
   inputs.executable_dir = dir;
@@ -134,7 +138,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   inputs.zoffset_m = Number(fields[4], 0.0);
   inputs.scale = Number(fields[5], 0.0);
   inputs.projectheight_m = Number(fields[6], -1.0);
-  if (!fields[7].empty()) inputs.report_path = report_path;
+  if (!fields[7].empty()) {
+    inputs.report_path = report_path;
+    inputs.plot_path = plot_path;
+  }
 
   // Standard output goes to a file for the run.
   std::fflush(stdout);
@@ -161,10 +168,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       Check(report.size() > 2 && report.front() == '{' &&
             report.find("nan") == std::string::npos &&
             report.find("inf") == std::string::npos);
+      const std::string plot = Read(plot_path);
+      Check(plot.rfind("<?xml", 0) == 0 && plot.size() > 7 &&
+            plot.compare(plot.size() - 7, 7, "</svg>\n") == 0 &&
+            plot.find("nan") == std::string::npos &&
+            plot.find("inf") == std::string::npos);
     }
   } else {
     Check(result == "[previous]");
     Check(Read(report_path) == "{previous}");
+    Check(Read(plot_path) == "<previous/>");
   }
   return 0;
 }
