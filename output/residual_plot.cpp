@@ -187,8 +187,11 @@ std::string ResidualPlotSvg(const ControlPoints& points,
   // The extent of the drawing points, with 8 % margin on each side; a
   // single place (one point, or all coincident) gets an extent of one
   // drawing unit, or a millionth of its coordinates when larger.
-  double min_x = points.source[0].x, max_x = min_x;
-  double min_y = points.source[0].y, max_y = min_y;
+  // No point at all (a run never gets here without one): an empty frame
+  // around the origin.
+  const Point3 first = n > 0 ? points.source[0] : Point3();
+  double min_x = first.x, max_x = min_x;
+  double min_y = first.y, max_y = min_y;
   for (const Point3& p : points.source) {
     min_x = std::min(min_x, p.x);
     max_x = std::max(max_x, p.x);

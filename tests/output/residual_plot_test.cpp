@@ -153,6 +153,13 @@ TEST(ResidualPlotTest, EveryShapeOfInputGivesASoundPlot) {
   }
 }
 
+TEST(ResidualPlotTest, NoPointsStillGiveAWellFormedPicture) {
+  const SvgDocument doc =
+      ReadSvg(ResidualPlotSvg(ControlPoints(), SimilarityFit(), {}));
+  EXPECT_TRUE(doc.well_formed) << doc.error;
+  EXPECT_TRUE(doc.WithClass("marker").empty());
+}
+
 TEST(ResidualPlotTest, LargestGoodArrowIsAboutATenthOfTheFrame) {
   for (double K : {1.0, 0.001}) {
     const Scene s = MakeScene(15, 1500.0 / K, K, {3});
