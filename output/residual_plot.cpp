@@ -27,10 +27,23 @@ constexpr char kArrowColour[] = "#2ca02c";
 constexpr char kCheckColour[] = "#8c4fc0";
 constexpr char kInkColour[] = "#222222";
 
+// One number in printf's format; as long as it needs to be (a K of 1e300
+// in "%.10f" is 311 characters).
 std::string Fmt(const char* format, double v) {
   char buffer[64];
-  std::snprintf(buffer, sizeof buffer, format, v);
-  return buffer;
+  const int length = std::snprintf(buffer, sizeof buffer, format, v);
+  if (length < 0) return std::string();
+  if (static_cast<size_t>(length) < sizeof buffer) return buffer;
+  std::string text(static_cast<size_t>(length) + 1, '\0');
+  std::snprintf(&text[0], text.size(), format, v);
+  text.resize(static_cast<size_t>(length));
+  return text;
+}
+
+// A value for the legend; a figure that overflowed a double reads "none"
+// rather than "inf" or "nan", which are not numbers to a reader or a parser.
+std::string Value(const char* format, double v) {
+  return std::isfinite(v) ? Fmt(format, v) : std::string("none");
 }
 
 // A screen coordinate: one decimal is a tenth of a user unit.
@@ -161,12 +174,14 @@ std::string Arrow(double x0, double y0, double x1, double y1,
 
 double ArrowMagnification(double largest_deviation, double target_length) {
   if (!(largest_deviation > 0.0) || !std::isfinite(largest_deviation) ||
-      !(target_length > 0.0)) {
+      !(target_length > 0.0) || !std::isfinite(target_length)) {
     return 1.0;
   }
   // The 1-2-5 step nearest to the exact factor on a logarithmic scale, so
   // the largest arrow lands within a factor of about 1.6 of the target.
   const double exact = target_length / largest_deviation;
+  // A factor beyond the doubles (arrows of 1e-300 m): they stay invisible.
+  if (!std::isfinite(exact) || !(exact > 0.0)) return 1.0;
   const double power = std::pow(10.0, std::floor(std::log10(exact)));
   double best = power;
   for (double step : {1.0, 2.0, 5.0, 10.0}) {
@@ -198,23 +213,25 @@ std::string ResidualPlotSvg(const ControlPoints& points,
     min_y = std::min(min_y, p.y);
     max_y = std::max(max_y, p.y);
   }
-  double extent = std::max(max_x - min_x, max_y - min_y);
-  if (!(extent > 0.0)) {
-    extent = std::max(1.0, 1e-6 * std::max(std::fabs(min_x), std::fabs(min_y)));
+  // Halves throughout: max - min of coordinates near 1e308 would overflow.
+  double half_extent = std::max(0.5 * max_x - 0.5 * min_x,  // drawing units
+                                0.5 * max_y - 0.5 * min_y);
+  if (!(half_extent > 0.0)) {
+    half_extent = 0.5 * std::max(1.0, 1e-6 * std::max(std::fabs(min_x),
+                                                      std::fabs(min_y)));
   }
   View view;
-  view.center_x = 0.5 * (min_x + max_x);
-  view.center_y = 0.5 * (min_y + max_y);
-  view.scale = kFrameSize / (extent * 1.16);
+  view.center_x = 0.5 * min_x + 0.5 * max_x;
+  view.center_y = 0.5 * min_y + 0.5 * max_y;
+  view.scale = 0.5 * kFrameSize / (1.16 * half_extent);
+  // Lengths on the drawing that fit the frame, drawing units.
+  const double tenth_of_frame_units = 0.1 * 1.16 * 2.0 * half_extent;
+  const double quarter_of_frame_units = 0.25 * 1.16 * 2.0 * half_extent;
 
   // Deviations in drawing directions and units: the scene's vector turned
   // back by the fitted angle and divided by K (a negative K is a half turn).
   const double cos_a = std::cos(fit.angle_rad), sin_a = std::sin(fit.angle_rad);
   const double k = fit.K != 0.0 && std::isfinite(fit.K) ? fit.K : 1.0;
-  auto to_drawing = [&](double dx_m, double dy_m, double* ux, double* uy) {
-    *ux = (dx_m * cos_a + dy_m * sin_a) / k;
-    *uy = (-dx_m * sin_a + dy_m * cos_a) / k;
-  };
   double largest = 0.0;  // drawing units
   size_t outliers = 0;
   for (size_t i = 0; i < n; ++i) {
@@ -224,11 +241,33 @@ std::string ResidualPlotSvg(const ControlPoints& points,
     }
     largest = std::max(largest, fit.residuals_m[i] / std::fabs(k));
   }
-  const double frame_width_units = kFrameSize / view.scale;
   const double magnification =
-      ArrowMagnification(largest, 0.1 * frame_width_units);
-  // Page units per metre of deviation.
+      ArrowMagnification(largest, tenth_of_frame_units);
+  // Page units per metre of deviation; 0 or infinite with a K near the ends
+  // of the doubles.
   const double arrow_scale = magnification / std::fabs(k) * view.scale;
+
+  // The page end (*x1, *y1) of the arrow from (x0, y0) for a deviation of
+  // (dx_m, dy_m) scene metres, magnified and clipped to the frame; false
+  // when nothing of it shows. An arrow too long for a double keeps its
+  // direction and runs out of the frame.
+  auto arrow_end = [&](double x0, double y0, double dx_m, double dy_m,
+                       double* x1, double* y1) {
+    const double along_x_m = dx_m * cos_a + dy_m * sin_a;  // drawing axes
+    const double along_y_m = -dx_m * sin_a + dy_m * cos_a;
+    const double page_per_m = magnification * view.scale / k;  // signed
+    double px = along_x_m * page_per_m, py = -along_y_m * page_per_m;
+    if (!std::isfinite(px) || !std::isfinite(py)) {
+      const double length_m = std::hypot(along_x_m, along_y_m);
+      if (!(length_m > 0.0) || !std::isfinite(length_m)) return false;
+      const double reach = (k < 0.0 ? -4.0 : 4.0) * kFrameSize;
+      px = along_x_m / length_m * reach;
+      py = -along_y_m / length_m * reach;
+    }
+    *x1 = x0 + px;
+    *y1 = y0 + py;
+    return ClipToFrame(x0, y0, x1, y1) && (*x1 != x0 || *y1 != y0);
+  };
 
   double page_height = kFrameTop + kFrameSize + 20.0;
   const size_t shown_warnings = std::min(warnings.size(), kMaxWarningsShown);
@@ -276,28 +315,19 @@ std::string ResidualPlotSvg(const ControlPoints& points,
     const double y0 = view.Y(points.source[i].y);
     const bool outlier = fit.weights[i] < kOutlierWeight;
     const char* colour = outlier ? kOutlierColour : kPointColour;
-    double ux, uy;
-    if (i < check_list.size() && check_list[i].available) {
-      to_drawing(check_list[i].dx_m, check_list[i].dy_m, &ux, &uy);
-      double x1 = x0 + ux * magnification * view.scale;
-      double y1 = y0 - uy * magnification * view.scale;
-      if (ClipToFrame(x0, y0, &x1, &y1) && (x1 != x0 || y1 != y0)) {
-        if (labelled || outlier) {
-          checks +=
-              Arrow(x0, y0, x1, y1, outlier ? kOutlierColour : kCheckColour,
-                    outlier ? "outlier-head" : "check-head", true,
-                    outlier ? "check outlier" : "check");
-        } else {
-          compact_checks +=
-              "M" + C(x0) + " " + C(y0) + "L" + C(x1) + " " + C(y1);
-        }
+    double x1, y1;
+    if (i < check_list.size() && check_list[i].available &&
+        arrow_end(x0, y0, check_list[i].dx_m, check_list[i].dy_m, &x1, &y1)) {
+      if (labelled || outlier) {
+        checks += Arrow(x0, y0, x1, y1, outlier ? kOutlierColour : kCheckColour,
+                        outlier ? "outlier-head" : "check-head", true,
+                        outlier ? "check outlier" : "check");
+      } else {
+        compact_checks += "M" + C(x0) + " " + C(y0) + "L" + C(x1) + " " + C(y1);
       }
     }
-    to_drawing(fit.deviations[i].x, fit.deviations[i].y, &ux, &uy);
-    double x1 = x0 + ux * magnification * view.scale;
-    double y1 = y0 - uy * magnification * view.scale;
     const bool visible =
-        ClipToFrame(x0, y0, &x1, &y1) && (x1 != x0 || y1 != y0);
+        arrow_end(x0, y0, fit.deviations[i].x, fit.deviations[i].y, &x1, &y1);
     if (labelled || outlier) {
       if (visible) {
         arrows += Arrow(x0, y0, x1, y1, outlier ? kOutlierColour : kArrowColour,
@@ -315,7 +345,7 @@ std::string ResidualPlotSvg(const ControlPoints& points,
       }
       if (outlier && outlier_texts < kMaxLabelledPoints) {
         ++outlier_texts;
-        labels += Text(x0 + 6, y0 + 16, Fmt("%.3f m", fit.residuals_m[i]),
+        labels += Text(x0 + 6, y0 + 16, Value("%.3f m", fit.residuals_m[i]),
                        kOutlierColour, " class=\"outlier\" font-size=\"13\"");
       }
     } else {
@@ -344,13 +374,12 @@ std::string ResidualPlotSvg(const ControlPoints& points,
   }
   svg += markers + "</g>\n<g id=\"labels\">\n" + labels + "</g>\n";
 
-  // North arrow: the scene's north (0, 1) in drawing directions.
+  // North arrow: the scene's north (0, 1) in drawing directions, a unit
+  // vector: turned back by the angle, reversed by a negative K, whatever
+  // K's size.
   {
-    double nx, ny;
-    to_drawing(0.0, 1.0, &nx, &ny);
-    const double len = std::sqrt(nx * nx + ny * ny);
-    nx /= len;
-    ny /= len;
+    const double nx = k < 0.0 ? -sin_a : sin_a;
+    const double ny = k < 0.0 ? -cos_a : cos_a;
     const double cx = kFrameLeft + kFrameSize - 40.0, cy = kFrameTop + 50.0;
     svg += "<g id=\"north\">\n" +
            Arrow(cx - nx * 22, cy + ny * 22, cx + nx * 22, cy - ny * 22,
@@ -363,7 +392,7 @@ std::string ResidualPlotSvg(const ControlPoints& points,
   // Scale bars: drawing units and arrow metres, under each other at the
   // bottom left of the frame.
   {
-    const double bar_units = NiceBelow(0.25 * frame_width_units);
+    const double bar_units = NiceBelow(quarter_of_frame_units);
     const double bar_page = bar_units * view.scale;
     const double bx = kFrameLeft + 15.0, by = kFrameTop + kFrameSize - 40.0;
     svg += "<g id=\"scale-bars\">\n";
@@ -372,14 +401,19 @@ std::string ResidualPlotSvg(const ControlPoints& points,
            "\" stroke-width=\"1.5\" fill=\"none\"/>\n";
     svg += Text(bx + bar_page + 8, by, Fmt("%g drawing units", bar_units),
                 kInkColour);
-    const double bar_m = NiceBelow(0.25 * kFrameSize / arrow_scale);
-    const double arrow_page = bar_m * arrow_scale;
-    const double ay = by + 22.0;
-    svg += "<path d=\"M" + C(bx) + " " + C(ay - 5) + "V" + C(ay) + "H" +
-           C(bx + arrow_page) + "V" + C(ay - 5) + "\" stroke=\"" +
-           kArrowColour + "\" stroke-width=\"1.5\" fill=\"none\"/>\n";
-    svg += Text(bx + arrow_page + 8, ay, MetresLabel(bar_m) + " of deviation",
-                kInkColour);
+    // No bar for the arrows when a metre of deviation is no length or an
+    // endless one on the page (a K near the ends of the doubles).
+    const double quarter_of_frame_m = 0.25 * kFrameSize / arrow_scale;
+    if (quarter_of_frame_m > 0.0 && std::isfinite(quarter_of_frame_m)) {
+      const double bar_m = NiceBelow(quarter_of_frame_m);
+      const double arrow_page = bar_m * arrow_scale;
+      const double ay = by + 22.0;
+      svg += "<path d=\"M" + C(bx) + " " + C(ay - 5) + "V" + C(ay) + "H" +
+             C(bx + arrow_page) + "V" + C(ay - 5) + "\" stroke=\"" +
+             kArrowColour + "\" stroke-width=\"1.5\" fill=\"none\"/>\n";
+      svg += Text(bx + arrow_page + 8, ay, MetresLabel(bar_m) + " of deviation",
+                  kInkColour);
+    }
     svg += "</g>\n";
   }
 
@@ -394,10 +428,10 @@ std::string ResidualPlotSvg(const ControlPoints& points,
   line("GeoAnchorSolve residual plot", " font-weight=\"bold\"");
   line(std::string("mode: ") + InputModeName(points.mode) + ", " +
        (fit.free_scale ? "free" : "fixed") + " scale");
-  line("K = " + Fmt("%.10f", fit.K) + " (" + Fmt("%+.2f", (fit.K - 1.0) * 1e6) +
-       " ppm)");
-  line("angle = " + Fmt("%.7f", fit.angle_rad / kPi * 180.0) + "\xC2\xB0");
-  line("RMS = " + Fmt("%.4f", fit.rms_m) + " m, sigma0 = " +
+  line("K = " + Value(std::fabs(fit.K) < 1e6 ? "%.10f" : "%.10g", fit.K) +
+       " (" + Value("%+.2f", (fit.K - 1.0) * 1e6) + " ppm)");
+  line("angle = " + Value("%.7f", fit.angle_rad / kPi * 180.0) + "\xC2\xB0");
+  line("RMS = " + Value("%.4f m", fit.rms_m) + ", sigma0 = " +
        (std::isfinite(fit.sigma0_m) ? Fmt("%.4f", fit.sigma0_m) + " m"
                                     : std::string("none")));
   line(std::to_string(n) + (n == 1 ? " point, " : " points, ") +

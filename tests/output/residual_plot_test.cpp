@@ -25,7 +25,8 @@ TEST(ResidualPlotTest, ArrowMagnificationIsTheNearestStep) {
       {0.005, 100.0, 20000.0}, {0.0049, 218.0, 50000.0},
       {0.003, 100.0, 50000.0}, {4.0, 10.0, 2.0},
       {8.0, 10.0, 1.0},        {0.0, 100.0, 1.0},
-      {INFINITY, 1.0, 1.0},
+      {INFINITY, 1.0, 1.0},    {1.0, INFINITY, 1.0},
+      {1e-310, 100.0, 1.0},  // 1e312 is beyond the doubles
   };
   for (const Case& c : cases) {
     EXPECT_EQ(c.expected, ArrowMagnification(c.largest, c.target))
@@ -184,6 +185,65 @@ TEST(ResidualPlotTest, LargestGoodArrowIsAboutATenthOfTheFrame) {
       EXPECT_GE(Attribute(*e, "y2"), 20.0 - 0.05);
       EXPECT_LE(Attribute(*e, "y2"), 660.0 + 0.05);
     }
+  }
+}
+
+TEST(ResidualPlotTest, NumbersAtTheEndsOfTheDoublesNeverReachThePicture) {
+  // Fits a run can produce when the scale or the coordinates are near the
+  // ends of the doubles (the first two came from fuzzing whole runs with a
+  // fixed scale of 1e300): every coordinate stays on the page, no "inf" or
+  // "nan" is written, and the north arrow keeps its direction.
+  struct Case {
+    const char* what;
+    double K, angle_rad, deviation_m, rms_m, coordinate;
+  };
+  const Case cases[] = {
+      {"K 1e300, deviations 1e307 m", 1e300, 0.5627, 1e307, INFINITY, 100.0},
+      {"K 1e300, no deviation", 1e300, -2.0, 0.0, 0.0, 100.0},
+      {"K -1e300", -1e300, 0.3, 1.0, 1.0, 100.0},
+      {"K 1e-300", 1e-300, 1.0, 0.01, 0.01, 100.0},
+      {"K 1e303, ppm beyond the doubles", 1e303, 0.0, 0.01, 0.01, 100.0},
+      {"coordinates near 1e308", 1.0, 0.2, 0.01, 0.01, 1.7e308},
+  };
+  for (const Case& c : cases) {
+    Scene s = MakeScene(6, 100.0, 1.0, {});
+    s.fit.K = c.K;
+    s.fit.angle_rad = c.angle_rad;
+    s.fit.rms_m = c.rms_m;
+    for (size_t i = 0; i < s.fit.deviations.size(); ++i) {
+      const double sign = i % 2 ? -1.0 : 1.0;
+      s.fit.deviations[i] = Point2{sign * c.deviation_m, 0.5 * c.deviation_m};
+      s.fit.residuals_m[i] = std::hypot(c.deviation_m, 0.5 * c.deviation_m);
+      if (c.coordinate > 1e300) {
+        s.points.source[i].x = sign * c.coordinate;
+        s.points.source[i].y = -sign * c.coordinate;
+      }
+    }
+    const std::string svg = ResidualPlotSvg(s.points, s.fit, {});
+    EXPECT_EQ(std::string::npos, svg.find("inf")) << c.what;
+    EXPECT_EQ(std::string::npos, svg.find("nan")) << c.what;
+    const SvgDocument doc = ReadSvg(svg);
+    ASSERT_TRUE(doc.well_formed) << c.what << ": " << doc.error;
+    for (const SvgElement& e : doc.elements) {
+      for (const char* name : {"x", "y", "x1", "y1", "x2", "y2", "cx", "cy"}) {
+        if (!e.attributes.count(name)) continue;
+        const double v = Attribute(e, name);
+        EXPECT_TRUE(v > -1000.0 && v < 2000.0)  // page units
+            << c.what << ": <" << e.name << " " << name << "=" << v;
+      }
+    }
+    // The north arrow is 44 page units long (hand calculation: scene north
+    // turned back by the angle, y down on the page, reversed with K < 0).
+    const std::vector<const SvgElement*> north = doc.WithClass("north");
+    ASSERT_EQ(1u, north.size()) << c.what;
+    const double sign = c.K < 0.0 ? -1.0 : 1.0;
+    EXPECT_NEAR(44.0 * sign * std::sin(c.angle_rad),
+                Attribute(*north[0], "x2") - Attribute(*north[0], "x1"),
+                0.15)  // page units: both ends are rounded to 0.1
+        << c.what;
+    EXPECT_NEAR(-44.0 * sign * std::cos(c.angle_rad),
+                Attribute(*north[0], "y2") - Attribute(*north[0], "y1"), 0.15)
+        << c.what;
   }
 }
 
