@@ -200,8 +200,9 @@ std::string ResidualPlotSvg(const ControlPoints& points,
   const bool labelled = n <= kMaxLabelledPoints;
 
   // The extent of the drawing points, with 8 % margin on each side; a
-  // single place (one point, or all coincident) gets an extent of one
-  // drawing unit, or a millionth of its coordinates when larger.
+  // single place (one point, all coincident, or a spread so small that the
+  // page scale overflows, such as 1e-320) gets an extent of one drawing
+  // unit, or a millionth of its coordinates when larger.
   // No point at all (a run never gets here without one): an empty frame
   // around the origin.
   const Point3 first = n > 0 ? points.source[0] : Point3();
@@ -216,7 +217,7 @@ std::string ResidualPlotSvg(const ControlPoints& points,
   // Halves throughout: max - min of coordinates near 1e308 would overflow.
   double half_extent = std::max(0.5 * max_x - 0.5 * min_x,  // drawing units
                                 0.5 * max_y - 0.5 * min_y);
-  if (!(half_extent > 0.0)) {
+  if (!(half_extent > 0.0) || !std::isfinite(kFrameSize / half_extent)) {
     half_extent = 0.5 * std::max(1.0, 1e-6 * std::max(std::fabs(min_x),
                                                       std::fabs(min_y)));
   }

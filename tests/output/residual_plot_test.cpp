@@ -195,15 +195,17 @@ TEST(ResidualPlotTest, NumbersAtTheEndsOfTheDoublesNeverReachThePicture) {
   // "nan" is written, and the north arrow keeps its direction.
   struct Case {
     const char* what;
-    double K, angle_rad, deviation_m, rms_m, coordinate;
+    double K, angle_rad, deviation_m, rms_m;
+    double coordinate;  // the points at +-coordinate, 0 for the scene's own
   };
   const Case cases[] = {
-      {"K 1e300, deviations 1e307 m", 1e300, 0.5627, 1e307, INFINITY, 100.0},
-      {"K 1e300, no deviation", 1e300, -2.0, 0.0, 0.0, 100.0},
-      {"K -1e300", -1e300, 0.3, 1.0, 1.0, 100.0},
-      {"K 1e-300", 1e-300, 1.0, 0.01, 0.01, 100.0},
-      {"K 1e303, ppm beyond the doubles", 1e303, 0.0, 0.01, 0.01, 100.0},
+      {"K 1e300, deviations 1e307 m", 1e300, 0.5627, 1e307, INFINITY, 0.0},
+      {"K 1e300, no deviation", 1e300, -2.0, 0.0, 0.0, 0.0},
+      {"K -1e300", -1e300, 0.3, 1.0, 1.0, 0.0},
+      {"K 1e-300", 1e-300, 1.0, 0.01, 0.01, 0.0},
+      {"K 1e303, ppm beyond the doubles", 1e303, 0.0, 0.01, 0.01, 0.0},
       {"coordinates near 1e308", 1.0, 0.2, 0.01, 0.01, 1.7e308},
+      {"coordinates 1e-320 apart", 1.0, 0.2, 0.01, 0.01, 1e-320},
   };
   for (const Case& c : cases) {
     Scene s = MakeScene(6, 100.0, 1.0, {});
@@ -214,7 +216,7 @@ TEST(ResidualPlotTest, NumbersAtTheEndsOfTheDoublesNeverReachThePicture) {
       const double sign = i % 2 ? -1.0 : 1.0;
       s.fit.deviations[i] = Point2{sign * c.deviation_m, 0.5 * c.deviation_m};
       s.fit.residuals_m[i] = std::hypot(c.deviation_m, 0.5 * c.deviation_m);
-      if (c.coordinate > 1e300) {
+      if (c.coordinate != 0.0) {
         s.points.source[i].x = sign * c.coordinate;
         s.points.source[i].y = -sign * c.coordinate;
       }
