@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "geodesy/geodetic_converter.h"
+#include "output/fixed_text.h"
 #include "output/transform_output.h"
 #include "platform/platform.h"
 
@@ -39,10 +40,13 @@ std::string Array(const double* values, size_t size) {
   return out + "]";
 }
 
+// A distance in a warning; an infinite one (a deviation that overflowed)
+// is said in words, so no "inf" reaches the report.
 std::string Metres(double v) {
-  char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%.3f m", v);
-  return buffer;
+  if (!std::isfinite(v)) return "more than 1e308 m";
+  std::string text;
+  AppendFixed(&text, v, 3);
+  return text + " m";
 }
 
 std::string PrecisionJson(const FitPrecision& p, bool free_scale) {

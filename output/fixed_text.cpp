@@ -20,6 +20,19 @@ void AppendFixed(std::string* out, double v, int decimals) {
   out->append(buffer, result.ptr);
 }
 
+std::string FormatDouble(const char* format, double v) {
+  char buffer[64];
+  const int length = std::snprintf(buffer, sizeof buffer, format, v);
+  if (length < 0) return std::string();
+  if (static_cast<size_t>(length) < sizeof buffer) {
+    return std::string(buffer, static_cast<size_t>(length));
+  }
+  std::string text(static_cast<size_t>(length) + 1, '\0');
+  std::snprintf(&text[0], text.size(), format, v);
+  text.resize(static_cast<size_t>(length));
+  return text;
+}
+
 void FlushToStdout(std::string* text) {
   if (!text->empty()) std::fwrite(text->data(), 1, text->size(), stdout);
   text->clear();

@@ -1,4 +1,4 @@
-// Fast fixed-point rendering of doubles for the per-point console lines.
+// Rendering of doubles as text.
 //
 // AppendFixed(out, v, d) appends exactly what printf("%.<d>f", v) prints
 // with glibc: every digit of the double's exact value, correctly rounded
@@ -11,6 +11,11 @@
 #include <string>
 
 void AppendFixed(std::string* out, double v, int decimals);
+
+// What printf(format, v) prints for a format with one double conversion,
+// however long it is ("%.20f" of 1e300 is over 300 characters; a fixed
+// buffer would cut it).
+std::string FormatDouble(const char* format, double v);
 
 // Writes `text` to standard output through the C stream (the stream that
 // printf and std::cout share), then empties it.

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "output/fixed_text.h"
 #include "platform/platform.h"
 
 namespace {
@@ -27,27 +28,14 @@ constexpr char kArrowColour[] = "#2ca02c";
 constexpr char kCheckColour[] = "#8c4fc0";
 constexpr char kInkColour[] = "#222222";
 
-// One number in printf's format; as long as it needs to be (a K of 1e300
-// in "%.10f" is 311 characters).
-std::string Fmt(const char* format, double v) {
-  char buffer[64];
-  const int length = std::snprintf(buffer, sizeof buffer, format, v);
-  if (length < 0) return std::string();
-  if (static_cast<size_t>(length) < sizeof buffer) return buffer;
-  std::string text(static_cast<size_t>(length) + 1, '\0');
-  std::snprintf(&text[0], text.size(), format, v);
-  text.resize(static_cast<size_t>(length));
-  return text;
-}
-
 // A value for the legend; a figure that overflowed a double reads "none"
 // rather than "inf" or "nan", which are not numbers to a reader or a parser.
 std::string Value(const char* format, double v) {
-  return std::isfinite(v) ? Fmt(format, v) : std::string("none");
+  return std::isfinite(v) ? FormatDouble(format, v) : std::string("none");
 }
 
 // A screen coordinate: one decimal is a tenth of a user unit.
-std::string C(double v) { return Fmt("%.1f", v); }
+std::string C(double v) { return FormatDouble("%.1f", v); }
 
 std::string Escaped(const std::string& text) {
   std::string out;
@@ -98,11 +86,11 @@ double NiceBelow(double limit) {
 
 // A length in metres as a short label: "5 mm", "2 cm", "1 m", "20 km".
 std::string MetresLabel(double m) {
-  if (m >= 1000.0) return Fmt("%g km", m / 1000.0);
-  if (m >= 1.0) return Fmt("%g m", m);
-  if (m >= 0.01) return Fmt("%g cm", m * 100.0);
-  if (m >= 0.001) return Fmt("%g mm", m * 1000.0);
-  return Fmt("%g m", m);
+  if (m >= 1000.0) return FormatDouble("%g km", m / 1000.0);
+  if (m >= 1.0) return FormatDouble("%g m", m);
+  if (m >= 0.01) return FormatDouble("%g cm", m * 100.0);
+  if (m >= 0.001) return FormatDouble("%g mm", m * 1000.0);
+  return FormatDouble("%g m", m);
 }
 
 // Clips the segment from (x0, y0) to (x1, y1), page units, to the plot
@@ -400,8 +388,8 @@ std::string ResidualPlotSvg(const ControlPoints& points,
     svg += "<path d=\"M" + C(bx) + " " + C(by - 5) + "V" + C(by) + "H" +
            C(bx + bar_page) + "V" + C(by - 5) + "\" stroke=\"" + kInkColour +
            "\" stroke-width=\"1.5\" fill=\"none\"/>\n";
-    svg += Text(bx + bar_page + 8, by, Fmt("%g drawing units", bar_units),
-                kInkColour);
+    svg += Text(bx + bar_page + 8, by,
+                FormatDouble("%g drawing units", bar_units), kInkColour);
     // No bar for the arrows when a metre of deviation is no length or an
     // endless one on the page (a K near the ends of the doubles).
     const double quarter_of_frame_m = 0.25 * kFrameSize / arrow_scale;
@@ -433,7 +421,7 @@ std::string ResidualPlotSvg(const ControlPoints& points,
        " (" + Value("%+.2f", (fit.K - 1.0) * 1e6) + " ppm)");
   line("angle = " + Value("%.7f", fit.angle_rad / kPi * 180.0) + "\xC2\xB0");
   line("RMS = " + Value("%.4f m", fit.rms_m) + ", sigma0 = " +
-       (std::isfinite(fit.sigma0_m) ? Fmt("%.4f", fit.sigma0_m) + " m"
+       (std::isfinite(fit.sigma0_m) ? FormatDouble("%.4f", fit.sigma0_m) + " m"
                                     : std::string("none")));
   line(std::to_string(n) + (n == 1 ? " point, " : " points, ") +
        std::to_string(outliers) + (outliers == 1 ? " outlier" : " outliers"));
@@ -446,9 +434,9 @@ std::string ResidualPlotSvg(const ControlPoints& points,
               kInkColour);
   y += kLineHeight;
   svg += Arrow(x, y - 5, x + 18, y - 5, kArrowColour, "head", false, "key");
-  svg +=
-      Text(x + 24, y, "deviation, arrows \xC3\x97 " + Fmt("%g", magnification),
-           kInkColour);
+  svg += Text(x + 24, y,
+              "deviation, arrows \xC3\x97 " + FormatDouble("%g", magnification),
+              kInkColour);
   y += kLineHeight;
   svg +=
       Arrow(x, y - 5, x + 18, y - 5, kCheckColour, "check-head", true, "key");

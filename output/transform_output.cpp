@@ -2,10 +2,8 @@
 
 #include <cmath>
 #include <cstdio>
-#include <cstring>
-#include <utility>
-#include <vector>
 
+#include "output/fixed_text.h"
 #include "platform/platform.h"
 
 TransformMatrix BuildTransformMatrix(double s, double angle_rad, double A_m,
@@ -31,18 +29,7 @@ TransformMatrix BuildTransformMatrix(double s, double angle_rad, double A_m,
 std::string FormatMatrixNumber(double v) {
   const char* format =
       (std::fabs(v) < 1e-6 || std::fabs(v - 1.0) < 1e-6) ? "%.1f" : "%.20f";
-  // Every value below 1e41 in magnitude fits 64 characters with its
-  // terminating zero; larger ones get a buffer sized for all their digits.
-  char buffer[64];
-  std::memset(buffer, 0, sizeof buffer);
-  const int length = std::snprintf(buffer, sizeof buffer, format, v);
-  if (length < 0) return std::string();
-  if (static_cast<size_t>(length) < sizeof buffer) {
-    return std::string(buffer, static_cast<size_t>(length));
-  }
-  std::vector<char> large(static_cast<size_t>(length) + 1, '\0');
-  std::snprintf(large.data(), large.size(), format, v);
-  return std::string(large.data(), static_cast<size_t>(length));
+  return FormatDouble(format, v);
 }
 
 std::string MatrixToJsonText(const TransformMatrix& matrix) {

@@ -108,6 +108,16 @@ TEST(FitReportTest, WarningsNameWhatToDistrust) {
          *v = VerticalLift{true, {0.0, -0.25, 0.1}, 3.0, 0.15, 0.25};
        },
        {"point 2 is -0.250 m off the lift in height"}},
+      // Heights near the ends of the doubles: every digit, "%.3f" with a
+      // 1e100 (Python's "%.3f" % 1e100), and words for an overflow.
+      {"heights beyond any drawing",
+       {{0, 0}, {0, 0}, {0, 0}},
+       [](SimilarityFit*, VerticalLift* v) {
+         *v = VerticalLift{true, {1e100, -INFINITY, 0.0}, 0.0, 1e100, 1e100};
+       },
+       {"point 1 is 10000000000000000159028911097599180468360808563945281389781"
+        "327557747838772170381060813469985856815104.000 m off the lift",
+        "point 2 is more than 1e308 m off the lift in height"}},
   };
   for (const Case& c : cases) {
     SimilarityFit fit = MakeFit(c.deviations);
