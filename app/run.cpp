@@ -1,10 +1,15 @@
 #include "app/run.h"
 
+#include <cmath>
+#include <cstdio>
+
+#include "diagnosis/diagnosis.h"
 #include "fit/similarity_fit.h"
 #include "geodesy/geodetic_converter.h"
 #include "input/point_list.h"
 #include "output/console.h"
 #include "output/fit_report.h"
+#include "output/fixed_text.h"
 #include "output/residual_plot.h"
 #include "output/transform_output.h"
 #include "platform/platform.h"
@@ -18,11 +23,33 @@ std::string ExecutableDirectory(const std::string& program_path) {
   return std::string();
 }
 
-bool PrepareControlPoints(const RunInputs& inputs, ControlPoints* points) {
+namespace {
+
+// A latitude no place has. NaN is left to the later stages, which carry it
+// through as they always have.
+bool ImpossibleLatitude(double lat_deg) { return std::fabs(lat_deg) > 90.0; }
+
+std::string LatitudeError(const std::string& which, double lat_deg) {
+  std::string text = "GeoAnchorSolve: " + which + " has latitude ";
+  text += FormatDouble("%.15g", lat_deg);
+  text +=
+      " degrees, beyond +-90: write longitude first, then latitude "
+      "(lon,lat)";
+  return text;
+}
+
+}  // namespace
+
+bool PrepareControlPoints(const RunInputs& inputs, ControlPoints* points,
+                          std::string* error) {
+  error->clear();
   const std::vector<Point3> base = ParsePointPairs(inputs.basepoint);
   if (base.empty()) return false;
   points->base_point = base[0];
-  const GeodeticConverter scene = MakeGeodeticConverter(base[0].x, base[0].y);
+  if (ImpossibleLatitude(base[0].y)) {
+    *error = LatitudeError("the base point", base[0].y);
+    return false;
+  }
 
   // An IEEE comparison: 0 and -0 select pairs, NaN does not.
   const bool pairs = inputs.projectheight_m >= 0.0;
@@ -36,62 +63,43 @@ bool PrepareControlPoints(const RunInputs& inputs, ControlPoints* points) {
   if (points->source.size() != points->geodetic.size()) return false;
   // Nothing to fit: a fit of no points would report NaN as a success.
   if (points->source.empty()) return false;
+  for (size_t i = 0; i < points->geodetic.size(); ++i) {
+    if (ImpossibleLatitude(points->geodetic[i].y)) {
+      *error = LatitudeError(
+          "point " + std::to_string(i + 1) + " of " + "DWGdespoints",
+          points->geodetic[i].y);
+      return false;
+    }
+  }
 
-  const size_t n = points->source.size();
-  points->target.clear();
-  points->target.reserve(n);
-  points->target_up_m.clear();
   if (pairs) {
     points->mode = InputMode::kPair;
-    for (size_t i = 0; i < n; ++i) {
-      const Point3 geodetic{points->geodetic[i].x, points->geodetic[i].y,
-                            inputs.projectheight_m};
-      Point3 ecef;
-      Point3 enu;
-      scene.GeodeticToEcef(geodetic, &ecef);
-      scene.EcefToEnu(ecef, &enu);
-      points->target.push_back(Point2{enu.x, enu.y});
-    }
+    points->project_height_m = inputs.projectheight_m;
   } else if (inputs.modelpoint.empty()) {
     points->mode = InputMode::kHeight;
-    for (size_t i = 0; i < n; ++i) {
-      Point3 enu;
-      scene.GeodeticToEnu(points->geodetic[i], &enu);
-      points->target.push_back(Point2{enu.x, enu.y});
-      points->target_up_m.push_back(enu.z);
-    }
   } else {
-    // Each target is placed by its offset from the model base point in the
-    // model's own tangent frame, plus the model base point's offset from
-    // the scene base point in the scene's frame. The two frames are not
-    // rotated against each other.
     points->mode = InputMode::kModelBasePoint;
     const std::vector<Point3> model = ParsePointPairs(inputs.modelpoint);
     if (model.empty()) return false;
     points->model_point = model[0];
-    const GeodeticConverter model_frame =
-        MakeGeodeticConverter(model[0].x, model[0].y);
-    Point3 shift_ecef;
-    Point3 shift_enu;
-    scene.GeodeticToEcef(Point3{model[0].x, model[0].y, 0.0}, &shift_ecef);
-    scene.EcefToEnu(shift_ecef, &shift_enu);
-    for (size_t i = 0; i < n; ++i) {
-      Point3 ecef;
-      Point3 enu;
-      model_frame.GeodeticToEcef(points->geodetic[i], &ecef);
-      model_frame.EcefToEnu(ecef, &enu);
-      points->target.push_back(
-          Point2{enu.x + shift_enu.x, enu.y + shift_enu.y});
-      points->target_up_m.push_back(enu.z + shift_enu.z);
+    if (ImpossibleLatitude(model[0].y)) {
+      *error = LatitudeError("the model base point", model[0].y);
+      return false;
     }
   }
-
+  ConvertTargets(points->mode, points->base_point, points->model_point,
+                 points->project_height_m, points->geodetic, &points->target,
+                 &points->target_up_m);
   return true;
 }
 
 int RunGeoAnchorSolve(const RunInputs& inputs) {
   ControlPoints points;
-  if (!PrepareControlPoints(inputs, &points)) return -1;
+  std::string error;
+  if (!PrepareControlPoints(inputs, &points, &error)) {
+    if (!error.empty()) std::fprintf(stderr, "%s\n", error.c_str());
+    return -1;
+  }
   PrintControlPointLines(points);
 
   FitOptions options;
@@ -103,17 +111,23 @@ int RunGeoAnchorSolve(const RunInputs& inputs) {
   const int status = WriteTransformResult(
       fit.A_m, fit.B_m, fit.K, fit.angle_rad, inputs.zoffset_m,
       inputs.executable_dir, fit.free_scale);
-  if (status != 0 || !options.quality) return status;
+  if (status != 0) return status;
+  // What can make the verdict bad is judged in every run, and the same way
+  // with or without a report; the rest only when a report or plot shows it.
+  const Diagnosis diagnosis = Diagnose(
+      points, fit, inputs.scale,
+      options.quality ? DiagnosisDepth::kFull : DiagnosisDepth::kVerdict);
+  PrintBadFindings(diagnosis);
+  if (!options.quality) return 0;
   const VerticalLift vertical =
       ComputeVerticalLift(points.source, points.target_up_m);
   if (!inputs.report_path.empty() &&
-      WriteFitReport(inputs.report_path, points, fit, vertical,
+      WriteFitReport(inputs.report_path, points, fit, vertical, diagnosis,
                      inputs.zoffset_m) != 0) {
     return -1;
   }
   if (!inputs.plot_path.empty() &&
-      WriteResidualPlot(inputs.plot_path, points, fit,
-                        ReportWarnings(fit, vertical)) != 0) {
+      WriteResidualPlot(inputs.plot_path, points, fit, diagnosis) != 0) {
     return -1;
   }
   return 0;

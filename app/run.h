@@ -29,10 +29,15 @@ struct RunInputs {
 
 // Reads the base point, chooses the mode, reads and converts the control
 // points into the scene's east/north(/up) frame. Prints nothing. Returns
-// false when the base point is missing, the two lists differ in length,
-// both are empty, or the model base point is asked for and missing (tested
-// in that order).
-bool PrepareControlPoints(const RunInputs& inputs, ControlPoints* points);
+// false, in this order of testing, when the base point is missing, its
+// latitude is beyond +-90 degrees, the two lists differ in length, both are
+// empty, a target's latitude is beyond +-90 degrees, or the model base point
+// is asked for and missing or beyond +-90 degrees. An impossible latitude
+// (most often latitude written first) sets `error` to the one line that
+// names the point; the other early ends leave it empty, silent as they
+// always were.
+bool PrepareControlPoints(const RunInputs& inputs, ControlPoints* points,
+                          std::string* error);
 
 // The whole run; returns the exit status, 0 or -1. With a report path or a
 // plot path, a run that succeeds also writes the fit report or the residual

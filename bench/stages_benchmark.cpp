@@ -109,7 +109,8 @@ void BM_FitWithReport(benchmark::State& state) {
         FitSimilarity(points.source, points.target, 0.0, options);
     const VerticalLift vertical =
         ComputeVerticalLift(points.source, points.target_up_m);
-    benchmark::DoNotOptimize(FitReportJson(points, fit, vertical, 0.0));
+    benchmark::DoNotOptimize(
+        FitReportJson(points, fit, vertical, Diagnosis(), 0.0));
   }
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
@@ -128,7 +129,7 @@ void BM_ResidualPlot(benchmark::State& state) {
       FitSimilarity(points.source, points.target, 0.0, options);
   size_t bytes = 0;
   for (auto _ : state) {
-    const std::string svg = ResidualPlotSvg(points, fit, {});
+    const std::string svg = ResidualPlotSvg(points, fit, Diagnosis());
     bytes = svg.size();
     benchmark::DoNotOptimize(svg.data());
   }

@@ -54,6 +54,9 @@ struct ControlPoints {
   std::vector<double> target_up_m;
   Point3 base_point;   // first point of `basepoint`: lon_deg, lat_deg
   Point3 model_point;  // model-base-point mode only
+  // Pair mode only: the ellipsoidal height, metres, at which every target
+  // was converted (`geodetic` keeps the z of 0 the pairs were read with).
+  double project_height_m = 0.0;
 };
 
 // Scale of the Cauchy loss on every control point, metres: residuals well

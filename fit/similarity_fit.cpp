@@ -119,20 +119,27 @@ struct CentredSimilarity {
   double q = 0.0;
 };
 
-// The robust fit of the centred points without point `left_out`, by
-// iteratively reweighted least squares from `start`: each step is the
-// closed-form weighted similarity with the Cauchy weights of the previous
-// step, which lowers the Cauchy cost every time and stops where its
-// gradient vanishes, the same stationary point the solver seeks. With a
-// fixed scale K the rotation is the weighted Procrustes angle. Returns
-// false when the other points cannot determine the transform.
+constexpr size_t kNoPointLeftOut = static_cast<size_t>(-1);
+
+// The robust fit of the centred points without point `left_out` (or of all
+// of them with kNoPointLeftOut), by iteratively reweighted least squares:
+// each step is the closed-form weighted similarity with the Cauchy weights
+// of the previous step, which lowers the Cauchy cost every time and stops
+// where its gradient vanishes, the same stationary point the solver seeks.
+// The first step weighs the points by `start`'s deviations, or all alike
+// when there is no start. With a fixed scale K the rotation is the
+// weighted Procrustes angle. Returns false when the points cannot
+// determine the transform.
 bool FitWithoutPoint(const std::vector<Point2>& src,
                      const std::vector<Point2>& des, size_t left_out,
-                     bool free_scale, double fixed_K, CentredSimilarity start,
+                     bool free_scale, double fixed_K,
+                     const CentredSimilarity* start,
                      CentredSimilarity* result) {
   const size_t n = src.size();
-  if (n < 3) return false;
-  CentredSimilarity t = start;
+  const size_t used = left_out < n ? n - 1 : n;
+  if (used < 2) return false;
+  CentredSimilarity t = start != nullptr ? *start : CentredSimilarity();
+  bool uniform = start == nullptr;
   const double c2 = kCauchyScaleM * kCauchyScaleM;
   for (int iteration = 0; iteration < 200; ++iteration) {
     double w_sum = 0.0, wx = 0.0, wy = 0.0, wX = 0.0, wY = 0.0;
@@ -140,9 +147,12 @@ bool FitWithoutPoint(const std::vector<Point2>& src,
     for (size_t j = 0; j < n; ++j) {
       if (j == left_out) continue;
       const double x = src[j].x, y = src[j].y, X = des[j].x, Y = des[j].y;
-      const double rx = t.p * x - t.q * y + t.a_m - X;
-      const double ry = t.q * x + t.p * y + t.b_m - Y;
-      const double w = 1.0 / (1.0 + (rx * rx + ry * ry) / c2);
+      double w = 1.0;
+      if (!uniform) {
+        const double rx = t.p * x - t.q * y + t.a_m - X;
+        const double ry = t.q * x + t.p * y + t.b_m - Y;
+        w = 1.0 / (1.0 + (rx * rx + ry * ry) / c2);
+      }
       w_sum += w;
       wx += w * x;
       wy += w * y;
@@ -152,6 +162,7 @@ bool FitWithoutPoint(const std::vector<Point2>& src,
       wxX += w * (x * X + y * Y);
       wxY += w * (x * Y - y * X);
     }
+    uniform = false;
     const double mx = wx / w_sum, my = wy / w_sum;
     const double mX = wX / w_sum, mY = wY / w_sum;
     const double s = wxx - w_sum * (mx * mx + my * my);
@@ -204,33 +215,15 @@ void ComputeChecks(const std::vector<Point2>& src,
   }
   for (size_t i = 0; i < n; ++i) {
     CentredSimilarity t;
-    if (!FitWithoutPoint(src, des, i, free_scale, fixed_K, full, &t)) continue;
+    if (!FitWithoutPoint(src, des, i, free_scale, fixed_K, &full, &t)) {
+      continue;
+    }
     CheckResidual& check = quality->checks[i];
     check.available = true;
     check.dx_m = des[i].x - (t.p * src[i].x - t.q * src[i].y + t.a_m);
     check.dy_m = des[i].y - (t.q * src[i].x + t.p * src[i].y + t.b_m);
     check.length_m = DeviationLength(check.dx_m, check.dy_m);
   }
-}
-
-// Principal spreads of the centred drawing points: the square roots of the
-// eigenvalues of their 2x2 covariance.
-void ComputeSpreads(const std::vector<Point2>& src, FitQuality* quality) {
-  double sxx = 0.0, syy = 0.0, sxy = 0.0;
-  for (const Point2& p : src) {
-    sxx += p.x * p.x;
-    syy += p.y * p.y;
-    sxy += p.x * p.y;
-  }
-  const double n = static_cast<double>(src.size());
-  sxx /= n;
-  syy /= n;
-  sxy /= n;
-  const double mean = 0.5 * (sxx + syy);
-  const double half_gap =
-      std::sqrt(0.25 * (sxx - syy) * (sxx - syy) + sxy * sxy);
-  quality->spread_major = std::sqrt(mean + half_gap);
-  quality->spread_minor = std::sqrt(std::max(0.0, mean - half_gap));
 }
 
 // The covariance of the parameter blocks at the solution, from Ceres'
@@ -408,7 +401,7 @@ SimilarityFit FitSimilarity(const std::vector<Point3>& source,
   blocks.push_back(&angle_rad);
   ComputePrecision(&problem, blocks, fit.free_scale, fit.sigma0_m,
                    &quality.precision);
-  ComputeSpreads(src, &quality);
+  PrincipalSpreads(source, &quality.spread_major, &quality.spread_minor);
   const CentredSimilarity full{a_centred_m, b_centred_m, k * cos_a, k * sin_a};
   ComputeChecks(src, des, fit.free_scale, scale, full, &quality);
   return fit;
@@ -453,4 +446,76 @@ VerticalLift ComputeVerticalLift(const std::vector<Point3>& source,
   }
   v.rms_m = std::sqrt(sum_sq_m2 / static_cast<double>(n));
   return v;
+}
+
+void PrincipalSpreads(const std::vector<Point3>& source, double* major,
+                      double* minor) {
+  *major = 0.0;
+  *minor = 0.0;
+  if (source.empty()) return;
+  double cx = 0.0, cy = 0.0;
+  for (const Point3& p : source) {
+    cx += p.x;
+    cy += p.y;
+  }
+  const double n = static_cast<double>(source.size());
+  cx /= n;
+  cy /= n;
+  double sxx = 0.0, syy = 0.0, sxy = 0.0;
+  for (const Point3& p : source) {
+    const double x = p.x - cx, y = p.y - cy;
+    sxx += x * x;
+    syy += y * y;
+    sxy += x * y;
+  }
+  sxx /= n;
+  syy /= n;
+  sxy /= n;
+  const double mean = 0.5 * (sxx + syy);
+  const double half_gap =
+      std::sqrt(0.25 * (sxx - syy) * (sxx - syy) + sxy * sxy);
+  *major = std::sqrt(mean + half_gap);
+  *minor = std::sqrt(std::max(0.0, mean - half_gap));
+}
+
+RobustSimilarity FitRobustSimilarity(const std::vector<Point2>& source,
+                                     const std::vector<Point2>& target,
+                                     double scale) {
+  RobustSimilarity r;
+  const size_t n = std::min(source.size(), target.size());
+  if (n == 0) return r;
+  double cx = 0.0, cy = 0.0, cX = 0.0, cY = 0.0;
+  for (size_t i = 0; i < n; ++i) {
+    cx += source[i].x;
+    cy += source[i].y;
+    cX += target[i].x;
+    cY += target[i].y;
+  }
+  const double count = static_cast<double>(n);
+  cx /= count;
+  cy /= count;
+  cX /= count;
+  cY /= count;
+  std::vector<Point2> src(n), des(n);
+  for (size_t i = 0; i < n; ++i) {
+    src[i] = Point2{source[i].x - cx, source[i].y - cy};
+    des[i] = Point2{target[i].x - cX, target[i].y - cY};
+  }
+  CentredSimilarity t;
+  if (!FitWithoutPoint(src, des, kNoPointLeftOut, IsFreeScale(scale), scale,
+                       nullptr, &t)) {
+    return r;
+  }
+  r.ok = true;
+  r.residuals_m.resize(n);
+  double sum_sq_m2 = 0.0;
+  for (size_t i = 0; i < n; ++i) {
+    const double dx = des[i].x - (t.p * src[i].x - t.q * src[i].y + t.a_m);
+    const double dy = des[i].y - (t.q * src[i].x + t.p * src[i].y + t.b_m);
+    r.residuals_m[i] = DeviationLength(dx, dy);
+    sum_sq_m2 += r.residuals_m[i] * r.residuals_m[i];
+  }
+  r.rms_m = std::sqrt(sum_sq_m2 / count);
+  r.K = std::sqrt(t.p * t.p + t.q * t.q);
+  return r;
 }

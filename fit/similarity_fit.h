@@ -134,6 +134,27 @@ double RmsOfDeviations(const std::vector<Point2>& deviations);
 // redundancy).
 double SigmaZero(const std::vector<Point2>& deviations, bool free_scale);
 
+// Principal spreads of the drawing points (x, y) about their centroid:
+// the standard deviations along the principal axes, drawing units,
+// major >= minor; both 0 without points.
+void PrincipalSpreads(const std::vector<Point3>& source, double* major,
+                      double* minor);
+
+// The robust similarity of FitSimilarity (the same Cauchy loss, a free
+// scale or K held at `scale`) found without the solver, by iteratively
+// reweighted closed-form solves from the plain least-squares similarity:
+// cheap enough to try other readings of the same points. It reaches the
+// solver's stationary point when both start in the same basin.
+struct RobustSimilarity {
+  bool ok = false;                  // false: the points fix no transform
+  std::vector<double> residuals_m;  // per point, length of the deviation
+  double rms_m = 0.0;               // over all points, metres
+  double K = 0.0;                   // |scale| of the fit
+};
+RobustSimilarity FitRobustSimilarity(const std::vector<Point2>& source,
+                                     const std::vector<Point2>& target,
+                                     double scale);
+
 // The heights in the height and model-base-point modes: per point
 // d = up - z (target's up minus the drawing's z), lift = median of d (the
 // z offset that seats the drawing's heights on the targets), dz = d - lift,

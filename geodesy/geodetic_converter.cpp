@@ -95,3 +95,55 @@ std::array<double, 16> EnuToEcefMatrix(const GeodeticConverter& converter) {
   };
   // clang-format on
 }
+
+void ConvertTargets(InputMode mode, const Point3& base_point,
+                    const Point3& model_point, double project_height_m,
+                    const std::vector<Point3>& geodetic,
+                    std::vector<Point2>* target, std::vector<double>* up_m) {
+  const GeodeticConverter scene =
+      MakeGeodeticConverter(base_point.x, base_point.y);
+  const size_t n = geodetic.size();
+  target->clear();
+  target->reserve(n);
+  up_m->clear();
+  switch (mode) {
+    case InputMode::kPair:
+      for (size_t i = 0; i < n; ++i) {
+        const Point3 at_height{geodetic[i].x, geodetic[i].y, project_height_m};
+        Point3 ecef;
+        Point3 enu;
+        scene.GeodeticToEcef(at_height, &ecef);
+        scene.EcefToEnu(ecef, &enu);
+        target->push_back(Point2{enu.x, enu.y});
+      }
+      return;
+    case InputMode::kHeight:
+      up_m->reserve(n);
+      for (size_t i = 0; i < n; ++i) {
+        Point3 enu;
+        scene.GeodeticToEnu(geodetic[i], &enu);
+        target->push_back(Point2{enu.x, enu.y});
+        up_m->push_back(enu.z);
+      }
+      return;
+    case InputMode::kModelBasePoint: {
+      up_m->reserve(n);
+      const GeodeticConverter model_frame =
+          MakeGeodeticConverter(model_point.x, model_point.y);
+      Point3 shift_ecef;
+      Point3 shift_enu;
+      scene.GeodeticToEcef(Point3{model_point.x, model_point.y, 0.0},
+                           &shift_ecef);
+      scene.EcefToEnu(shift_ecef, &shift_enu);
+      for (size_t i = 0; i < n; ++i) {
+        Point3 ecef;
+        Point3 enu;
+        model_frame.GeodeticToEcef(geodetic[i], &ecef);
+        model_frame.EcefToEnu(ecef, &enu);
+        target->push_back(Point2{enu.x + shift_enu.x, enu.y + shift_enu.y});
+        up_m->push_back(enu.z + shift_enu.z);
+      }
+      return;
+    }
+  }
+}

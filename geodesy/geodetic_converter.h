@@ -21,6 +21,7 @@
 #define GEOANCHOR_GEODESY_GEODETIC_CONVERTER_H_
 
 #include <array>
+#include <vector>
 
 #include "common/types.h"
 
@@ -56,5 +57,21 @@ GeodeticConverter MakeGeodeticConverterAtHeight(double lon0_deg,
 // first three columns are the east, north and up unit vectors in ECEF (the
 // rows of the rotation above), its last column the origin's ECEF position.
 std::array<double, 16> EnuToEcefMatrix(const GeodeticConverter& converter);
+
+// Where the input modes put the targets in the scene base point's east/
+// north/up frame, metres, index-aligned with `geodetic` (lon_deg, lat_deg,
+// h_m):
+//  - pair mode: each target at the height `project_height_m` (its own z is
+//    not read), converted in the scene frame; `up_m` is left empty;
+//  - height mode: each target at its own height, in the scene frame;
+//  - model-base-point mode: each target in the tangent frame of
+//    `model_point` (lon_deg, lat_deg, height 0), moved by the model base
+//    point's east/north/up in the scene frame; the two frames are not
+//    rotated against each other.
+// `base_point` is the scene base point (lon_deg, lat_deg; height 0).
+void ConvertTargets(InputMode mode, const Point3& base_point,
+                    const Point3& model_point, double project_height_m,
+                    const std::vector<Point3>& geodetic,
+                    std::vector<Point2>* target, std::vector<double>* up_m);
 
 #endif  // GEOANCHOR_GEODESY_GEODETIC_CONVERTER_H_

@@ -1,5 +1,6 @@
 #include "output/console.h"
 
+#include <cstdio>
 #include <iostream>
 #include <string>
 
@@ -38,4 +39,15 @@ void PrintFitCheck(const SimilarityFit& fit) {
     if (lines.size() >= kStdoutChunkBytes) FlushToStdout(&lines);
   }
   FlushToStdout(&lines);
+}
+
+void PrintBadFindings(const Diagnosis& diagnosis) {
+  bool any = false;
+  for (const Finding& f : diagnosis.findings) {
+    if (!f.bad) continue;
+    if (!any) std::fflush(stdout);  // keep the order on a shared terminal
+    any = true;
+    std::fprintf(stderr, "GeoAnchorSolve: warning: %s (%s)\n",
+                 f.message.c_str(), f.code.c_str());
+  }
 }

@@ -1,11 +1,13 @@
 // The console lines of a run, before the matrix: one line per control
-// point, the solver's brief report and one deviation line per point.
+// point, the solver's brief report and one deviation line per point; and
+// on standard error the findings that make a verdict bad.
 // Rendered without printf (see fixed_text.h), byte for byte what these
 // formats print.
 #ifndef GEOANCHOR_OUTPUT_CONSOLE_H_
 #define GEOANCHOR_OUTPUT_CONSOLE_H_
 
 #include "common/types.h"
+#include "diagnosis/diagnosis.h"
 
 // Per point: "src:%f,%f des_enu:%f,%f des_lon:%.14f,%.14f\n" with the
 // drawing x, y, the target east, north and the target's longitude and
@@ -15,5 +17,9 @@ void PrintControlPointLines(const ControlPoints& points);
 // The solver's brief report through std::cout followed by "\n", then per
 // point "fitcheck---deltax:%f,deltay:%f\n" with its deviation.
 void PrintFitCheck(const SimilarityFit& fit);
+
+// Per finding that makes the verdict bad, on standard error:
+// "GeoAnchorSolve: warning: <message> (<code>)\n". Nothing otherwise.
+void PrintBadFindings(const Diagnosis& diagnosis);
 
 #endif  // GEOANCHOR_OUTPUT_CONSOLE_H_

@@ -5,7 +5,6 @@
 #include <cstdlib>
 
 #include "geodesy/geodetic_converter.h"
-#include "output/fixed_text.h"
 #include "output/transform_output.h"
 #include "platform/platform.h"
 
@@ -40,15 +39,6 @@ std::string Array(const double* values, size_t size) {
   return out + "]";
 }
 
-// A distance in a warning; an infinite one (a deviation that overflowed)
-// is said in words, so no "inf" reaches the report.
-std::string Metres(double v) {
-  if (!std::isfinite(v)) return "more than 1e308 m";
-  std::string text;
-  AppendFixed(&text, v, 3);
-  return text + " m";
-}
-
 std::string PrecisionJson(const FitPrecision& p, bool free_scale) {
   if (!p.available) return "null";
   const double centroid[2] = {p.centroid_src_x, p.centroid_src_y};
@@ -81,60 +71,9 @@ std::array<double, 16> MultiplyMatrices(const std::array<double, 16>& a,
   return c;
 }
 
-std::vector<std::string> ReportWarnings(const SimilarityFit& fit,
-                                        const VerticalLift& vertical) {
-  std::vector<std::string> warnings;
-  const FitQuality& q = fit.quality;
-  for (size_t i = 0; i < fit.deviations.size(); ++i) {
-    const std::string point = "point " + std::to_string(i + 1);
-    const double r_m = fit.residuals_m[i];
-    if (fit.weights[i] >= kOutlierWeight && r_m > kWarningM) {
-      warnings.push_back(point + " deviates by " + Metres(r_m) +
-                         " but is not flagged as an outlier");
-    }
-    if (i < q.checks.size() && q.checks[i].available) {
-      const double check_m = q.checks[i].length_m;
-      if (check_m > kWarningM && r_m < 0.5 * check_m) {
-        warnings.push_back(point + " deviates by " + Metres(r_m) + " but by " +
-                           Metres(check_m) +
-                           " when left out: it may hold the solution to "
-                           "itself");
-      }
-    }
-  }
-  if (!std::isfinite(fit.sigma0_m)) {
-    warnings.push_back(
-        "no redundancy: the points fix the transform exactly and nothing "
-        "checks them");
-  } else if (q.computed && !q.precision.available) {
-    warnings.push_back(
-        "rank-deficient geometry: the points do not determine every "
-        "parameter");
-  }
-  if (q.computed && q.spread_major > 0.0 &&
-      q.spread_minor < kWeakGeometryRatio * q.spread_major) {
-    char ratio[64];
-    std::snprintf(ratio, sizeof ratio, "%.2f %%",
-                  100.0 * q.spread_minor / q.spread_major);
-    warnings.push_back(
-        std::string("weak geometry: the points lie nearly on one line "
-                    "(their spread across it is ") +
-        ratio + " of that along it)");
-  }
-  if (vertical.available) {
-    for (size_t i = 0; i < vertical.dz_m.size(); ++i) {
-      if (std::fabs(vertical.dz_m[i]) > kWarningM) {
-        warnings.push_back("point " + std::to_string(i + 1) + " is " +
-                           Metres(vertical.dz_m[i]) +
-                           " off the lift in height");
-      }
-    }
-  }
-  return warnings;
-}
-
 std::string FitReportJson(const ControlPoints& points, const SimilarityFit& fit,
-                          const VerticalLift& vertical, double zoffset_m) {
+                          const VerticalLift& vertical,
+                          const Diagnosis& diagnosis, double zoffset_m) {
   // The result file's numbers as a reader gets them back, so that both
   // matrices of the report describe exactly the transform in that file.
   const TransformMatrix built =
@@ -205,19 +144,49 @@ std::string FitReportJson(const ControlPoints& points, const SimilarityFit& fit,
   if (!q.checks_note.empty()) {
     j += "  \"checks_note\": " + Quoted(q.checks_note) + ",\n";
   }
+  const HeightDiagnosis& heights = diagnosis.heights;
   if (vertical.available) {
+    const bool plane = heights.available && heights.plane_fitted;
     j += "  \"vertical\": {\"lift_m\": " + Number(vertical.lift_m) +
          ", \"rms_m\": " + Number(vertical.rms_m) +
-         ", \"max_abs_m\": " + Number(vertical.max_abs_m) + "},\n";
+         ", \"max_abs_m\": " + Number(vertical.max_abs_m) +
+         ", \"flat_drawing\": " +
+         (heights.available && heights.flat_drawing ? "true" : "false") +
+         ", \"slope_east_ppm\": " +
+         (plane ? Number(heights.slope_east_ppm) : std::string("null")) +
+         ", \"slope_north_ppm\": " +
+         (plane ? Number(heights.slope_north_ppm) : std::string("null")) +
+         ", \"curvature_m\": " +
+         (heights.available ? Number(heights.curvature_m)
+                            : std::string("null")) +
+         "},\n";
   } else {
     j += "  \"vertical\": null,\n";
   }
-  const std::vector<std::string> warnings = ReportWarnings(fit, vertical);
-  j += "  \"warnings\": [";
-  for (size_t i = 0; i < warnings.size(); ++i) {
-    j += (i == 0 ? "\n    " : ",\n    ") + Quoted(warnings[i]);
+  j += "  \"verdict\": " + Quoted(VerdictName(diagnosis.verdict)) + ",\n";
+  j += "  \"drawing_units\": " +
+       (diagnosis.drawing_units.empty() ? std::string("null")
+                                        : Quoted(diagnosis.drawing_units)) +
+       ",\n";
+  j += "  \"findings\": [";
+  for (size_t i = 0; i < diagnosis.findings.size(); ++i) {
+    const Finding& f = diagnosis.findings[i];
+    j += i == 0 ? "\n    " : ",\n    ";
+    j += "{\"code\": " + Quoted(f.code) + ", \"points\": [";
+    for (size_t k = 0; k < f.points.size(); ++k) {
+      if (k != 0) j += ", ";
+      j += std::to_string(f.points[k]);
+    }
+    j += "], \"message\": " + Quoted(f.message) + "}";
   }
-  j += warnings.empty() ? "],\n" : "\n  ],\n";
+  j += diagnosis.findings.empty() ? "],\n" : "\n  ],\n";
+  // The findings' messages, in their order, for callers that read warnings.
+  j += "  \"warnings\": [";
+  for (size_t i = 0; i < diagnosis.findings.size(); ++i) {
+    j +=
+        (i == 0 ? "\n    " : ",\n    ") + Quoted(diagnosis.findings[i].message);
+  }
+  j += diagnosis.findings.empty() ? "],\n" : "\n  ],\n";
   j += "  \"solver\": {\"termination\": " + Quoted(fit.solver.termination) +
        ", \"iterations\": " + std::to_string(fit.solver.iterations) +
        ", \"initial_cost\": " + Number(fit.solver.initial_cost) +
@@ -228,10 +197,11 @@ std::string FitReportJson(const ControlPoints& points, const SimilarityFit& fit,
 
 int WriteFitReport(const std::string& path, const ControlPoints& points,
                    const SimilarityFit& fit, const VerticalLift& vertical,
-                   double zoffset_m) {
+                   const Diagnosis& diagnosis, double zoffset_m) {
   std::string error;
   if (!ReplaceFileContents(
-          path, FitReportJson(points, fit, vertical, zoffset_m), &error)) {
+          path, FitReportJson(points, fit, vertical, diagnosis, zoffset_m),
+          &error)) {
     std::fflush(stdout);
     std::fprintf(stderr, "GeoAnchorSolve: cannot write report %s: %s\n",
                  path.c_str(), error.c_str());

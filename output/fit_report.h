@@ -1,7 +1,8 @@
 // The optional fit report: one JSON object (UTF-8) with the parameters,
 // both matrices, every control point's deviation, robust weight and check
 // residual, the heights, the quality figures, the precision of the solution,
-// warnings and the solver's outcome. Numbers are written with 17
+// the diagnosis (findings, their messages as warnings, the verdict) and the
+// solver's outcome. Numbers are written with 17
 // significant digits, so that they read back to the same doubles; a value
 // that is not finite is written as null.
 #ifndef GEOANCHOR_OUTPUT_FIT_REPORT_H_
@@ -12,47 +13,29 @@
 #include <vector>
 
 #include "common/types.h"
+#include "diagnosis/diagnosis.h"
 
 // The tool's version, as --version and the report give it.
 inline constexpr const char kToolVersion[] = "0.0.8";
-
-// Above this, in metres, a deviation, a check residual or a height
-// difference earns a warning.
-inline constexpr double kWarningM = 0.1;
-
-// The drawing points lie "nearly on one line" when their smaller principal
-// spread is below this share of the larger.
-inline constexpr double kWeakGeometryRatio = 0.01;
 
 // a * b for column-major 4x4 matrices.
 std::array<double, 16> MultiplyMatrices(const std::array<double, 16>& a,
                                         const std::array<double, 16>& b);
 
-// Short English sentences, one per thing to distrust; empty when all is
-// well. Points are named by their input position counting from 1.
-//  - a point not flagged as an outlier whose deviation exceeds 0.1 m;
-//  - a point whose check residual exceeds 0.1 m while its own deviation is
-//    below half of its check residual (it pulled the solution to itself);
-//  - no redundancy; a rank-deficient covariance; drawing points nearly on
-//    one line (smaller principal spread under 1 % of the larger);
-//  - a height difference dz over 0.1 m in magnitude.
-// Needs fit.quality computed.
-std::vector<std::string> ReportWarnings(const SimilarityFit& fit,
-                                        const VerticalLift& vertical);
-
 // The report's JSON text for a run with these control points, this fit
-// (with its quality computed), heights and z offset:
+// (with its quality computed), heights, full diagnosis and z offset:
 //   matrix_local = the result file's numbers, read back
 //   matrix_ecef  = base point's ENU-to-ECEF frame * matrix_local
 //   rms_m, sigma0_m, residuals, weights and checks as the fit gives them
 std::string FitReportJson(const ControlPoints& points, const SimilarityFit& fit,
-                          const VerticalLift& vertical, double zoffset_m);
+                          const VerticalLift& vertical,
+                          const Diagnosis& diagnosis, double zoffset_m);
 
 // Writes the report to `path`, replacing any file there atomically.
 // Returns 0, or -1 after one line on standard error naming the path and the
 // system's reason.
 int WriteFitReport(const std::string& path, const ControlPoints& points,
                    const SimilarityFit& fit, const VerticalLift& vertical,
-                   double zoffset_m);
+                   const Diagnosis& diagnosis, double zoffset_m);
 
 #endif  // GEOANCHOR_OUTPUT_FIT_REPORT_H_

@@ -27,6 +27,13 @@ constexpr char kPointColour[] = "#1f4e79";
 constexpr char kArrowColour[] = "#2ca02c";
 constexpr char kCheckColour[] = "#8c4fc0";
 constexpr char kInkColour[] = "#222222";
+// The verdict's colours: green, orange, and a dark red apart from the
+// outliers' red.
+constexpr char kGoodColour[] = "#2e7d32";
+constexpr char kCheckVerdictColour[] = "#e07000";
+constexpr char kBadColour[] = "#8b0000";
+// Lines joining two points whose targets look exchanged.
+constexpr char kExchangedColour[] = "#e07000";
 
 // A value for the legend; a figure that overflowed a double reads "none"
 // rather than "inf" or "nan", which are not numbers to a reader or a parser.
@@ -183,8 +190,10 @@ double ArrowMagnification(double largest_deviation, double target_length) {
 
 std::string ResidualPlotSvg(const ControlPoints& points,
                             const SimilarityFit& fit,
-                            const std::vector<std::string>& warnings) {
+                            const Diagnosis& diagnosis) {
   const size_t n = points.source.size();
+  std::vector<std::string> warnings;
+  for (const Finding& f : diagnosis.findings) warnings.push_back(f.message);
   const bool labelled = n <= kMaxLabelledPoints;
 
   // The extent of the drawing points, with 8 % margin on each side; a
@@ -264,7 +273,7 @@ std::string ResidualPlotSvg(const ControlPoints& points,
   for (size_t i = 0; i < shown_warnings; ++i) {
     warning_lines += Wrapped(warnings[i], 36).size();
   }
-  page_height = std::max(page_height, 470.0 + kLineHeight * warning_lines);
+  page_height = std::max(page_height, 530.0 + kLineHeight * warning_lines);
 
   std::string svg;
   svg.reserve(4096 + n * (labelled ? 400 : 80));
@@ -363,6 +372,23 @@ std::string ResidualPlotSvg(const ControlPoints& points,
   }
   svg += markers + "</g>\n<g id=\"labels\">\n" + labels + "</g>\n";
 
+  // Two points whose targets look exchanged: joined by a dashed line.
+  svg += "<g id=\"exchanged\">\n";
+  size_t exchanged_pairs = 0;
+  for (const Finding& f : diagnosis.findings) {
+    if (f.code != "exchanged_pairs" || f.points.size() != 2) continue;
+    const size_t i = static_cast<size_t>(f.points[0] - 1);
+    const size_t j = static_cast<size_t>(f.points[1] - 1);
+    if (i >= n || j >= n) continue;
+    ++exchanged_pairs;
+    svg += "<line class=\"exchanged\" x1=\"" + C(view.X(points.source[i].x)) +
+           "\" y1=\"" + C(view.Y(points.source[i].y)) + "\" x2=\"" +
+           C(view.X(points.source[j].x)) + "\" y2=\"" +
+           C(view.Y(points.source[j].y)) + "\" stroke=\"" + kExchangedColour +
+           "\" stroke-width=\"2.5\" stroke-dasharray=\"8 4\"/>\n";
+  }
+  svg += "</g>\n";
+
   // North arrow: the scene's north (0, 1) in drawing directions, a unit
   // vector: turned back by the angle, reversed by a negative K, whatever
   // K's size.
@@ -414,6 +440,14 @@ std::string ResidualPlotSvg(const ControlPoints& points,
     svg += Text(x, y, text, kInkColour, extra);
     y += kLineHeight;
   };
+  const char* verdict_colour = diagnosis.verdict == Verdict::kGood ? kGoodColour
+                               : diagnosis.verdict == Verdict::kCheck
+                                   ? kCheckVerdictColour
+                                   : kBadColour;
+  svg += Text(x, y, std::string("verdict: ") + VerdictName(diagnosis.verdict),
+              verdict_colour,
+              " id=\"verdict\" font-weight=\"bold\" font-size=\"18\"");
+  y += kLineHeight + 4.0;
   line("GeoAnchorSolve residual plot", " font-weight=\"bold\"");
   line(std::string("mode: ") + InputModeName(points.mode) + ", " +
        (fit.free_scale ? "free" : "fixed") + " scale");
@@ -448,10 +482,18 @@ std::string ResidualPlotSvg(const ControlPoints& points,
   y += kLineHeight + 8.0;
   svg += Text(x + 24, y, "north arrow: the scene's north", kInkColour);
   y += kLineHeight + 8.0;
+  if (exchanged_pairs > 0) {
+    svg += "<line x1=\"" + C(x) + "\" y1=\"" + C(y - 5) + "\" x2=\"" +
+           C(x + 18) + "\" y2=\"" + C(y - 5) + "\" stroke=\"" +
+           kExchangedColour +
+           "\" stroke-width=\"2.5\" stroke-dasharray=\"8 4\"/>\n";
+    svg += Text(x + 24, y, "targets look exchanged", kInkColour);
+    y += kLineHeight + 8.0;
+  }
   if (warnings.empty()) {
-    line("no warnings");
+    line("no findings");
   } else {
-    line("warnings:", " font-weight=\"bold\"");
+    line("findings:", " font-weight=\"bold\"");
     for (size_t i = 0; i < shown_warnings; ++i) {
       const std::vector<std::string> lines = Wrapped(warnings[i], 36);
       for (size_t l = 0; l < lines.size(); ++l) {
@@ -471,10 +513,9 @@ std::string ResidualPlotSvg(const ControlPoints& points,
 }
 
 int WriteResidualPlot(const std::string& path, const ControlPoints& points,
-                      const SimilarityFit& fit,
-                      const std::vector<std::string>& warnings) {
+                      const SimilarityFit& fit, const Diagnosis& diagnosis) {
   std::string error;
-  if (!ReplaceFileContents(path, ResidualPlotSvg(points, fit, warnings),
+  if (!ReplaceFileContents(path, ResidualPlotSvg(points, fit, diagnosis),
                            &error)) {
     std::fflush(stdout);
     std::fprintf(stderr, "GeoAnchorSolve: cannot write plot %s: %s\n",

@@ -20,7 +20,9 @@
 // north arrow showing where the scene's north lies on the drawing, and a
 // legend with the mode, free or fixed scale, K (and in ppm), the angle in
 // degrees, RMS, sigma0, the counts of points and outliers, the arrows'
-// magnification ("arrows × 2000") and the warnings.
+// magnification ("arrows × 2000"), and first of all the diagnosis's verdict
+// (green, orange or dark red) and then its findings' messages. Two points
+// whose targets look exchanged are joined by a dashed orange line.
 #ifndef GEOANCHOR_OUTPUT_RESIDUAL_PLOT_H_
 #define GEOANCHOR_OUTPUT_RESIDUAL_PLOT_H_
 
@@ -28,6 +30,7 @@
 #include <vector>
 
 #include "common/types.h"
+#include "diagnosis/diagnosis.h"
 
 // Red: the outliers' markers, arrows and texts, and nothing else.
 inline constexpr const char kOutlierColour[] = "#d62728";
@@ -46,13 +49,12 @@ double ArrowMagnification(double largest_deviation, double target_length);
 // The plot's SVG text.
 std::string ResidualPlotSvg(const ControlPoints& points,
                             const SimilarityFit& fit,
-                            const std::vector<std::string>& warnings);
+                            const Diagnosis& diagnosis);
 
 // Writes the plot to `path`, replacing any file there atomically. Returns
 // 0, or -1 after one line on standard error naming the path and the
 // system's reason.
 int WriteResidualPlot(const std::string& path, const ControlPoints& points,
-                      const SimilarityFit& fit,
-                      const std::vector<std::string>& warnings);
+                      const SimilarityFit& fit, const Diagnosis& diagnosis);
 
 #endif  // GEOANCHOR_OUTPUT_RESIDUAL_PLOT_H_

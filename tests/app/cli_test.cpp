@@ -43,7 +43,8 @@ const char kDesTriples[] =
 std::string ExpectedStdout(const RunInputs& inputs) {
   testing::internal::CaptureStdout();
   ControlPoints points;
-  const bool ok = PrepareControlPoints(inputs, &points);
+  std::string error;
+  const bool ok = PrepareControlPoints(inputs, &points, &error);
   if (ok) PrintControlPointLines(points);
   std::string expected = testing::internal::GetCapturedStdout();
   EXPECT_TRUE(ok);
@@ -122,8 +123,8 @@ TEST_F(CliTest, VersionHelpAndNoFlags) {
           "-zoffset (输出矩阵，z方向调整值) type: double default: 0",
           "-scale (缩放参数) type: double default: 0",
           "-projectheight (投影高度，抵偿面高度) type: double default: -1",
-        "-report (拟合报告JSON文件路径（可选）) type: string default: \"\"",
-        "-plot (残差图SVG文件路径（可选）) type: string default: \"\""}) {
+          "-report (拟合报告JSON文件路径（可选）) type: string default: \"\"",
+          "-plot (残差图SVG文件路径（可选）) type: string default: \"\""}) {
       EXPECT_NE(std::string::npos, help.out.find(HelpEncoding(flag)))
           << help_flag << " " << flag;
     }

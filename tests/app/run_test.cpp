@@ -36,12 +36,13 @@ struct Prepared {
   bool ok;
   ControlPoints points;
   std::string stdout_text;
+  std::string error;
 };
 
 Prepared Prepare(const RunInputs& inputs) {
   Prepared p;
   testing::internal::CaptureStdout();
-  p.ok = PrepareControlPoints(inputs, &p.points);
+  p.ok = PrepareControlPoints(inputs, &p.points, &p.error);
   if (p.ok) PrintControlPointLines(p.points);
   p.stdout_text = testing::internal::GetCapturedStdout();
   return p;
@@ -77,7 +78,41 @@ TEST(PrepareControlPointsTest, EarlyEndsPrintNothing) {
     const Prepared p = Prepare(in);
     EXPECT_FALSE(p.ok) << in.basepoint << " | " << in.DWGsrcpoints;
     EXPECT_EQ("", p.stdout_text);
+    EXPECT_EQ("", p.error);  // these ends stay silent
   }
+}
+
+// Latitude written first gives latitudes no place has: the run ends before
+// any line, with one message that names the point and the remedy.
+TEST(PrepareControlPointsTest, ImpossibleLatitudeNamesThePoint) {
+  struct Case {
+    RunInputs inputs;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {Inputs("39.9 116.3", "1 2", "116.3 39.9", 0),
+       "GeoAnchorSolve: the base point has latitude 116.3 degrees, beyond "
+       "+-90: write longitude first, then latitude (lon,lat)"},
+      {Inputs("116.3 39.9", "1 2 3 4", "116.3 39.9 39.91 116.31", 0),
+       "GeoAnchorSolve: point 2 of DWGdespoints has latitude 116.31 degrees, "
+       "beyond +-90: write longitude first, then latitude (lon,lat)"},
+      {Inputs("116.3 39.9", "1 2 3", "116.3 -90.5 0", -1),
+       "GeoAnchorSolve: point 1 of DWGdespoints has latitude -90.5 degrees, "
+       "beyond +-90: write longitude first, then latitude (lon,lat)"},
+      {Inputs("116.3 39.9", "1 2 3", "116.3 39.9 0", -1, "39.9 116.3"),
+       "GeoAnchorSolve: the model base point has latitude 116.3 degrees, "
+       "beyond +-90: write longitude first, then latitude (lon,lat)"},
+  };
+  for (const Case& c : cases) {
+    const Prepared p = Prepare(c.inputs);
+    EXPECT_FALSE(p.ok) << c.expected;
+    EXPECT_EQ("", p.stdout_text);
+    EXPECT_EQ(c.expected, p.error);
+  }
+  // The poles themselves are places.
+  const Prepared pole = Prepare(Inputs("0 90", "1 2", "0 -90", 0));
+  EXPECT_TRUE(pole.ok);
+  EXPECT_EQ("", pole.error);
 }
 
 TEST(PrepareControlPointsTest, ModeChoiceAndConversions) {

@@ -65,73 +65,6 @@ SimilarityFit MakeFit(const std::vector<Point2>& deviations) {
   return fit;
 }
 
-TEST(FitReportTest, WarningsNameWhatToDistrust) {
-  struct Case {
-    const char* what;
-    std::vector<Point2> deviations;
-    void (*change)(SimilarityFit*, VerticalLift*);
-    std::vector<std::string> expected;  // a fragment of each warning
-  };
-  const Case cases[] = {
-      {"all well", {{0.01, 0}, {0, -0.02}, {0.005, 0.005}}, nullptr, {}},
-      // 0.12 m: weight 0.148, not an outlier; 0.5 m is one (weight 0.0099).
-      {"big but unflagged",
-       {{0.12, 0}, {0, 0.5}, {0.01, 0}},
-       nullptr,
-       {"point 1 deviates by 0.120 m but is not flagged"}},
-      {"holds the solution",
-       {{0.01, 0}, {0.02, 0}, {0, 0.01}},
-       [](SimilarityFit* f, VerticalLift*) {
-         f->quality.checks[2] = CheckResidual{true, 0.3, 0.4, 0.5};
-       },
-       {"point 3 deviates by 0.010 m but by 0.500 m when left out"}},
-      {"check large but own deviation too",
-       {{0.01, 0}, {0.02, 0}, {0, 0.09}},
-       [](SimilarityFit* f, VerticalLift*) {
-         f->quality.checks[2] = CheckResidual{true, 0.0, 0.15, 0.15};
-       },
-       {}},  // 0.09 m is not below half of 0.15 m
-      {"no redundancy", {{0, 0}, {0, 0}}, nullptr, {"no redundancy"}},
-      {"rank deficient",
-       {{0, 0}, {0, 0}, {0, 0}},
-       [](SimilarityFit* f, VerticalLift*) {
-         f->quality.precision.available = false;
-       },
-       {"rank-deficient"}},
-      {"on one line",
-       {{0, 0}, {0, 0}, {0, 0}},
-       [](SimilarityFit* f, VerticalLift*) { f->quality.spread_minor = 0.9; },
-       {"nearly on one line (their spread across it is 0.90 %"}},
-      {"heights",
-       {{0, 0}, {0, 0}, {0, 0}},
-       [](SimilarityFit*, VerticalLift* v) {
-         *v = VerticalLift{true, {0.0, -0.25, 0.1}, 3.0, 0.15, 0.25};
-       },
-       {"point 2 is -0.250 m off the lift in height"}},
-      // Heights near the ends of the doubles: every digit, "%.3f" with a
-      // 1e100 (Python's "%.3f" % 1e100), and words for an overflow.
-      {"heights beyond any drawing",
-       {{0, 0}, {0, 0}, {0, 0}},
-       [](SimilarityFit*, VerticalLift* v) {
-         *v = VerticalLift{true, {1e100, -INFINITY, 0.0}, 0.0, 1e100, 1e100};
-       },
-       {"point 1 is 10000000000000000159028911097599180468360808563945281389781"
-        "327557747838772170381060813469985856815104.000 m off the lift",
-        "point 2 is more than 1e308 m off the lift in height"}},
-  };
-  for (const Case& c : cases) {
-    SimilarityFit fit = MakeFit(c.deviations);
-    VerticalLift vertical;
-    if (c.change != nullptr) c.change(&fit, &vertical);
-    const std::vector<std::string> warnings = ReportWarnings(fit, vertical);
-    ASSERT_EQ(c.expected.size(), warnings.size()) << c.what;
-    for (size_t i = 0; i < warnings.size(); ++i) {
-      EXPECT_NE(std::string::npos, warnings[i].find(c.expected[i]))
-          << c.what << ": " << warnings[i];
-    }
-  }
-}
-
 TEST(FitReportTest, MissingFiguresAreNullWithAReason) {
   ControlPoints points;
   points.mode = InputMode::kPair;
@@ -144,7 +77,8 @@ TEST(FitReportTest, MissingFiguresAreNullWithAReason) {
   fit.quality.precision.note = "no redundancy";
   fit.solver.termination = "CONVERGENCE";
   fit.solver.final_cost = std::numeric_limits<double>::infinity();
-  const json j = json::parse(FitReportJson(points, fit, VerticalLift(), 0.0));
+  const json j =
+      json::parse(FitReportJson(points, fit, VerticalLift(), Diagnosis(), 0.0));
   EXPECT_TRUE(j["sigma0_m"].is_null());  // 2n = 4 = u
   EXPECT_TRUE(j["precision"].is_null());
   EXPECT_EQ("no redundancy", j["precision_note"]);
@@ -154,7 +88,54 @@ TEST(FitReportTest, MissingFiguresAreNullWithAReason) {
   EXPECT_TRUE(j["vertical"].is_null());
   EXPECT_TRUE(j["points"][0]["outlier"].get<bool>());  // 0.5 m
   EXPECT_TRUE(j["solver"]["final_cost"].is_null());
-  EXPECT_EQ(1u, j["warnings"].size());
+  EXPECT_TRUE(j["findings"].empty());
+  EXPECT_TRUE(j["warnings"].empty());
+  EXPECT_EQ("good", j["verdict"]);
+  EXPECT_TRUE(j["drawing_units"].is_null());
+}
+
+// The diagnosis is rendered as given: findings in their order, their
+// messages again as warnings, the verdict, the unit and the height figures.
+TEST(FitReportTest, DiagnosisIsWrittenInItsOrder) {
+  ControlPoints points;
+  points.mode = InputMode::kHeight;
+  points.base_point = Point3{116.3, 39.9, 0};
+  points.source = {{0, 0, 1}, {10, 0, 2}, {0, 10, 3}};
+  points.target = {{0, 0}, {10, 0}, {0, 10}};
+  points.target_up_m = {4, 5, 6.5};
+  const SimilarityFit fit = MakeFit({{0.001, 0}, {0, 0.002}, {0, 0}});
+  Diagnosis d;
+  d.verdict = Verdict::kBad;
+  d.drawing_units = "mm";
+  d.findings = {{"exchanged_axes", {}, "x \"and\" y", true},
+                {"exchanged_pairs", {1, 3}, "targets of 1 and 3", false}};
+  d.heights.available = true;
+  d.heights.flat_drawing = false;
+  d.heights.plane_fitted = true;
+  d.heights.slope_east_ppm = 25.5;
+  d.heights.slope_north_ppm = -3.0;
+  d.heights.curvature_m = 0.125;
+  const VerticalLift v{true, {0, 0, 0.5}, 3.0, 0.29, 0.5};
+  const json j = json::parse(FitReportJson(points, fit, v, d, 0.0));
+  EXPECT_EQ("bad", j["verdict"]);
+  EXPECT_EQ("mm", j["drawing_units"]);
+  ASSERT_EQ(2u, j["findings"].size());
+  EXPECT_EQ("exchanged_axes", j["findings"][0]["code"]);
+  EXPECT_TRUE(j["findings"][0]["points"].empty());
+  EXPECT_EQ("x \"and\" y", j["findings"][0]["message"]);
+  EXPECT_EQ(json::array({1, 3}), j["findings"][1]["points"]);
+  EXPECT_EQ(json::array({"x \"and\" y", "targets of 1 and 3"}), j["warnings"]);
+  EXPECT_FALSE(j["vertical"]["flat_drawing"].get<bool>());
+  EXPECT_EQ(25.5, j["vertical"]["slope_east_ppm"].get<double>());
+  EXPECT_EQ(-3.0, j["vertical"]["slope_north_ppm"].get<double>());
+  EXPECT_EQ(0.125, j["vertical"]["curvature_m"].get<double>());
+  // No plane (a flat drawing): its slopes are null, the curvature stays.
+  d.heights.flat_drawing = true;
+  d.heights.plane_fitted = false;
+  const json flat = json::parse(FitReportJson(points, fit, v, d, 0.0));
+  EXPECT_TRUE(flat["vertical"]["flat_drawing"].get<bool>());
+  EXPECT_TRUE(flat["vertical"]["slope_east_ppm"].is_null());
+  EXPECT_EQ(0.125, flat["vertical"]["curvature_m"].get<double>());
 }
 
 TEST(FitReportTest, PrecisionAndHeightsAreWritten) {
@@ -172,7 +153,7 @@ TEST(FitReportTest, PrecisionAndHeightsAreWritten) {
   p.correlation = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0.5, 0, 0, 0.5, 1};
   p.correlation_size = 4;
   const VerticalLift v{true, {0, 0, 0.5}, 3.0, 0.29, 0.5};
-  const json j = json::parse(FitReportJson(points, fit, v, 0.0));
+  const json j = json::parse(FitReportJson(points, fit, v, Diagnosis(), 0.0));
   EXPECT_EQ(3.25, j["precision"]["centroid_src"][0].get<double>());
   EXPECT_EQ(12.5, j["precision"]["scale_ppm"].get<double>());
   EXPECT_EQ(0.5, j["precision"]["correlation"][2][3].get<double>());
@@ -184,9 +165,9 @@ TEST(FitReportTest, PrecisionAndHeightsAreWritten) {
   EXPECT_EQ(3.0, j["vertical"]["lift_m"].get<double>());
   EXPECT_EQ(0.002, j["points"][1]["check_m"].get<double>());
   fit.free_scale = false;
-  EXPECT_TRUE(
-      json::parse(FitReportJson(points, fit, v, 0.0))["precision"]["scale_ppm"]
-          .is_null());
+  EXPECT_TRUE(json::parse(FitReportJson(points, fit, v, Diagnosis(),
+                                        0.0))["precision"]["scale_ppm"]
+                  .is_null());
 }
 
 }  // namespace

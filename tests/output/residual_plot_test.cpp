@@ -147,16 +147,27 @@ TEST(ResidualPlotTest, EveryShapeOfInputGivesASoundPlot) {
       {"millimetres", MakeScene(12, 2.0e6, 0.001, {0, 7})},
       {"beyond the labelled count", MakeScene(1000, 3000.0, 1.0, {10, 20})},
   };
+  // A finding whose message needs escaping, naming two points as
+  // exchanged (the first scene has only one: the line must be left out).
+  Diagnosis diagnosis;
+  diagnosis.verdict = Verdict::kCheck;
+  diagnosis.findings.push_back(
+      Finding{"exchanged_pairs", {1, 2}, "a <warning> & more", false});
   for (const Case& c : cases) {
     const std::string svg =
-        ResidualPlotSvg(c.scene.points, c.scene.fit, {"a <warning> & more"});
+        ResidualPlotSvg(c.scene.points, c.scene.fit, diagnosis);
     ExpectSoundPlot(svg, c.scene, c.what);
+    const SvgDocument doc = ReadSvg(svg);
+    EXPECT_EQ(c.scene.points.source.size() >= 2 ? 1u : 0u,
+              doc.WithClass("exchanged").size())
+        << c.what;
+    EXPECT_NE(std::string::npos, svg.find(">verdict: check<")) << c.what;
   }
 }
 
 TEST(ResidualPlotTest, NoPointsStillGiveAWellFormedPicture) {
   const SvgDocument doc =
-      ReadSvg(ResidualPlotSvg(ControlPoints(), SimilarityFit(), {}));
+      ReadSvg(ResidualPlotSvg(ControlPoints(), SimilarityFit(), Diagnosis()));
   EXPECT_TRUE(doc.well_formed) << doc.error;
   EXPECT_TRUE(doc.WithClass("marker").empty());
 }
@@ -164,7 +175,8 @@ TEST(ResidualPlotTest, NoPointsStillGiveAWellFormedPicture) {
 TEST(ResidualPlotTest, LargestGoodArrowIsAboutATenthOfTheFrame) {
   for (double K : {1.0, 0.001}) {
     const Scene s = MakeScene(15, 1500.0 / K, K, {3});
-    const SvgDocument doc = ReadSvg(ResidualPlotSvg(s.points, s.fit, {}));
+    const SvgDocument doc =
+        ReadSvg(ResidualPlotSvg(s.points, s.fit, Diagnosis()));
     ASSERT_TRUE(doc.well_formed);
     double longest = 0.0;
     for (const SvgElement* e : doc.WithClass("deviation")) {
@@ -221,7 +233,7 @@ TEST(ResidualPlotTest, NumbersAtTheEndsOfTheDoublesNeverReachThePicture) {
         s.points.source[i].y = -sign * c.coordinate;
       }
     }
-    const std::string svg = ResidualPlotSvg(s.points, s.fit, {});
+    const std::string svg = ResidualPlotSvg(s.points, s.fit, Diagnosis());
     EXPECT_EQ(std::string::npos, svg.find("inf")) << c.what;
     EXPECT_EQ(std::string::npos, svg.find("nan")) << c.what;
     const SvgDocument doc = ReadSvg(svg);
@@ -251,7 +263,7 @@ TEST(ResidualPlotTest, NumbersAtTheEndsOfTheDoublesNeverReachThePicture) {
 
 TEST(ResidualPlotTest, HundredThousandPointsStayUnderTwentyMegabytes) {
   const Scene s = MakeScene(100000, 3000.0, 1.0, {5, 50, 500});
-  const std::string svg = ResidualPlotSvg(s.points, s.fit, {});
+  const std::string svg = ResidualPlotSvg(s.points, s.fit, Diagnosis());
   EXPECT_LT(svg.size(), 20u << 20);
   ExpectSoundPlot(svg, s, "100000 points");
 }

@@ -1,0 +1,103 @@
+// The diagnosis of a registration: what to distrust in a fit, and why.
+//
+// It judges the prepared control points and the fit, and names the classic
+// input mistakes (longitude and latitude exchanged, the drawing's x and y
+// exchanged, two targets exchanged, a drawing in another unit) with a
+// remedy, rather than leaving a confident matrix unexplained. It computes
+// and returns; output/ renders its findings.
+//
+// Each finding has a code, the points it concerns and one English sentence
+// with the figures that matter and what to do. The verdict:
+//  - good:  no findings;
+//  - check: findings, but the matrix is usable;
+//  - bad:   the matrix is not to be trusted (rank_deficient, not_converged,
+//           most_points_outliers, exchanged_axes, exchanged_lon_lat).
+// A finding that explains others hides them: an exchanged reading hides
+// the non-convergence, the outliers and large deviations it accounts for,
+// the scale it distorts and what the distorted fit makes of them; two
+// exchanged targets hide their outliers and heights; points that do not
+// belong together hide what their fit makes of each point.
+#ifndef GEOANCHOR_DIAGNOSIS_DIAGNOSIS_H_
+#define GEOANCHOR_DIAGNOSIS_DIAGNOSIS_H_
+
+#include <string>
+#include <vector>
+
+#include "common/types.h"
+
+// Above this, in metres, a deviation, a check residual or a height off the
+// height plane is worth a finding.
+inline constexpr double kWarningM = 0.1;
+
+// The drawing points lie "nearly on one line" when their smaller principal
+// spread is below this share of the larger.
+inline constexpr double kWeakGeometryRatio = 0.01;
+
+// A target further than this from the scene's base point, metres, is far
+// for a scene built from oblique photography.
+inline constexpr double kFarFromBaseM = 50000.0;
+
+// The exchange tests judge a subsample of about this many points first,
+// spread over the input order, and confirm on all points only when the
+// subsample says so.
+inline constexpr size_t kExchangeSubsample = 1000;
+
+// At most this many outliers, the largest, are tried in pairs.
+inline constexpr size_t kMaxPairedOutliers = 50;
+
+enum class Verdict { kGood, kCheck, kBad };
+
+// "good", "check" or "bad".
+const char* VerdictName(Verdict verdict);
+
+struct Finding {
+  std::string code;         // e.g. "exchanged_axes"
+  std::vector<int> points;  // input positions counting from 1, ascending
+  std::string message;      // one sentence: figures and what to do
+  bool bad = false;         // makes the verdict bad
+};
+
+// The heights judged on their own (height and model-base-point modes).
+struct HeightDiagnosis {
+  bool available = false;     // false in the pair mode
+  bool flat_drawing = false;  // every drawing z equal
+  // The plane fitted robustly to (ellipsoidal height - z) over east and
+  // north: only for a drawing that is not flat, with 4 heights or more.
+  bool plane_fitted = false;
+  double slope_east_ppm = 0.0;      // metres per million metres east
+  double slope_north_ppm = 0.0;     // metres per million metres north
+  std::vector<double> off_plane_m;  // per point: h - z - plane
+  // Largest minus smallest drop of a target below the base point's tangent
+  // plane, d^2 / 2R at horizontal distance d, metres: what a flat frame
+  // cannot follow, not a mistake.
+  double curvature_m = 0.0;
+};
+
+struct Diagnosis {
+  Verdict verdict = Verdict::kGood;
+  // Bad findings first, then the others by their first point, then those
+  // that name no point; otherwise in the order they were made.
+  std::vector<Finding> findings;
+  // "m", "dm", "cm", "mm", "km", "in" or "ft" when |K| is within 1 % of
+  // that unit's metres; "" otherwise.
+  std::string drawing_units;
+  HeightDiagnosis heights;
+};
+
+enum class DiagnosisDepth {
+  // Only what can make the verdict bad (every run): the exchange tests,
+  // convergence, the share of outliers and the drawing's spread. Cheap.
+  kVerdict,
+  // Every finding (with a report or a plot). Leverage needs the fit's
+  // quality figures.
+  kFull,
+};
+
+// `scale` is the run's --scale (free below 1e-6 in magnitude).
+Diagnosis Diagnose(const ControlPoints& points, const SimilarityFit& fit,
+                   double scale, DiagnosisDepth depth);
+
+// The drawing unit whose metres |K| is within 1 % of, or "".
+std::string DrawingUnits(double K);
+
+#endif  // GEOANCHOR_DIAGNOSIS_DIAGNOSIS_H_

@@ -1,0 +1,448 @@
+#include "diagnosis/diagnosis.h"
+
+#include <gtest/gtest.h>
+
+#include <GeographicLib/TransverseMercator.hpp>
+#include <cmath>
+#include <cstdio>
+#include <random>
+#include <string>
+#include <utility>
+
+#include "app/run.h"
+#include "fit/similarity_fit.h"
+
+namespace {
+
+// A surveyed site: control points around (lon, lat) whose drawing
+// coordinates are CGCS2000 Gauss-Krueger coordinates (GeographicLib's
+// transverse Mercator, scale 1 on the central meridian, false easting
+// 500 km with the zone number in front), and whose drawing heights are
+// normal heights: the ellipsoidal height minus a geoid that rises 3 cm per
+// km towards the north-east. Noise of 2 mm on every coordinate.
+struct Site {
+  double lon_deg = 117.2;
+  double lat_deg = 39.1;
+  double zone_cm_deg = 117.0;  // 3-degree zone 39
+  int points = 8;
+  double size_m = 400.0;      // side of the square the points lie in
+  double across = 1.0;        // the square's height as a share of its side
+  double far_point_m = 0.0;   // if not 0: the last point this far east
+  int mode = 1;               // 0 pair, 1 height, 2 model base point
+  bool flat = false;          // every drawing z 0
+  double unit_m = 1.0;        // metres per drawing unit
+  double rotation_deg = 0.0;  // drawing turned about its first point
+  double scale = 0.0;         // --scale
+  unsigned seed = 1;
+  // A mistake made in a clean job: on the drawing's numbers (x, y, z a
+  // point), the targets' (lon, lat, h a point) and the flags.
+  void (*alter)(std::vector<double>* src, std::vector<double>* des,
+                RunInputs* in) = nullptr;
+};
+
+struct Outcome {
+  bool prepared = false;
+  ControlPoints points;
+  SimilarityFit fit;
+  Diagnosis full;
+  Diagnosis verdict_only;
+};
+
+std::string Join(const std::vector<double>& values, const char* format) {
+  std::string text;
+  char number[64];
+  for (double v : values) {
+    std::snprintf(number, sizeof number, format, v);
+    if (!text.empty()) text += ',';
+    text += number;
+  }
+  return text;
+}
+
+Outcome Survey(const Site& s) {
+  const GeographicLib::TransverseMercator tm(6378137.0, 1 / 298.257222101, 1.0);
+  std::mt19937 random(s.seed);
+  std::uniform_real_distribution<double> offset(-0.5, 0.5);
+  std::normal_distribution<double> noise(0.0, 0.002);
+  const double m_per_deg_lat = 111000.0;
+  const double m_per_deg_lon = m_per_deg_lat * std::cos(s.lat_deg * M_PI / 180);
+  const double turn = s.rotation_deg * M_PI / 180.0;
+  std::vector<double> src, des;
+  double x0 = 0.0, y0 = 0.0;
+  for (int i = 0; i < s.points; ++i) {
+    const double east_m = s.far_point_m != 0.0 && i + 1 == s.points
+                              ? s.far_point_m
+                              : offset(random) * s.size_m;
+    const double north_m = offset(random) * s.size_m * s.across;
+    const double lon = s.lon_deg + east_m / m_per_deg_lon;
+    const double lat = s.lat_deg + north_m / m_per_deg_lat;
+    const double h_m = 20.0 + 10.0 * offset(random);
+    double x, y;
+    tm.Forward(s.zone_cm_deg, lat, lon, x, y);
+    x += 500000.0 + 1e6 * std::round((s.zone_cm_deg + 1.5) / 3.0);
+    if (i == 0) x0 = x, y0 = y;
+    const double dx = x - x0, dy = y - y0;
+    x = x0 + dx * std::cos(turn) - dy * std::sin(turn) + noise(random);
+    y = y0 + dx * std::sin(turn) + dy * std::cos(turn) + noise(random);
+    const double geoid_m = -8.5 + 3e-5 * (east_m + north_m);
+    const double z = s.flat ? 0.0 : h_m - geoid_m + noise(random);
+    src.insert(src.end(), {x / s.unit_m, y / s.unit_m, z / s.unit_m});
+    des.insert(des.end(), {lon, lat, h_m});
+  }
+  RunInputs in;
+  in.basepoint = Join({s.lon_deg + 0.001, s.lat_deg - 0.002}, "%.10f");
+  in.projectheight_m = s.mode == 0 ? 25.0 : -1.0;
+  if (s.mode == 2) in.modelpoint = Join({s.lon_deg, s.lat_deg}, "%.10f");
+  in.scale = s.scale;
+  if (s.alter != nullptr) s.alter(&src, &des, &in);
+  if (s.mode == 0) {  // pairs: drop every third number
+    std::vector<double> src2, des2;
+    for (size_t i = 0; i < src.size(); ++i) {
+      if (i % 3 != 2) src2.push_back(src[i]), des2.push_back(des[i]);
+    }
+    src = src2, des = des2;
+  }
+  in.DWGsrcpoints = Join(src, "%.4f");
+  in.DWGdespoints = Join(des, "%.10f");
+  Outcome o;
+  std::string error;
+  o.prepared = PrepareControlPoints(in, &o.points, &error);
+  if (!o.prepared) return o;
+  FitOptions options;
+  options.quality = true;
+  o.fit = FitSimilarity(o.points.source, o.points.target, s.scale, options);
+  o.full = Diagnose(o.points, o.fit, s.scale, DiagnosisDepth::kFull);
+  o.verdict_only = Diagnose(o.points, o.fit, s.scale, DiagnosisDepth::kVerdict);
+  return o;
+}
+
+std::string Describe(const Diagnosis& d) {
+  std::string text = VerdictName(d.verdict);
+  for (const Finding& f : d.findings)
+    text += "\n  " + f.code + ": " + f.message;
+  return text;
+}
+
+TEST(DiagnosisTest, CleanSitesRaiseNoAlarm) {
+  std::vector<std::pair<std::string, Site>> cases;
+  for (int mode : {0, 1, 2}) {
+    for (int points : {4, 7, 50}) {
+      Site s;
+      s.mode = mode;
+      s.points = points;
+      s.seed = static_cast<unsigned>(10 * mode + points);
+      cases.emplace_back("mode " + std::to_string(mode) + ", " +
+                             std::to_string(points) + " points",
+                         s);
+    }
+  }
+  Site fixed;
+  fixed.scale = 1.0;
+  cases.emplace_back("fixed scale", fixed);
+  Site mm;  // flat: the matrix carries z unscaled, so z in mm cannot fit
+  mm.unit_m = 0.001;
+  mm.flat = true;
+  cases.emplace_back("millimetres", mm);
+  mm.scale = 0.001;
+  cases.emplace_back("millimetres, fixed scale", mm);
+  for (double turn : {37.0, 180.0, -123.4}) {
+    Site turned;
+    turned.rotation_deg = turn;
+    turned.flat = turn > 100.0;
+    cases.emplace_back("turned " + std::to_string(turn), turned);
+  }
+  Site flat;
+  flat.flat = true;
+  flat.mode = 2;
+  cases.emplace_back("flat drawing", flat);
+  Site west;  // west of 90 E: latitude-first readings are places too
+  west.lon_deg = 87.6;
+  west.lat_deg = 43.8;
+  west.zone_cm_deg = 87.0;
+  cases.emplace_back("Urumqi", west);
+  Site big;  // 2 km: 0.3 m of earth curvature under the flat frame
+  big.size_m = 2000.0;
+  big.points = 12;
+  cases.emplace_back("2 km", big);
+
+  for (const auto& c : cases) {
+    const Outcome o = Survey(c.second);
+    ASSERT_TRUE(o.prepared) << c.first;
+    EXPECT_EQ(Verdict::kGood, o.full.verdict)
+        << c.first << ": " << Describe(o.full);
+    EXPECT_TRUE(o.verdict_only.findings.empty()) << c.first;
+    EXPECT_NE("", o.full.drawing_units) << c.first;
+  }
+}
+
+TEST(DiagnosisTest, EachMistakeIsNamed) {
+  struct Case {
+    const char* what;
+    Site site;
+    const char* code;         // the first finding
+    std::vector<int> points;  // its points
+    Verdict verdict;
+    size_t findings;  // how many in all
+  };
+  using Alter =
+      void (*)(std::vector<double>*, std::vector<double>*, RunInputs*);
+  auto site = [](Alter alter, int n = 8) {
+    Site s;
+    s.alter = alter;
+    s.points = n;
+    return s;
+  };
+  Site xinjiang;
+  xinjiang.lon_deg = 87.6;
+  xinjiang.lat_deg = 43.8;
+  xinjiang.zone_cm_deg = 87.0;
+  Site targets_lat_first = xinjiang, base_lat_first = xinjiang;
+  targets_lat_first.alter = [](std::vector<double>*, std::vector<double>* des,
+                               RunInputs*) {
+    for (size_t i = 0; i + 2 < des->size(); i += 3) {
+      std::swap((*des)[i], (*des)[i + 1]);
+    }
+  };
+  base_lat_first.alter = [](std::vector<double>*, std::vector<double>*,
+                            RunInputs* in) {
+    in->basepoint = "43.7980000000,87.6010000000";
+  };
+  Site far = site([](std::vector<double>*, std::vector<double>*,
+                     RunInputs* in) { in->basepoint = "117.9,39.1"; });
+  Site shifted =
+      site([](std::vector<double>* src, std::vector<double>*, RunInputs*) {
+        std::rotate(src->begin(), src->begin() + 3, src->end());
+      });
+  shifted.flat = true;
+  Site road = site(nullptr);  // 400 m along a road, 1.2 m across
+  road.across = 0.003;
+  // Seven points within 100 m and one 1.5 km away, 0.3 m off: the fit
+  // follows it, and only leaving it out shows its error.
+  Site lever = site([](std::vector<double>* src, std::vector<double>*,
+                       RunInputs*) { (*src)[7 * 3 + 1] += 0.3; });
+  lever.size_m = 100.0;
+  lever.far_point_m = 1500.0;
+  Site scaled =
+      site([](std::vector<double>* src, std::vector<double>*, RunInputs*) {
+        for (size_t i = 0; i + 2 < src->size(); i += 3) {
+          (*src)[i] = 39500000.0 + ((*src)[i] - 39500000.0) * 1.05;
+          (*src)[i + 1] *= 1.05;
+        }
+      });
+  const Case cases[] = {
+      {"outlier",
+       site([](std::vector<double>* src, std::vector<double>*, RunInputs*) {
+         (*src)[2 * 3] += 0.5;
+       }),
+       "outlier",
+       {3},
+       Verdict::kCheck,
+       1},
+      {"large deviation",
+       site([](std::vector<double>* src, std::vector<double>*, RunInputs*) {
+         (*src)[4 * 3 + 1] += 0.13;
+       }),
+       "large_deviation",
+       {5},
+       Verdict::kCheck,
+       1},
+      {"x and y exchanged",
+       site([](std::vector<double>* src, std::vector<double>*, RunInputs*) {
+         for (size_t i = 0; i + 2 < src->size(); i += 3) {
+           std::swap((*src)[i], (*src)[i + 1]);
+         }
+       }),
+       "exchanged_axes",
+       {},
+       Verdict::kBad,
+       1},
+      {"targets latitude first",
+       targets_lat_first,
+       "exchanged_lon_lat",
+       {},
+       Verdict::kBad,
+       1},
+      {"base point latitude first",
+       base_lat_first,
+       "exchanged_lon_lat",
+       {},
+       Verdict::kBad,
+       1},
+      {"targets 3 and 4 exchanged",
+       site([](std::vector<double>* src, std::vector<double>*, RunInputs*) {
+         for (int k = 0; k < 3; ++k) std::swap((*src)[6 + k], (*src)[9 + k]);
+       }),
+       "exchanged_pairs",
+       {3, 4},
+       Verdict::kCheck,
+       1},
+      {"lists shifted by one",
+       shifted,
+       "most_points_outliers",
+       {},
+       Verdict::kBad,
+       1},
+      {"all at one place",
+       site([](std::vector<double>* src, std::vector<double>*, RunInputs*) {
+         for (size_t i = 3; i < src->size(); ++i) (*src)[i] = (*src)[i % 3];
+       }),
+       "rank_deficient",
+       {},
+       Verdict::kBad,
+       1},
+      {"far point holds the fit", lever, "leverage", {8}, Verdict::kCheck, 1},
+      {"two points", site(nullptr, 2), "no_redundancy", {}, Verdict::kCheck, 1},
+      {"on one line", road, "collinear", {}, Verdict::kCheck, 1},
+      {"base point 60 km away",
+       far,
+       "far_from_base",
+       {1, 2, 3, 4, 5, 6, 7, 8},
+       Verdict::kCheck,
+       1},
+      {"drawing 5 % too large",
+       scaled,
+       "unusual_scale",
+       {},
+       Verdict::kCheck,
+       1},
+      {"height blunder",
+       site([](std::vector<double>* src, std::vector<double>*, RunInputs*) {
+         (*src)[5 * 3 + 2] += 0.3;
+       }),
+       "height_off_lift",
+       {6},
+       Verdict::kCheck,
+       1},
+  };
+  for (const Case& c : cases) {
+    const Outcome o = Survey(c.site);
+    ASSERT_TRUE(o.prepared) << c.what;
+    const std::string all = Describe(o.full);
+    EXPECT_EQ(c.verdict, o.full.verdict) << c.what << ": " << all;
+    if (c.code == nullptr) continue;
+    ASSERT_EQ(c.findings, o.full.findings.size()) << c.what << ": " << all;
+    EXPECT_EQ(c.code, o.full.findings[0].code) << c.what << ": " << all;
+    EXPECT_EQ(c.points, o.full.findings[0].points) << c.what;
+    // The bad findings come out the same without the report.
+    std::vector<std::string> bad_full, bad_only;
+    for (const Finding& f : o.full.findings) {
+      if (f.bad) bad_full.push_back(f.message);
+    }
+    for (const Finding& f : o.verdict_only.findings) {
+      if (f.bad) bad_only.push_back(f.message);
+    }
+    EXPECT_EQ(bad_full, bad_only) << c.what;
+  }
+}
+
+// The solver's own word: a fit that did not converge is no solution,
+// whatever its figures say.
+TEST(DiagnosisTest, NotConvergedIsBad) {
+  Outcome o = Survey(Site());
+  o.fit.solver.termination = "NO_CONVERGENCE";
+  o.fit.solver.iterations = 101;
+  for (DiagnosisDepth depth :
+       {DiagnosisDepth::kFull, DiagnosisDepth::kVerdict}) {
+    const Diagnosis d = Diagnose(o.points, o.fit, 0.0, depth);
+    ASSERT_EQ(1u, d.findings.size()) << Describe(d);
+    EXPECT_EQ("not_converged", d.findings[0].code);
+    EXPECT_EQ(Verdict::kBad, d.verdict);
+    EXPECT_NE(std::string::npos,
+              d.findings[0].message.find("NO_CONVERGENCE after 101"));
+  }
+}
+
+// The per-point rules on a fit made by hand: points at the corners of a
+// 100 m square and its centre, deviations as given, weights as the Cauchy
+// loss gives them (1 / (1 + (r / 0.05)^2), by hand), check residuals equal
+// to the deviations unless a case sets them.
+TEST(DiagnosisTest, PointRulesAndTheirFigures) {
+  struct Case {
+    const char* what;
+    std::vector<Point2> deviations;
+    void (*change)(SimilarityFit*);
+    std::vector<std::string> expected;  // a fragment of each message
+  };
+  const Case cases[] = {
+      {"all well",
+       {{0.01, 0}, {0, -0.02}, {0.005, 0.005}, {0, 0}, {0, 0}},
+       nullptr,
+       {}},
+      // 0.12 m: weight 0.148, not an outlier; 0.5 m is one (0.0099).
+      {"big but unflagged",
+       {{0.12, 0}, {0, 0.5}, {0.01, 0}, {0, 0}, {0, 0}},
+       nullptr,
+       {"point 1 deviates by 0.120 m but is not flagged",
+        "point 2 deviates by 0.500 m and was set aside as an outlier"}},
+      {"holds the solution",
+       {{0.01, 0}, {0.02, 0}, {0, 0.01}, {0, 0}, {0, 0}},
+       [](SimilarityFit* f) {
+         f->quality.checks[2] = CheckResidual{true, 0.3, 0.4, 0.5};
+       },
+       {"point 3 deviates by 0.010 m but by 0.500 m when left out"}},
+      {"check large but own deviation too",
+       {{0.01, 0}, {0.02, 0}, {0, 0.09}, {0, 0}, {0, 0}},
+       [](SimilarityFit* f) {
+         f->quality.checks[2] = CheckResidual{true, 0.0, 0.15, 0.15};
+       },
+       {}},  // 0.09 m is not below half of 0.15 m
+      // Every digit of a distance beyond any drawing (Python's
+      // "%.3f" % 1e100), and words for an overflow.
+      {"beyond any drawing",
+       {{1e100, 0}, {INFINITY, 0}, {0, 0}, {0, 0}, {0, 0}},
+       nullptr,
+       {"point 1 deviates by 10000000000000000159028911097599180468360808563"
+        "945281389781327557747838772170381060813469985856815104.000 m",
+        "points 1 and 2 lie up to more than 1e308 m from the base point",
+        "point 2 deviates by more than 1e308 m"}},
+  };
+  for (const Case& c : cases) {
+    ControlPoints points;
+    points.base_point = Point3{116.3, 39.9, 0};
+    points.source = {
+        {0, 0, 0}, {100, 0, 0}, {0, 100, 0}, {100, 100, 0}, {50, 50, 0}};
+    // The fit is the identity: each target is its drawing point moved by
+    // the deviation.
+    for (size_t i = 0; i < points.source.size(); ++i) {
+      const Point3& s = points.source[i];
+      points.target.push_back(
+          Point2{s.x + c.deviations[i].x, s.y + c.deviations[i].y});
+      points.geodetic.push_back(Point3{116.3, 39.9, 0});
+    }
+    SimilarityFit fit;
+    fit.solver.termination = "CONVERGENCE";
+    fit.quality.computed = true;
+    double sum_sq = 0.0;
+    for (const Point2& d : c.deviations) {
+      const double r = std::sqrt(d.x * d.x + d.y * d.y);
+      fit.deviations.push_back(d);
+      fit.residuals_m.push_back(r);
+      fit.weights.push_back(1.0 / (1.0 + (r / 0.05) * (r / 0.05)));
+      fit.quality.checks.push_back(CheckResidual{true, d.x, d.y, r});
+      sum_sq += std::isfinite(r) ? r * r : 0.0;
+    }
+    fit.rms_m = std::sqrt(sum_sq / 5);
+    fit.sigma0_m = std::sqrt(sum_sq / 6);
+    if (c.change != nullptr) c.change(&fit);
+    const Diagnosis d = Diagnose(points, fit, 0.0, DiagnosisDepth::kFull);
+    ASSERT_EQ(c.expected.size(), d.findings.size())
+        << c.what << ": " << Describe(d);
+    for (size_t i = 0; i < c.expected.size(); ++i) {
+      EXPECT_NE(std::string::npos, d.findings[i].message.find(c.expected[i]))
+          << c.what << ": " << d.findings[i].message;
+    }
+  }
+}
+
+TEST(DiagnosisTest, DrawingUnits) {
+  // 1 US survey foot = 1200/3937 m (NIST); 1 in = 0.0254 m exactly.
+  const std::pair<double, const char*> cases[] = {
+      {0.99987, "m"},   {-1.0, "m"},    {0.001, "mm"},
+      {0.001009, "mm"}, {0.0102, ""},   {1200.0 / 3937.0, "ft"},
+      {0.0254, "in"},   {1000.0, "km"}, {0.1, "dm"},
+      {0.01, "cm"},     {0.89, ""},     {0.5, ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.second, DrawingUnits(c.first));
+}
+
+}  // namespace
