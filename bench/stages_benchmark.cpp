@@ -1,7 +1,7 @@
 // Per-stage cost at 10, 1000 and 100000 control points: reading the point
-// lists, converting the targets, the robust fit, rendering the console
-// lines and the matrix text, and what the fit report adds (the quality
-// figures and the report's text).
+// lists, converting the targets, the robust fit, the diagnosis of every
+// run, rendering the console lines and the matrix text, and what the fit
+// report adds (the quality figures and the report's text).
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "diagnosis/diagnosis.h"
 #include "fit/similarity_fit.h"
 #include "geodesy/geodetic_converter.h"
 #include "input/point_list.h"
@@ -137,6 +138,41 @@ void BM_ResidualPlot(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
+// What every run adds to judge its fit (the diagnosis that can make the
+// verdict bad), on clean input and on input where 60 % of the targets are
+// moved 5 to 50 m: then the fit misses by metres and the exchange tests
+// run. The site is put west of 90 E (its targets' longitudes moved by
+// -29.6 degrees; only the exchange readings look at them), where a
+// latitude-first reading is a place too, so that every reading is tried.
+void BM_DiagnoseEveryRun(benchmark::State& state) {
+  Site site = MakeSite(static_cast<int>(state.range(0)));
+  if (state.range(1) != 0) {
+    std::mt19937_64 rng(7);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    for (Point2& t : site.target) {
+      if (unit(rng) < 0.6) {
+        const double angle = 6.283185307179586 * unit(rng);
+        const double far_m = 5.0 + 45.0 * unit(rng);
+        t.x += far_m * std::cos(angle);
+        t.y += far_m * std::sin(angle);
+      }
+    }
+  }
+  ControlPoints points;
+  points.mode = InputMode::kHeight;
+  points.base_point = Point3{kLon0Deg - 29.6, kLat0Deg, 0.0};
+  points.source = site.source;
+  points.target = site.target;
+  points.geodetic = ParsePointTriples(site.target_text);
+  for (Point3& g : points.geodetic) g.x -= 29.6;
+  const SimilarityFit fit = FitSimilarity(points.source, points.target, 0.0);
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(
+        Diagnose(points, fit, 0.0, DiagnosisDepth::kVerdict));
+  }
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
 // The console text of a run: one "src:" and one "fitcheck---" line per
 // point, and the matrix.
 void BM_RenderOutput(benchmark::State& state) {
@@ -195,6 +231,10 @@ BENCHMARK(BM_ResidualPlot)
     ->Arg(1000)
     ->Arg(100000)
     ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DiagnoseEveryRun)
+    ->ArgsProduct({{10, 1000, 100000}, {0, 1}})
+    ->ArgNames({"n", "outliers"})
+    ->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RenderOutput)
     ->Arg(10)
     ->Arg(1000)
