@@ -608,7 +608,8 @@ Diagnosis Diagnose(const ControlPoints& points, const SimilarityFit& fit,
               "and that these targets belong to this scene",
           false));
     }
-    if (!exchanged && !unrelated && fit.free_scale && d.drawing_units.empty()) {
+    if (!exchanged && !unrelated && fit.free_scale && d.drawing_units.empty() &&
+        std::isfinite(fit.K)) {
       findings.push_back(MakeFinding(
           "unusual_scale", {},
           "the fitted scale K = " + Format("%.7g", fit.K) +
