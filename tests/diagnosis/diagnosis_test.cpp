@@ -79,7 +79,7 @@ Outcome Survey(const Site& s) {
     const double h_m = 20.0 + 10.0 * offset(random);
     double x, y;
     tm.Forward(s.zone_cm_deg, lat, lon, x, y);
-    x += 500000.0 + 1e6 * std::round((s.zone_cm_deg + 1.5) / 3.0);
+    x += 500000.0 + 1e6 * std::round(s.zone_cm_deg / 3.0);  // 3-degree zone
     if (i == 0) x0 = x, y0 = y;
     const double dx = x - x0, dy = y - y0;
     x = x0 + dx * std::cos(turn) - dy * std::sin(turn) + noise(random);
