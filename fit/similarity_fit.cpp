@@ -478,6 +478,39 @@ void PrincipalSpreads(const std::vector<Point3>& source, double* major,
   *minor = std::sqrt(std::max(0.0, mean - half_gap));
 }
 
+std::vector<CheckResidual> RobustCheckResiduals(
+    const std::vector<Point2>& source, const std::vector<Point2>& target,
+    double scale) {
+  const size_t n = std::min(source.size(), target.size());
+  FitQuality quality;
+  if (n == 0) return quality.checks;
+  double cx = 0.0, cy = 0.0, cX = 0.0, cY = 0.0;
+  for (size_t i = 0; i < n; ++i) {
+    cx += source[i].x;
+    cy += source[i].y;
+    cX += target[i].x;
+    cY += target[i].y;
+  }
+  const double count = static_cast<double>(n);
+  cx /= count;
+  cy /= count;
+  cX /= count;
+  cY /= count;
+  std::vector<Point2> src(n), des(n);
+  for (size_t i = 0; i < n; ++i) {
+    src[i] = Point2{source[i].x - cx, source[i].y - cy};
+    des[i] = Point2{target[i].x - cX, target[i].y - cY};
+  }
+  CentredSimilarity full;
+  if (!FitWithoutPoint(src, des, kNoPointLeftOut, IsFreeScale(scale), scale,
+                       nullptr, &full)) {
+    quality.checks.assign(n, CheckResidual());
+    return quality.checks;
+  }
+  ComputeChecks(src, des, IsFreeScale(scale), scale, full, &quality);
+  return quality.checks;
+}
+
 RobustSimilarity FitRobustSimilarity(const std::vector<Point2>& source,
                                      const std::vector<Point2>& target,
                                      double scale) {

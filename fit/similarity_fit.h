@@ -155,6 +155,15 @@ RobustSimilarity FitRobustSimilarity(const std::vector<Point2>& source,
                                      const std::vector<Point2>& target,
                                      double scale);
 
+// Per point: its check residual under the robust similarity of the other
+// points (as FitQuality::checks, in `target`'s units), fitted by the same
+// reweighted solves from the robust fit of all points. None available
+// beyond kMaxCheckPoints points, with fewer than 3, or where the others
+// fix no transform.
+std::vector<CheckResidual> RobustCheckResiduals(
+    const std::vector<Point2>& source, const std::vector<Point2>& target,
+    double scale);
+
 // The heights in the height and model-base-point modes: per point
 // d = up - z (target's up minus the drawing's z), lift = median of d (the
 // z offset that seats the drawing's heights on the targets), dz = d - lift,
