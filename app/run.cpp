@@ -43,6 +43,7 @@ bool PrepareControlPoints(const RunInputs& inputs, ControlPoints* points) {
   points->target_up_m.clear();
   if (pairs) {
     points->mode = InputMode::kPair;
+    points->project_height_m = inputs.projectheight_m;
     for (size_t i = 0; i < n; ++i) {
       const Point3 geodetic{points->geodetic[i].x, points->geodetic[i].y,
                             inputs.projectheight_m};

@@ -54,6 +54,9 @@ struct ControlPoints {
   std::vector<double> target_up_m;
   Point3 base_point;   // first point of `basepoint`: lon_deg, lat_deg
   Point3 model_point;  // model-base-point mode only
+  // Pair mode only: the `projectheight` every target was converted at,
+  // metres (the geodetic list's z is 0 there).
+  double project_height_m = 0.0;
 };
 
 // Scale of the Cauchy loss on every control point, metres: residuals well
