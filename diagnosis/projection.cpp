@@ -959,25 +959,26 @@ MatrixHold ComputeMatrixHold(const ControlPoints& points,
 std::string ProjectionDistortionMessage(const MatrixHold& hold) {
   char error[64];
   std::snprintf(error, sizeof error, "%.3f m", hold.matrix_error_m);
-  const std::string site =
-      Length(hold.site_width_m) + " x " + Length(hold.site_height_m);
   char tolerance[32];
   std::snprintf(tolerance, sizeof tolerance, "%.2f m", kMatrixToleranceM);
+  const std::string site =
+      Length(hold.site_width_m) + " by " + Length(hold.site_height_m);
   if (!(hold.part_size_m <
         std::max(hold.site_width_m, hold.site_height_m) * (1 - 1e-9))) {
+    // The projection itself would let one matrix hold the whole drawing:
+    // it is the control points' layout that tilts this one.
     return "One matrix misses this " + site + " drawing by up to " + error +
-           " against its map projection, though a matrix fitted to control "
-           "points spread evenly over the whole drawing would hold it within " +
+           " against its map projection, though one fitted to control "
+           "points spread evenly over the whole drawing would hold it "
+           "within " +
            tolerance + ": add control points at its corners and edges.";
   }
   const std::string part =
-      Length(std::min(hold.part_size_m, hold.site_width_m)) + " x " +
+      Length(std::min(hold.part_size_m, hold.site_width_m)) + " by " +
       Length(std::min(hold.part_size_m, hold.site_height_m));
-  return "The map projection bends this " + site + " drawing by up to " +
-         error +
-         " away from what one matrix holds; one matrix holds a part "
-         "of " +
-         part + " within " + tolerance +
-         ", so register the drawing in parts of that size, each with its "
-         "own control points.";
+  return "One matrix misses this " + site + " drawing by up to " + error +
+         " because of its map projection, and holds a part of " + part +
+         " within " + tolerance +
+         ": register the drawing in parts of that size, each with its own "
+         "control points.";
 }

@@ -593,7 +593,16 @@ TEST_P(Hold, MatrixErrorAndPartSize) {
     EXPECT_GT(IndependentPartError(scene, b, 1.1 * hold.part_size_m),
               kMatrixToleranceM);
     const std::string message = ProjectionDistortionMessage(hold);
-    EXPECT_NE(message.find("parts"), std::string::npos) << message;
+    // The figures, and what to do.
+    char figures[64];
+    std::snprintf(figures, sizeof figures, "by up to %.3f m",
+                  hold.matrix_error_m);
+    EXPECT_NE(message.find(figures), std::string::npos) << message;
+    std::snprintf(figures, sizeof figures, "a part of %.1f km by",
+                  hold.part_size_m / 1000);
+    EXPECT_NE(message.find(figures), std::string::npos) << message;
+    EXPECT_NE(message.find("register the drawing in parts"), std::string::npos)
+        << message;
   } else {
     EXPECT_EQ(hold.part_size_m,
               std::max(hold.site_width_m, hold.site_height_m));
