@@ -559,12 +559,15 @@ MeridianSearch SearchMeridian(const Sample& s, const Projector& projector,
     std::vector<double> next;
     SetWeights(lengths, CauchyScaleFor(lengths), &next);
     double change = 0;
-    for (size_t k = 0; k < m; ++k)
+    for (size_t k = 0; k < m; ++k) {
       change = std::max(change, std::fabs(next[k] - w[k]));
+    }
     const double step = std::clamp(-gr / gg, -2.0, 2.0);
     double wss = 0, sw = 0;
-    for (size_t k = 0; k < m; ++k)
-      wss += w[k] * lengths[k] * lengths[k], sw += w[k];
+    for (size_t k = 0; k < m; ++k) {
+      wss += w[k] * lengths[k] * lengths[k];
+      sw += w[k];
+    }
     const double sd = SigmaOf(wss, sw, 5) / std::sqrt(gg);
     if (std::fabs(step) < std::max(1e-6, 1e-3 * sd) && change < 1e-4) break;
     w.swap(next);

@@ -28,8 +28,10 @@
 //   - otherwise a transverse Mercator on the meridian that makes the
 //     drawing a similarity of it (a city system, or an older national
 //     datum tens of metres off), taken only when it explains the drawing
-//     significantly better than the fit's own similarity does. Its meridian
-//     is given when its standard deviation is at most kMeridianSdLimitDeg.
+//     significantly better than a plain similarity (free scale) onto the
+//     scene does: by 25 sigma^2 in the weighted sum of squares, sigma never
+//     below 1 mm. Its meridian is given when its standard deviation is at
+//     most kMeridianSdLimitDeg.
 //
 // Without a projection (a plain CAD grid, or a site too small for any
 // distortion to show above the noise) the fit's similarity is exact to the
