@@ -1,7 +1,8 @@
 // Per-stage cost at 10, 1000 and 100000 control points: reading the point
 // lists, converting the targets, the robust fit, the diagnosis of every
-// run, rendering the console lines and the matrix text, and what the fit
-// report adds (the quality figures and the report's text).
+// run, rendering the console lines and the matrix text, what the fit
+// report adds (the quality figures and the report's text), and the map
+// projection's diagnosis.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "diagnosis/diagnosis.h"
+#include "diagnosis/projection.h"
 #include "fit/similarity_fit.h"
 #include "geodesy/geodetic_converter.h"
 #include "input/point_list.h"
@@ -205,6 +207,77 @@ void BM_RenderOutput(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
+// A 20 km site 1.4 degrees east of its meridian, 3 mm of noise: the
+// drawing in CGCS2000 zone 39 (kind 0), in a city's own transverse
+// Mercator on meridian 117.4, rotated (kind 1, found by the meridian
+// search), or a plain CAD grid in millimetres (kind 2: the search runs and
+// finds nothing).
+ControlPoints MakeProjectedSite(int n, int kind) {
+  ControlPoints points;
+  points.mode = InputMode::kHeight;
+  const double lon0 = 118.4, lat0 = kLat0Deg;
+  points.base_point = Point3{lon0, lat0, 0.0};
+  const GeodeticConverter scene = MakeGeodeticConverter(lon0, lat0);
+  const TransverseMercatorParameters zone39 = StandardProjection(4527).tm;
+  TransverseMercatorParameters city = StandardProjection(4548).tm;
+  city.central_meridian_deg = 117.4;
+  std::mt19937_64 rng(n);
+  // About 20 km in longitude and latitude at 39 N.
+  std::uniform_real_distribution<double> dlon(-0.116, 0.116), dlat(-0.09, 0.09);
+  std::normal_distribution<double> noise_m(0.0, 0.003);
+  const double c = std::cos(0.3), s = std::sin(0.3);
+  for (int i = 0; i < n; ++i) {
+    const Point3 g{lon0 + dlon(rng), lat0 + dlat(rng), 5.0};
+    Point3 enu;
+    scene.GeodeticToEnu(g, &enu);
+    Point2 d;
+    if (kind == 0) {
+      d = ProjectGeodetic(zone39, g.x, g.y);
+    } else if (kind == 1) {
+      const Point2 p = ProjectGeodetic(city, g.x, g.y);
+      d = Point2{p.x * c - p.y * s, p.x * s + p.y * c};
+    } else {
+      d = Point2{(enu.x * c - enu.y * s) * 1000,
+                 (enu.x * s + enu.y * c) * 1000};
+    }
+    const double unit_m = kind == 2 ? 0.001 : 1.0;
+    points.source.push_back(
+        Point3{d.x + noise_m(rng) / unit_m, d.y + noise_m(rng) / unit_m, 0.0});
+    points.geodetic.push_back(g);
+    points.target.push_back(Point2{enu.x, enu.y});
+    points.target_up_m.push_back(enu.z);
+  }
+  return points;
+}
+
+// Identification and the survey judgement: in every run.
+void BM_JudgeSurvey(benchmark::State& state) {
+  const ControlPoints points = MakeProjectedSite(
+      static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+  const SimilarityFit fit = FitSimilarity(points.source, points.target, 0.0);
+  ProjectionKind kind = ProjectionKind::kNone;
+  for (auto _ : state) {
+    const SurveyJudgement judgement = JudgeSurvey(points, fit);
+    kind = judgement.projection.kind;
+    benchmark::DoNotOptimize(judgement.survey_m.data());
+  }
+  state.SetLabel(ProjectionKindName(kind));
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+// The matrix error and the part size: with --report or --plot only.
+void BM_MatrixHold(benchmark::State& state) {
+  const ControlPoints points = MakeProjectedSite(
+      static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+  const SimilarityFit fit = FitSimilarity(points.source, points.target, 0.0);
+  const SurveyJudgement judgement = JudgeSurvey(points, fit);
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(ComputeMatrixHold(points, fit, judgement));
+  }
+  state.SetLabel(ProjectionKindName(judgement.projection.kind));
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
 BENCHMARK(BM_ParsePointTriples)
     ->Arg(10)
     ->Arg(1000)
@@ -234,6 +307,14 @@ BENCHMARK(BM_ResidualPlot)
 BENCHMARK(BM_DiagnoseEveryRun)
     ->ArgsProduct({{10, 1000, 100000}, {0, 1}})
     ->ArgNames({"n", "outliers"})
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_JudgeSurvey)
+    ->ArgsProduct({{10, 1000, 100000}, {0, 1, 2}})
+    ->ArgNames({"n", "kind"})
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_MatrixHold)
+    ->ArgsProduct({{10, 1000, 100000}, {0, 1}})
+    ->ArgNames({"n", "kind"})
     ->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RenderOutput)
     ->Arg(10)

@@ -77,3 +77,11 @@ function(geoanchor_use_static_dependencies)
     "$<LINK_GROUP:RESCAN,${group_text}>;Threads::Threads;${GEOANCHOR_METIS_SO};${GEOANCHOR_UNWIND_SO};rt;Eigen3::Eigen")
   add_link_options(-static-libstdc++ -static-libgcc)
 endfunction()
+
+# GeographicLib's archive, which Debian ships beside its shared library:
+# GEOGRAPHICLIB_LIBRARY names it for every target that links GeographicLib.
+macro(geoanchor_static_geographiclib)
+  geoanchor_static_lib(GEOANCHOR_GEOGRAPHICLIB_A GeographicLib
+                       libgeographiclib-dev)
+  set(GEOGRAPHICLIB_LIBRARY ${GEOANCHOR_GEOGRAPHICLIB_A})
+endmacro()

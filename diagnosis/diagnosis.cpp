@@ -225,24 +225,27 @@ std::string ExchangeMessage(const Exchange& e, double fit_rms_m) {
 // each point in one pair at most.
 std::vector<std::pair<size_t, size_t>> ExchangedPairs(
     const ControlPoints& points, const SimilarityFit& fit,
-    const std::vector<bool>& outlier) {
+    const SurveyJudgement& survey, const std::vector<bool>& outlier) {
   std::vector<size_t> candidates;
   for (size_t i = 0; i < outlier.size(); ++i) {
     if (outlier[i]) candidates.push_back(i);
   }
   std::stable_sort(candidates.begin(), candidates.end(),
                    [&](size_t a, size_t b) {
-                     return fit.residuals_m[a] > fit.residuals_m[b];
+                     return survey.survey_m[a] > survey.survey_m[b];
                    });
   if (candidates.size() > kMaxPairedOutliers) {
     candidates.resize(kMaxPairedOutliers);
   }
-  // Where the fit puts drawing point i: its target minus its deviation.
+  // How far the other target lies from where the fit puts drawing point
+  // i (its own target minus its deviation), less the part of that the
+  // projection accounts for there (at most its length).
   auto at_other = [&](size_t i, size_t other) {
     const Point2& t = points.target[other];
     const Point2& own = points.target[i];
     const Point2& d = fit.deviations[i];
-    return DeviationLength(t.x - own.x + d.x, t.y - own.y + d.y);
+    return std::max(0.0, DeviationLength(t.x - own.x + d.x, t.y - own.y + d.y) -
+                             survey.projection_m[i]);
   };
   std::vector<bool> paired(outlier.size(), false);
   std::vector<std::pair<size_t, size_t>> pairs;
@@ -427,6 +430,9 @@ Diagnosis Diagnose(const ControlPoints& points, const SimilarityFit& fit,
   const bool full = depth == DiagnosisDepth::kFull;
   std::vector<Finding> findings;
   d.drawing_units = DrawingUnits(fit.K);
+  d.survey = JudgeSurvey(points, fit);
+  const SurveyJudgement& survey = d.survey;
+  const bool projected = survey.projection.kind != ProjectionKind::kNone;
 
   // The drawing's spread, closed form: all points at one place (relative
   // to the size of their coordinates) fix no rotation and no scale.
@@ -449,10 +455,12 @@ Diagnosis Diagnose(const ControlPoints& points, const SimilarityFit& fit,
         true));
   }
 
+  // Outliers are blunders of the survey: without a projection exactly the
+  // fit's own outliers (a deviation above 0.15 m, a weight below 0.1).
   std::vector<bool> outlier(n);
   size_t outliers = 0;
   for (size_t i = 0; i < n; ++i) {
-    outlier[i] = fit.weights[i] < kOutlierWeight;
+    outlier[i] = survey.blunder[i];
     if (outlier[i]) ++outliers;
   }
 
@@ -479,7 +487,7 @@ Diagnosis Diagnose(const ControlPoints& points, const SimilarityFit& fit,
   // Points whose targets (and with them their heights) look exchanged.
   std::vector<bool> paired(n, false);
   if (!exchanged && outliers >= 2) {
-    for (const auto& pair : ExchangedPairs(points, fit, outlier)) {
+    for (const auto& pair : ExchangedPairs(points, fit, survey, outlier)) {
       const size_t i = pair.first, j = pair.second;
       explained[i] = explained[j] = true;
       paired[i] = paired[j] = true;
@@ -489,8 +497,8 @@ Diagnosis Diagnose(const ControlPoints& points, const SimilarityFit& fit,
           "exchanged_pairs", {static_cast<int>(i + 1), static_cast<int>(j + 1)},
           "the targets of points " + a + " and " + b +
               " fit each other's drawing points (both deviate by " +
-              Metres(fit.residuals_m[i]) + " and " +
-              Metres(fit.residuals_m[j]) +
+              Metres(survey.survey_m[i]) + " and " +
+              Metres(survey.survey_m[j]) +
               " as given): exchange the targets of points " + a + " and " + b,
           false));
     }
@@ -516,7 +524,7 @@ Diagnosis Diagnose(const ControlPoints& points, const SimilarityFit& fit,
     std::vector<double> deviations_m;
     for (size_t i = 0; i < n; ++i) {
       if (outlier[i] && !explained[i]) {
-        deviations_m.push_back(fit.residuals_m[i]);
+        deviations_m.push_back(survey.survey_m[i]);
       }
     }
     const double median_m = Median(deviations_m);
@@ -535,28 +543,44 @@ Diagnosis Diagnose(const ControlPoints& points, const SimilarityFit& fit,
   }
 
   if (full) {
-    const FitQuality& q = fit.quality;
+    // Check residuals of the survey: with a projection, each point against
+    // the similarity of the others between the drawing and the projected
+    // positions (metres), so that the projection's distortion does not
+    // count; without one, the fit's own.
+    std::vector<CheckResidual> checks = fit.quality.checks;
+    if (projected && fit.quality.computed) {
+      std::vector<Point2> drawing(n), projected_m(n);
+      for (size_t i = 0; i < n; ++i) {
+        drawing[i] = Point2{points.source[i].x, points.source[i].y};
+        projected_m[i] = ProjectGeodetic(
+            survey.projection.tm, points.geodetic[i].x, points.geodetic[i].y);
+      }
+      checks = RobustCheckResiduals(drawing, projected_m, 0.0);
+    }
     for (size_t i = 0; i < n && !unrelated; ++i) {
       if (explained[i]) continue;
-      const double r_m = fit.residuals_m[i];
+      const double r_m = survey.survey_m[i];
       const std::vector<int> point = {static_cast<int>(i + 1)};
+      // With a projection the survey's own measure, named as such.
+      const std::string off =
+          PointName(i) +
+          (projected ? " lies " + Metres(r_m) + " from its projected position"
+                     : " deviates by " + Metres(r_m));
       if (outlier[i]) {
         findings.push_back(MakeFinding(
             "outlier", point,
-            PointName(i) + " deviates by " + Metres(r_m) +
-                " and was set aside as an outlier: check its drawing "
-                "coordinates and its WGS84 position",
+            off + " and is an outlier: check its drawing coordinates and its "
+                  "WGS84 position",
             false));
       } else if (r_m > kWarningM) {
         findings.push_back(MakeFinding(
             "large_deviation", point,
-            PointName(i) + " deviates by " + Metres(r_m) +
-                " but is not flagged as an outlier: check its coordinates, "
-                "or accept a survey that coarse",
+            off + " but is not flagged as an outlier: check its coordinates, "
+                  "or accept a survey that coarse",
             false));
       }
-      if (!exchanged && i < q.checks.size() && q.checks[i].available) {
-        const double check_m = q.checks[i].length_m;
+      if (!exchanged && i < checks.size() && checks[i].available) {
+        const double check_m = checks[i].length_m;
         if (check_m > kWarningM && r_m < 0.5 * check_m) {
           findings.push_back(MakeFinding(
               "leverage", point,
@@ -617,6 +641,14 @@ Diagnosis Diagnose(const ControlPoints& points, const SimilarityFit& fit,
               "within 1 %): check the drawing's unit, and that its points "
               "and the targets belong together",
           false));
+    }
+    if (projected && !unrelated && !exchanged) {
+      d.hold = ComputeMatrixHold(points, fit, survey);
+      if (d.hold.matrix_error_m > kMatrixToleranceM) {
+        findings.push_back(MakeFinding("projection_distortion", {},
+                                       ProjectionDistortionMessage(d.hold),
+                                       false));
+      }
     }
     d.heights = DiagnoseHeights(points);
     if (d.heights.plane_fitted) {

@@ -12,6 +12,16 @@
 //  - check: findings, but the matrix is usable;
 //  - bad:   the matrix is not to be trusted (rank_deficient, not_converged,
 //           most_points_outliers, exchanged_axes, exchanged_lon_lat).
+//
+// A drawing in a map projection (a Gauss-Krueger zone, UTM, a city's own
+// transverse Mercator) cannot be carried onto the flat scene by one
+// similarity exactly; on a big site its distortion alone makes decimetres
+// of deviation. So the points are judged by their survey deviation (how
+// far each drawing point lies from where its WGS84 position projects):
+// outliers (blunders), large deviations, the share of outliers, exchanged
+// targets and leverage all look at the survey, not at the fit's
+// deviations, and the projection's distortion raises no finding but
+// projection_distortion, when one matrix cannot hold the drawing.
 // A finding that explains others hides them: an exchanged reading hides
 // the non-convergence, the outliers and large deviations it accounts for,
 // the scale it distorts and what the distorted fit makes of them; two
@@ -24,6 +34,7 @@
 #include <vector>
 
 #include "common/types.h"
+#include "diagnosis/projection.h"
 
 // Above this, in metres, a deviation, a check residual or a height off the
 // height plane is worth a finding.
@@ -82,14 +93,18 @@ struct Diagnosis {
   // that unit's metres; "" otherwise.
   std::string drawing_units;
   HeightDiagnosis heights;
+  // The projection and each point's survey deviation: every run.
+  SurveyJudgement survey;
+  // How well one matrix holds the drawing: with the full depth only.
+  MatrixHold hold;
 };
 
 enum class DiagnosisDepth {
   // Only what can make the verdict bad (every run): the exchange tests,
   // convergence, the share of outliers and the drawing's spread. Cheap.
   kVerdict,
-  // Every finding (with a report or a plot). Leverage needs the fit's
-  // quality figures.
+  // Every finding (with a report or a plot), and how well one matrix
+  // holds the drawing. Leverage needs the fit's quality figures.
   kFull,
 };
 

@@ -56,6 +56,18 @@ std::string PrecisionJson(const FitPrecision& p, bool free_scale) {
   return j + "]}";
 }
 
+// The drawing's map projection, or null for none; a meridian that is not
+// determined, a zone or an EPSG code that does not apply are null.
+std::string ProjectionJson(const Projection& p) {
+  if (p.kind == ProjectionKind::kNone) return "null";
+  return std::string("{\"kind\": ") + Quoted(ProjectionKindName(p.kind)) +
+         ", \"central_meridian_deg\": " + Number(p.central_meridian_deg) +
+         ", \"zone\": " + (p.zone != 0 ? std::to_string(p.zone) : "null") +
+         ", \"zone_in_easting\": " + (p.zone_in_easting ? "true" : "false") +
+         ", \"epsg\": " + (p.epsg != 0 ? std::to_string(p.epsg) : "null") +
+         ", \"rms_m\": " + Number(p.rms_m) + "}";
+}
+
 }  // namespace
 
 std::array<double, 16> MultiplyMatrices(const std::array<double, 16>& a,
@@ -106,6 +118,7 @@ std::string FitReportJson(const ControlPoints& points, const SimilarityFit& fit,
   j += "  \"matrix_ecef\": " + Array(ecef.data(), ecef.size()) + ",\n";
 
   const FitQuality& q = fit.quality;
+  const SurveyJudgement& survey = diagnosis.survey;
   j += "  \"points\": [";
   for (size_t i = 0; i < fit.deviations.size(); ++i) {
     const Point2& d = fit.deviations[i];
@@ -118,6 +131,11 @@ std::string FitReportJson(const ControlPoints& points, const SimilarityFit& fit,
          ", \"residual_m\": " + Number(fit.residuals_m[i]) +
          ", \"weight\": " + Number(fit.weights[i]) + ", \"outlier\": " +
          (fit.weights[i] < kOutlierWeight ? "true" : "false");
+    if (i < survey.survey_m.size()) {
+      j += ", \"survey_m\": " + Number(survey.survey_m[i]) +
+           ", \"projection_m\": " + Number(survey.projection_m[i]) +
+           ", \"blunder\": " + (survey.blunder[i] ? "true" : "false");
+    }
     if (i < q.checks.size() && q.checks[i].available) {
       const CheckResidual& c = q.checks[i];
       j += ", \"check_dx_m\": " + Number(c.dx_m) +
@@ -163,6 +181,8 @@ std::string FitReportJson(const ControlPoints& points, const SimilarityFit& fit,
   } else {
     j += "  \"vertical\": null,\n";
   }
+  j += "  \"projection\": " + ProjectionJson(survey.projection) + ",\n";
+  j += "  \"matrix_error_m\": " + Number(diagnosis.hold.matrix_error_m) + ",\n";
   j += "  \"verdict\": " + Quoted(VerdictName(diagnosis.verdict)) + ",\n";
   j += "  \"drawing_units\": " +
        (diagnosis.drawing_units.empty() ? std::string("null")

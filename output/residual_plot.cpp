@@ -68,6 +68,30 @@ std::string Escaped(const std::string& text) {
   return out;
 }
 
+// The drawing's map projection in a few words.
+std::string ProjectionLabel(const Projection& p) {
+  const std::string epsg =
+      p.epsg != 0 ? ", EPSG " + std::to_string(p.epsg) : std::string();
+  switch (p.kind) {
+    case ProjectionKind::kNone:
+      return "none (plain grid, or too small to tell)";
+    case ProjectionKind::kGaussKruger3:
+      return "Gauss-Kr\xC3\xBCger 3\xC2\xB0 zone " + std::to_string(p.zone) +
+             epsg;
+    case ProjectionKind::kGaussKruger6:
+      return "Gauss-Kr\xC3\xBCger 6\xC2\xB0 zone " + std::to_string(p.zone) +
+             epsg;
+    case ProjectionKind::kUtm:
+      return "UTM " + std::to_string(p.zone) + (p.south ? "S" : "N") + epsg;
+    case ProjectionKind::kTransverseMercator:
+      return std::isfinite(p.central_meridian_deg)
+                 ? "transverse Mercator, meridian " +
+                       FormatDouble("%.3f", p.central_meridian_deg) + "\xC2\xB0"
+                 : std::string("transverse Mercator, meridian unsure");
+  }
+  return std::string();
+}
+
 // Drawing coordinates to the page: equal scale on both axes, y up.
 struct View {
   double center_x = 0.0;  // drawing units
@@ -194,6 +218,14 @@ std::string ResidualPlotSvg(const ControlPoints& points,
   const size_t n = points.source.size();
   std::vector<std::string> warnings;
   for (const Finding& f : diagnosis.findings) warnings.push_back(f.message);
+  // Red for the survey's blunders (without a projection the fit's own
+  // outliers); the fit's weights when there is no judgement to go by.
+  const SurveyJudgement& survey = diagnosis.survey;
+  std::vector<bool> red(n);
+  for (size_t i = 0; i < n; ++i) {
+    red[i] = survey.blunder.size() == n ? static_cast<bool>(survey.blunder[i])
+                                        : fit.weights[i] < kOutlierWeight;
+  }
   const bool labelled = n <= kMaxLabelledPoints;
 
   // The extent of the drawing points, with 8 % margin on each side; a
@@ -233,7 +265,7 @@ std::string ResidualPlotSvg(const ControlPoints& points,
   double largest = 0.0;  // drawing units
   size_t outliers = 0;
   for (size_t i = 0; i < n; ++i) {
-    if (fit.weights[i] < kOutlierWeight) {
+    if (red[i]) {
       ++outliers;
       continue;
     }
@@ -273,7 +305,7 @@ std::string ResidualPlotSvg(const ControlPoints& points,
   for (size_t i = 0; i < shown_warnings; ++i) {
     warning_lines += Wrapped(warnings[i], 36).size();
   }
-  page_height = std::max(page_height, 530.0 + kLineHeight * warning_lines);
+  page_height = std::max(page_height, 590.0 + kLineHeight * warning_lines);
 
   std::string svg;
   svg.reserve(4096 + n * (labelled ? 400 : 80));
@@ -311,7 +343,7 @@ std::string ResidualPlotSvg(const ControlPoints& points,
   for (size_t i = 0; i < n; ++i) {
     const double x0 = view.X(points.source[i].x);
     const double y0 = view.Y(points.source[i].y);
-    const bool outlier = fit.weights[i] < kOutlierWeight;
+    const bool outlier = red[i];
     const char* colour = outlier ? kOutlierColour : kPointColour;
     double x1, y1;
     if (i < check_list.size() && check_list[i].available &&
@@ -459,6 +491,18 @@ std::string ResidualPlotSvg(const ControlPoints& points,
                                     : std::string("none")));
   line(std::to_string(n) + (n == 1 ? " point, " : " points, ") +
        std::to_string(outliers) + (outliers == 1 ? " outlier" : " outliers"));
+  {
+    const std::vector<std::string> lines =
+        Wrapped("projection: " + ProjectionLabel(survey.projection), 36);
+    for (size_t l = 0; l < lines.size(); ++l) {
+      svg += Text(l == 0 ? x : x + 12, y, lines[l], kInkColour);
+      y += kLineHeight;
+    }
+  }
+  if (std::isfinite(diagnosis.hold.matrix_error_m)) {
+    line("matrix error: " +
+         FormatDouble("%.3f m", diagnosis.hold.matrix_error_m));
+  }
   y += 8.0;
   const double key_y = y;
   svg += "<circle cx=\"" + C(x + 8) + "\" cy=\"" + C(key_y - 5) +
@@ -478,7 +522,7 @@ std::string ResidualPlotSvg(const ControlPoints& points,
   y += kLineHeight;
   svg += "<circle cx=\"" + C(x + 8) + "\" cy=\"" + C(y - 5) +
          "\" r=\"4\" fill=\"" + kOutlierColour + "\" class=\"key outlier\"/>\n";
-  svg += Text(x + 24, y, "outlier (weight below 0.1), clipped", kInkColour);
+  svg += Text(x + 24, y, "outlier (over 0.15 m off), clipped", kInkColour);
   y += kLineHeight + 8.0;
   svg += Text(x + 24, y, "north arrow: the scene's north", kInkColour);
   y += kLineHeight + 8.0;

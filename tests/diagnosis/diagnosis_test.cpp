@@ -63,7 +63,7 @@ Outcome Survey(const Site& s) {
   const GeographicLib::TransverseMercator tm(6378137.0, 1 / 298.257222101, 1.0);
   std::mt19937 random(s.seed);
   std::uniform_real_distribution<double> offset(-0.5, 0.5);
-  std::normal_distribution<double> noise(0.0, 0.002);
+  std::normal_distribution<double> noise(0.0, 0.002);  // 2 mm
   const double m_per_deg_lat = 111000.0;
   const double m_per_deg_lon = m_per_deg_lat * std::cos(s.lat_deg * M_PI / 180);
   const double turn = s.rotation_deg * M_PI / 180.0;
@@ -335,6 +335,47 @@ TEST(DiagnosisTest, EachMistakeIsNamed) {
   }
 }
 
+// A 20 km site 1.4 degrees from its zone's central meridian: the
+// projection's distortion makes decimetres of deviation, which the fit's
+// own rule would call outliers. Judged by the survey, the clean site raises
+// only projection_distortion, and a real 0.5 m blunder is still found at
+// its own size. A 2 km site there is good.
+TEST(DiagnosisTest, BigSitesJudgeTheSurvey) {
+  Site big;
+  big.lon_deg = 118.4;
+  big.size_m = 20000.0;
+  big.points = 12;
+  const Outcome clean = Survey(big);
+  ASSERT_TRUE(clean.prepared);
+  size_t fit_outliers = 0;
+  for (double w : clean.fit.weights) fit_outliers += w < kOutlierWeight;
+  EXPECT_GT(fit_outliers, 0u);  // what the fit alone would flag
+  EXPECT_EQ(4527, clean.full.survey.projection.epsg);
+  ASSERT_EQ(1u, clean.full.findings.size()) << Describe(clean.full);
+  EXPECT_EQ("projection_distortion", clean.full.findings[0].code);
+  EXPECT_EQ(Verdict::kCheck, clean.full.verdict);
+  EXPECT_TRUE(clean.verdict_only.findings.empty());
+  // The table: 30.9 cm for the best similarity at 20 km; this
+  // matrix is fitted to 12 points only (the module's tests compare it
+  // with an independent computation).
+  EXPECT_GT(clean.full.hold.matrix_error_m, 0.25);
+  EXPECT_LT(clean.full.hold.matrix_error_m, 0.45);
+
+  Site blunder = big;
+  blunder.alter = [](std::vector<double>* src, std::vector<double>*,
+                     RunInputs*) { (*src)[4 * 3] += 0.5; };
+  const Outcome o = Survey(blunder);
+  ASSERT_EQ(2u, o.full.findings.size()) << Describe(o.full);
+  EXPECT_EQ("outlier", o.full.findings[0].code);
+  EXPECT_EQ(std::vector<int>{5}, o.full.findings[0].points);
+  EXPECT_NEAR(0.5, o.full.survey.survey_m[4], 0.03);  // 2 mm noise, robust
+  EXPECT_EQ("projection_distortion", o.full.findings[1].code);
+
+  Site small = big;
+  small.size_m = 2000.0;
+  EXPECT_EQ(Verdict::kGood, Survey(small).full.verdict);
+}
+
 // The solver's own word: a fit that did not converge is no solution,
 // whatever its figures say.
 TEST(DiagnosisTest, NotConvergedIsBad) {
@@ -373,7 +414,7 @@ TEST(DiagnosisTest, PointRulesAndTheirFigures) {
        {{0.12, 0}, {0, 0.5}, {0.01, 0}, {0, 0}, {0, 0}},
        nullptr,
        {"point 1 deviates by 0.120 m but is not flagged",
-        "point 2 deviates by 0.500 m and was set aside as an outlier"}},
+        "point 2 deviates by 0.500 m and is an outlier"}},
       {"holds the solution",
        {{0.01, 0}, {0.02, 0}, {0, 0.01}, {0, 0}, {0, 0}},
        [](SimilarityFit* f) {

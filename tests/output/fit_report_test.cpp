@@ -115,6 +115,13 @@ TEST(FitReportTest, DiagnosisIsWrittenInItsOrder) {
   d.heights.slope_east_ppm = 25.5;
   d.heights.slope_north_ppm = -3.0;
   d.heights.curvature_m = 0.125;
+  // A city's own meridian, not determined well enough to be given.
+  d.survey.projection.kind = ProjectionKind::kTransverseMercator;
+  d.survey.projection.rms_m = 0.004;
+  d.survey.survey_m = {0.001, 0.2, 0.003};
+  d.survey.projection_m = {0.0, 0.05, 0.01};
+  d.survey.blunder = {false, true, false};
+  d.hold.matrix_error_m = 0.07;
   const VerticalLift v{true, {0, 0, 0.5}, 3.0, 0.29, 0.5};
   const json j = json::parse(FitReportJson(points, fit, v, d, 0.0));
   EXPECT_EQ("bad", j["verdict"]);
@@ -129,6 +136,18 @@ TEST(FitReportTest, DiagnosisIsWrittenInItsOrder) {
   EXPECT_EQ(25.5, j["vertical"]["slope_east_ppm"].get<double>());
   EXPECT_EQ(-3.0, j["vertical"]["slope_north_ppm"].get<double>());
   EXPECT_EQ(0.125, j["vertical"]["curvature_m"].get<double>());
+  const json& projection = j["projection"];
+  EXPECT_EQ("transverse_mercator", projection["kind"]);
+  EXPECT_TRUE(projection["central_meridian_deg"].is_null());
+  EXPECT_TRUE(projection["zone"].is_null());
+  EXPECT_TRUE(projection["epsg"].is_null());
+  EXPECT_FALSE(projection["zone_in_easting"].get<bool>());
+  EXPECT_EQ(0.004, projection["rms_m"].get<double>());
+  EXPECT_EQ(0.07, j["matrix_error_m"].get<double>());
+  EXPECT_EQ(0.2, j["points"][1]["survey_m"].get<double>());
+  EXPECT_EQ(0.05, j["points"][1]["projection_m"].get<double>());
+  EXPECT_TRUE(j["points"][1]["blunder"].get<bool>());
+  EXPECT_FALSE(j["points"][1]["outlier"].get<bool>());  // the fit's 2 mm
   // No plane (a flat drawing): its slopes are null, the curvature stays.
   d.heights.flat_drawing = true;
   d.heights.plane_fitted = false;
@@ -136,6 +155,11 @@ TEST(FitReportTest, DiagnosisIsWrittenInItsOrder) {
   EXPECT_TRUE(flat["vertical"]["flat_drawing"].get<bool>());
   EXPECT_TRUE(flat["vertical"]["slope_east_ppm"].is_null());
   EXPECT_EQ(0.125, flat["vertical"]["curvature_m"].get<double>());
+  // No projection: null, and so is the matrix error.
+  const json none =
+      json::parse(FitReportJson(points, fit, v, Diagnosis(), 0.0));
+  EXPECT_TRUE(none["projection"].is_null());
+  EXPECT_TRUE(none["matrix_error_m"].is_null());
 }
 
 TEST(FitReportTest, PrecisionAndHeightsAreWritten) {

@@ -1,0 +1,194 @@
+// The drawing's map projection, told from its control points, and what it
+// means for judging them.
+//
+// A drawing of a large site is usually a map projection: a CGCS2000
+// Gauss-Krueger zone, a WGS84 UTM zone, or a city's own transverse Mercator
+// on a meridian of its choosing. The scene is a flat east/north/up frame,
+// and no similarity carries a projection onto it exactly: the error grows
+// with the square of the site's size away from the central meridian and
+// with its cube on it. A point that deviates from the fit only through that
+// distortion is no blunder.
+//
+// JudgeSurvey identifies the projection from the points themselves (every
+// control point is given both in the drawing and as a WGS84 position) and
+// measures each point against it:
+//   - standard projections by their absolute coordinates: the CGCS2000
+//     Gauss-Krueger 3-degree zones (central meridians 75 to 135 E) and
+//     6-degree zones (13 to 23), each with or without the zone number in
+//     front of the easting (false easting 500 km), and the WGS84 UTM zones,
+//     north and south. One is accepted when a similarity carries it onto
+//     the drawing within 5 m of shift (at the points' centroid), 20 ppm of
+//     scale and 5 arcseconds of rotation, each widened by three standard
+//     deviations of that parameter as the points determine it (a site of a
+//     few points 100 m across fixes its scale only to tens of ppm). Today's
+//     WGS84 positions lie up to about 1 m from CGCS2000's epoch-2000 ones;
+//     UTM and Gauss-Krueger on one meridian differ by 400 ppm of scale.
+//     Without the zone number a 6-degree zone is the 3-degree zone on the
+//     same meridian, and is named as that;
+//   - otherwise a transverse Mercator on the meridian that makes the
+//     drawing a similarity of it (a city system, or an older national
+//     datum tens of metres off), taken only when it explains the drawing
+//     significantly better than a plain similarity (free scale) onto the
+//     scene does: by 25 sigma^2 in the weighted sum of squares, sigma never
+//     below 1 mm. Its meridian is given when its standard deviation is at
+//     most kMeridianSdLimitDeg.
+//
+// Without a projection (a plain CAD grid, or a site too small for any
+// distortion to show above the noise) the fit's similarity is exact to the
+// noise, and a point's survey deviation is its fit residual.
+//
+// All similarities are fitted robustly (Cauchy weights, scale 0.05 m or
+// three times the points' own spread if larger), so a blunder shows at its
+// own size and is not smeared over the other points. At more than
+// kMaxIdentificationPoints points the identification works on a subsample
+// spread over the drawing; every point is then measured. Where the points
+// far outnumber the nodes of a 0.01-degree grid over them, their projected
+// coordinates are interpolated (cubic convolution) between exact ones at
+// the nodes, within 0.05 mm.
+//
+// Nothing here prints, throws or changes the fit.
+#ifndef GEOANCHOR_DIAGNOSIS_PROJECTION_H_
+#define GEOANCHOR_DIAGNOSIS_PROJECTION_H_
+
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "common/types.h"
+
+// A point whose survey deviation exceeds this is a blunder, metres: the
+// deviation at which the fit's Cauchy weight falls to kOutlierWeight.
+inline constexpr double kBlunderM = 0.15;
+
+// What one matrix may miss by across the drawing, metres.
+inline constexpr double kMatrixToleranceM = 0.05;
+
+// An arbitrary meridian is given only when its standard deviation is at
+// most this, degrees (about 4 km on the ground at 40 degrees of latitude).
+inline constexpr double kMeridianSdLimitDeg = 0.05;
+
+// Identification reads at most this many points, spread over the drawing.
+inline constexpr size_t kMaxIdentificationPoints = 256;
+
+enum class ProjectionKind {
+  kNone,                // no projection: the similarity is exact to the noise
+  kGaussKruger3,        // CGCS2000 Gauss-Krueger, 3-degree zone
+  kGaussKruger6,        // CGCS2000 Gauss-Krueger, 6-degree zone
+  kUtm,                 // WGS84 UTM
+  kTransverseMercator,  // CGCS2000 transverse Mercator, arbitrary meridian
+};
+
+// "gauss_kruger_3", "gauss_kruger_6", "utm", "transverse_mercator"; "none"
+// for kNone (which the report writes as null).
+const char* ProjectionKindName(ProjectionKind kind);
+
+// The constants of one transverse Mercator: ellipsoid, scale on the central
+// meridian, and the false origin added to the projected coordinates.
+struct TransverseMercatorParameters {
+  double a_m = 6378137.0;                 // equatorial radius
+  double flattening = 1 / 298.257222101;  // CGCS2000 (GRS 80)
+  double k0 = 1.0;                        // scale on the central meridian
+  double central_meridian_deg = 0.0;
+  double false_easting_m = 0.0;   // 500 km, plus zone * 1000 km in front
+  double false_northing_m = 0.0;  // 10 000 km for UTM south, else 0
+};
+
+struct Projection {
+  ProjectionKind kind = ProjectionKind::kNone;
+  // The central meridian, degrees; NaN when it is not determined (an
+  // arbitrary meridian with a standard deviation above
+  // kMeridianSdLimitDeg) or without a projection.
+  double central_meridian_deg = std::numeric_limits<double>::quiet_NaN();
+  // Its standard deviation, degrees: 0 for a standard projection, NaN
+  // without a projection.
+  double central_meridian_sd_deg = std::numeric_limits<double>::quiet_NaN();
+  int zone = 0;  // the standard zone's number; 0 = none
+  bool zone_in_easting = false;
+  bool south = false;  // UTM south
+  int epsg = 0;        // the standard projection's EPSG code; 0 = none
+  // RMS over all points of survey_m, metres; NaN without a projection.
+  double rms_m = std::numeric_limits<double>::quiet_NaN();
+  // The projection itself (for an arbitrary meridian the best meridian,
+  // whether or not it is determined well enough to be given).
+  TransverseMercatorParameters tm;
+  // The similarity that carries projected coordinates p (metres, false
+  // origin included) onto the drawing's coordinates q (drawing units):
+  //   q = drawing_centroid + (a + i b) * (p - projected_centroid)
+  // in complex notation. Its scale is |a + i b| (1 within 20 ppm for a
+  // standard projection) and its rotation atan2(b, a).
+  Point2 projected_centroid;
+  Point2 drawing_centroid;
+  double a = 1.0;
+  double b = 0.0;
+  // The similarity's shift at the points' centroid (drawing centroid minus
+  // projected centroid), drawing units, and its scale and rotation.
+  double shift = 0.0;
+  double scale = 1.0;
+  double rotation_rad = 0.0;
+};
+
+struct SurveyJudgement {
+  Projection projection;
+  // Per point, always filled, metres: how far the drawing point lies from
+  // where its WGS84 position projects (through the similarity), in the
+  // fit's metres (drawing units times |K|). Without a projection it is the
+  // fit's own residual_m.
+  std::vector<double> survey_m;
+  // Per point, metres: the part of the fit's deviation that the projection
+  // explains. The deviation (target minus fitted drawing point) is exactly
+  // the sum of this part and the survey part; 0 without a projection.
+  std::vector<double> projection_m;
+  // Per point: survey_m above kBlunderM.
+  std::vector<bool> blunder;
+};
+
+// Identifies the projection and judges every point. Cheap enough for every
+// run: a few dozen projections of at most kMaxIdentificationPoints points,
+// then one projection of each point.
+SurveyJudgement JudgeSurvey(const ControlPoints& points,
+                            const SimilarityFit& fit);
+
+struct MatrixHold {
+  // The largest distance, metres, between where the fit's matrix puts a
+  // drawing point and where the projection puts it in the scene's
+  // east/north frame (converted as the targets were), over the bounding
+  // box of the control points in the drawing, at height_m. NaN without a
+  // projection.
+  double matrix_error_m = std::numeric_limits<double>::quiet_NaN();
+  Point2 worst_drawing;  // the drawing point where it is largest
+  // The side, metres, of the largest part of the drawing (a square, or the
+  // drawing's whole width or height where it is narrower) that a
+  // similarity fitted to that part alone holds within kMatrixToleranceM,
+  // wherever in the box the part lies; the larger box side when the whole
+  // box is held. NaN without a projection.
+  double part_size_m = std::numeric_limits<double>::quiet_NaN();
+  // The bounding box's sides, metres (drawing units times |K|).
+  double site_width_m = std::numeric_limits<double>::quiet_NaN();
+  double site_height_m = std::numeric_limits<double>::quiet_NaN();
+  // The height the scene positions are taken at: the project height in the
+  // pair mode, else the median of the targets' heights.
+  double height_m = std::numeric_limits<double>::quiet_NaN();
+};
+
+// The matrix's error over the drawing and the part one matrix holds. For
+// the report and the plot only: a few thousand inverse projections.
+MatrixHold ComputeMatrixHold(const ControlPoints& points,
+                             const SimilarityFit& fit,
+                             const SurveyJudgement& judgement);
+
+// The message of the finding that one matrix does not hold the drawing
+// within kMatrixToleranceM: one English sentence with the figures, saying
+// what to do. Meaningful when hold.matrix_error_m > kMatrixToleranceM.
+std::string ProjectionDistortionMessage(const MatrixHold& hold);
+
+// The standard projection of an EPSG code (4491 to 4554, 32601 to 32660,
+// 32701 to 32760) with an identity similarity; kind kNone for any other
+// code.
+Projection StandardProjection(int epsg);
+
+// Projected coordinates (metres, false origin included) of a WGS84 or
+// CGCS2000 position, degrees.
+Point2 ProjectGeodetic(const TransverseMercatorParameters& tm, double lon_deg,
+                       double lat_deg);
+
+#endif  // GEOANCHOR_DIAGNOSIS_PROJECTION_H_
