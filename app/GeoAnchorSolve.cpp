@@ -76,11 +76,10 @@ int main(int argc, char** argv) {
   // Flag files are read here and their flags handed to gflags in their
   // place (app/flag_files.h).
   std::vector<std::string> args(argv, argv + argc);
-  const FlagFileHooks hooks = {
-      &GflagsFlagKind, &ReadFlagFile,
-      [&program](const std::string& glob) {
-        return MatchesProgramName(glob, program);
-      }};
+  const FlagFileHooks hooks = {&GflagsFlagKind, &ReadFlagFile,
+                               [&program](const std::string& glob) {
+                                 return MatchesProgramName(glob, program);
+                               }};
   std::string error;
   if (!ExpandFlagFiles(&args, hooks, &error)) {
     WriteMessage("GeoAnchorSolve: " + error + "\n");

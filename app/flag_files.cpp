@@ -63,7 +63,7 @@ class Expander {
   // gflags' ProcessOptionsFromStringLocked, line by line.
   void ExpandText(std::string text, int depth) {
     text.resize(text.find('\0') == std::string::npos ? text.size()
-                                                      : text.find('\0'));
+                                                     : text.find('\0'));
     bool relevant = true;
     bool in_filename_section = false;
     // A line ends at the next CR, or where there is none at the next LF,
@@ -79,8 +79,8 @@ class Expander {
         next_lf = text.find('\n', p);
       }
       const size_t end = next_cr != std::string::npos ? next_cr : next_lf;
-      const std::string line =
-          text.substr(p, end == std::string::npos ? std::string::npos : end - p);
+      const std::string line = text.substr(
+          p, end == std::string::npos ? std::string::npos : end - p);
       p = end == std::string::npos ? text.size() + 1 : end + 1;
 
       if (line.empty() || line[0] == '#') continue;
@@ -147,14 +147,13 @@ bool ExpandFlagFiles(std::vector<std::string>* args, const FlagFileHooks& hooks,
     const size_t equals = arg.find('=', dashes);
     const std::string key = arg.substr(dashes, equals - dashes);
     const FlagKind kind = expander.Kind(key);
-    const bool next_is_value = equals == std::string::npos &&
-                               i + 1 < args->size() &&
-                               (kind == FlagKind::kTakesValue ||
-                                kind == FlagKind::kFlagFile);
+    const bool next_is_value =
+        equals == std::string::npos && i + 1 < args->size() &&
+        (kind == FlagKind::kTakesValue || kind == FlagKind::kFlagFile);
     if (kind == FlagKind::kFlagFile &&
         (equals != std::string::npos || next_is_value)) {
-      expander.ExpandList(
-          next_is_value ? (*args)[++i] : arg.substr(equals + 1), 0);
+      expander.ExpandList(next_is_value ? (*args)[++i] : arg.substr(equals + 1),
+                          0);
       continue;
     }
     out.push_back(arg);

@@ -34,8 +34,7 @@ void WriteToConsole(HANDLE console, const std::wstring& text) {
     const DWORD chunk =
         static_cast<DWORD>(std::min<size_t>(text.size() - done, 16384));
     DWORD written = 0;
-    if (!WriteConsoleW(console, text.data() + done, chunk, &written,
-                       nullptr) ||
+    if (!WriteConsoleW(console, text.data() + done, chunk, &written, nullptr) ||
         written == 0) {
       return;
     }
@@ -84,7 +83,8 @@ void Gather(Gathered* g) {
   g->console_fd = _dup(g->fd);
   g->pipe = read_end;
   g->thread = CreateThread(nullptr, 0, &Drain, g, 0, nullptr);
-  if (g->console_fd < 0 || g->thread == nullptr || _dup2(write_fd, g->fd) != 0) {
+  if (g->console_fd < 0 || g->thread == nullptr ||
+      _dup2(write_fd, g->fd) != 0) {
     _close(write_fd);  // the reader, if any, sees the end of the pipe
     if (g->thread != nullptr) WaitForSingleObject(g->thread, INFINITE);
     if (g->thread != nullptr) CloseHandle(g->thread);
@@ -105,7 +105,7 @@ std::wstring Decode(const std::string& bytes) {
   for (size_t i = 0; i < bytes.size();) {
     const std::string* gbk = nullptr;
     for (const std::string& t : g_gbk_texts) {
-      if (!t.empty() && bytes.compare(i, t.size(), t) == 0) gbk = &t;
+      if (bytes.compare(i, t.size(), t) == 0) gbk = &t;
     }
     if (gbk == nullptr) {
       rest += bytes[i++];
@@ -152,7 +152,16 @@ void BeginLibraryConsoleOutput(bool help, std::vector<std::string> gbk_texts) {
     at_exit = std::atexit(&EndLibraryConsoleOutput) == 0;
     if (!at_exit) return;  // without it, help would never reach the console
   }
-  g_gbk_texts = std::move(gbk_texts);
+  // Only texts with bytes beyond ASCII read differently in GBK.
+  g_gbk_texts.clear();
+  for (std::string& text : gbk_texts) {
+    for (const char c : text) {
+      if (static_cast<unsigned char>(c) >= 0x80) {
+        g_gbk_texts.push_back(std::move(text));
+        break;
+      }
+    }
+  }
   if (help) Gather(&g_streams[0]);
   Gather(&g_streams[1]);
 }

@@ -37,7 +37,9 @@ int OpenNew(const std::string& path) {
 FILE* OpenForReading(const std::string& path) {
   return _wfopen(Widen(path).c_str(), L"rb");
 }
-int RemoveFile(const std::string& path) { return _wremove(Widen(path).c_str()); }
+int RemoveFile(const std::string& path) {
+  return _wremove(Widen(path).c_str());
+}
 int WriteSome(int fd, const char* data, size_t size) {
   return _write(fd, data, static_cast<unsigned>(size));
 }
@@ -110,12 +112,12 @@ std::wstring Widen(const std::string& text, UINT code_page) {
 std::string Narrow(const std::wstring& text, UINT code_page) {
   if (text.empty()) return std::string();
   const int size = static_cast<int>(text.size());
-  const int n = WideCharToMultiByte(code_page, 0, text.data(), size, nullptr,
-                                    0, nullptr, nullptr);
+  const int n = WideCharToMultiByte(code_page, 0, text.data(), size, nullptr, 0,
+                                    nullptr, nullptr);
   std::string narrow(n > 0 ? n : 0, '\0');
   if (n > 0) {
-    WideCharToMultiByte(code_page, 0, text.data(), size, &narrow[0], n,
-                        nullptr, nullptr);
+    WideCharToMultiByte(code_page, 0, text.data(), size, &narrow[0], n, nullptr,
+                        nullptr);
   }
   return narrow;
 }
@@ -136,9 +138,9 @@ bool ReadFlagFile(const std::string& path, std::string* text) {
     *text = std::move(utf8);
   } else {
 #ifdef _WIN32
-    *text = IsValidUtf8(bytes) ? std::move(bytes)
-                               : Narrow(Widen(bytes, SystemAnsiCodePage()),
-                                        CP_UTF8);
+    *text = IsValidUtf8(bytes)
+                ? std::move(bytes)
+                : Narrow(Widen(bytes, SystemAnsiCodePage()), CP_UTF8);
 #else
     *text = std::move(bytes);
     return true;

@@ -43,10 +43,11 @@ class FlagFilesTest : public ::testing::Test {
 using Args = std::vector<std::string>;
 
 TEST_F(FlagFilesTest, ArgumentsWithoutFlagFilesStayAsTheyAre) {
-  const Args args = {"x", "--report", "--flagfile=a", "-", "--bogus",
-                     "--help", "--", "--flagfile=a"};
+  const Args args = {"x",       "--report", "--flagfile=a", "-",
+                     "--bogus", "--help",   "--",           "--flagfile=a"};
   EXPECT_EQ(args, Expand(args));  // "a" is unreadable only after the "--"
-  EXPECT_EQ(Args({"--report", "--flagfile"}), Expand({"--report", "--flagfile"}));
+  EXPECT_EQ(Args({"--report", "--flagfile"}),
+            Expand({"--report", "--flagfile"}));
 }
 
 TEST_F(FlagFilesTest, LinesBecomeArgumentsInPlace) {
@@ -68,8 +69,9 @@ TEST_F(FlagFilesTest, LinesEndAtTheNextCrThenAtTheNextLfAsInGflags) {
 
 TEST_F(FlagFilesTest, NestedFilesListsAndProgramNameSections) {
   files_["a"] = "--scale=1\n--flagfile=b,c,\n--report=after";
-  files_["b"] = "--scale=2\nOther.exe\n--scale=3\n*.exe GeoAnchorSolve.exe\n"
-                "--scale=4";
+  files_["b"] =
+      "--scale=2\nOther.exe\n--scale=3\n*.exe GeoAnchorSolve.exe\n"
+      "--scale=4";
   files_["c"] = "--report=c";
   EXPECT_EQ(Args({"--scale=1", "--scale=2", "--scale=4", "--report=c",
                   "--report=after"}),

@@ -40,8 +40,9 @@ std::set<std::string> Entries(const std::string& dir) {
 // A fresh folder `name` in the test's directory, with the .exe in it.
 std::string FolderWithExe(const std::string& parent, const std::string& name) {
   const std::string dir = parent + "/" + name;
-  EXPECT_EQ(0, std::system(("mkdir -p '" + dir + "' && cp '" GEOANCHOR_EXE
-                            "' '" + dir + "/'").c_str()));
+  EXPECT_EQ(0, std::system(("mkdir -p '" + dir +
+                            "' && cp '" GEOANCHOR_EXE "' '" + dir + "/'")
+                               .c_str()));
   return dir;
 }
 
@@ -51,7 +52,8 @@ class WindowsUnicodeTest : public ::testing::Test {
     root_ = MakeTempDir();
     ASSERT_FALSE(root_.empty());
     std::string line;
-    std::istringstream example(ReadFile(GEOANCHOR_EXAMPLES_DIR "/tianjin.flags"));
+    std::istringstream example(
+        ReadFile(GEOANCHOR_EXAMPLES_DIR "/tianjin.flags"));
     while (std::getline(example, line)) flags_.push_back(line);
   }
   void TearDown() override { std::system(("rm -rf '" + root_ + "'").c_str()); }
@@ -72,15 +74,16 @@ class WindowsUnicodeTest : public ::testing::Test {
   // sequences and line breaks; `*status` is the command's.
   std::string InConsole(const std::string& locale, const std::string& command,
                         int* status) {
-    const Result r = RunCommand(
-        "sh",
-        {"sh", "-c",
-         "LANG=" + locale + " LC_ALL=" + locale +
-             " LOCPATH=" GEOANCHOR_TEST_LOCALES " script -qec \"" + command +
-             "\" /dev/null </dev/null"},
-        root_, root_);
+    const Result r =
+        RunCommand("sh",
+                   {"sh", "-c",
+                    "LANG=" + locale + " LC_ALL=" + locale +
+                        " LOCPATH=" GEOANCHOR_TEST_LOCALES " script -qec \"" +
+                        command + "\" /dev/null </dev/null"},
+                   root_, root_);
     *status = r.status;
-    static const std::regex control("\x1B\\[[0-9;?]*[A-Za-z]|\x1B\\][^\x07]*\x07|[\r\n]");
+    static const std::regex control(
+        "\x1B\\[[0-9;?]*[A-Za-z]|\x1B\\][^\x07]*\x07|[\r\n]");
     return std::regex_replace(r.out, control, "");
   }
 
@@ -107,13 +110,20 @@ TEST_F(WindowsUnicodeTest, RightFileUnderTheRightNameInEveryFolderAndFlagFile) {
     const char* encoding;
   };
   const Case cases[] = {
-      {kEnglish, kChineseFolder, ""},         {kChinese, kChineseFolder, ""},
-      {kEnglish, kBeyondGbk, ""},             {kChinese, kBeyondGbk, ""},
-      {kEnglish, kChineseFolder, "UTF-8"},    {kChinese, kChineseFolder, "UTF-8"},
-      {kEnglish, kChineseFolder, "UTF-8 BOM"}, {kChinese, kChineseFolder, "UTF-8 BOM"},
-      {kEnglish, kChineseFolder, "UTF-16LE"}, {kChinese, kChineseFolder, "UTF-16LE"},
-      {kEnglish, kChineseFolder, "UTF-16BE"}, {kChinese, kChineseFolder, "UTF-16BE"},
-      {kChinese, kChineseFolder, "GBK"},      {kChinese, kBeyondGbk, "UTF-8"},
+      {kEnglish, kChineseFolder, ""},
+      {kChinese, kChineseFolder, ""},
+      {kEnglish, kBeyondGbk, ""},
+      {kChinese, kBeyondGbk, ""},
+      {kEnglish, kChineseFolder, "UTF-8"},
+      {kChinese, kChineseFolder, "UTF-8"},
+      {kEnglish, kChineseFolder, "UTF-8 BOM"},
+      {kChinese, kChineseFolder, "UTF-8 BOM"},
+      {kEnglish, kChineseFolder, "UTF-16LE"},
+      {kChinese, kChineseFolder, "UTF-16LE"},
+      {kEnglish, kChineseFolder, "UTF-16BE"},
+      {kChinese, kChineseFolder, "UTF-16BE"},
+      {kChinese, kChineseFolder, "GBK"},
+      {kChinese, kBeyondGbk, "UTF-8"},
       {kEnglish, kBeyondGbk, "UTF-16LE"},
   };
   int n = 0;
@@ -158,7 +168,8 @@ TEST_F(WindowsUnicodeTest, HelpAndMessagesShowTheirOwnCharacters) {
     const std::string dir = FolderWithExe(root_ + "/" + locale, kChineseFolder);
     const std::string exe = "wine '" + dir + "/GeoAnchorSolve.exe'";
     int status = 0;
-    const std::string help = InConsole(locale, exe + " --help --report=报告도.json", &status);
+    const std::string help =
+        InConsole(locale, exe + " --help --report=报告도.json", &status);
     EXPECT_EQ(1, status);
     for (const char* text :
          {"(倾斜场景基点位置坐标)", "(配准点目标坐标--经纬度)",
@@ -171,7 +182,8 @@ TEST_F(WindowsUnicodeTest, HelpAndMessagesShowTheirOwnCharacters) {
     const std::string missing = WindowsPath(dir + "/不存在/报告.json");
     const std::string message = "GeoAnchorSolve: cannot write report " +
                                 missing + ": No such file or directory";
-    const std::string flagfile = "--flagfile=" GEOANCHOR_EXAMPLES_DIR "/tianjin.flags";
+    const std::string flagfile =
+        "--flagfile=" GEOANCHOR_EXAMPLES_DIR "/tianjin.flags";
     const std::string screen = InConsole(
         locale, exe + " " + flagfile + " '--report=" + missing + "'", &status);
     EXPECT_EQ(255, status);
