@@ -5,14 +5,16 @@
 //
 // gflags' own syntax is kept: one flag a line ("-flag=value" or
 // "--flag=value", a bool flag also bare or as "--noflag"), leading blanks
-// skipped, lines ending at CR or LF, "#" comments, nested "--flagfile=" lines,
-// comma-separated lists of files, and lines of program-name globs that make
-// the flags after them apply only to a matching program. Where gflags would
-// skip a line silently (an unknown flag, a flag without its value), it is
-// skipped. Each "--flagfile" argument is replaced by the flag lines that its
-// files (and the files they name) contribute, in order, as ordinary
-// arguments, so that gflags parses one command line in the order it would
-// have read everything itself.
+// skipped, "#" comments, nested "--flagfile=" lines, comma-separated lists of
+// files, and lines of program-name globs that make the flags after them apply
+// only to a matching program. A line ends where gflags ends it: at the next
+// CR, or where the rest has none, at the next LF (so LF and CR LF files both
+// work). Where gflags would skip a line silently (an unknown flag, a flag
+// without its value), it is skipped. Each "--flagfile" argument is replaced
+// by the flag lines that its files (and the files they name) contribute, in
+// order, as ordinary arguments, so that gflags parses one command line in the
+// order it would have read everything itself. (gflags' help then shows no
+// "currently" value for "flagfile", which it never sees.)
 //
 // A file that cannot be read, or a list that gflags refuses (an empty entry,
 // an entry starting with "-"), is left to gflags as "--flagfile=..." so that
