@@ -8,6 +8,8 @@
 #   make windows       GeoAnchorSolve.exe (mingw-w64, static) and
 #                      dist/GeoAnchorSolve-<version>-win64.zip
 #   make test-windows  the end-to-end tests against the .exe under Wine
+#   make test-locales  the locales those tests run Wine in (en_US.UTF-8 and
+#                      zh_CN.UTF-8, in build/windows-tests/locales)
 #   make install PREFIX=/some/dir
 
 PREFIX ?= $(HOME)/GeoAnchorSolve
@@ -17,7 +19,8 @@ MAKEFLAGS += --no-print-directory
 
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build test demo check fuzz bench windows test-windows install clean
+.PHONY: all deps build test demo check fuzz bench windows test-windows \
+        test-locales install clean
 
 all: build
 
@@ -70,9 +73,16 @@ windows: deps
 	@cmake --preset windows >/dev/null
 	@cmake --build build/windows -j$(JOBS) --target GeoAnchorSolve windows_zip
 
+# The locales that make Wine an English (code page 1252) and a Chinese
+# (code page 936) Windows for the tests, generated from Debian's locales
+# package; the system's own locales stay as they are.
+test-locales:
+	@scripts/install-deps locales
+	@tests/app/make-test-locales build/windows-tests/locales
+
 # The end-to-end suites against the .exe under Wine, and the differential
 # comparison with the Linux executable.
-test-windows: windows
+test-windows: windows test-locales
 	@cmake --preset windows-tests >/dev/null
 	@cmake --build build/windows-tests -j$(JOBS) --target app_wine_test windows_launch
 	@ctest --test-dir build/windows-tests --output-on-failure -j$(JOBS) -L wine

@@ -6,9 +6,12 @@
 #include <gflags/gflags.h>
 
 #include <string>
+#include <vector>
 
+#include "app/flag_files.h"
 #include "app/run.h"
 #include "output/fit_report.h"
+#include "platform/platform.h"
 
 DEFINE_string(basepoint, "", "倾斜场景基点位置坐标");
 DEFINE_string(modelpoint, "", "模型基点坐标");
@@ -20,15 +23,77 @@ DEFINE_double(projectheight, -1, "投影高度，抵偿面高度");
 DEFINE_string(report, "", "拟合报告JSON文件路径（可选）");
 DEFINE_string(plot, "", "残差图SVG文件路径（可选）");
 
+namespace {
+
+FlagKind GflagsFlagKind(const std::string& name) {
+  gflags::CommandLineFlagInfo info;
+  if (!gflags::GetCommandLineFlagInfo(name.c_str(), &info)) {
+    return FlagKind::kUnknown;
+  }
+  if (info.name == "flagfile") return FlagKind::kFlagFile;
+  return info.type == "bool" ? FlagKind::kBool : FlagKind::kTakesValue;
+}
+
+// Whether gflags may print its help or version text to standard output:
+// one of its help flags, or a flag that may set one from the environment.
+bool MayPrintHelp(const std::vector<std::string>& args) {
+  for (size_t i = 1; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg.size() < 2 || arg[0] != '-') continue;
+    const size_t dashes = arg[1] == '-' ? 2 : 1;
+    std::string key = arg.substr(dashes, arg.find('=') - dashes);
+    if (key.compare(0, 2, "no") == 0) key.erase(0, 2);
+    for (const char* help :
+         {"help", "helpfull", "helpshort", "helppackage", "helpxml", "helpon",
+          "helpmatch", "version", "fromenv", "tryfromenv"}) {
+      if (key == help) return true;
+    }
+  }
+  return false;
+}
+
+std::vector<std::string> FlagDescriptions() {
+  std::vector<gflags::CommandLineFlagInfo> flags;
+  gflags::GetAllFlags(&flags);
+  std::vector<std::string> descriptions;
+  for (const gflags::CommandLineFlagInfo& flag : flags) {
+    descriptions.push_back(flag.description);
+  }
+  return descriptions;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+  const std::string program = argc > 0 && argv[0] != nullptr ? argv[0] : "";
   RunInputs inputs;
-  inputs.executable_dir =
-      ExecutableDirectory(argc > 0 && argv[0] != nullptr ? argv[0] : "");
+  inputs.executable_dir = ExecutableDirectory(program);
 
   gflags::SetUsageMessage(
       "Test CMake configuration of gflags library (gflags-config.cmake)");
   gflags::SetVersionString(kToolVersion);
-  gflags::ParseCommandLineFlags(&argc, &argv, true);
+
+  // Flag files are read here and their flags handed to gflags in their
+  // place (app/flag_files.h).
+  std::vector<std::string> args(argv, argv + argc);
+  const FlagFileHooks hooks = {&GflagsFlagKind, &ReadFlagFile,
+                               [&program](const std::string& glob) {
+                                 return MatchesProgramName(glob, program);
+                               }};
+  std::string error;
+  if (!ExpandFlagFiles(&args, hooks, &error)) {
+    WriteMessage("GeoAnchorSolve: " + error + "\n");
+    return 1;  // gflags' status for a command line it cannot use
+  }
+  std::vector<char*> pointers;
+  for (std::string& arg : args) pointers.push_back(&arg[0]);
+  pointers.push_back(nullptr);
+  int count = static_cast<int>(args.size());
+  char** vector = pointers.data();
+
+  BeginLibraryConsoleOutput(MayPrintHelp(args), FlagDescriptions());
+  gflags::ParseCommandLineFlags(&count, &vector, true);
+  EndLibraryConsoleOutput();
   // Arguments left over after the flags are ignored.
 
   inputs.DWGsrcpoints = FLAGS_DWGsrcpoints;

@@ -223,8 +223,8 @@ int WriteFitReport(const std::string& path, const ControlPoints& points,
           path, FitReportJson(points, fit, vertical, diagnosis, zoffset_m),
           &error)) {
     std::fflush(stdout);
-    std::fprintf(stderr, "GeoAnchorSolve: cannot write report %s: %s\n",
-                 path.c_str(), error.c_str());
+    WriteMessage("GeoAnchorSolve: cannot write report " + path + ": " + error +
+                 "\n");
     return -1;
   }
   return 0;

@@ -562,8 +562,8 @@ int WriteResidualPlot(const std::string& path, const ControlPoints& points,
   if (!ReplaceFileContents(path, ResidualPlotSvg(points, fit, diagnosis),
                            &error)) {
     std::fflush(stdout);
-    std::fprintf(stderr, "GeoAnchorSolve: cannot write plot %s: %s\n",
-                 path.c_str(), error.c_str());
+    WriteMessage("GeoAnchorSolve: cannot write plot " + path + ": " + error +
+                 "\n");
     return -1;
   }
   return 0;

@@ -61,9 +61,9 @@ int WriteTransformResult(double A_m, double B_m, double s, double angle_rad,
   if (!IsFiniteMatrix(matrix)) {
     // "nan" or "inf" is not JSON: better no result than a broken one.
     std::fflush(stdout);
-    std::fprintf(stderr,
-                 "GeoAnchorSolve: the transform is not finite; no result "
-                 "file written\n");
+    WriteMessage(
+        "GeoAnchorSolve: the transform is not finite; no result file "
+        "written\n");
     return -1;
   }
   const std::string text = MatrixToJsonText(matrix);
@@ -80,8 +80,7 @@ int WriteTransformResult(double A_m, double B_m, double s, double angle_rad,
   }
   if (!written) {
     std::fflush(stdout);
-    std::fprintf(stderr, "GeoAnchorSolve: cannot write %s: %s\n", path.c_str(),
-                 error.c_str());
+    WriteMessage("GeoAnchorSolve: cannot write " + path + ": " + error + "\n");
     return -1;
   }
   return 0;

@@ -3,15 +3,22 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+
+#include "common/unicode_text.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
 #include <process.h>
+#include <shlwapi.h>
 #include <sys/stat.h>
 #include <windows.h>
+
+#include "platform/windows_text.h"
 #else
 #include <fcntl.h>
+#include <fnmatch.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -24,8 +31,14 @@ std::string SystemReason(int error_number) {
 
 #ifdef _WIN32
 int OpenNew(const std::string& path) {
-  return _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY,
-               _S_IREAD | _S_IWRITE);
+  return _wopen(Widen(path).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY,
+                _S_IREAD | _S_IWRITE);
+}
+FILE* OpenForReading(const std::string& path) {
+  return _wfopen(Widen(path).c_str(), L"rb");
+}
+int RemoveFile(const std::string& path) {
+  return _wremove(Widen(path).c_str());
 }
 int WriteSome(int fd, const char* data, size_t size) {
   return _write(fd, data, static_cast<unsigned>(size));
@@ -36,7 +49,7 @@ int ProcessId() { return _getpid(); }
 // rename() on Windows refuses an existing target.
 bool Rename(const std::string& from, const std::string& to,
             std::string* error) {
-  if (MoveFileExA(from.c_str(), to.c_str(),
+  if (MoveFileExW(Widen(from).c_str(), Widen(to).c_str(),
                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     return true;
   }
@@ -49,6 +62,10 @@ int OpenNew(const std::string& path) {
   // 0666 before the umask, as fopen() would create the file.
   return open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
 }
+FILE* OpenForReading(const std::string& path) {
+  return std::fopen(path.c_str(), "rb");
+}
+int RemoveFile(const std::string& path) { return std::remove(path.c_str()); }
 ssize_t WriteSome(int fd, const char* data, size_t size) {
   return write(fd, data, size);
 }
@@ -63,7 +80,96 @@ bool Rename(const std::string& from, const std::string& to,
 }
 #endif
 
+#ifdef _WIN32
+// The ANSI code page of the system's default locale: what GetACP() said
+// before the manifest made it UTF-8.
+UINT SystemAnsiCodePage() {
+  DWORD code_page = 0;
+  if (GetLocaleInfoW(LOCALE_SYSTEM_DEFAULT,
+                     LOCALE_IDEFAULTANSICODEPAGE | LOCALE_RETURN_NUMBER,
+                     reinterpret_cast<LPWSTR>(&code_page),
+                     sizeof code_page / sizeof(WCHAR)) == 0 ||
+      code_page == 0) {
+    return CP_ACP;
+  }
+  return code_page;
+}
+#endif
+
 }  // namespace
+
+#ifdef _WIN32
+std::wstring Widen(const std::string& text, UINT code_page) {
+  if (text.empty()) return std::wstring();
+  const int size = static_cast<int>(text.size());
+  const int n =
+      MultiByteToWideChar(code_page, 0, text.data(), size, nullptr, 0);
+  std::wstring wide(n > 0 ? n : 0, L'\0');
+  if (n > 0) MultiByteToWideChar(code_page, 0, text.data(), size, &wide[0], n);
+  return wide;
+}
+
+std::string Narrow(const std::wstring& text, UINT code_page) {
+  if (text.empty()) return std::string();
+  const int size = static_cast<int>(text.size());
+  const int n = WideCharToMultiByte(code_page, 0, text.data(), size, nullptr, 0,
+                                    nullptr, nullptr);
+  std::string narrow(n > 0 ? n : 0, '\0');
+  if (n > 0) {
+    WideCharToMultiByte(code_page, 0, text.data(), size, &narrow[0], n, nullptr,
+                        nullptr);
+  }
+  return narrow;
+}
+#endif
+
+bool ReadFlagFile(const std::string& path, std::string* text) {
+  const std::unique_ptr<FILE, int (*)(FILE*)> file(OpenForReading(path),
+                                                   &std::fclose);
+  if (!file) return false;
+  std::string bytes;
+  char buffer[8192];
+  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, file.get())) > 0;) {
+    bytes.append(buffer, n);
+  }
+  if (std::ferror(file.get())) return false;
+  std::string utf8;
+  if (DecodeMarkedText(bytes, &utf8)) {
+    *text = std::move(utf8);
+  } else {
+#ifdef _WIN32
+    *text = IsValidUtf8(bytes)
+                ? std::move(bytes)
+                : Narrow(Widen(bytes, SystemAnsiCodePage()), CP_UTF8);
+#else
+    *text = std::move(bytes);
+    return true;
+#endif
+  }
+#ifdef _WIN32
+  if (GetACP() != CP_UTF8) *text = Narrow(Widen(*text, CP_UTF8));
+#endif
+  return true;
+}
+
+bool MatchesProgramName(const std::string& glob, const std::string& argv0) {
+  // gflags' ProgramInvocationShortName.
+  size_t slash = argv0.rfind('/');
+#ifdef _WIN32
+  if (slash == std::string::npos) slash = argv0.rfind('\\');
+#endif
+  const std::string name =
+      slash == std::string::npos ? argv0 : argv0.substr(slash + 1);
+  if (glob == argv0 || glob == name) return true;
+#ifdef _WIN32
+  // As gflags calls it: the glob in the file name's place.
+  return PathMatchSpecA(glob.c_str(), argv0.c_str()) ||
+         PathMatchSpecA(glob.c_str(), name.c_str());
+#else
+  return fnmatch(glob.c_str(), argv0.c_str(), FNM_PATHNAME) == 0 ||
+         fnmatch(glob.c_str(), name.c_str(), FNM_PATHNAME) == 0;
+#endif
+}
 
 bool IsDirectorySeparator(char c) {
 #ifdef _WIN32
@@ -98,7 +204,7 @@ bool ReplaceFileContents(const std::string& path, const std::string& text,
       if (errno == EINTR) continue;
       *error = SystemReason(errno);
       CloseFile(fd);
-      std::remove(temp_path.c_str());
+      RemoveFile(temp_path);
       return false;
     }
     data += written;
@@ -107,16 +213,16 @@ bool ReplaceFileContents(const std::string& path, const std::string& text,
   if (SyncFile(fd) != 0) {
     *error = SystemReason(errno);
     CloseFile(fd);
-    std::remove(temp_path.c_str());
+    RemoveFile(temp_path);
     return false;
   }
   if (CloseFile(fd) != 0) {
     *error = SystemReason(errno);
-    std::remove(temp_path.c_str());
+    RemoveFile(temp_path);
     return false;
   }
   if (!Rename(temp_path, path, error)) {
-    std::remove(temp_path.c_str());
+    RemoveFile(temp_path);
     return false;
   }
   return true;

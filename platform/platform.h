@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 // The matrix numbers need printf's exact "%.20f" digits. With mingw-w64 that
 // is its own C99 printf family; the legacy msvcrt one would print zeros
@@ -24,5 +25,41 @@ bool IsDirectorySeparator(char c);
 // reason.
 bool ReplaceFileContents(const std::string& path, const std::string& text,
                          std::string* error);
+
+// The program's own strings (its arguments, and the paths and messages made
+// from them) are in the process's code page. On Windows that is UTF-8 where
+// the executable's manifest is honoured (Windows 10 1903 and later, Wine 8)
+// and the system's ANSI code page on older Windows; elsewhere it is the bytes
+// as they come, UTF-8 in practice. Files are opened through the wide-character
+// functions on Windows, so that long paths work where Windows allows them.
+
+// Reads the flag file at `path` whole and returns its text in the program's
+// own encoding. A UTF-8 byte-order mark is dropped and UTF-16 (LE or BE, with
+// its byte-order mark) converted, on every platform. On Windows a file
+// without a mark is read as UTF-8 when it is valid UTF-8, and otherwise in
+// the ANSI code page of the system's default locale (GBK on a Chinese
+// Windows); characters the process's code page lacks become "?". Elsewhere
+// such a file is taken as it is. Returns false when the file cannot be read.
+bool ReadFlagFile(const std::string& path, std::string* text);
+
+// gflags' test of a word of a flag file's program-name line: `glob` equals or
+// matches (fnmatch with FNM_PATHNAME; on Windows PathMatchSpecA) the program
+// path `argv0` or its last component.
+bool MatchesProgramName(const std::string& glob, const std::string& argv0);
+
+// Writes `text` to standard error. On Windows, to a console as UTF-16
+// (WriteConsoleW), so that every character shows whatever the console's code
+// page; redirected, as UTF-8. Elsewhere as it is.
+void WriteMessage(const std::string& text);
+
+// On Windows, from Begin to End (or to the process's exit, where the flag
+// library ends it after its help), what the C library writes to standard
+// error, and with `help` also to standard output, is gathered when that
+// stream is a console and then written to it as UTF-16: the occurrences of
+// `gbk_texts` (the help texts, compiled as GBK) decoded from GBK, the rest in
+// the process's code page. Redirected streams are left alone: the help stays
+// GBK bytes there. Does nothing elsewhere.
+void BeginLibraryConsoleOutput(bool help, std::vector<std::string> gbk_texts);
+void EndLibraryConsoleOutput();
 
 #endif  // GEOANCHOR_PLATFORM_PLATFORM_H_

@@ -58,22 +58,27 @@ inline std::string PathAsSeen(const std::string& posix_path) {
   return kUnderWine ? WindowsPath(posix_path) : posix_path;
 }
 
-// UTF-8 text as the program's help prints it: GBK under Wine, else as is.
-inline std::string HelpEncoding(const std::string& utf8) {
-  if (!kUnderWine) return utf8;
-  iconv_t cd = iconv_open("GBK", "UTF-8");
-  if (cd == reinterpret_cast<iconv_t>(-1)) return "(no GBK converter)";
+// UTF-8 text converted to the encoding `to` (an iconv name), or a note
+// saying that it cannot be.
+inline std::string Iconv(const std::string& utf8, const char* to) {
+  iconv_t cd = iconv_open(to, "UTF-8");
+  if (cd == reinterpret_cast<iconv_t>(-1)) return "(no converter)";
   std::string in = utf8;
-  std::string out(in.size() * 2 + 8, '\0');
+  std::string out(in.size() * 4 + 8, '\0');
   char* in_p = &in[0];
   size_t in_left = in.size();
   char* out_p = &out[0];
   size_t out_left = out.size();
   const size_t done = iconv(cd, &in_p, &in_left, &out_p, &out_left);
   iconv_close(cd);
-  if (done == static_cast<size_t>(-1)) return "(not convertible to GBK)";
+  if (done == static_cast<size_t>(-1)) return "(not convertible)";
   out.resize(out.size() - out_left);
   return out;
+}
+
+// UTF-8 text as the program's help prints it: GBK under Wine, else as is.
+inline std::string HelpEncoding(const std::string& utf8) {
+  return kUnderWine ? Iconv(utf8, "GBK") : utf8;
 }
 
 // A Windows console program's text-mode stream ends every line in CR LF.
@@ -139,7 +144,8 @@ inline Result RunCommand(const std::string& program,
   return r;
 }
 
-// Runs `argv` through Wine (argv[0] is "wine") as RunCommand does. Now and
+// Runs `argv` through Wine (argv[0] is "wine", or "env" with variables
+// before "wine") as RunCommand does. Now and
 // then, seen only on a Wine prefix made moments before, Wine ends a start
 // with status 1 and no output at all before the program runs. The tool never
 // does that (its status 1 comes only from the flag library's help, version
@@ -148,13 +154,13 @@ inline Result RunCommand(const std::string& program,
 inline Result RunUnderWine(const std::vector<std::string>& argv,
                            const std::string& cwd,
                            const std::string& scratch_dir) {
-  Result r = RunCommand("wine", argv, cwd, scratch_dir);
+  Result r = RunCommand(argv[0], argv, cwd, scratch_dir);
   for (int retry = 0;
        retry < 2 && r.status == 1 && r.out.empty() && r.err.empty(); ++retry) {
     std::fprintf(stderr,
                  "note: Wine ended a start with status 1 and no "
                  "output; starting it again\n");
-    r = RunCommand("wine", argv, cwd, scratch_dir);
+    r = RunCommand(argv[0], argv, cwd, scratch_dir);
   }
   return r;
 }

@@ -271,6 +271,28 @@ TEST_F(CliTest, HugeZOffsetIsWrittenInFull) {
   EXPECT_GT(file.size(), 300u);
 }
 
+// A flag file as editors save it, with a UTF-8 byte-order mark or in UTF-16
+// with its mark, gives the same run as the plain file.
+TEST_F(CliTest, FlagFileWithByteOrderMarkGivesTheSameRun) {
+  const std::string example = GEOANCHOR_EXAMPLES_DIR "/tianjin.flags";
+  const Result want = Run({"--flagfile=" + example, "--zoffset=1"});
+  ASSERT_EQ(0, want.status) << want.err;
+  const std::string want_file = ReadFile(result_path_);
+  const std::string text = ReadFile(example) + "--zoffset=1\n";
+  const std::string path = dir_ + "/site.flags";
+  for (const std::string& bytes :
+       {"\xEF\xBB\xBF" + text, "\xFF\xFE" + Iconv(text, "UTF-16LE"),
+        "\xFE\xFF" + Iconv(text, "UTF-16BE")}) {
+    std::ofstream(path, std::ios::binary) << bytes;
+    unlink(result_path_.c_str());
+    const Result r = Run({"--flagfile=" + path});
+    EXPECT_EQ(0, r.status) << r.err;
+    EXPECT_EQ(want.out, r.out);
+    EXPECT_EQ(want.err, r.err);
+    EXPECT_EQ(want_file, ReadFile(result_path_));
+  }
+}
+
 TEST_F(CliTest, InputFailuresEndWithStatus255AndNoOutput) {
   std::ofstream(result_path_) << "[previous]";
   const std::vector<std::vector<std::string>> cases = {

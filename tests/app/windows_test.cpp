@@ -1,6 +1,7 @@
 // What only the Windows executable has to show: it imports no DLL but
-// Windows' own, prints the matrix numbers' exact digits with its C99
-// printf, writes its files in binary mode, and its help in GBK.
+// Windows' own, carries its version, prints the matrix numbers' exact digits
+// with its C99 printf, writes its files in binary mode, and its help, when
+// redirected, in GBK.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,6 +11,7 @@
 #include <set>
 #include <string>
 
+#include "output/fit_report.h"
 #include "tests/app/cli_runner.h"
 
 namespace {
@@ -45,6 +47,25 @@ TEST(WindowsExecutable, ImportsOnlyWindowsOwnDlls) {
         << "imports " << dll;
   }
   EXPECT_GT(imports, 0) << dump.substr(0, 400);
+}
+
+// The version resource, as the file's properties in Windows show it.
+TEST(WindowsExecutable, ShowsItsVersionInItsProperties) {
+  const std::string dir = MakeTempDir();
+  const Result r = RunUnderWine(
+      {"wine", GEOANCHOR_WINDOWS_VERSION_INFO, WindowsPath(GEOANCHOR_EXE)}, "/",
+      dir);
+  std::system(("rm -rf '" + dir + "'").c_str());
+  ASSERT_EQ(0, r.status) << r.err;
+  // The project's version, which the fit report also carries.
+  const std::string version = GEOANCHOR_VERSION;
+  EXPECT_EQ(version, kToolVersion);
+  EXPECT_EQ("FILEVERSION=" + version + ".0\nFileVersion=" + version +
+                "\nProductVersion=" + version +
+                "\nFileDescription=GeoAnchorSolve: registers a CAD drawing "
+                "to an oblique-photography scene\nProductName=GeoAnchorSolve"
+                "\nOriginalFilename=GeoAnchorSolve.exe\n",
+            FromCrLf(r.out, "standard output"));
 }
 
 const char kBase[] = "--basepoint=116.3,39.9";

@@ -1,0 +1,197 @@
+// The Windows executable under Wine as on an English Windows (en_US.UTF-8:
+// ANSI code page 1252) and on a Chinese one (zh_CN.UTF-8: code page 936):
+// folders and paths named in Chinese and beyond GBK, flag files in every
+// encoding Notepad saves, and the help and messages in a console.
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <regex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "tests/app/cli_runner.h"
+
+namespace {
+
+const char kEnglish[] = "en_US.UTF-8";
+const char kChinese[] = "zh_CN.UTF-8";
+const char kChineseFolder[] = "配准 工具";
+const char kBeyondGbk[] = "도구 ß";  // Korean and ß: GBK has neither
+
+// The command that starts a Windows program under Wine in `locale`.
+std::vector<std::string> WineIn(const std::string& locale) {
+  return {"env", "LANG=" + locale, "LC_ALL=" + locale,
+          "LOCPATH=" GEOANCHOR_TEST_LOCALES, "wine"};
+}
+
+std::set<std::string> Entries(const std::string& dir) {
+  std::set<std::string> names;
+  if (DIR* d = opendir(dir.c_str())) {
+    while (const dirent* e = readdir(d)) names.insert(e->d_name);
+    closedir(d);
+  }
+  names.erase(".");
+  names.erase("..");
+  return names;
+}
+
+// A fresh folder `name` in the test's directory, with the .exe in it.
+std::string FolderWithExe(const std::string& parent, const std::string& name) {
+  const std::string dir = parent + "/" + name;
+  EXPECT_EQ(0, std::system(("mkdir -p '" + dir +
+                            "' && cp '" GEOANCHOR_EXE "' '" + dir + "/'")
+                               .c_str()));
+  return dir;
+}
+
+class WindowsUnicodeTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root_ = MakeTempDir();
+    ASSERT_FALSE(root_.empty());
+    std::string line;
+    std::istringstream example(
+        ReadFile(GEOANCHOR_EXAMPLES_DIR "/tianjin.flags"));
+    while (std::getline(example, line)) flags_.push_back(line);
+  }
+  void TearDown() override { std::system(("rm -rf '" + root_ + "'").c_str()); }
+
+  Result RunExe(const std::string& locale, const std::string& dir,
+                const std::vector<std::string>& args) {
+    std::vector<std::string> command = WineIn(locale);
+    command.push_back(dir + "/GeoAnchorSolve.exe");
+    command.insert(command.end(), args.begin(), args.end());
+    Result r = RunUnderWine(command, root_, root_);
+    r.out = FromCrLf(r.out, "standard output");
+    r.err = FromCrLf(r.err, "standard error");
+    return r;
+  }
+
+  // The screen text of `command` run in a console (a pseudo-terminal: Wine
+  // gives a console only to a terminal), without the terminal's control
+  // sequences and line breaks; `*status` is the command's.
+  std::string InConsole(const std::string& locale, const std::string& command,
+                        int* status) {
+    const Result r =
+        RunCommand("sh",
+                   {"sh", "-c",
+                    "LANG=" + locale + " LC_ALL=" + locale +
+                        " LOCPATH=" GEOANCHOR_TEST_LOCALES " script -qec \"" +
+                        command + "\" /dev/null </dev/null"},
+                   root_, root_);
+    *status = r.status;
+    static const std::regex control(
+        "\x1B\\[[0-9;?]*[A-Za-z]|\x1B\\][^\x07]*\x07|[\r\n]");
+    return std::regex_replace(r.out, control, "");
+  }
+
+  std::string root_;
+  std::vector<std::string> flags_;  // the bundled example's
+};
+
+TEST_F(WindowsUnicodeTest, RightFileUnderTheRightNameInEveryFolderAndFlagFile) {
+  // The same run in a plain folder, as every case must give it.
+  const std::string plain = FolderWithExe(root_, "plain");
+  std::vector<std::string> args = flags_;
+  args.push_back("--report=report.json");
+  args.push_back("--plot=plot.svg");
+  std::vector<std::string> command = {"wine", plain + "/GeoAnchorSolve.exe"};
+  command.insert(command.end(), args.begin(), args.end());
+  Result want = RunUnderWine(command, plain, root_);
+  ASSERT_EQ(0, want.status) << want.err;
+  want.out = FromCrLf(want.out, "standard output");
+
+  // encoding: "" for the flags on the command line, else the flag file's.
+  struct Case {
+    const char* locale;
+    const char* folder;
+    const char* encoding;
+  };
+  const Case cases[] = {
+      {kEnglish, kChineseFolder, ""},
+      {kChinese, kChineseFolder, ""},
+      {kEnglish, kBeyondGbk, ""},
+      {kChinese, kBeyondGbk, ""},
+      {kEnglish, kChineseFolder, "UTF-8"},
+      {kChinese, kChineseFolder, "UTF-8"},
+      {kEnglish, kChineseFolder, "UTF-8 BOM"},
+      {kChinese, kChineseFolder, "UTF-8 BOM"},
+      {kEnglish, kChineseFolder, "UTF-16LE"},
+      {kChinese, kChineseFolder, "UTF-16LE"},
+      {kEnglish, kChineseFolder, "UTF-16BE"},
+      {kChinese, kChineseFolder, "UTF-16BE"},
+      {kChinese, kChineseFolder, "GBK"},
+      {kChinese, kBeyondGbk, "UTF-8"},
+      {kEnglish, kBeyondGbk, "UTF-16LE"},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.locale) + ", " + c.folder + ", " + c.encoding);
+    const std::string dir =
+        FolderWithExe(root_ + "/" + std::to_string(++n), c.folder);
+    std::vector<std::string> flags = flags_;
+    flags.push_back("--report=" + WindowsPath(dir + "/报告.json"));
+    flags.push_back("--plot=" + WindowsPath(dir + "/残差图.svg"));
+    std::set<std::string> names = {"GeoAnchorSolve.exe", kResultFileName,
+                                   "报告.json", "残差图.svg"};
+    const std::string encoding = c.encoding;
+    if (!encoding.empty()) {
+      std::string text;
+      for (const std::string& flag : flags) text += flag + "\r\n";
+      const std::string bytes =
+          encoding == "UTF-8"       ? text
+          : encoding == "UTF-8 BOM" ? "\xEF\xBB\xBF" + text
+          : encoding == "UTF-16LE"  ? "\xFF\xFE" + Iconv(text, "UTF-16LE")
+          : encoding == "UTF-16BE"  ? "\xFE\xFF" + Iconv(text, "UTF-16BE")
+                                    : Iconv(text, encoding.c_str());
+      std::ofstream(dir + "/参数.flags", std::ios::binary) << bytes;
+      flags = {"--flagfile=" + WindowsPath(dir + "/参数.flags")};
+      names.insert("参数.flags");
+    }
+    const Result r = RunExe(c.locale, dir, flags);
+    EXPECT_EQ(0, r.status);
+    EXPECT_EQ("", r.err);
+    EXPECT_EQ(want.out, r.out);
+    EXPECT_EQ(names, Entries(dir));
+    EXPECT_EQ(ReadFile(plain + "/" + kResultFileName),
+              ReadFile(dir + "/" + kResultFileName));
+    EXPECT_EQ(ReadFile(plain + "/report.json"), ReadFile(dir + "/报告.json"));
+    EXPECT_EQ(ReadFile(plain + "/plot.svg"), ReadFile(dir + "/残差图.svg"));
+  }
+}
+
+TEST_F(WindowsUnicodeTest, HelpAndMessagesShowTheirOwnCharacters) {
+  for (const char* locale : {kEnglish, kChinese}) {
+    SCOPED_TRACE(locale);
+    const std::string dir = FolderWithExe(root_ + "/" + locale, kChineseFolder);
+    const std::string exe = "wine '" + dir + "/GeoAnchorSolve.exe'";
+    int status = 0;
+    const std::string help =
+        InConsole(locale, exe + " --help --report=报告도.json", &status);
+    EXPECT_EQ(1, status);
+    for (const char* text :
+         {"(倾斜场景基点位置坐标)", "(配准点目标坐标--经纬度)",
+          "(输出矩阵，z方向调整值)", "(拟合报告JSON文件路径（可选）)",
+          "currently: \"报告도.json\""}) {
+      EXPECT_NE(std::string::npos, help.find(text)) << text << "\n" << help;
+    }
+
+    // A message naming a path, in the console and redirected (UTF-8).
+    const std::string missing = WindowsPath(dir + "/不存在/报告.json");
+    const std::string message = "GeoAnchorSolve: cannot write report " +
+                                missing + ": No such file or directory";
+    const std::string flagfile =
+        "--flagfile=" GEOANCHOR_EXAMPLES_DIR "/tianjin.flags";
+    const std::string screen = InConsole(
+        locale, exe + " " + flagfile + " '--report=" + missing + "'", &status);
+    EXPECT_EQ(255, status);
+    EXPECT_NE(std::string::npos, screen.find(message)) << screen;
+    const Result r = RunExe(locale, dir, {flagfile, "--report=" + missing});
+    EXPECT_EQ(255, r.status);
+    EXPECT_EQ(message + "\n", r.err);
+  }
+}
+
+}  // namespace
