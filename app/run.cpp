@@ -1,7 +1,6 @@
 #include "app/run.h"
 
 #include <cmath>
-#include <cstdio>
 
 #include "diagnosis/diagnosis.h"
 #include "fit/similarity_fit.h"
@@ -97,7 +96,7 @@ int RunGeoAnchorSolve(const RunInputs& inputs) {
   ControlPoints points;
   std::string error;
   if (!PrepareControlPoints(inputs, &points, &error)) {
-    if (!error.empty()) std::fprintf(stderr, "%s\n", error.c_str());
+    if (!error.empty()) WriteMessage(error + "\n");
     return -1;
   }
   PrintControlPointLines(points);

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "output/fixed_text.h"
+#include "platform/platform.h"
 
 void PrintControlPointLines(const ControlPoints& points) {
   std::string lines;
@@ -47,7 +48,7 @@ void PrintBadFindings(const Diagnosis& diagnosis) {
     if (!f.bad) continue;
     if (!any) std::fflush(stdout);  // keep the order on a shared terminal
     any = true;
-    std::fprintf(stderr, "GeoAnchorSolve: warning: %s (%s)\n",
-                 f.message.c_str(), f.code.c_str());
+    WriteMessage("GeoAnchorSolve: warning: " + f.message + " (" + f.code +
+                 ")\n");
   }
 }
