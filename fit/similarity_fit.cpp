@@ -478,12 +478,12 @@ void PrincipalSpreads(const std::vector<Point3>& source, double* major,
   *minor = std::sqrt(std::max(0.0, mean - half_gap));
 }
 
-std::vector<CheckResidual> RobustCheckResiduals(
-    const std::vector<Point2>& source, const std::vector<Point2>& target,
-    double scale) {
-  const size_t n = std::min(source.size(), target.size());
-  FitQuality quality;
-  if (n == 0) return quality.checks;
+namespace {
+
+// The first n points of both lists less their centroids.
+void CentrePoints(const std::vector<Point2>& source,
+                  const std::vector<Point2>& target, size_t n,
+                  std::vector<Point2>* src, std::vector<Point2>* des) {
   double cx = 0.0, cy = 0.0, cX = 0.0, cY = 0.0;
   for (size_t i = 0; i < n; ++i) {
     cx += source[i].x;
@@ -496,11 +496,24 @@ std::vector<CheckResidual> RobustCheckResiduals(
   cy /= count;
   cX /= count;
   cY /= count;
-  std::vector<Point2> src(n), des(n);
+  src->resize(n);
+  des->resize(n);
   for (size_t i = 0; i < n; ++i) {
-    src[i] = Point2{source[i].x - cx, source[i].y - cy};
-    des[i] = Point2{target[i].x - cX, target[i].y - cY};
+    (*src)[i] = Point2{source[i].x - cx, source[i].y - cy};
+    (*des)[i] = Point2{target[i].x - cX, target[i].y - cY};
   }
+}
+
+}  // namespace
+
+std::vector<CheckResidual> RobustCheckResiduals(
+    const std::vector<Point2>& source, const std::vector<Point2>& target,
+    double scale) {
+  const size_t n = std::min(source.size(), target.size());
+  FitQuality quality;
+  if (n == 0) return quality.checks;
+  std::vector<Point2> src, des;
+  CentrePoints(source, target, n, &src, &des);
   CentredSimilarity full;
   if (!FitWithoutPoint(src, des, kNoPointLeftOut, IsFreeScale(scale), scale,
                        nullptr, &full)) {
@@ -517,23 +530,8 @@ RobustSimilarity FitRobustSimilarity(const std::vector<Point2>& source,
   RobustSimilarity r;
   const size_t n = std::min(source.size(), target.size());
   if (n == 0) return r;
-  double cx = 0.0, cy = 0.0, cX = 0.0, cY = 0.0;
-  for (size_t i = 0; i < n; ++i) {
-    cx += source[i].x;
-    cy += source[i].y;
-    cX += target[i].x;
-    cY += target[i].y;
-  }
-  const double count = static_cast<double>(n);
-  cx /= count;
-  cy /= count;
-  cX /= count;
-  cY /= count;
-  std::vector<Point2> src(n), des(n);
-  for (size_t i = 0; i < n; ++i) {
-    src[i] = Point2{source[i].x - cx, source[i].y - cy};
-    des[i] = Point2{target[i].x - cX, target[i].y - cY};
-  }
+  std::vector<Point2> src, des;
+  CentrePoints(source, target, n, &src, &des);
   CentredSimilarity t;
   if (!FitWithoutPoint(src, des, kNoPointLeftOut, IsFreeScale(scale), scale,
                        nullptr, &t)) {
@@ -548,7 +546,7 @@ RobustSimilarity FitRobustSimilarity(const std::vector<Point2>& source,
     r.residuals_m[i] = DeviationLength(dx, dy);
     sum_sq_m2 += r.residuals_m[i] * r.residuals_m[i];
   }
-  r.rms_m = std::sqrt(sum_sq_m2 / count);
+  r.rms_m = std::sqrt(sum_sq_m2 / static_cast<double>(n));
   r.K = std::sqrt(t.p * t.p + t.q * t.q);
   return r;
 }
