@@ -268,7 +268,9 @@ std::vector<Point2> ProjectMany(const Projector& projector,
   std::vector<Point2> out(n);
   double lon_lo = INFINITY, lon_hi = -INFINITY, lat_lo = INFINITY,
          lat_hi = -INFINITY;
+  bool finite = true;  // a NaN would slip past the min and max
   for (const Point3& g : geodetic) {
+    finite = finite && std::isfinite(g.x) && std::isfinite(g.y);
     lon_lo = std::min(lon_lo, g.x), lon_hi = std::max(lon_hi, g.x);
     lat_lo = std::min(lat_lo, g.y), lat_hi = std::max(lat_hi, g.y);
   }
@@ -276,8 +278,8 @@ std::vector<Point2> ProjectMany(const Projector& projector,
   const double h = kInterpolationStepDeg;
   const double nx_d = std::floor((lon_hi - lon_lo) / h) + 5;
   const double ny_d = std::floor((lat_hi - lat_lo) / h) + 5;
-  if (!(nx_d * ny_d * 4 < static_cast<double>(n)) || lat_lo - 2 * h < -90 ||
-      lat_hi + 3 * h > 90) {
+  if (!finite || !(nx_d * ny_d * 4 < static_cast<double>(n)) ||
+      lat_lo - 2 * h < -90 || lat_hi + 3 * h > 90) {
     for (size_t i = 0; i < n; ++i) {
       out[i] = projector.Forward(geodetic[i].x, geodetic[i].y);
     }
@@ -383,17 +385,16 @@ std::vector<Projection> StandardCandidates(double lon_deg, double lat_deg,
     } else if (zone_d >= 13 && zone_d <= 23) {
       out.push_back(GaussKruger6(static_cast<int>(zone_d), true));
     }
-  } else {
-    const double near3 = std::round(lon_deg / 3.0);
-    for (double z = near3 - 1; z <= near3 + 1; ++z) {
-      if (z >= 25 && z <= 45) {
-        out.push_back(GaussKruger3(static_cast<int>(z), false));
-      }
+  } else if (std::fabs(lon_deg) <= 180.0) {  // false for NaN
+    // Whole zones as integers: counting in doubles would never end at a
+    // longitude so large that adding 1 changes nothing.
+    const int near3 = static_cast<int>(std::round(lon_deg / 3.0));
+    for (int z = near3 - 1; z <= near3 + 1; ++z) {
+      if (z >= 25 && z <= 45) out.push_back(GaussKruger3(z, false));
     }
-    const double near6 = std::floor((lon_deg + 180.0) / 6.0) + 1.0;
-    for (double z = near6 - 1; z <= near6 + 1; ++z) {
-      const int zone = static_cast<int>(z < 1 ? z + 60 : (z > 60 ? z - 60 : z));
-      out.push_back(Utm(zone, lat_deg < 0));
+    const int near6 = static_cast<int>(std::floor((lon_deg + 180.0) / 6.0)) + 1;
+    for (int z = near6 - 1; z <= near6 + 1; ++z) {
+      out.push_back(Utm(z < 1 ? z + 60 : (z > 60 ? z - 60 : z), lat_deg < 0));
     }
   }
   for (Projection& p : out) FinishStandard(&p);
