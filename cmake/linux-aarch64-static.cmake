@@ -21,5 +21,13 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
+# The same arithmetic as on x86-64, whose baseline has no fused multiply-add:
+# -ffp-contract=off keeps the compiler from fusing, and without the feature
+# macro Eigen's NEON packets multiply and add in two roundings too
+# (vmlaq_f64, not vfmaq_f64), as its SSE2 packets do. Applies to the
+# libraries that scripts/build-static-deps builds and to the tool alike.
+set(CMAKE_C_FLAGS_INIT "-ffp-contract=off -U__ARM_FEATURE_FMA")
+set(CMAKE_CXX_FLAGS_INIT "-ffp-contract=off -U__ARM_FEATURE_FMA")
+
 # Programs built here run under qemu's user-mode emulator (try_run, tests).
 set(CMAKE_CROSSCOMPILING_EMULATOR qemu-aarch64-static)
