@@ -35,6 +35,9 @@ inline bool Exists(const std::string& path) {
 // Windows GeoAnchorSolve.exe, started through Wine; then the program sees
 // its path as a Windows path (Z:\...), writes CR LF line ends to standard
 // output and error, and prints its help texts in GBK.
+// GEOANCHOR_UNDER_QEMU (the emulator's path): it is a Linux executable for
+// another processor, started through qemu's user-mode emulator; the program
+// sees what a native one sees.
 #ifdef GEOANCHOR_UNDER_WINE
 inline constexpr bool kUnderWine = true;
 inline constexpr char kExeName[] = "GeoAnchorSolve.exe";
@@ -165,6 +168,40 @@ inline Result RunUnderWine(const std::vector<std::string>& argv,
   return r;
 }
 
+// Runs `exe`, the executable under test, with `args` as its user would:
+// directly, through Wine or through qemu. The program sees `argv0` as its
+// path (default: `exe`, under Wine its Windows path). Under Wine both
+// streams are checked for CR LF line ends and handed back with LF.
+inline Result RunUnderTest(const std::string& exe, const std::string& argv0,
+                           const std::vector<std::string>& args,
+                           const std::string& cwd,
+                           const std::string& scratch_dir) {
+  std::vector<std::string> command;
+  std::string program = exe;
+#if defined(GEOANCHOR_UNDER_QEMU)
+  program = GEOANCHOR_UNDER_QEMU;
+  command = {program, "-0", argv0.empty() ? exe : argv0, exe};
+#else
+  if (!kUnderWine) {
+    command.push_back(argv0.empty() ? exe : argv0);
+  } else if (argv0.empty()) {
+    command = {"wine", exe};  // as a user starts it
+  } else {
+#ifdef GEOANCHOR_WINDOWS_LAUNCH
+    command = {"wine", GEOANCHOR_WINDOWS_LAUNCH, WindowsPath(exe), argv0};
+#endif
+  }
+#endif
+  command.insert(command.end(), args.begin(), args.end());
+  Result r = kUnderWine ? RunUnderWine(command, cwd, scratch_dir)
+                        : RunCommand(program, command, cwd, scratch_dir);
+  if (kUnderWine) {
+    r.out = FromCrLf(r.out, "standard output");
+    r.err = FromCrLf(r.err, "standard error");
+  }
+  return r;
+}
+
 // A fresh temporary directory; "" on failure.
 inline std::string MakeTempDir() {
   char pattern[] = "/tmp/geoanchor-cli-XXXXXX";
@@ -185,28 +222,10 @@ class CliTest : public ::testing::Test {
 
   // Runs the copied executable with `args`; argv[0] is `argv0` (default:
   // its absolute path, under Wine the Windows one) and the working
-  // directory `cwd` (default: /). Under Wine both streams are checked for
-  // CR LF line ends and handed back with LF.
+  // directory `cwd` (default: /).
   Result Run(const std::vector<std::string>& args, std::string argv0 = "",
              std::string cwd = "/") {
-    std::vector<std::string> command;
-    if (!kUnderWine) {
-      command.push_back(argv0.empty() ? exe_ : argv0);
-    } else if (argv0.empty()) {
-      command = {"wine", exe_};  // as a user starts it
-    } else {
-#ifdef GEOANCHOR_WINDOWS_LAUNCH
-      command = {"wine", GEOANCHOR_WINDOWS_LAUNCH, WindowsPath(exe_), argv0};
-#endif
-    }
-    command.insert(command.end(), args.begin(), args.end());
-    Result r = kUnderWine ? RunUnderWine(command, cwd, dir_)
-                          : RunCommand(exe_, command, cwd, dir_);
-    if (kUnderWine) {
-      r.out = FromCrLf(r.out, "standard output");
-      r.err = FromCrLf(r.err, "standard error");
-    }
-    return r;
+    return RunUnderTest(exe_, argv0, args, cwd, dir_);
   }
 
   std::string dir_;
