@@ -8,7 +8,7 @@
 #include "input/point_list.h"
 #include "output/console.h"
 #include "output/fit_report.h"
-#include "output/fixed_text.h"
+#include "common/fixed_text.h"
 #include "output/residual_plot.h"
 #include "output/transform_output.h"
 #include "platform/platform.h"

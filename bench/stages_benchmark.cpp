@@ -16,7 +16,7 @@
 #include "geodesy/geodetic_converter.h"
 #include "input/point_list.h"
 #include "output/fit_report.h"
-#include "output/fixed_text.h"
+#include "common/fixed_text.h"
 #include "output/residual_plot.h"
 #include "output/transform_output.h"
 

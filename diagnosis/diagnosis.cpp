@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <utility>
 
+#include "common/fixed_text.h"
 #include "fit/similarity_fit.h"
 #include "geodesy/geodetic_converter.h"
 
@@ -17,22 +17,11 @@ constexpr double kEarthRadiusM = 6371008.8;
 // Scale of the Cauchy loss of the height plane, metres, as for the fit.
 constexpr double kHeightCauchyScaleM = 0.05;
 
-// printf of one double, however long the result ("%.3f" of 1e100 is over
-// 100 characters).
-std::string Format(const char* format, double v) {
-  const int size = std::snprintf(nullptr, 0, format, v);
-  if (size <= 0) return std::string();
-  std::string text(static_cast<size_t>(size) + 1, '\0');
-  std::snprintf(&text[0], text.size(), format, v);
-  text.resize(static_cast<size_t>(size));
-  return text;
-}
-
 // A distance in a message; an overflowed one is said in words, so no "inf"
 // reaches a reader.
 std::string Metres(double v) {
   if (!std::isfinite(v)) return "more than 1e308 m";
-  return Format("%.3f", v) + " m";
+  return FormatDouble("%.3f", v) + " m";
 }
 
 std::string PointName(size_t index) {
@@ -607,7 +596,7 @@ Diagnosis Diagnose(const ControlPoints& points, const SimilarityFit& fit,
           "collinear", {},
           "the drawing points lie nearly on one line (their spread across it "
           "is " +
-              Format("%.2f", 100.0 * spread_minor / spread_major) +
+              FormatDouble("%.2f", 100.0 * spread_minor / spread_major) +
               " % of that along it): add a control point away from that line",
           false));
     }
@@ -626,7 +615,7 @@ Diagnosis Diagnose(const ControlPoints& points, const SimilarityFit& fit,
           "far_from_base", far,
           PointList(far) + (far.size() == 1 ? " lies " : " lie up to ") +
               (std::isfinite(farthest_m)
-                   ? Format("%.3f", farthest_m / 1000.0) + " km"
+                   ? FormatDouble("%.3f", farthest_m / 1000.0) + " km"
                    : Metres(farthest_m)) +
               " from the base point, beyond 50 km: check the base point, "
               "and that these targets belong to this scene",
@@ -636,7 +625,7 @@ Diagnosis Diagnose(const ControlPoints& points, const SimilarityFit& fit,
         std::isfinite(fit.K)) {
       findings.push_back(MakeFinding(
           "unusual_scale", {},
-          "the fitted scale K = " + Format("%.7g", fit.K) +
+          "the fitted scale K = " + FormatDouble("%.7g", fit.K) +
               " matches no drawing unit (m, dm, cm, mm, km, in or ft, "
               "within 1 %): check the drawing's unit, and that its points "
               "and the targets belong together",

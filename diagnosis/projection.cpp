@@ -3,8 +3,8 @@
 #include <GeographicLib/TransverseMercator.hpp>
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 
+#include "common/fixed_text.h"
 #include "geodesy/geodetic_converter.h"
 
 namespace {
@@ -800,13 +800,8 @@ bool PartsHeld(const ExactPlacement& exact, const Point2& lo, const Point2& hi,
 }
 
 std::string Length(double m) {
-  char buffer[64];
-  if (m >= 1000.0) {
-    std::snprintf(buffer, sizeof buffer, "%.1f km", m / 1000.0);
-  } else {
-    std::snprintf(buffer, sizeof buffer, "%.0f m", m);
-  }
-  return buffer;
+  return m >= 1000.0 ? FormatDouble("%.1f km", m / 1000.0)
+                     : FormatDouble("%.0f m", m);
 }
 
 }  // namespace
@@ -961,10 +956,8 @@ MatrixHold ComputeMatrixHold(const ControlPoints& points,
 }
 
 std::string ProjectionDistortionMessage(const MatrixHold& hold) {
-  char error[64];
-  std::snprintf(error, sizeof error, "%.3f m", hold.matrix_error_m);
-  char tolerance[32];
-  std::snprintf(tolerance, sizeof tolerance, "%.2f m", kMatrixToleranceM);
+  const std::string error = FormatDouble("%.3f m", hold.matrix_error_m);
+  const std::string tolerance = FormatDouble("%.2f m", kMatrixToleranceM);
   const std::string site =
       Length(hold.site_width_m) + " by " + Length(hold.site_height_m);
   if (!(hold.part_size_m <

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "input/point_list.h"
-#include "output/fixed_text.h"
+#include "common/fixed_text.h"
 #include "tests/input/stream_reference_reader.h"
 
 namespace {

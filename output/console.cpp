@@ -4,7 +4,7 @@
 #include <iostream>
 #include <string>
 
-#include "output/fixed_text.h"
+#include "common/fixed_text.h"
 #include "platform/platform.h"
 
 void PrintControlPointLines(const ControlPoints& points) {

@@ -1,7 +1,7 @@
 // The console lines of a run, before the matrix: one line per control
 // point, the solver's brief report and one deviation line per point; and
 // on standard error the findings that make a verdict bad.
-// Rendered without printf (see fixed_text.h), byte for byte what these
+// Rendered without printf (see common/fixed_text.h), byte for byte what these
 // formats print.
 #ifndef GEOANCHOR_OUTPUT_CONSOLE_H_
 #define GEOANCHOR_OUTPUT_CONSOLE_H_

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "output/fixed_text.h"
+#include "common/fixed_text.h"
 #include "platform/platform.h"
 
 namespace {

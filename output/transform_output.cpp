@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "output/fixed_text.h"
+#include "common/fixed_text.h"
 #include "platform/platform.h"
 
 TransformMatrix BuildTransformMatrix(double s, double angle_rad, double A_m,

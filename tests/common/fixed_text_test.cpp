@@ -1,4 +1,4 @@
-#include "output/fixed_text.h"
+#include "common/fixed_text.h"
 
 #include <gtest/gtest.h>
 

@@ -5,8 +5,8 @@
 // (ties to even), "-0.000000" for negative zero, "inf"/"nan" with their
 // sign. It avoids printf's format parsing and multi-precision arithmetic,
 // which dominate a run with many control points.
-#ifndef GEOANCHOR_OUTPUT_FIXED_TEXT_H_
-#define GEOANCHOR_OUTPUT_FIXED_TEXT_H_
+#ifndef GEOANCHOR_COMMON_FIXED_TEXT_H_
+#define GEOANCHOR_COMMON_FIXED_TEXT_H_
 
 #include <string>
 
@@ -24,4 +24,4 @@ void FlushToStdout(std::string* text);
 // Lines are gathered up to about this many bytes before FlushToStdout.
 inline constexpr size_t kStdoutChunkBytes = 1 << 16;
 
-#endif  // GEOANCHOR_OUTPUT_FIXED_TEXT_H_
+#endif  // GEOANCHOR_COMMON_FIXED_TEXT_H_
