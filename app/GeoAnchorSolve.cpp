@@ -22,6 +22,7 @@ DEFINE_double(scale, 0, "缩放参数");
 DEFINE_double(projectheight, -1, "投影高度，抵偿面高度");
 DEFINE_string(report, "", "拟合报告JSON文件路径（可选）");
 DEFINE_string(plot, "", "残差图SVG文件路径（可选）");
+DEFINE_double(accuracy, 0, "控制点精度（米，可选，缺省为自动估计）");
 
 namespace {
 
@@ -107,6 +108,7 @@ int main(int argc, char** argv) {
   inputs.scale = FLAGS_scale;
   inputs.zoffset_m = FLAGS_zoffset;
   inputs.projectheight_m = FLAGS_projectheight;
+  inputs.accuracy_m = FLAGS_accuracy;
 
   return RunGeoAnchorSolve(inputs);
 }

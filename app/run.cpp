@@ -2,13 +2,13 @@
 
 #include <cmath>
 
+#include "common/fixed_text.h"
 #include "diagnosis/diagnosis.h"
 #include "fit/similarity_fit.h"
 #include "geodesy/geodetic_converter.h"
 #include "input/point_list.h"
 #include "output/console.h"
 #include "output/fit_report.h"
-#include "common/fixed_text.h"
 #include "output/residual_plot.h"
 #include "output/transform_output.h"
 #include "platform/platform.h"
@@ -92,6 +92,23 @@ bool PrepareControlPoints(const RunInputs& inputs, ControlPoints* points,
   return true;
 }
 
+SimilarityFit FitControlPoints(const ControlPoints& points, double scale,
+                               double accuracy_m, bool quality) {
+  // The similarity most points agree on, and the loss their accuracy calls
+  // for, before the solve.
+  const bool accuracy_given = accuracy_m > 0.0 && std::isfinite(accuracy_m);
+  const Consensus consensus =
+      FindConsensus(PlanePoints(points.source), points.target, scale,
+                    accuracy_given ? BlunderThresholdM(accuracy_m) : kBlunderM);
+  FitOptions options;
+  options.quality = quality;
+  options.consensus = &consensus;
+  options.loss_scale_m = ChooseLossScale(points, consensus, scale, accuracy_m);
+  options.blunder_m =
+      BlunderThresholdM(options.loss_scale_m / kLossScalePerAccuracy);
+  return FitSimilarity(points.source, points.target, scale, options);
+}
+
 int RunGeoAnchorSolve(const RunInputs& inputs) {
   ControlPoints points;
   std::string error;
@@ -101,10 +118,9 @@ int RunGeoAnchorSolve(const RunInputs& inputs) {
   }
   PrintControlPointLines(points);
 
-  FitOptions options;
-  options.quality = !inputs.report_path.empty() || !inputs.plot_path.empty();
+  const bool quality = !inputs.report_path.empty() || !inputs.plot_path.empty();
   const SimilarityFit fit =
-      FitSimilarity(points.source, points.target, inputs.scale, options);
+      FitControlPoints(points, inputs.scale, inputs.accuracy_m, quality);
   PrintFitCheck(fit);
 
   const int status = WriteTransformResult(
@@ -113,11 +129,12 @@ int RunGeoAnchorSolve(const RunInputs& inputs) {
   if (status != 0) return status;
   // What can make the verdict bad is judged in every run, and the same way
   // with or without a report; the rest only when a report or plot shows it.
-  const Diagnosis diagnosis = Diagnose(
-      points, fit, inputs.scale,
-      options.quality ? DiagnosisDepth::kFull : DiagnosisDepth::kVerdict);
+  const Diagnosis diagnosis =
+      Diagnose(points, fit, inputs.scale,
+               quality ? DiagnosisDepth::kFull : DiagnosisDepth::kVerdict,
+               inputs.accuracy_m);
   PrintBadFindings(diagnosis);
-  if (!options.quality) return 0;
+  if (!quality) return 0;
   const VerticalLift vertical =
       ComputeVerticalLift(points.source, points.target_up_m);
   if (!inputs.report_path.empty() &&

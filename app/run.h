@@ -23,8 +23,11 @@ struct RunInputs {
   double zoffset_m = 0.0;         // z translation of the matrix
   double scale = 0.0;             // |scale| < 1e-6: fitted; else held at it
   double projectheight_m = -1.0;  // >= 0: pairs, all targets at this height
-  std::string report_path;        // "" = no fit report
-  std::string plot_path;          // "" = no residual plot
+  // The control points' accuracy, metres, one coordinate, one sigma;
+  // 0 = estimate it from the points.
+  double accuracy_m = 0.0;
+  std::string report_path;  // "" = no fit report
+  std::string plot_path;    // "" = no residual plot
 };
 
 // Reads the base point, chooses the mode, reads and converts the control
@@ -38,6 +41,13 @@ struct RunInputs {
 // always were.
 bool PrepareControlPoints(const RunInputs& inputs, ControlPoints* points,
                           std::string* error);
+
+// The fit of prepared control points: the similarity most of them agree
+// on, the Cauchy loss their accuracy calls for (`accuracy_m` > 0: the
+// given accuracy; else estimated), and the robust solve. With `quality`
+// also the fit's quality figures.
+SimilarityFit FitControlPoints(const ControlPoints& points, double scale,
+                               double accuracy_m, bool quality);
 
 // The whole run; returns the exit status, 0 or -1. With a report path or a
 // plot path, a run that succeeds also writes the fit report or the residual

@@ -64,8 +64,39 @@ struct ControlPoints {
 inline constexpr double kCauchyScaleM = 0.05;
 
 // Points whose Cauchy weight at the solution is below this are outliers
-// (a deviation above 0.15 m).
+// (a deviation above three loss scales: 0.15 m at 0.05 m).
 inline constexpr double kOutlierWeight = 0.1;
+
+// The control points' accuracy, metres, one coordinate, one sigma, decides
+// how the fit weighs them and what counts as a mistake. Survey grade (GNSS
+// or total station, up to about 2 cm) keeps the 0.05 m loss and the
+// thresholds below at their floors; coarser points (picked on an
+// orthophoto or a web map) raise all three with their accuracy.
+inline constexpr double kSurveyGradeAccuracyM = 0.02;
+// The Cauchy loss's scale per unit of accuracy above survey grade: at 2.5
+// sigma the loss is nearly least squares for the points' own scatter.
+inline constexpr double kLossScalePerAccuracy = 2.5;
+// A blunder deviates by more than this many sigmas, and at least this many
+// metres.
+inline constexpr double kBlunderSigmas = 5.0;
+inline constexpr double kBlunderM = 0.15;
+// A deviation worth a look: more than this many sigmas, and at least this
+// many metres.
+inline constexpr double kLargeDeviationSigmas = 4.0;
+inline constexpr double kLargeDeviationM = 0.1;
+
+inline double LossScaleForAccuracy(double point_accuracy_m) {
+  const double scale_m = kLossScalePerAccuracy * point_accuracy_m;
+  return scale_m > kCauchyScaleM ? scale_m : kCauchyScaleM;
+}
+inline double BlunderThresholdM(double point_accuracy_m) {
+  const double limit_m = kBlunderSigmas * point_accuracy_m;
+  return limit_m > kBlunderM ? limit_m : kBlunderM;
+}
+inline double LargeDeviationThresholdM(double point_accuracy_m) {
+  const double limit_m = kLargeDeviationSigmas * point_accuracy_m;
+  return limit_m > kLargeDeviationM ? limit_m : kLargeDeviationM;
+}
 
 // What the solver said about its run.
 struct SolverOutcome {
@@ -130,7 +161,15 @@ struct SimilarityFit {
   std::vector<Point2> deviations;   // per point: target minus transformed
   std::vector<double> residuals_m;  // per point: length of the deviation
   std::vector<double> weights;      // per point: Cauchy weight at the solution
-  double rms_m = 0.0;               // sqrt(sum r^2 / n)
+  // Scale of the Cauchy loss of the solve whose result this is, metres.
+  double loss_scale_m = kCauchyScaleM;
+  // Per point: one of the points most agree on (the consensus found before
+  // the solve); every point when no consensus was sought.
+  std::vector<bool> consensus_inlier;
+  // The solve was started from the consensus: the plain start's solution
+  // missed the consensus, or the points' accuracy called for a wider loss.
+  bool from_consensus = false;
+  double rms_m = 0.0;  // sqrt(sum r^2 / n)
   // sqrt(sum r^2 / (2n - u)), u = 4 unknowns (free scale) or 3 (fixed);
   // NaN when 2n <= u (no redundancy).
   double sigma0_m = 0.0;

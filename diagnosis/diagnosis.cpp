@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <utility>
 
 #include "common/fixed_text.h"
+#include "common/numbers.h"
+#include "fit/plane_similarity.h"
 #include "fit/similarity_fit.h"
 #include "geodesy/geodetic_converter.h"
 
@@ -50,23 +53,13 @@ Finding MakeFinding(const char* code, std::vector<int> points,
   return f;
 }
 
-// Every index up to n, or about kExchangeSubsample of them at a fixed
-// stride, so that the subsample spreads over the input as given.
-std::vector<size_t> SpreadSubsample(size_t n) {
-  std::vector<size_t> index;
-  const size_t stride = n > kExchangeSubsample
-                            ? (n + kExchangeSubsample - 1) / kExchangeSubsample
-                            : 1;
-  index.reserve(n / stride + 1);
-  for (size_t i = 0; i < n; i += stride) index.push_back(i);
-  return index;
-}
-
-// RMS of the fit's own deviations over the points in `index`, metres.
-double RmsOver(const SimilarityFit& fit, const std::vector<size_t>& index) {
-  double sum_sq_m2 = 0.0;
-  for (size_t i : index) sum_sq_m2 += fit.residuals_m[i] * fit.residuals_m[i];
-  return std::sqrt(sum_sq_m2 / static_cast<double>(index.size()));
+// The median of the fit's own deviations over the points in `index`,
+// metres: what most points miss by, whatever a few blunders do.
+double MedianOver(const SimilarityFit& fit, const std::vector<size_t>& index) {
+  std::vector<double> r_m;
+  r_m.reserve(index.size());
+  for (size_t i : index) r_m.push_back(fit.residuals_m[i]);
+  return Median(std::move(r_m));
 }
 
 // Another reading of the same input: the drawing points and the targets,
@@ -146,39 +139,65 @@ const Reading kReadings[] = {
      }},
 };
 
+// A reading's robust fit from its own consensus, and its RMS, metres.
+struct Reweighted {
+  bool ok = false;
+  std::vector<double> residuals_m;
+  double rms_m = 0.0;
+  double median_m = 0.0;
+};
+Reweighted FitReading(const std::vector<Point2>& source,
+                      const std::vector<Point2>& target, double scale,
+                      double loss_scale_m) {
+  Reweighted out;
+  const RobustSimilarity r =
+      FitRobustFromConsensus(source, target, scale, loss_scale_m, kBlunderM);
+  if (!r.ok) return out;
+  out.ok = true;
+  double sum_sq_m2 = 0.0;
+  for (double r_m : r.residuals_m) sum_sq_m2 += r_m * r_m;
+  out.rms_m = std::sqrt(sum_sq_m2 / static_cast<double>(r.residuals_m.size()));
+  out.median_m = Median(r.residuals_m);
+  out.residuals_m = r.residuals_m;
+  return out;
+}
+
 struct Exchange {
   const char* what = nullptr;  // nullptr: no reading fits better
   double rms_m = 0.0;
+  double median_m = 0.0;
   std::vector<double> residuals_m;  // per point under that reading
 };
 
-// The reading whose robust fit has at most a tenth of the fit's RMS, the
-// best of them; judged on a spread subsample first and confirmed on all
-// points.
+// The reading whose robust fit misses most points by at most a tenth of
+// what the fit misses them by (medians: a blunder or two move neither),
+// the best of them; judged on a spread subsample first and confirmed on
+// all points.
 Exchange FindExchange(const ControlPoints& points, const SimilarityFit& fit,
-                      double scale) {
+                      double scale, double fit_median_m) {
   Exchange best;
   const size_t n = points.source.size();
-  const std::vector<size_t> subsample = SpreadSubsample(n);
-  const double subsample_rms_m = RmsOver(fit, subsample);
+  const std::vector<size_t> subsample = SpreadSubsample(n, kExchangeSubsample);
+  const double subsample_median_m = MedianOver(fit, subsample);
   std::vector<size_t> all;
   for (const Reading& reading : kReadings) {
     std::vector<Point2> source, target;
     if (!reading.build(points, subsample, &source, &target)) continue;
-    RobustSimilarity r = FitRobustSimilarity(source, target, scale);
-    if (!r.ok || !(r.rms_m <= 0.1 * subsample_rms_m)) continue;
+    Reweighted r = FitReading(source, target, scale, fit.loss_scale_m);
+    if (!r.ok || !(r.median_m <= 0.1 * subsample_median_m)) continue;
     if (subsample.size() < n) {
       if (all.empty()) {
         all.resize(n);
         for (size_t i = 0; i < n; ++i) all[i] = i;
       }
       reading.build(points, all, &source, &target);
-      r = FitRobustSimilarity(source, target, scale);
-      if (!r.ok || !(r.rms_m <= 0.1 * fit.rms_m)) continue;
+      r = FitReading(source, target, scale, fit.loss_scale_m);
+      if (!r.ok || !(r.median_m <= 0.1 * fit_median_m)) continue;
     }
-    if (best.what == nullptr || r.rms_m < best.rms_m) {
+    if (best.what == nullptr || r.median_m < best.median_m) {
       best.what = reading.what;
       best.rms_m = r.rms_m;
+      best.median_m = r.median_m;
       best.residuals_m = std::move(r.residuals_m);
     }
   }
@@ -259,27 +278,117 @@ std::vector<std::pair<size_t, size_t>> ExchangedPairs(
   return pairs;
 }
 
-// RMS distance of the targets from their centroid, metres.
-double TargetSpreadM(const std::vector<Point2>& target) {
-  double cx = 0.0, cy = 0.0;
-  for (const Point2& t : target) {
-    cx += t.x;
-    cy += t.y;
+// RMS distance of the targets from their centroid, metres, over the
+// points whose `use` is true (all of them when none is).
+double TargetSpreadM(const std::vector<Point2>& target,
+                     const std::vector<bool>& use) {
+  const bool all = use.size() != target.size() ||
+                   std::find(use.begin(), use.end(), true) == use.end();
+  double cx = 0.0, cy = 0.0, n = 0.0;
+  for (size_t i = 0; i < target.size(); ++i) {
+    if (!all && !use[i]) continue;
+    cx += target[i].x;
+    cy += target[i].y;
+    n += 1.0;
   }
-  const double n = static_cast<double>(target.size());
   cx /= n;
   cy /= n;
   double sum_sq_m2 = 0.0;
-  for (const Point2& t : target) {
+  for (size_t i = 0; i < target.size(); ++i) {
+    if (!all && !use[i]) continue;
+    const Point2& t = target[i];
     sum_sq_m2 += (t.x - cx) * (t.x - cx) + (t.y - cy) * (t.y - cy);
   }
   return std::sqrt(sum_sq_m2 / n);
 }
 
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  const size_t n = values.size();
-  return n % 2 == 1 ? values[n / 2] : 0.5 * (values[n / 2 - 1] + values[n / 2]);
+// The points' accuracy from deviations (lengths, metres) weighted by the
+// Cauchy loss of scale `loss_m`: the weighted sigma0,
+// sqrt(sum w r^2 / (2 sum w - u)). Its redundancy, for judging whether
+// there are enough points, counts those the loss does not reject (weight
+// at least kOutlierWeight) in full: 2 n - u.
+struct AccuracyEstimate {
+  double sigma_m = std::numeric_limits<double>::quiet_NaN();
+  double redundancy = 0.0;
+};
+AccuracyEstimate WeightedSigmaZero(const std::vector<double>& r_m,
+                                   const std::vector<bool>& use, double loss_m,
+                                   bool free_scale) {
+  AccuracyEstimate e;
+  const double unknowns = free_scale ? 4.0 : 3.0;
+  double wss_m2 = 0.0, sum_w = 0.0, kept = 0.0;
+  for (size_t i = 0; i < r_m.size(); ++i) {
+    if (i < use.size() && !use[i]) continue;
+    if (!std::isfinite(r_m[i])) continue;
+    const double w = CauchyWeight(r_m[i], loss_m);
+    wss_m2 += w * r_m[i] * r_m[i];
+    sum_w += w;
+    if (w >= kOutlierWeight) kept += 1.0;
+  }
+  e.redundancy = 2.0 * kept - unknowns;
+  if (2.0 * sum_w - unknowns > 0.0) {
+    e.sigma_m = std::sqrt(wss_m2 / (2.0 * sum_w - unknowns));
+  }
+  return e;
+}
+
+// The accuracy the thresholds follow: --accuracy when given; else the
+// estimate when it has redundancy and lies between survey grade and 1 %
+// of the points' spread (beyond that the lists disagree).
+struct AccuracyChoice {
+  double accuracy_m = kSurveyGradeAccuracyM;
+  bool estimated = false;       // from the points, above survey grade
+  bool lists_disagree = false;  // the estimate exceeds 1 % of the spread
+  double estimate_m = std::numeric_limits<double>::quiet_NaN();
+  double spread_m = 0.0;
+};
+AccuracyChoice ChooseAccuracy(const AccuracyEstimate& e, double spread_m,
+                              double accuracy_flag_m) {
+  AccuracyChoice c;
+  c.estimate_m = e.sigma_m;
+  c.spread_m = spread_m;
+  if (accuracy_flag_m > 0.0 && std::isfinite(accuracy_flag_m)) {
+    c.accuracy_m = accuracy_flag_m;
+    return c;
+  }
+  if (!(e.redundancy >= kMinAccuracyRedundancy) ||
+      !(e.sigma_m > kSurveyGradeAccuracyM)) {
+    return c;
+  }
+  if (e.sigma_m > kDisagreementShare * spread_m) {
+    c.lists_disagree = true;
+    return c;
+  }
+  c.accuracy_m = e.sigma_m;
+  c.estimated = true;
+  return c;
+}
+
+// With few points a blunder may have no place: the points whose leaving
+// out leaves a rest that agrees within `limit_m` (every deviation of the
+// rest's least-squares similarity), positions from 0. Only for up to
+// kMaxUnlocatedPoints points; beyond that leaving out one good point keeps
+// the blunder and the rest's redundancy shows it.
+std::vector<size_t> AgreeingWithout(const std::vector<Point2>& from,
+                                    const std::vector<Point2>& to, double scale,
+                                    double m_per_unit, double limit_m) {
+  std::vector<size_t> out;
+  const size_t n = from.size();
+  if (n < 3 || n > kMaxUnlocatedPoints) return out;
+  std::vector<double> w(n, 1.0);
+  for (size_t i = 0; i < n; ++i) {
+    w[i] = 0.0;
+    PlaneSimilarity rest;
+    bool agrees = FitClosedForm(from, to, w, scale, &rest);
+    for (size_t k = 0; k < n && agrees; ++k) {
+      if (k == i) continue;
+      const Point2 d = rest.Deviation(from[k], to[k]);
+      agrees = DeviationLength(d.x, d.y) * m_per_unit <= limit_m;
+    }
+    if (agrees) out.push_back(i);
+    w[i] = 1.0;
+  }
+  return out;
 }
 
 // Solves the 3x3 system m x = v by Gaussian elimination with partial
@@ -412,16 +521,33 @@ std::string DrawingUnits(double K) {
 }
 
 Diagnosis Diagnose(const ControlPoints& points, const SimilarityFit& fit,
-                   double scale, DiagnosisDepth depth) {
+                   double scale, DiagnosisDepth depth, double accuracy_m) {
   Diagnosis d;
+  d.loss_scale_m = fit.loss_scale_m;
   const size_t n = std::min(points.source.size(), fit.residuals_m.size());
   if (n == 0 || n != points.target.size()) return d;
   const bool full = depth == DiagnosisDepth::kFull;
   std::vector<Finding> findings;
   d.drawing_units = DrawingUnits(fit.K);
   d.survey = JudgeSurvey(points, fit);
+  const bool projected = d.survey.projection.kind != ProjectionKind::kNone;
+  // What judges the drawing's extent looks at the points most agree on.
+  std::vector<bool> inlier = fit.consensus_inlier;
+  if (inlier.size() != n) inlier.assign(n, true);
+
+  // The points' accuracy, from their survey deviations, and the
+  // thresholds that follow it.
+  const AccuracyChoice accuracy =
+      ChooseAccuracy(WeightedSigmaZero(d.survey.survey_m, {}, fit.loss_scale_m,
+                                       fit.free_scale),
+                     TargetSpreadM(points.target, inlier), accuracy_m);
+  d.point_accuracy_m = accuracy.accuracy_m;
+  const double blunder_m = BlunderThresholdM(d.point_accuracy_m);
+  const double large_m = LargeDeviationThresholdM(d.point_accuracy_m);
+  for (size_t i = 0; i < n; ++i) {
+    d.survey.blunder[i] = d.survey.survey_m[i] > blunder_m;
+  }
   const SurveyJudgement& survey = d.survey;
-  const bool projected = survey.projection.kind != ProjectionKind::kNone;
 
   // The drawing's spread, closed form: all points at one place (relative
   // to the size of their coordinates) fix no rotation and no scale.
@@ -456,8 +582,9 @@ Diagnosis Diagnose(const ControlPoints& points, const SimilarityFit& fit,
   // Another reading of the input that fits ten times better explains the
   // fit's failure; it is only tried when the fit misses by decimetres.
   Exchange exchange;
-  if (!one_place && fit.rms_m > kWarningM) {
-    exchange = FindExchange(points, fit, scale);
+  const double fit_median_m = Median(fit.residuals_m);
+  if (!one_place && fit_median_m > kWarningM) {
+    exchange = FindExchange(points, fit, scale, fit_median_m);
   }
   const bool exchanged = exchange.what != nullptr;
   // Points whose deviation the exchanged reading accounts for.
@@ -508,7 +635,20 @@ Diagnosis Diagnose(const ControlPoints& points, const SimilarityFit& fit,
   // (outliers, leverage, scale) says nothing more.
   // So are points at one place: their fit says nothing about any point.
   bool unrelated = one_place;
-  if (!exchanged && !one_place && unexplained_outliers > 0 &&
+  const double spread_m = accuracy.spread_m;
+  if (!exchanged && !one_place && accuracy.lists_disagree) {
+    unrelated = true;
+    findings.push_back(MakeFinding(
+        "most_points_outliers", {},
+        "the points agree only to " + Metres(accuracy.estimate_m) +
+            " (one coordinate, one sigma) against a spread of " +
+            Metres(spread_m) + ", more than " +
+            FormatDouble("%.0f", 100.0 * kDisagreementShare) +
+            " %: the drawing points and the targets do not belong together; "
+            "check that both lists hold the same points in the same order",
+        true));
+  }
+  if (!exchanged && !unrelated && unexplained_outliers > 0 &&
       2 * unexplained_outliers >= n) {
     std::vector<double> deviations_m;
     for (size_t i = 0; i < n; ++i) {
@@ -516,9 +656,8 @@ Diagnosis Diagnose(const ControlPoints& points, const SimilarityFit& fit,
         deviations_m.push_back(survey.survey_m[i]);
       }
     }
-    const double median_m = Median(deviations_m);
-    const double spread_m = TargetSpreadM(points.target);
-    if (median_m > 0.01 * spread_m) {
+    const double median_m = Median(std::move(deviations_m));
+    if (median_m > kDisagreementShare * spread_m) {
       unrelated = true;
       findings.push_back(MakeFinding(
           "most_points_outliers", {},
@@ -527,6 +666,61 @@ Diagnosis Diagnose(const ControlPoints& points, const SimilarityFit& fit,
               Metres(median_m) + " against a spread of " + Metres(spread_m) +
               ": the drawing points and the targets do not belong together; "
               "check that both lists hold the same points in the same order",
+          true));
+    }
+  }
+
+  // Lists that do not belong together pair up some of their points by
+  // chance: the pairs say nothing either.
+  if (unrelated) {
+    findings.erase(std::remove_if(findings.begin(), findings.end(),
+                                  [](const Finding& f) {
+                                    return f.code == "exchanged_pairs";
+                                  }),
+                   findings.end());
+    std::fill(paired.begin(), paired.end(), false);
+  }
+
+  // A blunder that the points cannot locate: leaving out any of several
+  // points leaves a rest that agrees, so no one of them is the outlier.
+  bool unlocated = false;
+  if (!exchanged && !unrelated && unexplained_outliers > 0 &&
+      n <= kMaxUnlocatedPoints) {
+    // Judged at the blunder threshold of the given accuracy, or survey
+    // grade: so few points cannot estimate theirs.
+    const double limit_m = BlunderThresholdM(
+        accuracy_m > 0.0 && std::isfinite(accuracy_m) ? accuracy_m
+                                                      : kSurveyGradeAccuracyM);
+    const std::vector<Point2> from = PlanePoints(points.source);
+    std::vector<Point2> to = points.target;
+    const double m_per_unit = 1.0;
+    double rest_scale = scale;
+    if (projected) {
+      // Against the projected positions, so that the projection's
+      // distortion does not count: drawing units to metres, free scale.
+      for (size_t i = 0; i < n; ++i) {
+        to[i] = ProjectGeodetic(survey.projection.tm, points.geodetic[i].x,
+                                points.geodetic[i].y);
+      }
+      rest_scale = 0.0;
+    }
+    const std::vector<size_t> agreeing =
+        AgreeingWithout(from, to, rest_scale, m_per_unit, limit_m);
+    if (agreeing.size() >= 2) {
+      unlocated = true;
+      std::vector<int> named;
+      double misfit_m = 0.0;
+      for (size_t i = 0; i < n; ++i) {
+        misfit_m = std::max(misfit_m, survey.survey_m[i]);
+      }
+      for (size_t i : agreeing) named.push_back(static_cast<int>(i + 1));
+      findings.push_back(MakeFinding(
+          "blunder_unlocated", named,
+          "the points disagree by up to " + Metres(misfit_m) +
+              ", beyond the blunder threshold of " + Metres(limit_m) +
+              ", but leaving out any one of " + PointList(named) +
+              " leaves points that agree, so the blunder cannot be located: "
+              "check every point, or add one more control point",
           true));
     }
   }
@@ -544,9 +738,13 @@ Diagnosis Diagnose(const ControlPoints& points, const SimilarityFit& fit,
         projected_m[i] = ProjectGeodetic(
             survey.projection.tm, points.geodetic[i].x, points.geodetic[i].y);
       }
-      checks = RobustCheckResiduals(drawing, projected_m, 0.0);
+      const RobustSimilarity all = FitRobustFromConsensus(
+          drawing, projected_m, 0.0, fit.loss_scale_m, blunder_m);
+      checks = all.ok ? RobustCheckResiduals(drawing, projected_m, 0.0,
+                                             fit.loss_scale_m, all.similarity)
+                      : std::vector<CheckResidual>();
     }
-    for (size_t i = 0; i < n && !unrelated; ++i) {
+    for (size_t i = 0; i < n && !unrelated && !unlocated; ++i) {
       if (explained[i]) continue;
       const double r_m = survey.survey_m[i];
       const std::vector<int> point = {static_cast<int>(i + 1)};
@@ -561,7 +759,7 @@ Diagnosis Diagnose(const ControlPoints& points, const SimilarityFit& fit,
             off + " and is an outlier: check its drawing coordinates and its "
                   "WGS84 position",
             false));
-      } else if (r_m > kWarningM) {
+      } else if (r_m > large_m) {
         findings.push_back(MakeFinding(
             "large_deviation", point,
             off + " but is not flagged as an outlier: check its coordinates, "
@@ -570,7 +768,7 @@ Diagnosis Diagnose(const ControlPoints& points, const SimilarityFit& fit,
       }
       if (!exchanged && i < checks.size() && checks[i].available) {
         const double check_m = checks[i].length_m;
-        if (check_m > kWarningM && r_m < 0.5 * check_m) {
+        if (check_m > large_m && r_m < 0.5 * check_m) {
           findings.push_back(MakeFinding(
               "leverage", point,
               PointName(i) + " deviates by " + Metres(r_m) + " but by " +
@@ -590,14 +788,31 @@ Diagnosis Diagnose(const ControlPoints& points, const SimilarityFit& fit,
           false));
     }
     // Two points always lie on a line; no redundancy says more of them.
-    if (!one_place && n > 2 &&
-        spread_minor < kWeakGeometryRatio * spread_major) {
+    // A blunder in a drawing coordinate is no part of the layout.
+    double inlier_major = 0.0, inlier_minor = 0.0;
+    PrincipalSpreads(points.source, &inlier_major, &inlier_minor, &inlier);
+    const size_t inliers =
+        static_cast<size_t>(std::count(inlier.begin(), inlier.end(), true));
+    if (!one_place && inliers > 2 &&
+        inlier_minor < kWeakGeometryRatio * inlier_major) {
       findings.push_back(MakeFinding(
           "collinear", {},
           "the drawing points lie nearly on one line (their spread across it "
           "is " +
-              FormatDouble("%.2f", 100.0 * spread_minor / spread_major) +
+              FormatDouble("%.2f", 100.0 * inlier_minor / inlier_major) +
               " % of that along it): add a control point away from that line",
+          false));
+    }
+    if (accuracy.estimated && d.point_accuracy_m > kCoarseAccuracyM &&
+        !exchanged && !unrelated && !unlocated) {
+      findings.push_back(MakeFinding(
+          "coarse_points", {},
+          "the control points agree only to about " +
+              Metres(d.point_accuracy_m) +
+              " (one coordinate, one sigma), so the matrix is good only to "
+              "that order; points picked on an orthophoto or a web map are "
+              "the usual cause: survey them (GNSS or total station) for a "
+              "better placement, or give --accuracy if that is expected",
           false));
     }
     std::vector<int> far;
@@ -673,4 +888,59 @@ Diagnosis Diagnose(const ControlPoints& points, const SimilarityFit& fit,
   }
   d.findings = std::move(findings);
   return d;
+}
+
+double ChooseLossScale(const ControlPoints& points, const Consensus& consensus,
+                       double scale, double accuracy_m) {
+  if (accuracy_m > 0.0 && std::isfinite(accuracy_m)) {
+    return LossScaleForAccuracy(accuracy_m);
+  }
+  const size_t n = points.source.size();
+  if (!consensus.found || consensus.inlier.size() != n ||
+      points.target.size() != n || points.geodetic.size() != n) {
+    return kCauchyScaleM;
+  }
+  // The fit's own deviations hold the projection's distortion on top of
+  // the survey's: survey grade by them is survey grade.
+  if (!(consensus.redundancy >= kMinAccuracyRedundancy) ||
+      !(consensus.sigma > kSurveyGradeAccuracyM)) {
+    return kCauchyScaleM;
+  }
+  // Otherwise judge the survey deviations of the consensus's similarity.
+  const PlaneSimilarity& t = consensus.similarity;
+  SimilarityFit at_consensus;
+  at_consensus.A_m = t.A_m();
+  at_consensus.B_m = t.B_m();
+  at_consensus.K = t.K();
+  at_consensus.angle_rad = t.angle_rad();
+  at_consensus.free_scale = IsFreeScale(scale);
+  at_consensus.loss_scale_m = LossScaleForAccuracy(consensus.sigma);
+  at_consensus.consensus_inlier = consensus.inlier;
+  at_consensus.deviations =
+      ComputeDeviations(at_consensus, points.source, points.target);
+  for (const Point2& dev : at_consensus.deviations) {
+    at_consensus.residuals_m.push_back(DeviationLength(dev.x, dev.y));
+  }
+  const SurveyJudgement survey = JudgeSurvey(points, at_consensus);
+  // The consensus's inliers were cut on the fit's deviations, which hold
+  // the projection's distortion: cut them again on the survey's, at
+  // kInlierSigmas of their median scatter, before their plain sigma.
+  std::vector<double> inlier_sq_m2;
+  for (size_t i = 0; i < n; ++i) {
+    if (consensus.inlier[i]) {
+      inlier_sq_m2.push_back(survey.survey_m[i] * survey.survey_m[i]);
+    }
+  }
+  const double cut_m = std::max(
+      kBlunderM, kInlierSigmas * std::sqrt(Median(std::move(inlier_sq_m2)) /
+                                           kChi2MedianTwoDof));
+  std::vector<bool> use = consensus.inlier;
+  for (size_t i = 0; i < n; ++i) {
+    use[i] = use[i] && survey.survey_m[i] <= cut_m;
+  }
+  const AccuracyChoice choice =
+      ChooseAccuracy(WeightedSigmaZero(survey.survey_m, use, INFINITY,
+                                       at_consensus.free_scale),
+                     TargetSpreadM(points.target, use), 0.0);
+  return LossScaleForAccuracy(choice.accuracy_m);
 }

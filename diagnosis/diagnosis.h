@@ -35,6 +35,7 @@
 
 #include "common/types.h"
 #include "diagnosis/projection.h"
+#include "fit/plane_similarity.h"
 
 // Above this, in metres, a deviation, a check residual or a height off the
 // height plane is worth a finding.
@@ -55,6 +56,21 @@ inline constexpr size_t kExchangeSubsample = 1000;
 
 // At most this many outliers, the largest, are tried in pairs.
 inline constexpr size_t kMaxPairedOutliers = 50;
+
+// The points' accuracy is estimated only with at least this redundancy
+// (2 sum w - u); with less it is taken as survey grade.
+inline constexpr double kMinAccuracyRedundancy = 6.0;
+
+// Points that agree only to more than this share of their spread (the RMS
+// distance of the targets from their centroid) do not belong together.
+inline constexpr double kDisagreementShare = 0.01;
+
+// Points that agree only to more than this, metres, are coarse: the matrix
+// is good only to that order.
+inline constexpr double kCoarseAccuracyM = 0.05;
+
+// A blunder that cannot be located is looked for up to this many points.
+inline constexpr size_t kMaxUnlocatedPoints = 20;
 
 enum class Verdict { kGood, kCheck, kBad };
 
@@ -86,6 +102,12 @@ struct HeightDiagnosis {
 
 struct Diagnosis {
   Verdict verdict = Verdict::kGood;
+  // The control points' accuracy, metres, one coordinate, one sigma, that
+  // the thresholds follow: --accuracy, or estimated from the survey
+  // deviations, never below survey grade.
+  double point_accuracy_m = kSurveyGradeAccuracyM;
+  // The Cauchy loss's scale the fit used, metres.
+  double loss_scale_m = kCauchyScaleM;
   // Bad findings first, then the others by their first point, then those
   // that name no point; otherwise in the order they were made.
   std::vector<Finding> findings;
@@ -108,9 +130,20 @@ enum class DiagnosisDepth {
   kFull,
 };
 
-// `scale` is the run's --scale (free below 1e-6 in magnitude).
+// `scale` is the run's --scale (free below 1e-6 in magnitude);
+// `accuracy_m` the run's --accuracy (0 or NaN: estimate it from the
+// points).
 Diagnosis Diagnose(const ControlPoints& points, const SimilarityFit& fit,
-                   double scale, DiagnosisDepth depth);
+                   double scale, DiagnosisDepth depth, double accuracy_m = 0.0);
+
+// Before the solve: the Cauchy loss's scale, metres, that the points call
+// for. With --accuracy (`accuracy_m` > 0) it follows that; otherwise the
+// survey deviations of the consensus's inliers estimate the accuracy (the
+// consensus is scored without a scale, so this is not circular), and
+// survey-grade points, too little redundancy or lists that disagree keep
+// the 0.05 m loss.
+double ChooseLossScale(const ControlPoints& points, const Consensus& consensus,
+                       double scale, double accuracy_m);
 
 // The drawing unit whose metres |K| is within 1 % of, or "".
 std::string DrawingUnits(double K);

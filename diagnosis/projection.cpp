@@ -5,12 +5,13 @@
 #include <cmath>
 
 #include "common/fixed_text.h"
+#include "common/numbers.h"
+#include "fit/plane_similarity.h"
 #include "geodesy/geodetic_converter.h"
 
 namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-constexpr double kPi = 3.141592653589793;
 constexpr double kRadPerArcsec = kPi / (180.0 * 3600.0);
 
 constexpr double kCgcs2000Flattening = 1 / 298.257222101;
@@ -42,10 +43,6 @@ constexpr double kSignificance = 25.0;
 constexpr double kMeridianReachDeg = 6.0;
 constexpr double kMeridianStepDeg = 0.01;  // finite difference
 
-// Median of a Rayleigh distribution over its sigma: turns the median
-// length of 2D residuals into a per-axis standard deviation.
-constexpr double kRayleighMedian = 1.1774100225154747;
-
 // Grids over the drawing: the matrix error is a cubic at most, so these
 // find its largest value (at the corners, which are nodes) to well under a
 // millimetre.
@@ -59,98 +56,17 @@ bool Finite(const Point2& p) {
   return std::isfinite(p.x) && std::isfinite(p.y);
 }
 
-double Median(std::vector<double> values) {
-  if (values.empty()) return kNaN;
-  const size_t mid = values.size() / 2;
-  std::nth_element(values.begin(), values.begin() + mid, values.end());
-  const double upper = values[mid];
-  if (values.size() % 2 == 1) return upper;
-  const double lower = *std::max_element(values.begin(), values.begin() + mid);
-  return 0.5 * (lower + upper);
-}
-
-// to = to_c + (a + i b) * (from - from_c), complex notation.
-struct PlaneSimilarity {
+// A similarity between a plane in metres and the drawing, weighted by the
+// Cauchy loss, and what it says about the points.
+struct SurveyFit {
   bool ok = false;
-  Point2 from_c;
-  Point2 to_c;
-  double a = 1.0;
-  double b = 0.0;
-
-  Point2 Apply(const Point2& p) const {
-    const double dx = p.x - from_c.x, dy = p.y - from_c.y;
-    return Point2{to_c.x + (a * dx - b * dy), to_c.y + (b * dx + a * dy)};
-  }
-  Point2 Invert(const Point2& q) const {
-    const double dx = q.x - to_c.x, dy = q.y - to_c.y;
-    const double m2 = a * a + b * b;
-    return Point2{from_c.x + (a * dx + b * dy) / m2,
-                  from_c.y + (a * dy - b * dx) / m2};
-  }
-};
-
-// Weighted least-squares similarity from `from` onto `to`, closed form.
-// Coordinates are taken relative to the first point before summing, so
-// that absolute Gauss-Krueger coordinates (tens of millions of metres)
-// lose nothing in the sums.
-PlaneSimilarity FitWeighted(const std::vector<Point2>& from,
-                            const std::vector<Point2>& to,
-                            const std::vector<double>& w) {
   PlaneSimilarity sim;
-  const size_t n = from.size();
-  if (n == 0) return sim;
-  const Point2 f0 = from[0], t0 = to[0];
-  double sw = 0, fx = 0, fy = 0, tx = 0, ty = 0;
-  for (size_t i = 0; i < n; ++i) {
-    sw += w[i];
-    fx += w[i] * (from[i].x - f0.x);
-    fy += w[i] * (from[i].y - f0.y);
-    tx += w[i] * (to[i].x - t0.x);
-    ty += w[i] * (to[i].y - t0.y);
-  }
-  if (!(sw > 0)) return sim;
-  fx /= sw, fy /= sw, tx /= sw, ty /= sw;
-  double spp = 0, sa = 0, sb = 0;
-  for (size_t i = 0; i < n; ++i) {
-    const double px = (from[i].x - f0.x) - fx, py = (from[i].y - f0.y) - fy;
-    const double qx = (to[i].x - t0.x) - tx, qy = (to[i].y - t0.y) - ty;
-    spp += w[i] * (px * px + py * py);
-    sa += w[i] * (qx * px + qy * py);
-    sb += w[i] * (qy * px - qx * py);
-  }
-  if (!(spp > 0)) return sim;
-  sim.from_c = Point2{f0.x + fx, f0.y + fy};
-  sim.to_c = Point2{t0.x + tx, t0.y + ty};
-  sim.a = sa / spp;
-  sim.b = sb / spp;
-  sim.ok = std::isfinite(sim.a) && std::isfinite(sim.b);
-  return sim;
-}
-
-// The similarity's residual of point i, to_i minus the carried from_i.
-Point2 Residual(const PlaneSimilarity& sim, const Point2& from,
-                const Point2& to) {
-  const Point2 q = sim.Apply(from);
-  return Point2{to.x - q.x, to.y - q.y};
-}
-
-// A robust similarity and what it says about the points.
-struct RobustFit {
-  PlaneSimilarity sim;
-  std::vector<double> w;    // Cauchy weights at the solution
+  std::vector<double> w;    // weights at the solution
   std::vector<double> r_m;  // residual lengths, metres
-  double cauchy_m = kCauchyScaleM;
-  double wss_m2 = 0;  // sum of w r^2
-  double sum_w = 0;   // sum of w
-  double spread = 0;  // sum of w |from - from_c|^2, from units squared
+  double wss_m2 = 0;        // sum of w r^2
+  double sum_w = 0;         // sum of w
+  double spread = 0;        // sum of w |from - from_c|^2, from units squared
 };
-
-// Cauchy weights for residual lengths `r_m`, with the loss's scale the
-// fit's 0.05 m or three standard deviations of the residuals if larger (a
-// survey picked on an orthophoto at a decimetre still agrees with itself).
-double CauchyScaleFor(const std::vector<double>& r_m) {
-  return std::max(kCauchyScaleM, 3.0 * Median(r_m) / kRayleighMedian);
-}
 
 void SetWeights(const std::vector<double>& r_m, double c_m,
                 std::vector<double>* w) {
@@ -161,51 +77,52 @@ void SetWeights(const std::vector<double>& r_m, double c_m,
   }
 }
 
-// Residual lengths of every point, in metres (`to` units times
-// `m_per_unit`).
-void Residuals(const PlaneSimilarity& sim, const std::vector<Point2>& from,
-               const std::vector<Point2>& to, double m_per_unit,
-               std::vector<double>* r_m) {
-  r_m->resize(from.size());
+// The residual lengths and the sums of `fit` (its similarity and weights
+// set), metres (`to` units times `m_per_unit`).
+void Summarise(const std::vector<Point2>& from, const std::vector<Point2>& to,
+               double m_per_unit, SurveyFit* fit) {
+  fit->r_m.resize(from.size());
+  fit->wss_m2 = 0, fit->sum_w = 0, fit->spread = 0;
   for (size_t i = 0; i < from.size(); ++i) {
-    const Point2 r = Residual(sim, from[i], to[i]);
-    (*r_m)[i] = Hypot(r.x, r.y) * m_per_unit;
+    const Point2 r = fit->sim.Deviation(from[i], to[i]);
+    fit->r_m[i] = DeviationLength(r.x, r.y) * m_per_unit;
+    fit->wss_m2 += fit->w[i] * fit->r_m[i] * fit->r_m[i];
+    fit->sum_w += fit->w[i];
+    const double dx = from[i].x - fit->sim.from_c().x;
+    const double dy = from[i].y - fit->sim.from_c().y;
+    fit->spread += fit->w[i] * (dx * dx + dy * dy);
   }
 }
 
-// Iteratively reweighted least squares under the Cauchy loss, from the
-// weights in `fit->w` (all 1 when empty).
-void FitRobust(const std::vector<Point2>& from, const std::vector<Point2>& to,
-               double m_per_unit, int max_iterations, RobustFit* fit) {
-  if (fit->w.size() != from.size()) fit->w.assign(from.size(), 1.0);
-  std::vector<double> next;
-  for (int it = 0;; ++it) {
-    fit->sim = FitWeighted(from, to, fit->w);
-    if (!fit->sim.ok) return;
-    Residuals(fit->sim, from, to, m_per_unit, &fit->r_m);
-    if (it == max_iterations) break;
-    fit->cauchy_m = CauchyScaleFor(fit->r_m);
-    SetWeights(fit->r_m, fit->cauchy_m, &next);
-    double change = 0;
-    for (size_t i = 0; i < next.size(); ++i) {
-      change = std::max(change, std::fabs(next[i] - fit->w[i]));
-    }
-    fit->w.swap(next);
-    if (change < 1e-6) {
-      fit->sim = FitWeighted(from, to, fit->w);
-      if (!fit->sim.ok) return;
-      Residuals(fit->sim, from, to, m_per_unit, &fit->r_m);
-      break;
-    }
-  }
-  fit->wss_m2 = 0, fit->sum_w = 0, fit->spread = 0;
-  for (size_t i = 0; i < from.size(); ++i) {
-    fit->wss_m2 += fit->w[i] * fit->r_m[i] * fit->r_m[i];
-    fit->sum_w += fit->w[i];
-    const double dx = from[i].x - fit->sim.from_c.x;
-    const double dy = from[i].y - fit->sim.from_c.y;
-    fit->spread += fit->w[i] * (dx * dx + dy * dy);
-  }
+// The closed form with the weights `w` as they are.
+SurveyFit FitWithWeights(const std::vector<Point2>& from,
+                         const std::vector<Point2>& to, double m_per_unit,
+                         const std::vector<double>& w) {
+  SurveyFit fit;
+  fit.ok = FitClosedForm(from, to, w, 0.0, &fit.sim);
+  if (!fit.ok) return fit;
+  fit.w = w;
+  Summarise(from, to, m_per_unit, &fit);
+  return fit;
+}
+
+// The robust similarity (free scale, the fit's Cauchy loss of `loss_m`
+// metres) from the closed form of the points weighted by `start_w` (the
+// consensus's inliers), so that blunders do not drag the start.
+SurveyFit FitSurvey(const std::vector<Point2>& from,
+                    const std::vector<Point2>& to, double m_per_unit,
+                    double loss_m, const std::vector<double>& start_w) {
+  SurveyFit fit;
+  PlaneSimilarity start;
+  if (!FitClosedForm(from, to, start_w, 0.0, &start)) return fit;
+  const RobustSimilarity r =
+      FitRobust(from, to, 0.0, loss_m / m_per_unit, start);
+  if (!r.ok) return fit;
+  fit.ok = true;
+  fit.sim = r.similarity;
+  fit.w = r.weights;
+  Summarise(from, to, m_per_unit, &fit);
+  return fit;
 }
 
 // Standard error of unit weight, metres, with `unknowns` parameters, never
@@ -454,11 +371,19 @@ struct Sample {
   double mean_lat_deg = 0;
   Point2 mean_drawing;
   double extent = 0;  // the drawing's larger bounding-box side, units
+  // Per sample point: 1 for the points most agree on, 0 for the others;
+  // the weights every robust fit starts from.
+  std::vector<double> start_w;
+  double loss_m = kCauchyScaleM;  // the fit's Cauchy scale, metres
 };
 
-Sample GatherSample(const ControlPoints& points) {
+// The sample, and its centre over the points most agree on (a drawing
+// point without its zone number would otherwise move the centre by
+// thousands of kilometres).
+Sample GatherSample(const ControlPoints& points, const SimilarityFit& fit) {
   Sample s;
   s.index = SpreadSample(points.source);
+  s.loss_m = fit.loss_scale_m;
   double min_x = INFINITY, max_x = -INFINITY, min_y = INFINITY,
          max_y = -INFINITY;
   for (size_t i : s.index) {
@@ -466,13 +391,23 @@ Sample GatherSample(const ControlPoints& points) {
     s.drawing.push_back(Point2{d.x, d.y});
     s.target.push_back(points.target[i]);
     s.geodetic.push_back(Point2{points.geodetic[i].x, points.geodetic[i].y});
+    s.start_w.push_back(
+        i < fit.consensus_inlier.size() && !fit.consensus_inlier[i] ? 0.0
+                                                                    : 1.0);
+    if (s.start_w.back() == 0.0) continue;
     min_x = std::min(min_x, d.x), max_x = std::max(max_x, d.x);
     min_y = std::min(min_y, d.y), max_y = std::max(max_y, d.y);
   }
-  const double m = static_cast<double>(s.index.size());
+  double m = 0;
+  for (double w : s.start_w) m += w;
+  if (m == 0) {  // no consensus among the sample: all of it
+    s.start_w.assign(s.index.size(), 1.0);
+    m = static_cast<double>(s.index.size());
+  }
   const Point2 d0 = s.drawing[0];
   double lon = 0, lat = 0, dx = 0, dy = 0;
   for (size_t k = 0; k < s.index.size(); ++k) {
+    if (s.start_w[k] == 0.0) continue;
     lon += s.geodetic[k].x, lat += s.geodetic[k].y;
     dx += s.drawing[k].x - d0.x, dy += s.drawing[k].y - d0.y;
   }
@@ -496,14 +431,15 @@ std::vector<Point2> ProjectAll(const Projector& projector, double lon0_deg,
 // largest of its shift, scale and rotation over their limits (each limit
 // widened by three standard deviations of the parameter); at most 1 when
 // it is accepted.
-double StandardMisfit(const RobustFit& fit, double m_per_unit) {
+double StandardMisfit(const SurveyFit& fit, double m_per_unit) {
   const PlaneSimilarity& s = fit.sim;
   const double sigma = SigmaOf(fit.wss_m2, fit.sum_w, 4) / m_per_unit;
-  const double scale = Hypot(s.a, s.b);
+  const double scale = s.K();
   const double sd_ab = sigma / std::sqrt(fit.spread);
   const double sd_shift = sigma * std::sqrt(2.0 / fit.sum_w);
-  const double shift = Hypot(s.to_c.x - s.from_c.x, s.to_c.y - s.from_c.y);
-  const double rotation = std::atan2(s.b, s.a);
+  const double shift =
+      Hypot(s.to_c().x - s.from_c().x, s.to_c().y - s.from_c().y);
+  const double rotation = s.angle_rad();
   return std::max(
       {shift / (kStandardShiftM + 3.0 * sd_shift),
        std::fabs(scale - 1.0) / (kStandardScale + 3.0 * sd_ab),
@@ -515,11 +451,11 @@ double StandardMisfit(const RobustFit& fit, double m_per_unit) {
 void ResidualVector(const std::vector<Point2>& from,
                     const std::vector<Point2>& to, const std::vector<double>& w,
                     double m_per_unit, std::vector<double>* r) {
-  const PlaneSimilarity sim = FitWeighted(from, to, w);
+  PlaneSimilarity sim;
   r->assign(2 * from.size(), kNaN);
-  if (!sim.ok) return;
+  if (!FitClosedForm(from, to, w, 0.0, &sim)) return;
   for (size_t k = 0; k < from.size(); ++k) {
-    const Point2 d = Residual(sim, from[k], to[k]);
+    const Point2 d = sim.Deviation(from[k], to[k]);
     (*r)[2 * k] = d.x * m_per_unit;
     (*r)[2 * k + 1] = d.y * m_per_unit;
   }
@@ -529,7 +465,7 @@ struct MeridianSearch {
   bool found = false;
   double lon0_deg = kNaN;
   double sd_deg = kNaN;
-  RobustFit fit;
+  SurveyFit fit;
 };
 
 // The meridian that makes the drawing a similarity of the transverse
@@ -540,7 +476,7 @@ MeridianSearch SearchMeridian(const Sample& s, const Projector& projector,
                               double m_per_unit) {
   MeridianSearch out;
   const size_t m = s.index.size();
-  std::vector<double> w(m, 1.0), r0, r1, lengths(m);
+  std::vector<double> w = s.start_w, r0, r1, lengths(m);
   double lon0 = s.mean_lon_deg, gg = 0;
   for (int it = 0; it < 20; ++it) {
     const std::vector<Point2> p0 = ProjectAll(projector, lon0, s.geodetic);
@@ -558,7 +494,7 @@ MeridianSearch SearchMeridian(const Sample& s, const Projector& projector,
     if (!(gg > 0) || !std::isfinite(gr)) return out;
     for (size_t k = 0; k < m; ++k) lengths[k] = Hypot(r0[2 * k], r0[2 * k + 1]);
     std::vector<double> next;
-    SetWeights(lengths, CauchyScaleFor(lengths), &next);
+    SetWeights(lengths, s.loss_m, &next);
     double change = 0;
     for (size_t k = 0; k < m; ++k) {
       change = std::max(change, std::fabs(next[k] - w[k]));
@@ -575,10 +511,9 @@ MeridianSearch SearchMeridian(const Sample& s, const Projector& projector,
     lon0 += step;
     if (std::fabs(lon0 - s.mean_lon_deg) > kMeridianReachDeg) return out;
   }
-  out.fit.w = w;
-  FitRobust(ProjectAll(projector, lon0, s.geodetic), s.drawing, m_per_unit, 0,
-            &out.fit);
-  if (!out.fit.sim.ok) return out;
+  out.fit = FitWithWeights(ProjectAll(projector, lon0, s.geodetic), s.drawing,
+                           m_per_unit, w);
+  if (!out.fit.ok) return out;
   out.found = true;
   out.lon0_deg = lon0;
   out.sd_deg = SigmaOf(out.fit.wss_m2, out.fit.sum_w, 5) / std::sqrt(gg);
@@ -610,23 +545,19 @@ bool UsablePoints(const ControlPoints& points, const SimilarityFit& fit) {
 }
 
 void SetSimilarity(const PlaneSimilarity& sim, Projection* p) {
-  p->projected_centroid = sim.from_c;
-  p->drawing_centroid = sim.to_c;
-  p->a = sim.a;
-  p->b = sim.b;
-  p->shift = Hypot(sim.to_c.x - sim.from_c.x, sim.to_c.y - sim.from_c.y);
-  p->scale = Hypot(sim.a, sim.b);
-  p->rotation_rad = std::atan2(sim.b, sim.a);
+  p->projected_centroid = sim.from_c();
+  p->drawing_centroid = sim.to_c();
+  p->a = sim.p();
+  p->b = sim.q();
+  p->shift =
+      Hypot(sim.to_c().x - sim.from_c().x, sim.to_c().y - sim.from_c().y);
+  p->scale = sim.K();
+  p->rotation_rad = sim.angle_rad();
 }
 
 PlaneSimilarity SimilarityOf(const Projection& p) {
-  PlaneSimilarity sim;
-  sim.ok = true;
-  sim.from_c = p.projected_centroid;
-  sim.to_c = p.drawing_centroid;
-  sim.a = p.a;
-  sim.b = p.b;
-  return sim;
+  return PlaneSimilarity(p.projected_centroid, p.drawing_centroid,
+                         Hypot(p.a, p.b), std::atan2(p.b, p.a));
 }
 
 // Identifies the projection and its similarity on the sample; kind kNone
@@ -645,10 +576,10 @@ Projection Identify(const Sample& s, double m_per_unit) {
           reach)) {
       continue;
     }
-    RobustFit fit;
-    FitRobust(ProjectAll(projector, c.tm.central_meridian_deg, s.geodetic),
-              s.drawing, m_per_unit, 50, &fit);
-    if (!fit.sim.ok) continue;
+    const SurveyFit fit =
+        FitSurvey(ProjectAll(projector, c.tm.central_meridian_deg, s.geodetic),
+                  s.drawing, m_per_unit, s.loss_m, s.start_w);
+    if (!fit.ok) continue;
     const double misfit = StandardMisfit(fit, m_per_unit);
     if (misfit <= 1.0 && misfit < best_misfit) {
       best_misfit = misfit;
@@ -667,9 +598,9 @@ Projection Identify(const Sample& s, double m_per_unit) {
   const Projector projector(tm.tm);
   MeridianSearch search = SearchMeridian(s, projector, m_per_unit);
   if (!search.found) return none;
-  RobustFit plain;
-  FitRobust(s.drawing, s.target, 1.0, 50, &plain);
-  if (!plain.sim.ok) return none;
+  const SurveyFit plain =
+      FitSurvey(s.drawing, s.target, 1.0, s.loss_m, s.start_w);
+  if (!plain.ok) return none;
   double wss_plain = 0;
   for (size_t k = 0; k < s.index.size(); ++k) {
     wss_plain += search.fit.w[k] * plain.r_m[k] * plain.r_m[k];
@@ -769,12 +700,13 @@ double PartError(const ExactPlacement& exact, const Point2& lo,
   const std::vector<Point2> drawing = Grid(lo, hi, kPartGridNodes);
   std::vector<Point2> scene(drawing.size());
   for (size_t k = 0; k < drawing.size(); ++k) scene[k] = exact(drawing[k]);
-  const PlaneSimilarity sim =
-      FitWeighted(drawing, scene, std::vector<double>(drawing.size(), 1.0));
-  if (!sim.ok) return 0.0;  // a single node: one matrix holds it exactly
+  PlaneSimilarity sim;
+  if (!FitClosedForm(drawing, scene, {}, 0.0, &sim)) {
+    return 0.0;  // a single node: one matrix holds it exactly
+  }
   double worst = 0;
   for (size_t k = 0; k < drawing.size(); ++k) {
-    const Point2 r = Residual(sim, drawing[k], scene[k]);
+    const Point2 r = sim.Deviation(drawing[k], scene[k]);
     worst = std::max(worst, Hypot(r.x, r.y));
   }
   return worst;
@@ -865,7 +797,7 @@ SurveyJudgement JudgeSurvey(const ControlPoints& points,
   if (!UsablePoints(points, fit)) return finish();
   const double m_per_unit = MetresPerUnit(fit);
 
-  const Sample s = GatherSample(points);
+  const Sample s = GatherSample(points, fit);
   Projection projection = Identify(s, m_per_unit);
   if (projection.kind == ProjectionKind::kNone) return finish();
 
@@ -876,19 +808,19 @@ SurveyJudgement JudgeSurvey(const ControlPoints& points,
   // The deviation (target minus fitted drawing point) splits exactly into
   // the survey's part, K R (D* - d) with D* where the position projects,
   // and the projection's part, the rest.
-  const double c = std::cos(fit.angle_rad), sn = std::sin(fit.angle_rad);
+  const PlaneSimilarity turn =
+      PlaneSimilarity::FromModel(0.0, 0.0, fit.K, fit.angle_rad);
   double sum2 = 0;
   const std::vector<Point2> projected = ProjectMany(projector, points.geodetic);
   for (size_t i = 0; i < n; ++i) {
-    const Point2 r = Residual(sim, projected[i],
-                              Point2{points.source[i].x, points.source[i].y});
+    const Point2 r = sim.Deviation(
+        projected[i], Point2{points.source[i].x, points.source[i].y});
     // D* - d: where the position projects, minus the drawing point.
-    const double vx = -r.x, vy = -r.y;
-    judgement.survey_m[i] = Hypot(vx, vy) * m_per_unit;
-    const double ex = (vx * c - vy * sn) * fit.K;
-    const double ey = (vx * sn + vy * c) * fit.K;
+    const Point2 v{-r.x, -r.y};
+    judgement.survey_m[i] = Hypot(v.x, v.y) * m_per_unit;
+    const Point2 e = turn.Apply(v);
     judgement.projection_m[i] =
-        Hypot(fit.deviations[i].x - ex, fit.deviations[i].y - ey);
+        Hypot(fit.deviations[i].x - e.x, fit.deviations[i].y - e.y);
     sum2 += judgement.survey_m[i] * judgement.survey_m[i];
   }
   projection.rms_m = std::sqrt(sum2 / static_cast<double>(n));
@@ -901,8 +833,12 @@ MatrixHold ComputeMatrixHold(const ControlPoints& points,
                              const SurveyJudgement& judgement) {
   MatrixHold hold;
   if (points.source.empty()) return hold;
+  // The box of the points most agree on: a blunder in a drawing
+  // coordinate would stretch it over kilometres of nothing.
   Point2 lo{INFINITY, INFINITY}, hi{-INFINITY, -INFINITY};
-  for (const Point3& d : points.source) {
+  for (size_t i = 0; i < points.source.size(); ++i) {
+    if (i < fit.consensus_inlier.size() && !fit.consensus_inlier[i]) continue;
+    const Point3& d = points.source[i];
     lo.x = std::min(lo.x, d.x), lo.y = std::min(lo.y, d.y);
     hi.x = std::max(hi.x, d.x), hi.y = std::max(hi.y, d.y);
   }
@@ -922,13 +858,13 @@ MatrixHold ComputeMatrixHold(const ControlPoints& points,
   const ExactPlacement exact{frame, projector, SimilarityOf(projection)};
 
   // The matrix against the projection over the whole box.
-  const double c = std::cos(fit.angle_rad), s = std::sin(fit.angle_rad);
+  const PlaneSimilarity matrix =
+      PlaneSimilarity::FromModel(fit.A_m, fit.B_m, fit.K, fit.angle_rad);
   hold.matrix_error_m = 0;
   for (const Point2& d : Grid(lo, hi, kErrorGridNodes)) {
     const Point2 e = exact(d);
-    const double east = (d.x * c - d.y * s) * fit.K + fit.A_m;
-    const double north = (d.x * s + d.y * c) * fit.K + fit.B_m;
-    const double miss = Hypot(east - e.x, north - e.y);
+    const Point2 placed = matrix.Apply(d);
+    const double miss = Hypot(placed.x - e.x, placed.y - e.y);
     if (!(miss <= hold.matrix_error_m)) {
       hold.matrix_error_m = miss;
       hold.worst_drawing = d;

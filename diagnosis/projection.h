@@ -37,9 +37,9 @@
 // distortion to show above the noise) the fit's similarity is exact to the
 // noise, and a point's survey deviation is its fit residual.
 //
-// All similarities are fitted robustly (Cauchy weights, scale 0.05 m or
-// three times the points' own spread if larger), so a blunder shows at its
-// own size and is not smeared over the other points. At more than
+// All similarities are fitted robustly (the fit's Cauchy loss, from the
+// points most agree on), so a blunder shows at its own size and is not
+// smeared over the other points. At more than
 // kMaxIdentificationPoints points the identification works on a subsample
 // spread over the drawing; every point is then measured. Where the points
 // far outnumber the nodes of a 0.01-degree grid over them, their projected
@@ -55,10 +55,6 @@
 #include <vector>
 
 #include "common/types.h"
-
-// A point whose survey deviation exceeds this is a blunder, metres: the
-// deviation at which the fit's Cauchy weight falls to kOutlierWeight.
-inline constexpr double kBlunderM = 0.15;
 
 // What one matrix may miss by across the drawing, metres.
 inline constexpr double kMatrixToleranceM = 0.05;
@@ -138,7 +134,8 @@ struct SurveyJudgement {
   // explains. The deviation (target minus fitted drawing point) is exactly
   // the sum of this part and the survey part; 0 without a projection.
   std::vector<double> projection_m;
-  // Per point: survey_m above kBlunderM.
+  // Per point: survey_m above the blunder threshold (kBlunderM for
+  // survey-grade points; Diagnose sets it for the points' accuracy).
   std::vector<bool> blunder;
 };
 

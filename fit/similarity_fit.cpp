@@ -6,6 +6,9 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <memory>
+
+#include "common/numbers.h"
 
 ceres::CostFunction* AffineError::Create(double src_x, double src_y,
                                          double des_x, double des_y) {
@@ -22,18 +25,8 @@ ceres::CostFunction* AffineErrorfixedK::Create(double src_x, double src_y,
 
 bool IsFreeScale(double scale) { return std::fabs(scale) < 1e-6; }
 
-double DeviationLength(double dx_m, double dy_m) {
-  // Not std::hypot, whose last bit differs between C libraries (glibc and
-  // mingw-w64): the basic operations and sqrt are correctly rounded
-  // everywhere. hypot only where the squares would overflow.
-  if (std::fabs(dx_m) < 1e150 && std::fabs(dy_m) < 1e150) {
-    return std::sqrt(dx_m * dx_m + dy_m * dy_m);
-  }
-  return std::hypot(dx_m, dy_m);
-}
-
-double CauchyWeight(double residual_m) {
-  const double ratio = residual_m / kCauchyScaleM;
+double CauchyWeight(double residual_m, double loss_scale_m) {
+  const double ratio = residual_m / loss_scale_m;
   return 1.0 / (1.0 + ratio * ratio);
 }
 
@@ -63,33 +56,15 @@ double SigmaZero(const std::vector<Point2>& deviations, bool free_scale) {
   return std::sqrt(SumOfSquares(deviations) / (2.0 * n - unknowns));
 }
 
-namespace {
-
-constexpr double kPi = 3.141592653589793;
-
-struct Centroids {
-  double src_x = 0.0;
-  double src_y = 0.0;
-  double des_x = 0.0;
-  double des_y = 0.0;
-};
-
-Centroids ComputeCentroids(const std::vector<Point3>& source,
-                           const std::vector<Point2>& target) {
-  Centroids c;
+std::vector<Point2> PlanePoints(const std::vector<Point3>& source) {
+  std::vector<Point2> plane(source.size());
   for (size_t i = 0; i < source.size(); ++i) {
-    c.src_x += source[i].x;
-    c.src_y += source[i].y;
-    c.des_x += target[i].x;
-    c.des_y += target[i].y;
+    plane[i] = Point2{source[i].x, source[i].y};
   }
-  const double n = static_cast<double>(source.size());
-  c.src_x /= n;
-  c.src_y /= n;
-  c.des_x /= n;
-  c.des_y /= n;
-  return c;
+  return plane;
 }
+
+namespace {
 
 // Runs `solve` with Ceres' own logging silenced. Non-finite input makes
 // Ceres log warnings and errors to standard error, and so does a
@@ -109,96 +84,9 @@ void WithCeresSilenced(const Solve& solve) {
 #endif
 }
 
-// The fit in centred coordinates (x, y drawing minus centroid; X, Y target
-// minus centroid): X = p x - q y + a, Y = q x + p y + b, with p = K cos,
-// q = K sin. (a, b) is where the drawing's centroid lands.
-struct CentredSimilarity {
-  double a_m = 0.0;
-  double b_m = 0.0;
-  double p = 1.0;
-  double q = 0.0;
-};
-
-constexpr size_t kNoPointLeftOut = static_cast<size_t>(-1);
-
-// The robust fit of the centred points without point `left_out` (or of all
-// of them with kNoPointLeftOut), by iteratively reweighted least squares:
-// each step is the closed-form weighted similarity with the Cauchy weights
-// of the previous step, which lowers the Cauchy cost every time and stops
-// where its gradient vanishes, the same stationary point the solver seeks.
-// The first step weighs the points by `start`'s deviations, or all alike
-// when there is no start. With a fixed scale K the rotation is the
-// weighted Procrustes angle. Returns false when the points cannot
-// determine the transform.
-bool FitWithoutPoint(const std::vector<Point2>& src,
-                     const std::vector<Point2>& des, size_t left_out,
-                     bool free_scale, double fixed_K,
-                     const CentredSimilarity* start,
-                     CentredSimilarity* result) {
-  const size_t n = src.size();
-  const size_t used = left_out < n ? n - 1 : n;
-  if (used < 2) return false;
-  CentredSimilarity t = start != nullptr ? *start : CentredSimilarity();
-  bool uniform = start == nullptr;
-  const double c2 = kCauchyScaleM * kCauchyScaleM;
-  for (int iteration = 0; iteration < 200; ++iteration) {
-    double w_sum = 0.0, wx = 0.0, wy = 0.0, wX = 0.0, wY = 0.0;
-    double wxx = 0.0, wxX = 0.0, wxY = 0.0;
-    for (size_t j = 0; j < n; ++j) {
-      if (j == left_out) continue;
-      const double x = src[j].x, y = src[j].y, X = des[j].x, Y = des[j].y;
-      double w = 1.0;
-      if (!uniform) {
-        const double rx = t.p * x - t.q * y + t.a_m - X;
-        const double ry = t.q * x + t.p * y + t.b_m - Y;
-        w = 1.0 / (1.0 + (rx * rx + ry * ry) / c2);
-      }
-      w_sum += w;
-      wx += w * x;
-      wy += w * y;
-      wX += w * X;
-      wY += w * Y;
-      wxx += w * (x * x + y * y);
-      wxX += w * (x * X + y * Y);
-      wxY += w * (x * Y - y * X);
-    }
-    uniform = false;
-    const double mx = wx / w_sum, my = wy / w_sum;
-    const double mX = wX / w_sum, mY = wY / w_sum;
-    const double s = wxx - w_sum * (mx * mx + my * my);
-    const double P = wxX - w_sum * (mx * mX + my * mY);
-    const double Q = wxY - w_sum * (mx * mY - my * mX);
-    // The others all at one place (relative to their extent): no scale
-    // and no rotation.
-    if (!(s > 1e-18 * wxx) || !(w_sum > 0.0)) return false;
-    CentredSimilarity next;
-    if (free_scale) {
-      next.p = P / s;
-      next.q = Q / s;
-    } else {
-      const double angle_rad =
-          fixed_K < 0.0 ? std::atan2(-Q, -P) : std::atan2(Q, P);
-      next.p = fixed_K * std::cos(angle_rad);
-      next.q = fixed_K * std::sin(angle_rad);
-    }
-    next.a_m = mX - (next.p * mx - next.q * my);
-    next.b_m = mY - (next.q * mx + next.p * my);
-    if (!std::isfinite(next.a_m + next.b_m + next.p + next.q)) return false;
-    // Converged when no point moves by more than a tenth of a micrometre.
-    const double extent = std::sqrt(wxx / w_sum);
-    const double change_m =
-        std::fabs(next.a_m - t.a_m) + std::fabs(next.b_m - t.b_m) +
-        (std::fabs(next.p - t.p) + std::fabs(next.q - t.q)) * extent;
-    t = next;
-    if (change_m < 1e-7) break;
-  }
-  *result = t;
-  return true;
-}
-
 void ComputeChecks(const std::vector<Point2>& src,
-                   const std::vector<Point2>& des, bool free_scale,
-                   double fixed_K, const CentredSimilarity& full,
+                   const std::vector<Point2>& des, double scale,
+                   double loss_scale, const PlaneSimilarity& full,
                    FitQuality* quality) {
   const size_t n = src.size();
   quality->checks.assign(n, CheckResidual());
@@ -214,14 +102,14 @@ void ComputeChecks(const std::vector<Point2>& src,
     return;
   }
   for (size_t i = 0; i < n; ++i) {
-    CentredSimilarity t;
-    if (!FitWithoutPoint(src, des, i, free_scale, fixed_K, &full, &t)) {
-      continue;
-    }
+    const RobustSimilarity others =
+        FitRobust(src, des, scale, loss_scale, full, i);
+    if (!others.ok) continue;
     CheckResidual& check = quality->checks[i];
     check.available = true;
-    check.dx_m = des[i].x - (t.p * src[i].x - t.q * src[i].y + t.a_m);
-    check.dy_m = des[i].y - (t.q * src[i].x + t.p * src[i].y + t.b_m);
+    const Point2 d = others.similarity.Deviation(src[i], des[i]);
+    check.dx_m = d.x;
+    check.dy_m = d.y;
     check.length_m = DeviationLength(check.dx_m, check.dy_m);
   }
 }
@@ -289,6 +177,88 @@ void ComputePrecision(ceres::Problem* problem,
 
 }  // namespace
 
+namespace {
+
+// One robust solve in centred coordinates: the parameters (the centred
+// offsets, the scale and the angle), the problem that holds them (for the
+// covariance) and Ceres' summary.
+struct Solve {
+  double a_centred_m = 0.0;
+  double b_centred_m = 0.0;
+  double k = 1.0;
+  double angle_rad = 0.0;
+  double loss_scale_m = kCauchyScaleM;
+  ceres::Problem problem;
+  ceres::Solver::Summary summary;
+};
+
+void RunSolve(const std::vector<Point2>& src, const std::vector<Point2>& des,
+              double scale, bool free_scale, Solve* solve) {
+  for (size_t i = 0; i < src.size(); ++i) {
+    ceres::LossFunction* loss = new ceres::CauchyLoss(solve->loss_scale_m);
+    if (free_scale) {
+      solve->problem.AddResidualBlock(
+          AffineError::Create(src[i].x, src[i].y, des[i].x, des[i].y), loss,
+          &solve->a_centred_m, &solve->b_centred_m, &solve->k,
+          &solve->angle_rad);
+    } else {
+      solve->problem.AddResidualBlock(
+          AffineErrorfixedK::Create(src[i].x, src[i].y, des[i].x, des[i].y,
+                                    scale),
+          loss, &solve->a_centred_m, &solve->b_centred_m, &solve->angle_rad);
+    }
+  }
+  ceres::Solver::Options options;
+  options.max_num_iterations = 100;
+  options.linear_solver_type = ceres::DENSE_QR;
+  options.minimizer_progress_to_stdout = false;
+  WithCeresSilenced(
+      [&] { ceres::Solve(options, &solve->problem, &solve->summary); });
+}
+
+// The solve's similarity in the original coordinates, about the centroids.
+PlaneSimilarity SolvedSimilarity(const Solve& solve, const Point2& src_c,
+                                 const Point2& des_c, double scale,
+                                 bool free_scale) {
+  return PlaneSimilarity(
+      src_c, Point2{des_c.x + solve.a_centred_m, des_c.y + solve.b_centred_m},
+      free_scale ? solve.k : scale, solve.angle_rad);
+}
+
+// Ceres' cost of a similarity under the Cauchy loss of scale c:
+// 1/2 sum c^2 log(1 + r^2 / c^2).
+double CauchyCost(const PlaneSimilarity& t, const std::vector<Point2>& from,
+                  const std::vector<Point2>& to, double c_m) {
+  const double c2 = c_m * c_m;
+  double cost = 0.0;
+  for (size_t i = 0; i < from.size(); ++i) {
+    const Point2 d = t.Deviation(from[i], to[i]);
+    cost += 0.5 * c2 * std::log1p((d.x * d.x + d.y * d.y) / c2);
+  }
+  return cost;
+}
+
+// The largest distance between where two similarities put the consensus
+// inliers, metres (NaN counts as infinitely far).
+double LargestDisagreement(const PlaneSimilarity& a, const PlaneSimilarity& b,
+                           const std::vector<Point2>& from,
+                           const std::vector<bool>& inlier) {
+  double worst_m = 0.0;
+  for (size_t i = 0; i < from.size(); ++i) {
+    if (!inlier[i]) continue;
+    const Point2 pa = a.Apply(from[i]), pb = b.Apply(from[i]);
+    const double d_m = DeviationLength(pa.x - pb.x, pa.y - pb.y);
+    if (!(d_m <= worst_m)) worst_m = std::isnan(d_m) ? INFINITY : d_m;
+  }
+  return worst_m;
+}
+
+// A second solve beats the first only by more than this share of the cost:
+// two solves into one minimum differ by rounding, and the plain one stays.
+constexpr double kCostTieShare = 1e-9;
+
+}  // namespace
+
 SimilarityFit FitSimilarity(const std::vector<Point3>& source,
                             const std::vector<Point2>& target, double scale,
                             const FitOptions& fit_options) {
@@ -302,79 +272,88 @@ SimilarityFit FitSimilarity(const std::vector<Point3>& source,
     fit.angle_rad = nan;
     return fit;
   }
+  const size_t n = source.size();
+  const std::vector<Point2> plane = PlanePoints(source);
+
+  // Closed-form least-squares similarity as the start, so that the
+  // residuals begin near the core of the Cauchy loss rather than in its
+  // flat tail; where the points fix no rotation, the shift of centroid onto
+  // centroid.
+  PlaneSimilarity start;
+  FitClosedForm(plane, target, {}, scale, &start);
 
   // Rotating and scaling about an origin millions of metres away (Gauss-
   // Krueger coordinates) couples the angle to the offsets so strongly that
   // the solver stalls at once. Centring both point sets decouples them.
-  const Centroids c = ComputeCentroids(source, target);
-  std::vector<Point2> src(source.size());
-  std::vector<Point2> des(source.size());
-  for (size_t i = 0; i < source.size(); ++i) {
-    src[i] = Point2{source[i].x - c.src_x, source[i].y - c.src_y};
-    des[i] = Point2{target[i].x - c.des_x, target[i].y - c.des_y};
+  const Point2 src_c = start.from_c(), des_c = start.to_c();
+  std::vector<Point2> src(n), des(n);
+  for (size_t i = 0; i < n; ++i) {
+    src[i] = Point2{source[i].x - src_c.x, source[i].y - src_c.y};
+    des[i] = Point2{target[i].x - des_c.x, target[i].y - des_c.y};
   }
 
-  // Closed-form least-squares similarity of the centred points as the start,
-  // so that the residuals begin near the 5 cm core of the Cauchy loss rather
-  // than in its flat tail.
-  double s_sum = 0.0;  // sum of x^2 + y^2 over centred sources
-  double p_sum = 0.0;  // sum of x*X + y*Y
-  double q_sum = 0.0;  // sum of x*Y - y*X
-  for (size_t i = 0; i < src.size(); ++i) {
-    s_sum += src[i].x * src[i].x + src[i].y * src[i].y;
-    p_sum += src[i].x * des[i].x + src[i].y * des[i].y;
-    q_sum += src[i].x * des[i].y - src[i].y * des[i].x;
-  }
-  double a_centred_m = 0.0;
-  double b_centred_m = 0.0;
-  double k = fit.free_scale ? 1.0 : scale;
-  double angle_rad = 0.0;
-  if (s_sum > 0.0) {
-    if (fit.free_scale) {
-      angle_rad = std::atan2(q_sum, p_sum);
-      k = std::sqrt(p_sum * p_sum + q_sum * q_sum) / s_sum;
-    } else if (scale < 0.0) {
-      // A negative scale already turns by half a turn.
-      angle_rad = std::atan2(-q_sum, -p_sum);
-    } else {
-      angle_rad = std::atan2(q_sum, p_sum);
+  auto plain = std::make_unique<Solve>();
+  plain->k = fit.free_scale ? start.K() : scale;
+  plain->angle_rad = start.angle_rad();
+  RunSolve(src, des, scale, fit.free_scale, plain.get());
+  std::unique_ptr<Solve> used = std::move(plain);
+
+  const Consensus* consensus = fit_options.consensus;
+  if (consensus != nullptr && consensus->found &&
+      consensus->inlier.size() == n) {
+    fit.consensus_inlier = consensus->inlier;
+    // The consensus's robust fit at the loss scale, on a spread subsample:
+    // a thousand points fix it far below any blunder threshold.
+    const std::vector<size_t> index =
+        SpreadSubsample(n, kConsensusScoredPoints);
+    std::vector<Point2> sub_from, sub_to;
+    for (size_t i : index) {
+      sub_from.push_back(plane[i]);
+      sub_to.push_back(target[i]);
+    }
+    const RobustSimilarity robust =
+        FitRobust(sub_from, sub_to, scale, fit_options.loss_scale_m,
+                  consensus->similarity);
+    const PlaneSimilarity plain_t =
+        SolvedSimilarity(*used, src_c, des_c, scale, fit.free_scale);
+    if (robust.ok &&
+        (fit_options.loss_scale_m > kCauchyScaleM ||
+         LargestDisagreement(plain_t, robust.similarity, plane,
+                             consensus->inlier) > fit_options.blunder_m)) {
+      auto second = std::make_unique<Solve>();
+      second->loss_scale_m = fit_options.loss_scale_m;
+      const Point2 lands = robust.similarity.Apply(src_c);
+      second->a_centred_m = lands.x - des_c.x;
+      second->b_centred_m = lands.y - des_c.y;
+      second->k = fit.free_scale ? robust.similarity.K() : scale;
+      second->angle_rad = robust.similarity.angle_rad();
+      RunSolve(src, des, scale, fit.free_scale, second.get());
+      const double c_m = fit_options.loss_scale_m;
+      const double plain_cost = CauchyCost(plain_t, plane, target, c_m);
+      const double second_cost = CauchyCost(
+          SolvedSimilarity(*second, src_c, des_c, scale, fit.free_scale), plane,
+          target, c_m);
+      if (second_cost < plain_cost * (1.0 - kCostTieShare) ||
+          (!std::isfinite(plain_cost) && std::isfinite(second_cost))) {
+        used = std::move(second);
+        fit.from_consensus = true;
+      }
     }
   }
-  if (fit.free_scale && !std::isfinite(k)) k = 1.0;
-  if (!std::isfinite(angle_rad)) angle_rad = 0.0;
-
-  ceres::Problem problem;
-  for (size_t i = 0; i < src.size(); ++i) {
-    ceres::LossFunction* loss = new ceres::CauchyLoss(kCauchyScaleM);
-    if (fit.free_scale) {
-      problem.AddResidualBlock(
-          AffineError::Create(src[i].x, src[i].y, des[i].x, des[i].y), loss,
-          &a_centred_m, &b_centred_m, &k, &angle_rad);
-    } else {
-      problem.AddResidualBlock(
-          AffineErrorfixedK::Create(src[i].x, src[i].y, des[i].x, des[i].y,
-                                    scale),
-          loss, &a_centred_m, &b_centred_m, &angle_rad);
-    }
-  }
-
-  ceres::Solver::Options options;
-  options.max_num_iterations = 100;
-  options.linear_solver_type = ceres::DENSE_QR;
-  options.minimizer_progress_to_stdout = false;
-  ceres::Solver::Summary summary;
-  WithCeresSilenced([&] { ceres::Solve(options, &problem, &summary); });
+  if (fit.consensus_inlier.size() != n) fit.consensus_inlier.assign(n, true);
 
   // Back to the original coordinates: the centred model
   //   X - cX = R(angle) K (x - cx) + A'
   // is the original model with A = cX + A' - K (cx cos - cy sin), and
   // likewise for B.
-  const double cos_a = std::cos(angle_rad);
-  const double sin_a = std::sin(angle_rad);
-  fit.A_m = c.des_x + a_centred_m - k * (c.src_x * cos_a - c.src_y * sin_a);
-  fit.B_m = c.des_y + b_centred_m - k * (c.src_x * sin_a + c.src_y * cos_a);
-  fit.K = fit.free_scale ? k : scale;
-  fit.angle_rad = angle_rad;
+  const PlaneSimilarity solved =
+      SolvedSimilarity(*used, src_c, des_c, scale, fit.free_scale);
+  fit.A_m = solved.A_m();
+  fit.B_m = solved.B_m();
+  fit.K = solved.K();
+  fit.angle_rad = solved.angle_rad();
+  fit.loss_scale_m = used->loss_scale_m;
+  const ceres::Solver::Summary& summary = used->summary;
   fit.solver.brief_report = summary.BriefReport();
   fit.solver.termination =
       ceres::TerminationTypeToString(summary.termination_type);
@@ -386,7 +365,8 @@ SimilarityFit FitSimilarity(const std::vector<Point3>& source,
   fit.weights.reserve(fit.deviations.size());
   for (const Point2& d : fit.deviations) {
     fit.residuals_m.push_back(DeviationLength(d.x, d.y));
-    fit.weights.push_back(CauchyWeight(fit.residuals_m.back()));
+    fit.weights.push_back(
+        CauchyWeight(fit.residuals_m.back(), fit.loss_scale_m));
   }
   fit.rms_m = RmsOfDeviations(fit.deviations);
   fit.sigma0_m = SigmaZero(fit.deviations, fit.free_scale);
@@ -394,16 +374,18 @@ SimilarityFit FitSimilarity(const std::vector<Point3>& source,
 
   FitQuality& quality = fit.quality;
   quality.computed = true;
-  quality.precision.centroid_src_x = c.src_x;
-  quality.precision.centroid_src_y = c.src_y;
-  std::vector<double*> blocks = {&a_centred_m, &b_centred_m};
-  if (fit.free_scale) blocks.push_back(&k);
-  blocks.push_back(&angle_rad);
-  ComputePrecision(&problem, blocks, fit.free_scale, fit.sigma0_m,
+  quality.precision.centroid_src_x = src_c.x;
+  quality.precision.centroid_src_y = src_c.y;
+  std::vector<double*> blocks = {&used->a_centred_m, &used->b_centred_m};
+  if (fit.free_scale) blocks.push_back(&used->k);
+  blocks.push_back(&used->angle_rad);
+  ComputePrecision(&used->problem, blocks, fit.free_scale, fit.sigma0_m,
                    &quality.precision);
   PrincipalSpreads(source, &quality.spread_major, &quality.spread_minor);
-  const CentredSimilarity full{a_centred_m, b_centred_m, k * cos_a, k * sin_a};
-  ComputeChecks(src, des, fit.free_scale, scale, full, &quality);
+  const PlaneSimilarity full(Point2{0.0, 0.0},
+                             Point2{used->a_centred_m, used->b_centred_m},
+                             fit.K, fit.angle_rad);
+  ComputeChecks(src, des, scale, fit.loss_scale_m, full, &quality);
   return fit;
 }
 
@@ -412,15 +394,11 @@ std::vector<Point2> ComputeDeviations(const SimilarityFit& fit,
                                       const std::vector<Point2>& target) {
   std::vector<Point2> deviations;
   deviations.reserve(source.size());
-  const double cos_a = std::cos(fit.angle_rad);
-  const double sin_a = std::sin(fit.angle_rad);
+  const PlaneSimilarity model =
+      PlaneSimilarity::FromModel(fit.A_m, fit.B_m, fit.K, fit.angle_rad);
   for (size_t i = 0; i < source.size() && i < target.size(); ++i) {
-    const Point3& s = source[i];
-    const double dx =
-        target[i].x - ((s.x * cos_a - s.y * sin_a) * fit.K + fit.A_m);
-    const double dy =
-        target[i].y - ((s.x * sin_a + s.y * cos_a) * fit.K + fit.B_m);
-    deviations.push_back(Point2{dx, dy});
+    deviations.push_back(
+        model.Deviation(Point2{source[i].x, source[i].y}, target[i]));
   }
   return deviations;
 }
@@ -432,10 +410,7 @@ VerticalLift ComputeVerticalLift(const std::vector<Point3>& source,
   if (n == 0 || target_up_m.size() != n) return v;
   std::vector<double> d(n);
   for (size_t i = 0; i < n; ++i) d[i] = target_up_m[i] - source[i].z;
-  std::vector<double> sorted = d;
-  std::sort(sorted.begin(), sorted.end());
-  v.lift_m =
-      n % 2 == 1 ? sorted[n / 2] : 0.5 * (sorted[n / 2 - 1] + sorted[n / 2]);
+  v.lift_m = Median(d);
   v.available = true;
   v.dz_m.resize(n);
   double sum_sq_m2 = 0.0;
@@ -449,21 +424,24 @@ VerticalLift ComputeVerticalLift(const std::vector<Point3>& source,
 }
 
 void PrincipalSpreads(const std::vector<Point3>& source, double* major,
-                      double* minor) {
+                      double* minor, const std::vector<bool>* use) {
   *major = 0.0;
   *minor = 0.0;
-  if (source.empty()) return;
-  double cx = 0.0, cy = 0.0;
-  for (const Point3& p : source) {
-    cx += p.x;
-    cy += p.y;
+  const bool all = use == nullptr || use->size() != source.size();
+  double cx = 0.0, cy = 0.0, n = 0.0;
+  for (size_t i = 0; i < source.size(); ++i) {
+    if (!all && !(*use)[i]) continue;
+    cx += source[i].x;
+    cy += source[i].y;
+    n += 1.0;
   }
-  const double n = static_cast<double>(source.size());
+  if (n == 0.0) return;
   cx /= n;
   cy /= n;
   double sxx = 0.0, syy = 0.0, sxy = 0.0;
-  for (const Point3& p : source) {
-    const double x = p.x - cx, y = p.y - cy;
+  for (size_t i = 0; i < source.size(); ++i) {
+    if (!all && !(*use)[i]) continue;
+    const double x = source[i].x - cx, y = source[i].y - cy;
     sxx += x * x;
     syy += y * y;
     sxy += x * y;
@@ -478,75 +456,10 @@ void PrincipalSpreads(const std::vector<Point3>& source, double* major,
   *minor = std::sqrt(std::max(0.0, mean - half_gap));
 }
 
-namespace {
-
-// The first n points of both lists less their centroids.
-void CentrePoints(const std::vector<Point2>& source,
-                  const std::vector<Point2>& target, size_t n,
-                  std::vector<Point2>* src, std::vector<Point2>* des) {
-  double cx = 0.0, cy = 0.0, cX = 0.0, cY = 0.0;
-  for (size_t i = 0; i < n; ++i) {
-    cx += source[i].x;
-    cy += source[i].y;
-    cX += target[i].x;
-    cY += target[i].y;
-  }
-  const double count = static_cast<double>(n);
-  cx /= count;
-  cy /= count;
-  cX /= count;
-  cY /= count;
-  src->resize(n);
-  des->resize(n);
-  for (size_t i = 0; i < n; ++i) {
-    (*src)[i] = Point2{source[i].x - cx, source[i].y - cy};
-    (*des)[i] = Point2{target[i].x - cX, target[i].y - cY};
-  }
-}
-
-}  // namespace
-
 std::vector<CheckResidual> RobustCheckResiduals(
     const std::vector<Point2>& source, const std::vector<Point2>& target,
-    double scale) {
-  const size_t n = std::min(source.size(), target.size());
+    double scale, double loss_scale, const PlaneSimilarity& full) {
   FitQuality quality;
-  if (n == 0) return quality.checks;
-  std::vector<Point2> src, des;
-  CentrePoints(source, target, n, &src, &des);
-  CentredSimilarity full;
-  if (!FitWithoutPoint(src, des, kNoPointLeftOut, IsFreeScale(scale), scale,
-                       nullptr, &full)) {
-    quality.checks.assign(n, CheckResidual());
-    return quality.checks;
-  }
-  ComputeChecks(src, des, IsFreeScale(scale), scale, full, &quality);
+  ComputeChecks(source, target, scale, loss_scale, full, &quality);
   return quality.checks;
-}
-
-RobustSimilarity FitRobustSimilarity(const std::vector<Point2>& source,
-                                     const std::vector<Point2>& target,
-                                     double scale) {
-  RobustSimilarity r;
-  const size_t n = std::min(source.size(), target.size());
-  if (n == 0) return r;
-  std::vector<Point2> src, des;
-  CentrePoints(source, target, n, &src, &des);
-  CentredSimilarity t;
-  if (!FitWithoutPoint(src, des, kNoPointLeftOut, IsFreeScale(scale), scale,
-                       nullptr, &t)) {
-    return r;
-  }
-  r.ok = true;
-  r.residuals_m.resize(n);
-  double sum_sq_m2 = 0.0;
-  for (size_t i = 0; i < n; ++i) {
-    const double dx = des[i].x - (t.p * src[i].x - t.q * src[i].y + t.a_m);
-    const double dy = des[i].y - (t.q * src[i].x + t.p * src[i].y + t.b_m);
-    r.residuals_m[i] = DeviationLength(dx, dy);
-    sum_sq_m2 += r.residuals_m[i] * r.residuals_m[i];
-  }
-  r.rms_m = std::sqrt(sum_sq_m2 / static_cast<double>(n));
-  r.K = std::sqrt(t.p * t.p + t.q * t.q);
-  return r;
 }

@@ -8,7 +8,8 @@
 // (dimensionless); a negative K adds a half turn.
 //
 // Residual of one control point = transformed source minus target, in
-// metres, with a Cauchy loss of scale kCauchyScaleM (0.05 m) on each point.
+// metres, with a Cauchy loss on each point: kCauchyScaleM (0.05 m) for
+// survey-grade points, wider for coarser ones.
 //
 // This stage computes and returns; it prints nothing.
 #ifndef GEOANCHOR_FIT_SIMILARITY_FIT_H_
@@ -18,6 +19,7 @@
 #include <vector>
 
 #include "common/types.h"
+#include "fit/plane_similarity.h"
 
 namespace ceres {
 class CostFunction;
@@ -100,18 +102,37 @@ struct FitOptions {
   // residuals and the spread of the drawing points. The solution itself is
   // the same either way.
   bool quality = false;
+  // The similarity most of the same points agree on (FindConsensus), or
+  // nullptr: then only the plain solve runs, with the 0.05 m loss.
+  const Consensus* consensus = nullptr;
+  // The Cauchy loss's scale that the points' accuracy calls for, metres.
+  double loss_scale_m = kCauchyScaleM;
+  // A deviation above this is a blunder, metres.
+  double blunder_m = kBlunderM;
 };
 
 // Fits the transform to the index-aligned lists (only x, y of `source` are
 // read). The solve runs in centred coordinates, starting from the
-// closed-form least-squares similarity, and the offsets are carried back to
-// the original coordinates; the result means exactly the model above, with
-// the deviations and Cauchy weights of every point at the solution.
-// Requires source.size() == target.size() >= 1; with no points every
-// parameter comes back NaN and no solve is run.
+// closed-form least-squares similarity, with the 0.05 m Cauchy loss, and
+// the offsets are carried back to the original coordinates.
+//
+// With a consensus, a second solve starts from the consensus's robust fit
+// (at options.loss_scale_m) when the first one places a consensus inlier
+// more than options.blunder_m away from where the consensus puts it (one
+// blunder dragged it onto a few points), or when the loss scale is above
+// 0.05 m; the solve with the lower Cauchy cost at that scale is kept (the
+// first on a tie, so that clean jobs keep their solution to the bit).
+//
+// The result means exactly the model above, with the deviations and Cauchy
+// weights of every point at the solution. Requires source.size() ==
+// target.size() >= 1; with no points every parameter comes back NaN and no
+// solve is run.
 SimilarityFit FitSimilarity(const std::vector<Point3>& source,
                             const std::vector<Point2>& target, double scale,
                             const FitOptions& options = FitOptions());
+
+// The drawing points' x, y.
+std::vector<Point2> PlanePoints(const std::vector<Point3>& source);
 
 // Per point: target minus transformed source (deltax, deltay), metres,
 // computed in the original coordinates with the fitted parameters.
@@ -119,12 +140,9 @@ std::vector<Point2> ComputeDeviations(const SimilarityFit& fit,
                                       const std::vector<Point3>& source,
                                       const std::vector<Point2>& target);
 
-// sqrt(dx^2 + dy^2), metres, the same to the last bit on every platform.
-double DeviationLength(double dx_m, double dy_m);
-
-// Weight of the Cauchy loss (scale kCauchyScaleM) at a deviation of length
-// `residual_m`: 1 / (1 + r^2 / 0.05^2).
-double CauchyWeight(double residual_m);
+// Weight of the Cauchy loss of scale `loss_scale_m` at a deviation of
+// length `residual_m`: 1 / (1 + r^2 / c^2).
+double CauchyWeight(double residual_m, double loss_scale_m = kCauchyScaleM);
 
 // Root mean square of the deviations' lengths, sqrt(sum r^2 / n), metres.
 double RmsOfDeviations(const std::vector<Point2>& deviations);
@@ -136,33 +154,19 @@ double SigmaZero(const std::vector<Point2>& deviations, bool free_scale);
 
 // Principal spreads of the drawing points (x, y) about their centroid:
 // the standard deviations along the principal axes, drawing units,
-// major >= minor; both 0 without points.
+// major >= minor; both 0 without points. Only the points whose `use` is
+// true count when `use` is given.
 void PrincipalSpreads(const std::vector<Point3>& source, double* major,
-                      double* minor);
-
-// The robust similarity of FitSimilarity (the same Cauchy loss, a free
-// scale or K held at `scale`) found without the solver, by iteratively
-// reweighted closed-form solves from the plain least-squares similarity:
-// cheap enough to try other readings of the same points. It reaches the
-// solver's stationary point when both start in the same basin.
-struct RobustSimilarity {
-  bool ok = false;                  // false: the points fix no transform
-  std::vector<double> residuals_m;  // per point, length of the deviation
-  double rms_m = 0.0;               // over all points, metres
-  double K = 0.0;                   // |scale| of the fit
-};
-RobustSimilarity FitRobustSimilarity(const std::vector<Point2>& source,
-                                     const std::vector<Point2>& target,
-                                     double scale);
+                      double* minor, const std::vector<bool>* use = nullptr);
 
 // Per point: its check residual under the robust similarity of the other
-// points (as FitQuality::checks, in `target`'s units), fitted by the same
-// reweighted solves from the robust fit of all points. None available
-// beyond kMaxCheckPoints points, with fewer than 3, or where the others
-// fix no transform.
+// points (as FitQuality::checks, in `target`'s units), each fitted at
+// `loss_scale` by the same reweighted solves from `full`, the robust fit of
+// all points. None available beyond kMaxCheckPoints points, with fewer
+// than 3, or where the others fix no transform.
 std::vector<CheckResidual> RobustCheckResiduals(
     const std::vector<Point2>& source, const std::vector<Point2>& target,
-    double scale);
+    double scale, double loss_scale, const PlaneSimilarity& full);
 
 // The heights in the height and model-base-point modes: per point
 // d = up - z (target's up minus the drawing's z), lift = median of d (the

@@ -155,6 +155,8 @@ std::string FitReportJson(const ControlPoints& points, const SimilarityFit& fit,
 
   j += "  \"rms_m\": " + Number(fit.rms_m) + ",\n";
   j += "  \"sigma0_m\": " + Number(fit.sigma0_m) + ",\n";
+  j += "  \"point_accuracy_m\": " + Number(diagnosis.point_accuracy_m) + ",\n";
+  j += "  \"loss_scale_m\": " + Number(fit.loss_scale_m) + ",\n";
   j += "  \"precision\": " + PrecisionJson(q.precision, fit.free_scale) + ",\n";
   if (!q.precision.available && !q.precision.note.empty()) {
     j += "  \"precision_note\": " + Quoted(q.precision.note) + ",\n";

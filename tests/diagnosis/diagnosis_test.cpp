@@ -108,9 +108,7 @@ Outcome Survey(const Site& s) {
   std::string error;
   o.prepared = PrepareControlPoints(in, &o.points, &error);
   if (!o.prepared) return o;
-  FitOptions options;
-  options.quality = true;
-  o.fit = FitSimilarity(o.points.source, o.points.target, s.scale, options);
+  o.fit = FitControlPoints(o.points, s.scale, 0.0, true);
   o.full = Diagnose(o.points, o.fit, s.scale, DiagnosisDepth::kFull);
   o.verdict_only = Diagnose(o.points, o.fit, s.scale, DiagnosisDepth::kVerdict);
   return o;
