@@ -2,11 +2,10 @@
 
 #include <cmath>
 
-#include "common/fixed_text.h"
 #include "diagnosis/diagnosis.h"
 #include "fit/similarity_fit.h"
 #include "geodesy/geodetic_converter.h"
-#include "input/point_list.h"
+#include "input/input_checks.h"
 #include "output/console.h"
 #include "output/fit_report.h"
 #include "output/residual_plot.h"
@@ -22,70 +21,19 @@ std::string ExecutableDirectory(const std::string& program_path) {
   return std::string();
 }
 
-namespace {
-
-// A latitude no place has. NaN is left to the later stages, which carry it
-// through as they always have.
-bool ImpossibleLatitude(double lat_deg) { return std::fabs(lat_deg) > 90.0; }
-
-std::string LatitudeError(const std::string& which, double lat_deg) {
-  std::string text = "GeoAnchorSolve: " + which + " has latitude ";
-  text += FormatDouble("%.15g", lat_deg);
-  text +=
-      " degrees, beyond +-90: write longitude first, then latitude "
-      "(lon,lat)";
-  return text;
-}
-
-}  // namespace
-
 bool PrepareControlPoints(const RunInputs& inputs, ControlPoints* points,
                           std::string* error) {
-  error->clear();
-  const std::vector<Point3> base = ParsePointPairs(inputs.basepoint);
-  if (base.empty()) return false;
-  points->base_point = base[0];
-  if (ImpossibleLatitude(base[0].y)) {
-    *error = LatitudeError("the base point", base[0].y);
-    return false;
-  }
-
-  // An IEEE comparison: 0 and -0 select pairs, NaN does not.
-  const bool pairs = inputs.projectheight_m >= 0.0;
-  if (pairs) {
-    points->source = ParsePointPairs(inputs.DWGsrcpoints);
-    points->geodetic = ParsePointPairs(inputs.DWGdespoints);
-  } else {
-    points->source = ParsePointTriples(inputs.DWGsrcpoints);
-    points->geodetic = ParsePointTriples(inputs.DWGdespoints);
-  }
-  if (points->source.size() != points->geodetic.size()) return false;
-  // Nothing to fit: a fit of no points would report NaN as a success.
-  if (points->source.empty()) return false;
-  for (size_t i = 0; i < points->geodetic.size(); ++i) {
-    if (ImpossibleLatitude(points->geodetic[i].y)) {
-      *error = LatitudeError(
-          "point " + std::to_string(i + 1) + " of " + "DWGdespoints",
-          points->geodetic[i].y);
-      return false;
-    }
-  }
-
-  if (pairs) {
-    points->mode = InputMode::kPair;
-    points->project_height_m = inputs.projectheight_m;
-  } else if (inputs.modelpoint.empty()) {
-    points->mode = InputMode::kHeight;
-  } else {
-    points->mode = InputMode::kModelBasePoint;
-    const std::vector<Point3> model = ParsePointPairs(inputs.modelpoint);
-    if (model.empty()) return false;
-    points->model_point = model[0];
-    if (ImpossibleLatitude(model[0].y)) {
-      *error = LatitudeError("the model base point", model[0].y);
-      return false;
-    }
-  }
+  InputFlags flags;
+  flags.basepoint = inputs.basepoint;
+  flags.modelpoint = inputs.modelpoint;
+  flags.DWGsrcpoints = inputs.DWGsrcpoints;
+  flags.DWGdespoints = inputs.DWGdespoints;
+  flags.zoffset_m = inputs.zoffset_m;
+  flags.scale = inputs.scale;
+  flags.projectheight_m = inputs.projectheight_m;
+  flags.accuracy_m = inputs.accuracy_m;
+  *error = ReadAndCheckInput(flags, points);
+  if (!error->empty()) return false;
   ConvertTargets(points->mode, points->base_point, points->model_point,
                  points->project_height_m, points->geodetic, &points->target,
                  &points->target_up_m);
@@ -113,7 +61,7 @@ int RunGeoAnchorSolve(const RunInputs& inputs) {
   ControlPoints points;
   std::string error;
   if (!PrepareControlPoints(inputs, &points, &error)) {
-    if (!error.empty()) WriteMessage(error + "\n");
+    WriteMessage(error + "\n");
     return -1;
   }
   PrintControlPointLines(points);

@@ -30,15 +30,11 @@ struct RunInputs {
   std::string plot_path;    // "" = no residual plot
 };
 
-// Reads the base point, chooses the mode, reads and converts the control
-// points into the scene's east/north(/up) frame. Prints nothing. Returns
-// false, in this order of testing, when the base point is missing, its
-// latitude is beyond +-90 degrees, the two lists differ in length, both are
-// empty, a target's latitude is beyond +-90 degrees, or the model base point
-// is asked for and missing or beyond +-90 degrees. An impossible latitude
-// (most often latitude written first) sets `error` to the one line that
-// names the point; the other early ends leave it empty, silent as they
-// always were.
+// The input stage (input/input_checks.h: reads and checks the base point,
+// the mode, the control points and the numeric flags) and the conversion
+// of the targets into the scene's east/north(/up) frame. Prints nothing.
+// Returns false, with `error` set to the one line that names the first
+// input mistake, when the run cannot go on.
 bool PrepareControlPoints(const RunInputs& inputs, ControlPoints* points,
                           std::string* error);
 

@@ -57,7 +57,15 @@ struct ControlPoints {
   // Pair mode only: the ellipsoidal height, metres, at which every target
   // was converted (`geodetic` keeps the z of 0 the pairs were read with).
   double project_height_m = 0.0;
+  // One sentence per control-point list whose reading passed over text
+  // holding a digit (numbers the user wrote and the run does not use): the
+  // list, the text and what to do. Empty for a clean input.
+  std::vector<std::string> ignored_input;
 };
+
+// A target further than this from the scene's base point, metres, is far
+// for a scene built from oblique photography.
+inline constexpr double kFarFromBaseM = 50000.0;
 
 // Scale of the Cauchy loss on every control point, metres: residuals well
 // above it weigh less than under plain least squares.

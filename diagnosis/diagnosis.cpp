@@ -870,6 +870,11 @@ Diagnosis Diagnose(const ControlPoints& points, const SimilarityFit& fit,
     }
   }
 
+  // Text of the lists the input stage passed over: the fit lacks points.
+  for (const std::string& message : points.ignored_input) {
+    findings.push_back(MakeFinding("ignored_input", {}, message, true));
+  }
+
   // Bad first, then by first point, then those that name no point.
   std::stable_sort(findings.begin(), findings.end(),
                    [](const Finding& a, const Finding& b) {
