@@ -1,8 +1,8 @@
 // Per-stage cost at 10, 1000 and 100000 control points: reading the point
-// lists, converting the targets, the robust fit, the diagnosis of every
-// run, rendering the console lines and the matrix text, what the fit
-// report adds (the quality figures and the report's text), and the map
-// projection's diagnosis.
+// lists, the whole input stage (reading and checking), converting the
+// targets, the robust fit, the diagnosis of every run, rendering the
+// console lines and the matrix text, what the fit report adds (the quality
+// figures and the report's text), and the map projection's diagnosis.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -10,13 +10,14 @@
 #include <string>
 #include <vector>
 
+#include "common/fixed_text.h"
 #include "diagnosis/diagnosis.h"
 #include "diagnosis/projection.h"
 #include "fit/similarity_fit.h"
 #include "geodesy/geodetic_converter.h"
+#include "input/input_checks.h"
 #include "input/point_list.h"
 #include "output/fit_report.h"
-#include "common/fixed_text.h"
 #include "output/residual_plot.h"
 #include "output/transform_output.h"
 
@@ -63,6 +64,22 @@ void BM_ParsePointTriples(benchmark::State& state) {
   for (auto _ : state) {
     benchmark::DoNotOptimize(ParsePointTriples(site.source_text));
     benchmark::DoNotOptimize(ParsePointTriples(site.target_text));
+  }
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+// The whole input stage on the same texts: reading both lists and every
+// check (the targets' shape, each point's values); without the conversion.
+void BM_ReadAndCheckInput(benchmark::State& state) {
+  const Site site = MakeSite(static_cast<int>(state.range(0)));
+  InputFlags flags;
+  flags.basepoint = "117.2,39.1";
+  flags.DWGsrcpoints = site.source_text;
+  flags.DWGdespoints = site.target_text;
+  for (auto _ : state) {
+    ControlPoints points;
+    benchmark::DoNotOptimize(ReadAndCheckInput(flags, &points));
+    benchmark::DoNotOptimize(points.source.data());
   }
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
@@ -279,6 +296,11 @@ void BM_MatrixHold(benchmark::State& state) {
 }
 
 BENCHMARK(BM_ParsePointTriples)
+    ->Arg(10)
+    ->Arg(1000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ReadAndCheckInput)
     ->Arg(10)
     ->Arg(1000)
     ->Arg(100000)

@@ -72,11 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Check(as_pairs.stop == as_triples.stop && as_pairs.stop <= size);
   Check(as_pairs.used_end <= as_pairs.stop &&
         as_triples.used_end <= as_triples.stop);
-  if (as_pairs.stop < size) {
-    const char c = text[as_pairs.stop];
-    Check(c != ' ' && c != '\t' && c != '\n' && c != '\v' && c != '\f' &&
-          c != '\r');
-  }
+  Check(as_pairs.stop == size || !IsListSpace(text[as_pairs.stop]));
   Check(NonFiniteNumberLength(text, as_pairs.stop) <= size - as_pairs.stop);
 
   const size_t common = std::min(from_pairs.size(), from_triples.size());

@@ -18,11 +18,6 @@ bool IsUtf8Continuation(char c) {
   return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
 }
 
-bool IsWhite(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' ||
-         c == '\r';
-}
-
 // The character at byte `offset`, counting from 1. Characters are UTF-8
 // code points (the process's code page); other bytes count one each.
 size_t CharacterNumber(std::string_view text, size_t offset) {
@@ -58,8 +53,8 @@ bool HoldsDigit(std::string_view text) {
 // kQuotedCharacters characters with "...".
 std::string Quote(std::string_view text) {
   size_t begin = 0, end = text.size();
-  while (begin < end && IsWhite(text[begin])) ++begin;
-  while (end > begin && IsWhite(text[end - 1])) --end;
+  while (begin < end && IsListSpace(text[begin])) ++begin;
+  while (end > begin && IsListSpace(text[end - 1])) --end;
   std::string quoted = "'";
   size_t characters = 0;
   for (size_t i = begin; i < end; ++i) {
@@ -213,7 +208,7 @@ std::string DescribeIgnoredText(const std::string& list, std::string_view text,
   // the numbers after the last point make no whole point.
   const size_t extra = reading.numbers % per_point;
   size_t first = reading.used_end;
-  while (first < text.size() && IsWhite(text[first])) ++first;
+  while (first < text.size() && IsListSpace(text[first])) ++first;
   return list + ": " + Numbers(extra) + after + " (" +
          Quote(text.substr(reading.used_end, reading.stop - reading.used_end)) +
          ", character " + std::to_string(CharacterNumber(text, first)) +
@@ -231,7 +226,7 @@ std::string CheckListNotEmpty(const std::string& list, std::string_view text,
   if (!reading.points.empty()) return std::string();
   std::string found = text.empty() ? "is empty" : "holds only blanks";
   for (char c : text) {
-    if (!IsWhite(c)) {
+    if (!IsListSpace(c)) {
       found = "holds no point (" + Quote(text) + ")";
       break;
     }

@@ -14,11 +14,6 @@
 
 namespace {
 
-bool IsStreamSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' ||
-         c == '\r';
-}
-
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 // The end of the longest run at `start` that fits [sign] digits [. digits]
@@ -62,7 +57,7 @@ bool ExtractDouble(std::string_view text, size_t* pos, double* value,
                    std::string* scratch) {
   const size_t size = text.size();
   size_t i = *pos;
-  while (i < size && IsStreamSpace(text[i])) ++i;
+  while (i < size && IsListSpace(text[i])) ++i;
   *pos = i;
   if (i == size) return false;
   const size_t start = i;

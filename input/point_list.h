@@ -19,6 +19,12 @@
 
 #include "common/types.h"
 
+// The white space the readers skip before a number, as the stream does.
+inline bool IsListSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' ||
+         c == '\r';
+}
+
 // One reading of a point-list text, and where it ended.
 struct PointListReading {
   std::vector<Point3> points;
