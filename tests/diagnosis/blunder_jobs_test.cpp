@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -189,6 +190,37 @@ TEST(BlunderJobsTest, SeveralBlundersAreSetAside) {
     ExpectBlundersSetAside("job " + std::to_string(job), Survey(s), wrong,
                            0.03);
   }
+}
+
+// 20 000 points, a quarter of them moved by 1 m to 1 km: beyond 40 points
+// the consensus draws its pairs, and finds a clean one all the same.
+TEST(BlunderJobsTest, AQuarterOfManyPointsWrong) {
+  Site s = AtCity(kCities[0], 20000, 2000.0, 700u);
+  std::vector<bool> wrong(20000, false);
+  s.alter = [&wrong](std::vector<double>* src, std::vector<double>*,
+                     RunInputs*) {
+    std::mt19937 random(7);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    for (size_t i = 0; i < wrong.size(); ++i) {
+      if (unit(random) >= 0.25) continue;
+      wrong[i] = true;
+      const double far_m = std::pow(10.0, 3.0 * unit(random));
+      const double turn = 2.0 * M_PI * unit(random);
+      (*src)[3 * i] += far_m * std::cos(turn);
+      (*src)[3 * i + 1] += far_m * std::sin(turn);
+    }
+  };
+  const Outcome o = Survey(s);
+  ASSERT_TRUE(o.prepared);
+  const std::vector<double> e_m = PlacementErrors(o, Fitted(o));
+  double worst_good_m = 0.0;
+  size_t missed = 0;
+  for (size_t i = 0; i < e_m.size(); ++i) {
+    if (!wrong[i]) worst_good_m = std::max(worst_good_m, e_m[i]);
+    missed += o.full.survey.blunder[i] != wrong[i];
+  }
+  EXPECT_LT(worst_good_m, 0.03);
+  EXPECT_EQ(0u, missed);
 }
 
 // Targets picked on an orthophoto to 0.12 to 0.45 m a coordinate: none is
