@@ -7,7 +7,9 @@
 //   projectheight|report|accuracy
 // The numbers are read with strtod (so "nan", "inf" and hex work); an
 // empty or missing number keeps the flag's default; a non-empty eighth
-// field asks for a fit report and a residual plot.
+// field asks for a fit report and a residual plot. The seeds hold jobs
+// with blunders and coarse points, so that the consensus the fit starts
+// from and the loss scale the points' accuracy calls for are explored.
 //
 // Invariants: no crash and no sanitizer report; the status is 0 or -1;
 // with 0 the result file is a JSON array of sixteen finite numbers whose
@@ -162,11 +164,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   inputs.zoffset_m = Number(fields[4], 0.0);
   inputs.scale = Number(fields[5], 0.0);
   inputs.projectheight_m = Number(fields[6], -1.0);
+  inputs.accuracy_m = Number(fields[8], 0.0);
   if (!fields[7].empty()) {
     inputs.report_path = report_path;
     inputs.plot_path = plot_path;
   }
-  inputs.accuracy_m = Number(fields[8], 0.0);
 
   // Standard output and error go to files for the run.
   std::fflush(stdout);
