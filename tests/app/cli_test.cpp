@@ -298,7 +298,8 @@ TEST_F(CliTest, FlagFileWithByteOrderMarkGivesTheSameRun) {
 
 // Every input mistake ends the run before any output with one line on
 // standard error that names the flag, the point and the remedy. The
-// fragments are the parts of that line a user needs, taken from the inputs.
+// fragments are the parts of that line a user needs, taken from the inputs
+// (point and character numbers counted by hand, from 1).
 TEST_F(CliTest, InputMistakesAreNamedInOneLine) {
   struct Case {
     std::vector<std::string> args;
