@@ -109,6 +109,22 @@ bool AllNearBase(const GeodeticConverter& scene,
   return true;
 }
 
+// The line for the first of `points` that `check` (a check of one point,
+// given its label) refuses; "" when it refuses none. Each label is built
+// only for a point that fails: for 100000 passing points the labels would
+// cost more than the checks.
+template <typename PointCheck>
+std::string FirstRefused(const std::string& list,
+                         const std::vector<Point3>& points, PointCheck check) {
+  static const std::string unnamed;
+  for (size_t i = 0; i < points.size(); ++i) {
+    if (!check(unnamed, points[i]).empty()) {
+      return check(PointLabel(list, i), points[i]);
+    }
+  }
+  return std::string();
+}
+
 }  // namespace
 
 std::string InputError(const std::string& where, const std::string& found,
@@ -155,6 +171,11 @@ std::string CheckLongitude(const std::string& label, double lon_deg) {
       label, "has longitude " + Figure(lon_deg) + " degrees, beyond +-360",
       "give the longitude in degrees (-180 to 180), then the "
       "latitude");
+}
+
+std::string CheckGeodeticPoint(const std::string& label, const Point3& p) {
+  const std::string error = CheckLatitude(label, p.y);
+  return error.empty() ? CheckLongitude(label, p.x) : error;
 }
 
 std::string CheckDrawingPoint(const std::string& label, const Point3& p) {
@@ -307,9 +328,7 @@ std::string ReadBasePoint(const std::string& label, std::string_view text,
                           : CheckListNotEmpty(label, text, reading, remedy);
   }
   *point = reading.points[0];
-  std::string error = CheckLatitude(label, point->y);
-  if (error.empty()) error = CheckLongitude(label, point->x);
-  return error;
+  return CheckGeodeticPoint(label, *point);
 }
 
 std::string ReadAndCheckInput(const InputFlags& flags, ControlPoints* points) {
@@ -382,13 +401,11 @@ std::string ReadAndCheckInput(const InputFlags& flags, ControlPoints* points) {
     error = CheckSameLength("DWGsrcpoints", source, "DWGdespoints", target,
                             per_point);
   }
-  for (size_t i = 0; error.empty() && i < target.points.size(); ++i) {
-    const std::string label = PointLabel("DWGdespoints", i);
-    error = CheckLatitude(label, target.points[i].y);
-    if (error.empty()) error = CheckLongitude(label, target.points[i].x);
+  if (error.empty()) {
+    error = FirstRefused("DWGdespoints", target.points, CheckGeodeticPoint);
   }
-  for (size_t i = 0; error.empty() && i < source.points.size(); ++i) {
-    error = CheckDrawingPoint(PointLabel("DWGsrcpoints", i), source.points[i]);
+  if (error.empty()) {
+    error = FirstRefused("DWGsrcpoints", source.points, CheckDrawingPoint);
   }
 
   if (pairs) {

@@ -47,6 +47,9 @@ std::string CheckLatitude(const std::string& label, double lat_deg);
 // it is another name of a place and passes.
 std::string CheckLongitude(const std::string& label, double lon_deg);
 
+// A geodetic point (lon_deg, lat_deg): its latitude, then its longitude.
+std::string CheckGeodeticPoint(const std::string& label, const Point3& p);
+
 // Drawing x, y and z within +-kMaxDrawingCoordinate.
 std::string CheckDrawingPoint(const std::string& label, const Point3& p);
 
