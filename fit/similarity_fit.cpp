@@ -56,14 +56,6 @@ double SigmaZero(const std::vector<Point2>& deviations, bool free_scale) {
   return std::sqrt(SumOfSquares(deviations) / (2.0 * n - unknowns));
 }
 
-std::vector<Point2> PlanePoints(const std::vector<Point3>& source) {
-  std::vector<Point2> plane(source.size());
-  for (size_t i = 0; i < source.size(); ++i) {
-    plane[i] = Point2{source[i].x, source[i].y};
-  }
-  return plane;
-}
-
 namespace {
 
 // Runs `solve` with Ceres' own logging silenced. Non-finite input makes
