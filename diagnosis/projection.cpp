@@ -623,11 +623,6 @@ std::string Length(double m) {
 
 }  // namespace
 
-Projection StandardProjection(int epsg) {
-  Projection p = Identified(StandardProjectionOf(epsg));
-  return p;
-}
-
 Point2 DrawingPositionOf(const Projection& p, double lon_deg, double lat_deg) {
   if (p.kind == ProjectionKind::kNone || p.web_map) return Point2{kNaN, kNaN};
   return SimilarityOf(p).Apply(Projector(p.tm).Forward(lon_deg, lat_deg));

@@ -162,10 +162,6 @@ MatrixHold ComputeMatrixHold(const ControlPoints& points,
 // what to do. Meaningful when hold.matrix_error_m > kMatrixToleranceM.
 std::string ProjectionDistortionMessage(const MatrixHold& hold);
 
-// The standard projection of an EPSG code (4491 to 4554, 32601 to 32660,
-// 32701 to 32760) with an identity similarity; kind kNone for any other
-// code.
-Projection StandardProjection(int epsg);
 
 // Where a WGS84 position puts its drawing point: projected, and carried by
 // the identified similarity onto the drawing (drawing units). NaN without
