@@ -55,6 +55,8 @@
 #include <vector>
 
 #include "common/types.h"
+#include "geodesy/map_projections.h"
+#include "geodesy/web_map.h"
 
 // What one matrix may miss by across the drawing, metres.
 inline constexpr double kMatrixToleranceM = 0.05;
@@ -66,31 +68,9 @@ inline constexpr double kMeridianSdLimitDeg = 0.05;
 // Identification reads at most this many points, spread over the drawing.
 inline constexpr size_t kMaxIdentificationPoints = 256;
 
-enum class ProjectionKind {
-  kNone,                // no projection: the similarity is exact to the noise
-  kGaussKruger3,        // CGCS2000 Gauss-Krueger, 3-degree zone
-  kGaussKruger6,        // CGCS2000 Gauss-Krueger, 6-degree zone
-  kUtm,                 // WGS84 UTM
-  kTransverseMercator,  // CGCS2000 transverse Mercator, arbitrary meridian
-};
-
-// "gauss_kruger_3", "gauss_kruger_6", "utm", "transverse_mercator"; "none"
-// for kNone (which the report writes as null).
-const char* ProjectionKindName(ProjectionKind kind);
-
-// The constants of one transverse Mercator: ellipsoid, scale on the central
-// meridian, and the false origin added to the projected coordinates.
-struct TransverseMercatorParameters {
-  double a_m = 6378137.0;                 // equatorial radius
-  double flattening = 1 / 298.257222101;  // CGCS2000 (GRS 80)
-  double k0 = 1.0;                        // scale on the central meridian
-  double central_meridian_deg = 0.0;
-  double false_easting_m = 0.0;   // 500 km, plus zone * 1000 km in front
-  double false_northing_m = 0.0;  // 10 000 km for UTM south, else 0
-};
-
-struct Projection {
-  ProjectionKind kind = ProjectionKind::kNone;
+// An identified projection: one of the catalogue's (or a transverse
+// Mercator on a meridian found), and how it sits on the drawing.
+struct Projection : MapProjection {
   // The central meridian, degrees; NaN when it is not determined (an
   // arbitrary meridian with a standard deviation above
   // kMeridianSdLimitDeg) or without a projection.
@@ -98,15 +78,10 @@ struct Projection {
   // Its standard deviation, degrees: 0 for a standard projection, NaN
   // without a projection.
   double central_meridian_sd_deg = std::numeric_limits<double>::quiet_NaN();
-  int zone = 0;  // the standard zone's number; 0 = none
-  bool zone_in_easting = false;
-  bool south = false;  // UTM south
-  int epsg = 0;        // the standard projection's EPSG code; 0 = none
   // RMS over all points of survey_m, metres; NaN without a projection.
   double rms_m = std::numeric_limits<double>::quiet_NaN();
-  // The projection itself (for an arbitrary meridian the best meridian,
-  // whether or not it is determined well enough to be given).
-  TransverseMercatorParameters tm;
+  // tm: the projection itself (for an arbitrary meridian the best
+  // meridian, whether or not it is determined well enough to be given).
   // The similarity that carries projected coordinates p (metres, false
   // origin included) onto the drawing's coordinates q (drawing units):
   //   q = drawing_centroid + (a + i b) * (p - projected_centroid)
@@ -121,6 +96,15 @@ struct Projection {
   double shift = 0.0;
   double scale = 1.0;
   double rotation_rad = 0.0;
+  // The targets are a Chinese web map's coordinates, not WGS84: the
+  // drawing's own standard projection fits them only once its points are
+  // carried to WGS84 and on into the web map's coordinates. The similarity
+  // above then carries the projected targets onto the drawing so carried.
+  bool web_map = false;
+  WebMapDatum web_map_datum = WebMapDatum::kGcj02;
+  // The median distance, metres, between a target and the WGS84 position
+  // of its drawing point; NaN without a web map.
+  double web_map_offset_m = std::numeric_limits<double>::quiet_NaN();
 };
 
 struct SurveyJudgement {
@@ -178,14 +162,34 @@ MatrixHold ComputeMatrixHold(const ControlPoints& points,
 // what to do. Meaningful when hold.matrix_error_m > kMatrixToleranceM.
 std::string ProjectionDistortionMessage(const MatrixHold& hold);
 
-// The standard projection of an EPSG code (4491 to 4554, 32601 to 32660,
-// 32701 to 32760) with an identity similarity; kind kNone for any other
-// code.
-Projection StandardProjection(int epsg);
 
-// Projected coordinates (metres, false origin included) of a WGS84 or
-// CGCS2000 position, degrees.
-Point2 ProjectGeodetic(const TransverseMercatorParameters& tm, double lon_deg,
-                       double lat_deg);
+// Where a WGS84 position puts its drawing point: projected, and carried by
+// the identified similarity onto the drawing (drawing units). NaN without
+// a projection, and for web-map targets (whose reading is the web map's).
+Point2 DrawingPositionOf(const Projection& p, double lon_deg, double lat_deg);
+
+// A blunder that is a slip of the zone number, in a drawing whose standard
+// projection (a Gauss-Krueger or UTM zone) is identified.
+enum class ZoneSlipKind {
+  kMissing,    // the easting lacks the zone number the others carry
+  kNeighbour,  // the point was computed in the neighbouring zone
+  kAdded,      // the easting carries a zone number the others lack
+};
+struct ZoneSlip {
+  ZoneSlipKind kind = ZoneSlipKind::kMissing;
+  size_t point = 0;      // position from 0
+  int written_zone = 0;  // kNeighbour: the zone the point was computed in
+  Point2 written;        // the drawing point as given
+  Point2 corrected;      // as the drawing's own zone has it
+};
+
+// The blunders (survey_m above `limit_m`) that are zone-number slips: a
+// point whose drawing coordinates, with the zone number put in, taken out,
+// or recomputed from the neighbouring zone, lie within `limit_m` of where
+// its target puts them. `m_per_unit` is the fit's |K|. None for web-map
+// targets or an arbitrary meridian.
+std::vector<ZoneSlip> FindZoneSlips(const ControlPoints& points,
+                                    const SurveyJudgement& survey,
+                                    double m_per_unit, double limit_m);
 
 #endif  // GEOANCHOR_DIAGNOSIS_PROJECTION_H_
