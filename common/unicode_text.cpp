@@ -1,6 +1,13 @@
 #include "common/unicode_text.h"
 
+// The generated GBK table (scripts/make-gbk-table): code points, 0 for a
+// byte or pair that names no character.
+extern const char16_t kGbkSingleByte[128];        // bytes 0x80..0xFF
+extern const char16_t kGbkDoubleByte[126 * 190];  // lead 0x81.., trail 0x40..
+
 namespace {
+
+constexpr char32_t kReplacement = 0xFFFD;
 
 unsigned Byte(std::string_view bytes, size_t i) {
   return static_cast<unsigned char>(bytes[i]);
@@ -23,7 +30,7 @@ void AppendUtf16(std::string_view bytes, bool big_endian, std::string* out) {
         continue;
       }
     }
-    AppendUtf8(out, (u >= 0xD800 && u <= 0xDFFF) ? char32_t{0xFFFD} : u);
+    AppendUtf8(out, (u >= 0xD800 && u <= 0xDFFF) ? kReplacement : u);
   }
 }
 
@@ -91,6 +98,36 @@ bool IsValidUtf8(std::string_view bytes) {
     i += length;
   }
   return true;
+}
+
+std::string DecodeGbk(std::string_view bytes) {
+  std::string utf8;
+  utf8.reserve(bytes.size() + bytes.size() / 2);
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    const unsigned lead = Byte(bytes, i);
+    if (lead < 0x80) {
+      utf8 += static_cast<char>(lead);
+      continue;
+    }
+    char32_t cp = kGbkSingleByte[lead - 0x80];
+    if (lead >= 0x81 && lead <= 0xFE && i + 1 < bytes.size()) {
+      const unsigned trail = Byte(bytes, i + 1);
+      if (trail >= 0x40 && trail <= 0xFE && trail != 0x7F) {
+        cp = kGbkDoubleByte[(lead - 0x81) * 190 + trail - 0x40 -
+                            (trail > 0x7F ? 1 : 0)];
+        ++i;
+      }
+    }
+    AppendUtf8(&utf8, cp != 0 ? cp : kReplacement);
+  }
+  return utf8;
+}
+
+std::string DecodeUnicodeOrGbk(std::string_view bytes) {
+  std::string utf8;
+  if (DecodeMarkedText(bytes, &utf8)) return utf8;
+  if (IsValidUtf8(bytes)) return std::string(bytes);
+  return DecodeGbk(bytes);
 }
 
 void AppendUtf8(std::string* out, char32_t cp) {
