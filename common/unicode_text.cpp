@@ -34,6 +34,34 @@ void AppendUtf16(std::string_view bytes, bool big_endian, std::string* out) {
   }
 }
 
+// The length of the well-formed UTF-8 sequence at `i` (no overlong form,
+// surrogate or code point above U+10FFFF), or 0 when there is none.
+size_t Utf8SequenceAt(std::string_view bytes, size_t i) {
+  const unsigned lead = Byte(bytes, i);
+  size_t length;
+  char32_t min;
+  char32_t cp;
+  if (lead < 0x80) {
+    return 1;
+  } else if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2, min = 0x80, cp = lead & 0x1F;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3, min = 0x800, cp = lead & 0x0F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4, min = 0x10000, cp = lead & 0x07;
+  } else {
+    return 0;
+  }
+  if (bytes.size() - i < length) return 0;
+  for (size_t k = 1; k < length; ++k) {
+    const unsigned next = Byte(bytes, i + k);
+    if ((next & 0xC0) != 0x80) return 0;
+    cp = cp << 6 | (next & 0x3F);
+  }
+  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+  return length;
+}
+
 }  // namespace
 
 ByteOrderMark DetectByteOrderMark(std::string_view bytes) {
@@ -68,33 +96,9 @@ bool DecodeMarkedText(std::string_view bytes, std::string* utf8) {
 }
 
 bool IsValidUtf8(std::string_view bytes) {
-  size_t i = 0;
-  while (i < bytes.size()) {
-    const unsigned lead = Byte(bytes, i);
-    size_t length;
-    char32_t min;
-    char32_t cp;
-    if (lead < 0x80) {
-      ++i;
-      continue;
-    } else if (lead >= 0xC2 && lead <= 0xDF) {
-      length = 2, min = 0x80, cp = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      length = 3, min = 0x800, cp = lead & 0x0F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      length = 4, min = 0x10000, cp = lead & 0x07;
-    } else {
-      return false;
-    }
-    if (bytes.size() - i < length) return false;
-    for (size_t k = 1; k < length; ++k) {
-      const unsigned next = Byte(bytes, i + k);
-      if ((next & 0xC0) != 0x80) return false;
-      cp = cp << 6 | (next & 0x3F);
-    }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-      return false;
-    }
+  for (size_t i = 0; i < bytes.size();) {
+    const size_t length = Utf8SequenceAt(bytes, i);
+    if (length == 0) return false;
     i += length;
   }
   return true;
@@ -124,10 +128,25 @@ std::string DecodeGbk(std::string_view bytes) {
 }
 
 std::string DecodeUnicodeOrGbk(std::string_view bytes) {
+  std::string marked;
+  if (!DecodeMarkedText(bytes, &marked)) {
+    return IsValidUtf8(bytes) ? std::string(bytes) : DecodeGbk(bytes);
+  }
+  if (IsValidUtf8(marked)) return marked;
+  // UTF-8 after its mark, but not all of it: each byte that starts no
+  // well-formed sequence becomes U+FFFD.
   std::string utf8;
-  if (DecodeMarkedText(bytes, &utf8)) return utf8;
-  if (IsValidUtf8(bytes)) return std::string(bytes);
-  return DecodeGbk(bytes);
+  for (size_t i = 0; i < marked.size();) {
+    const size_t length = Utf8SequenceAt(marked, i);
+    if (length == 0) {
+      AppendUtf8(&utf8, kReplacement);
+      ++i;
+    } else {
+      utf8.append(marked, i, length);
+      i += length;
+    }
+  }
+  return utf8;
 }
 
 void AppendUtf8(std::string* out, char32_t cp) {

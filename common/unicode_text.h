@@ -39,9 +39,11 @@ bool IsValidUtf8(std::string_view bytes);
 // 0xFF.
 std::string DecodeGbk(std::string_view bytes);
 
-// The UTF-8 text of a file whose encoding only its bytes tell: with a
-// byte-order mark as DecodeMarkedText gives it, else the bytes themselves
-// when they are valid UTF-8, else read as GBK.
+// The UTF-8 text, always well-formed, of a file whose encoding only its
+// bytes tell: with a byte-order mark as DecodeMarkedText gives it (after a
+// UTF-8 mark each byte that starts no well-formed sequence becomes
+// U+FFFD), else the bytes themselves when they are valid UTF-8, else read
+// as GBK.
 std::string DecodeUnicodeOrGbk(std::string_view bytes);
 
 // Appends `code_point` (at most U+10FFFF, not a surrogate) as UTF-8.

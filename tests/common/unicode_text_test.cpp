@@ -108,6 +108,8 @@ TEST(UnicodeTextTest, UnicodeOrGbkByItsBytes) {
   EXPECT_EQ("点号", DecodeUnicodeOrGbk("\xFF\xFE\xB9\x70\xF7\x53"s));
   EXPECT_EQ("点号", DecodeUnicodeOrGbk("点号"));
   EXPECT_EQ("点号", DecodeUnicodeOrGbk("\xB5\xE3\xBA\xC5"));
+  // A UTF-8 mark before bytes that are not all UTF-8.
+  EXPECT_EQ("点\xEF\xBF\xBD″", DecodeUnicodeOrGbk("\xEF\xBB\xBF点\xEF″"));
 }
 
 }  // namespace
