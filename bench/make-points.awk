@@ -7,6 +7,9 @@
 #
 #   awk -v n=100000 -f make-points.awk            one flag per line (flagfile)
 #   awk -v n=10 -v args=1 -f make-points.awk      the same flags, one line
+#   awk -v n=20000 -v blunders=0.25 -v list=F -f make-points.awk
+#       a quarter of the drawing points moved by 1 m to 1 km (log-uniform,
+#       any direction), their positions (from 1) written to F, one a line
 # Numbers are separated by commas only, so that no flag holds a blank.
 BEGIN {
   srand(seed ? seed : 1)
@@ -20,6 +23,11 @@ BEGIN {
     e = (x * c - y * s) * k + 0.01 * (rand() - 0.5)
     nn = (x * s + y * c) * k + 0.01 * (rand() - 0.5)
     sx[i] = 39517700 + x; sy[i] = 4329150 + y
+    if (blunders && rand() < blunders) {
+      far = 10 ^ (3 * rand()); turn = 2 * pi * rand()
+      sx[i] += far * cos(turn); sy[i] += far * sin(turn)
+      if (list) print i + 1 > list
+    }
     lon[i] = lon0 + e / (nrad * cos(lat0 * pi / 180)) * 180 / pi
     lat[i] = lat0 + nn / mrad * 180 / pi
     h[i] = 3 + 10 * rand()

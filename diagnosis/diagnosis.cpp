@@ -570,8 +570,9 @@ Diagnosis Diagnose(const ControlPoints& points, const SimilarityFit& fit,
         true));
   }
 
-  // Outliers are blunders of the survey: without a projection exactly the
-  // fit's own outliers (a deviation above 0.15 m, a weight below 0.1).
+  // Outliers are blunders of the survey: a survey deviation above both
+  // 0.15 m and five times the points' accuracy (without a projection, the
+  // fit's own deviation).
   std::vector<bool> outlier(n);
   size_t outliers = 0;
   for (size_t i = 0; i < n; ++i) {

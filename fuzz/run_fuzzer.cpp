@@ -3,10 +3,12 @@
 // writing into a temporary directory.
 //
 // Input: fields separated by '|':
-//   basepoint|modelpoint|DWGsrcpoints|DWGdespoints|zoffset|scale|projectheight|report
+//   basepoint|modelpoint|DWGsrcpoints|DWGdespoints|zoffset|scale|projectheight|report|accuracy
 // The numbers are read with strtod (so "nan", "inf" and hex work); an
 // empty or missing number keeps the flag's default; a non-empty eighth
-// field asks for a fit report and a residual plot.
+// field asks for a fit report and a residual plot. The seeds hold jobs
+// with blunders and coarse points, so that the consensus the fit starts
+// from and the loss scale the points' accuracy calls for are explored.
 //
 // Invariants: no crash and no sanitizer report; the status is 0 or -1;
 // with 0 the result file is a JSON array of sixteen finite numbers whose
@@ -112,13 +114,13 @@ bool IsSixteenFiniteNumbers(const std::string& text) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<std::string> fields(1);
   for (size_t i = 0; i < size; ++i) {
-    if (data[i] == '|' && fields.size() < 8) {
+    if (data[i] == '|' && fields.size() < 9) {
       fields.emplace_back();
     } else {
       fields.back() += static_cast<char>(data[i]);
     }
   }
-  fields.resize(8);
+  fields.resize(9);
 
   const std::string& dir = Directory();
   const std::string result_path = dir + "DUZEradozediva.json";
@@ -138,6 +140,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   inputs.zoffset_m = Number(fields[4], 0.0);
   inputs.scale = Number(fields[5], 0.0);
   inputs.projectheight_m = Number(fields[6], -1.0);
+  inputs.accuracy_m = Number(fields[8], 0.0);
   if (!fields[7].empty()) {
     inputs.report_path = report_path;
     inputs.plot_path = plot_path;

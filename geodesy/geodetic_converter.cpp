@@ -2,9 +2,9 @@
 
 #include <cmath>
 
-namespace {
+#include "common/numbers.h"
 
-constexpr double kPi = 3.141592653589793;
+namespace {
 
 // Degrees to radians, the division first.
 double DegToRad(double deg) { return (deg / 180.0) * kPi; }

@@ -4,13 +4,12 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "common/numbers.h"
 #include "geodesy/geodetic_converter.h"
 #include "output/transform_output.h"
 #include "platform/platform.h"
 
 namespace {
-
-constexpr double kPi = 3.141592653589793;
 
 std::string Number(double v) {
   if (!std::isfinite(v)) return "null";

@@ -5,11 +5,10 @@
 #include <cstdio>
 
 #include "common/fixed_text.h"
+#include "common/numbers.h"
 #include "platform/platform.h"
 
 namespace {
-
-constexpr double kPi = 3.141592653589793;
 
 // The page, in SVG user units (the viewBox): the plot frame on the left,
 // the legend to its right. 1000 units wide, so text of 15 units reads at

@@ -8,9 +8,9 @@
 #include <random>
 #include <vector>
 
-namespace {
+#include "common/numbers.h"
 
-constexpr double kPi = 3.141592653589793;
+namespace {
 
 struct Similarity {
   double A_m, B_m, K, angle_rad;

@@ -1,0 +1,154 @@
+// Realistic control-point jobs for the diagnosis and the fit: a surveyed
+// site made with GeographicLib, run through the preparation, the fit and
+// the diagnosis exactly as the tool runs them.
+#ifndef GEOANCHOR_TESTS_DIAGNOSIS_SURVEY_SITE_H_
+#define GEOANCHOR_TESTS_DIAGNOSIS_SURVEY_SITE_H_
+
+#include <GeographicLib/TransverseMercator.hpp>
+#include <cmath>
+#include <cstdio>
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "app/run.h"
+#include "diagnosis/diagnosis.h"
+#include "fit/similarity_fit.h"
+
+// A surveyed site: control points around (lon, lat) whose drawing
+// coordinates are CGCS2000 Gauss-Krueger coordinates (GeographicLib's
+// transverse Mercator, scale 1 on the central meridian, false easting
+// 500 km with the zone number in front), and whose drawing heights are
+// normal heights: the ellipsoidal height minus a geoid that rises 3 cm per
+// km towards the north-east. Noise of `noise_m` on every drawing
+// coordinate; targets picked to `target_noise_m` (an orthophoto's
+// decimetres) on top.
+struct Site {
+  double lon_deg = 117.2;
+  double lat_deg = 39.1;
+  double zone_cm_deg = 117.0;  // 3-degree zone 39
+  int points = 8;
+  double size_m = 400.0;        // side of the square the points lie in
+  double across = 1.0;          // the square's height as a share of its side
+  double far_point_m = 0.0;     // if not 0: the last point this far east
+  int mode = 1;                 // 0 pair, 1 height, 2 model base point
+  bool flat = false;            // every drawing z 0
+  double unit_m = 1.0;          // metres per drawing unit
+  double rotation_deg = 0.0;    // drawing turned about its first point
+  double scale = 0.0;           // --scale
+  double accuracy_m = 0.0;      // --accuracy
+  double noise_m = 0.002;       // per drawing coordinate, one sigma
+  double target_noise_m = 0.0;  // per target coordinate, one sigma
+  unsigned seed = 1;
+  // A mistake made in a clean job: on the drawing's numbers (x, y, z a
+  // point), the targets' (lon, lat, h a point) and the flags.
+  std::function<void(std::vector<double>* src, std::vector<double>* des,
+                     RunInputs* in)>
+      alter;
+};
+
+struct Outcome {
+  bool prepared = false;
+  ControlPoints points;
+  SimilarityFit fit;
+  Diagnosis full;
+  Diagnosis verdict_only;
+  // Per point: the east/north of its true target (no picking noise, no
+  // mistake), metres.
+  std::vector<Point2> truth;
+};
+
+inline std::string Join(const std::vector<double>& values, const char* format) {
+  std::string text;
+  char number[64];
+  for (double v : values) {
+    std::snprintf(number, sizeof number, format, v);
+    if (!text.empty()) text += ',';
+    text += number;
+  }
+  return text;
+}
+
+inline Outcome Survey(const Site& s) {
+  const GeographicLib::TransverseMercator tm(6378137.0, 1 / 298.257222101, 1.0);
+  std::mt19937 random(s.seed);
+  std::uniform_real_distribution<double> offset(-0.5, 0.5);
+  std::normal_distribution<double> noise(0.0, s.noise_m);
+  // The picking noise has a generator of its own, so that the sites
+  // themselves stay what they are without it.
+  std::mt19937 picking(s.seed + 7919u);
+  std::normal_distribution<double> pick(0.0, 1.0);
+  const double m_per_deg_lat = 111000.0;
+  const double m_per_deg_lon = m_per_deg_lat * std::cos(s.lat_deg * M_PI / 180);
+  const double turn = s.rotation_deg * M_PI / 180.0;
+  std::vector<double> src, des, des_true;
+  double x0 = 0.0, y0 = 0.0;
+  for (int i = 0; i < s.points; ++i) {
+    const double east_m = s.far_point_m != 0.0 && i + 1 == s.points
+                              ? s.far_point_m
+                              : offset(random) * s.size_m;
+    const double north_m = offset(random) * s.size_m * s.across;
+    const double lon = s.lon_deg + east_m / m_per_deg_lon;
+    const double lat = s.lat_deg + north_m / m_per_deg_lat;
+    const double h_m = 20.0 + 10.0 * offset(random);
+    double x, y;
+    tm.Forward(s.zone_cm_deg, lat, lon, x, y);
+    x += 500000.0 + 1e6 * std::round(s.zone_cm_deg / 3.0);  // 3-degree zone
+    if (i == 0) x0 = x, y0 = y;
+    const double dx = x - x0, dy = y - y0;
+    x = x0 + dx * std::cos(turn) - dy * std::sin(turn) + noise(random);
+    y = y0 + dx * std::sin(turn) + dy * std::cos(turn) + noise(random);
+    const double geoid_m = -8.5 + 3e-5 * (east_m + north_m);
+    const double z = s.flat ? 0.0 : h_m - geoid_m + noise(random);
+    src.insert(src.end(), {x / s.unit_m, y / s.unit_m, z / s.unit_m});
+    des_true.insert(des_true.end(), {lon, lat, h_m});
+    const double pick_east_m = s.target_noise_m * pick(picking);
+    const double pick_north_m = s.target_noise_m * pick(picking);
+    des.insert(des.end(), {lon + pick_east_m / m_per_deg_lon,
+                           lat + pick_north_m / m_per_deg_lat, h_m});
+  }
+  RunInputs in;
+  in.basepoint = Join({s.lon_deg + 0.001, s.lat_deg - 0.002}, "%.10f");
+  in.projectheight_m = s.mode == 0 ? 25.0 : -1.0;
+  if (s.mode == 2) in.modelpoint = Join({s.lon_deg, s.lat_deg}, "%.10f");
+  in.scale = s.scale;
+  if (s.alter) s.alter(&src, &des, &in);
+  auto pairs = [&](std::vector<double>* v) {  // drop every third number
+    if (s.mode != 0) return;
+    std::vector<double> kept;
+    for (size_t i = 0; i < v->size(); ++i) {
+      if (i % 3 != 2) kept.push_back((*v)[i]);
+    }
+    *v = kept;
+  };
+  const std::vector<double> src_as_given = src;
+  pairs(&src);
+  pairs(&des);
+  pairs(&des_true);
+  in.DWGsrcpoints = Join(src, "%.4f");
+  in.DWGdespoints = Join(des, "%.10f");
+  Outcome o;
+  std::string error;
+  o.prepared = PrepareControlPoints(in, &o.points, &error);
+  if (!o.prepared) return o;
+  RunInputs truth_in = in;
+  truth_in.DWGdespoints = Join(des_true, "%.10f");
+  ControlPoints truth;
+  if (PrepareControlPoints(truth_in, &truth, &error)) o.truth = truth.target;
+  o.fit = FitControlPoints(o.points, s.scale, s.accuracy_m, true);
+  o.full =
+      Diagnose(o.points, o.fit, s.scale, DiagnosisDepth::kFull, s.accuracy_m);
+  o.verdict_only = Diagnose(o.points, o.fit, s.scale, DiagnosisDepth::kVerdict,
+                            s.accuracy_m);
+  return o;
+}
+
+inline std::string Describe(const Diagnosis& d) {
+  std::string text = VerdictName(d.verdict);
+  for (const Finding& f : d.findings)
+    text += "\n  " + f.code + ": " + f.message;
+  return text;
+}
+
+#endif  // GEOANCHOR_TESTS_DIAGNOSIS_SURVEY_SITE_H_
