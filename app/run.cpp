@@ -7,6 +7,7 @@
 #include "fit/similarity_fit.h"
 #include "geodesy/geodetic_converter.h"
 #include "input/point_list.h"
+#include "input/point_table.h"
 #include "output/console.h"
 #include "output/fit_report.h"
 #include "output/residual_plot.h"
@@ -37,11 +38,68 @@ std::string LatitudeError(const std::string& which, double lat_deg) {
   return text;
 }
 
+// The table's points: the used ones as the two lists would give them, in
+// the table's order, the others as check points.
+bool ReadTablePoints(const std::string& path, bool pairs, ControlPoints* points,
+                     std::string* error) {
+  std::string bytes, reason;
+  if (!ReadFileBytes(path, &bytes, &reason)) {
+    *error = "GeoAnchorSolve: cannot read the --points file " + path + ": " +
+             reason + ": check its path";
+    return false;
+  }
+  PointTable table;
+  if (!ReadPointTable(bytes, path, !pairs, &table, error)) return false;
+  if (!pairs && !table.has_heights) {
+    *error = "GeoAnchorSolve: " + path + " line " +
+             std::to_string(table.header_line) +
+             ": the header names no h column (大地高) for the targets' "
+             "ellipsoidal heights: give --projectheight=<metres> to take "
+             "every target at that height, or add an h column";
+    return false;
+  }
+  CheckPoints& check = points->check;
+  int position = 0;
+  for (const TablePoint& p : table.points) {
+    ++position;
+    Point3 source = p.source;
+    Point3 geodetic = p.geodetic;
+    // Pairs carry neither a drawing z nor a height.
+    if (pairs) source.z = geodetic.z = 0.0;
+    if (p.used) {
+      points->source.push_back(source);
+      points->geodetic.push_back(geodetic);
+      points->names.push_back(p.name);
+      points->positions.push_back(position);
+    } else {
+      check.source.push_back(source);
+      check.geodetic.push_back(geodetic);
+      check.names.push_back(p.name);
+      check.positions.push_back(position);
+    }
+  }
+  if (points->source.empty()) {
+    *error = "GeoAnchorSolve: " + path +
+             ": every point has use 0, so none is left to fit: give use 1 "
+             "to the points to fit";
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool PrepareControlPoints(const RunInputs& inputs, ControlPoints* points,
                           std::string* error) {
   error->clear();
+  const bool table = !inputs.points_path.empty();
+  if (table && (!inputs.DWGsrcpoints.empty() || !inputs.DWGdespoints.empty())) {
+    *error =
+        "GeoAnchorSolve: --points cannot be given with --DWGsrcpoints or "
+        "--DWGdespoints: give the control points either in the table or in "
+        "the two lists";
+    return false;
+  }
   const std::vector<Point3> base = ParsePointPairs(inputs.basepoint);
   if (base.empty()) return false;
   points->base_point = base[0];
@@ -52,7 +110,11 @@ bool PrepareControlPoints(const RunInputs& inputs, ControlPoints* points,
 
   // An IEEE comparison: 0 and -0 select pairs, NaN does not.
   const bool pairs = inputs.projectheight_m >= 0.0;
-  if (pairs) {
+  if (table) {
+    if (!ReadTablePoints(inputs.points_path, pairs, points, error)) {
+      return false;
+    }
+  } else if (pairs) {
     points->source = ParsePointPairs(inputs.DWGsrcpoints);
     points->geodetic = ParsePointPairs(inputs.DWGdespoints);
   } else {
@@ -89,6 +151,12 @@ bool PrepareControlPoints(const RunInputs& inputs, ControlPoints* points,
   ConvertTargets(points->mode, points->base_point, points->model_point,
                  points->project_height_m, points->geodetic, &points->target,
                  &points->target_up_m);
+  CheckPoints& check = points->check;
+  if (!check.geodetic.empty()) {
+    ConvertTargets(points->mode, points->base_point, points->model_point,
+                   points->project_height_m, check.geodetic, &check.target,
+                   &check.target_up_m);
+  }
   return true;
 }
 

@@ -28,6 +28,9 @@ struct RunInputs {
   double accuracy_m = 0.0;
   std::string report_path;  // "" = no fit report
   std::string plot_path;    // "" = no residual plot
+  // A control-point table (input/point_table.h) instead of DWGsrcpoints
+  // and DWGdespoints; "" = none.
+  std::string points_path;
 };
 
 // Reads the base point, chooses the mode, reads and converts the control
@@ -39,6 +42,14 @@ struct RunInputs {
 // (most often latitude written first) sets `error` to the one line that
 // names the point; the other early ends leave it empty, silent as they
 // always were.
+//
+// With a table (`points_path`), its used points take the place of the two
+// lists, in the table's order and exactly as if given there (pairs in the
+// pair mode: z 0, and h not read), and its check points go to
+// `points->check`, converted the same way. It fails, with the one line in
+// `error`, when DWGsrcpoints or DWGdespoints is given too, when the file
+// cannot be read or the table is not right (input/point_table.h), when no
+// point is used, or when the modes with heights find no h column.
 bool PrepareControlPoints(const RunInputs& inputs, ControlPoints* points,
                           std::string* error);
 

@@ -27,18 +27,21 @@ std::string Metres(double v) {
   return FormatDouble("%.3f", v) + " m";
 }
 
-std::string PointName(size_t index) {
-  return "point " + std::to_string(index + 1);
+// "point K7" by its name in the table, else "point 7" by its position.
+std::string PointName(const ControlPoints& points, size_t index) {
+  return "point " + PointLabel(points.names, points.positions, index);
 }
 
-// "points 1, 2 and 5" for up to five points, else "7 points".
-std::string PointList(const std::vector<int>& points) {
-  if (points.size() == 1) return "point " + std::to_string(points[0]);
-  if (points.size() > 5) return std::to_string(points.size()) + " points";
+// "points 1, 2 and K5" for up to five points (`named`: indices + 1), else
+// "7 points".
+std::string PointList(const ControlPoints& points,
+                      const std::vector<int>& named) {
+  if (named.size() == 1) return PointName(points, named[0] - 1);
+  if (named.size() > 5) return std::to_string(named.size()) + " points";
   std::string text = "points ";
-  for (size_t i = 0; i < points.size(); ++i) {
-    if (i != 0) text += i + 1 == points.size() ? " and " : ", ";
-    text += std::to_string(points[i]);
+  for (size_t i = 0; i < named.size(); ++i) {
+    if (i != 0) text += i + 1 == named.size() ? " and " : ", ";
+    text += PointLabel(points.names, points.positions, named[i] - 1);
   }
   return text;
 }
@@ -530,6 +533,7 @@ Diagnosis Diagnose(const ControlPoints& points, const SimilarityFit& fit,
   std::vector<Finding> findings;
   d.drawing_units = DrawingUnits(fit.K);
   d.survey = JudgeSurvey(points, fit);
+  d.check_points = JudgeCheckPoints(points.check, fit, d.survey.projection);
   const bool projected = d.survey.projection.kind != ProjectionKind::kNone;
   // What judges the drawing's extent looks at the points most agree on.
   std::vector<bool> inlier = fit.consensus_inlier;
@@ -609,7 +613,8 @@ Diagnosis Diagnose(const ControlPoints& points, const SimilarityFit& fit,
       explained[i] = explained[j] = true;
       paired[i] = paired[j] = true;
       unexplained_outliers -= 2;
-      const std::string a = std::to_string(i + 1), b = std::to_string(j + 1);
+      const std::string a = PointLabel(points.names, points.positions, i);
+      const std::string b = PointLabel(points.names, points.positions, j);
       findings.push_back(MakeFinding(
           "exchanged_pairs", {static_cast<int>(i + 1), static_cast<int>(j + 1)},
           "the targets of points " + a + " and " + b +
@@ -719,7 +724,7 @@ Diagnosis Diagnose(const ControlPoints& points, const SimilarityFit& fit,
           "blunder_unlocated", named,
           "the points disagree by up to " + Metres(misfit_m) +
               ", beyond the blunder threshold of " + Metres(limit_m) +
-              ", but leaving out any one of " + PointList(named) +
+              ", but leaving out any one of " + PointList(points, named) +
               " leaves points that agree, so the blunder cannot be located: "
               "check every point, or add one more control point",
           true));
@@ -751,7 +756,7 @@ Diagnosis Diagnose(const ControlPoints& points, const SimilarityFit& fit,
       const std::vector<int> point = {static_cast<int>(i + 1)};
       // With a projection the survey's own measure, named as such.
       const std::string off =
-          PointName(i) +
+          PointName(points, i) +
           (projected ? " lies " + Metres(r_m) + " from its projected position"
                      : " deviates by " + Metres(r_m));
       if (outlier[i]) {
@@ -772,8 +777,8 @@ Diagnosis Diagnose(const ControlPoints& points, const SimilarityFit& fit,
         if (check_m > large_m && r_m < 0.5 * check_m) {
           findings.push_back(MakeFinding(
               "leverage", point,
-              PointName(i) + " deviates by " + Metres(r_m) + " but by " +
-                  Metres(check_m) +
+              PointName(points, i) + " deviates by " + Metres(r_m) +
+                  " but by " + Metres(check_m) +
                   " when left out, so it may hold the solution to itself: "
                   "check it, or add control points near it",
               false));
@@ -829,7 +834,8 @@ Diagnosis Diagnose(const ControlPoints& points, const SimilarityFit& fit,
     if (!far.empty() && !(exchanged && std::string(exchange.what) != "axes")) {
       findings.push_back(MakeFinding(
           "far_from_base", far,
-          PointList(far) + (far.size() == 1 ? " lies " : " lie up to ") +
+          PointList(points, far) +
+              (far.size() == 1 ? " lies " : " lie up to ") +
               (std::isfinite(farthest_m)
                    ? FormatDouble("%.3f", farthest_m / 1000.0) + " km"
                    : Metres(farthest_m)) +
@@ -862,12 +868,40 @@ Diagnosis Diagnose(const ControlPoints& points, const SimilarityFit& fit,
         if (std::fabs(off_m) > kWarningM && !paired[i]) {
           findings.push_back(MakeFinding(
               "height_off_lift", {static_cast<int>(i + 1)},
-              PointName(i) + " is " + Metres(off_m) +
+              PointName(points, i) + " is " + Metres(off_m) +
                   " off the height plane of the others: check its height "
                   "and its drawing z",
               false));
         }
       }
+    }
+  }
+
+  // Findings name the points by their positions in the input; in a table
+  // the check points count too.
+  for (Finding& f : findings) {
+    for (int& p : f.points) p = InputPosition(points.positions, p - 1);
+  }
+  // A check point off the matrix, judged as the fitted points are, unless
+  // a bad finding already says the matrix is not to be trusted.
+  if (full && std::none_of(findings.begin(), findings.end(),
+                           [](const Finding& f) { return f.bad; })) {
+    const CheckPointJudgement& c = d.check_points;
+    for (size_t k = 0; k < c.survey_m.size(); ++k) {
+      if (!(c.survey_m[k] > large_m)) continue;
+      findings.push_back(MakeFinding(
+          "check_point_off", {InputPosition(points.check.positions, k)},
+          "check point " +
+              PointLabel(points.check.names, points.check.positions, k) +
+              (projected ? " lies " + Metres(c.survey_m[k]) +
+                               " from its projected position"
+                         : " deviates by " + Metres(c.survey_m[k])) +
+              " under the matrix fitted without it, more than " +
+              Metres(large_m) +
+              ": check its drawing coordinates and its WGS84 position; if "
+              "both are right, the control points do not hold the drawing "
+              "there, so add control points near it",
+          false));
     }
   }
 

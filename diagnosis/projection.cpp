@@ -803,6 +803,33 @@ SurveyJudgement JudgeSurvey(const ControlPoints& points,
 
   // Every point, projected, through the sample's similarity: a spread
   // sample of a few hundred points fixes it to a fraction of a millimetre.
+  MeasureSurvey(projection, fit, points.source, points.geodetic, fit.deviations,
+                &judgement.survey_m, &judgement.projection_m);
+  double sum2 = 0;
+  for (size_t i = 0; i < n; ++i) {
+    sum2 += judgement.survey_m[i] * judgement.survey_m[i];
+  }
+  projection.rms_m = std::sqrt(sum2 / static_cast<double>(n));
+  judgement.projection = projection;
+  return finish();
+}
+
+void MeasureSurvey(const Projection& projection, const SimilarityFit& fit,
+                   const std::vector<Point3>& source,
+                   const std::vector<Point3>& geodetic,
+                   const std::vector<Point2>& deviations,
+                   std::vector<double>* survey_m,
+                   std::vector<double>* projection_m) {
+  const size_t n = source.size();
+  survey_m->resize(n);
+  projection_m->assign(n, 0.0);
+  if (projection.kind == ProjectionKind::kNone) {
+    for (size_t i = 0; i < n; ++i) {
+      (*survey_m)[i] = DeviationLength(deviations[i].x, deviations[i].y);
+    }
+    return;
+  }
+  const double m_per_unit = MetresPerUnit(fit);
   const Projector projector(projection.tm);
   const PlaneSimilarity sim = SimilarityOf(projection);
   // The deviation (target minus fitted drawing point) splits exactly into
@@ -810,22 +837,16 @@ SurveyJudgement JudgeSurvey(const ControlPoints& points,
   // and the projection's part, the rest.
   const PlaneSimilarity turn =
       PlaneSimilarity::FromModel(0.0, 0.0, fit.K, fit.angle_rad);
-  double sum2 = 0;
-  const std::vector<Point2> projected = ProjectMany(projector, points.geodetic);
+  const std::vector<Point2> projected = ProjectMany(projector, geodetic);
   for (size_t i = 0; i < n; ++i) {
-    const Point2 r = sim.Deviation(
-        projected[i], Point2{points.source[i].x, points.source[i].y});
+    const Point2 r =
+        sim.Deviation(projected[i], Point2{source[i].x, source[i].y});
     // D* - d: where the position projects, minus the drawing point.
     const Point2 v{-r.x, -r.y};
-    judgement.survey_m[i] = Hypot(v.x, v.y) * m_per_unit;
+    (*survey_m)[i] = Hypot(v.x, v.y) * m_per_unit;
     const Point2 e = turn.Apply(v);
-    judgement.projection_m[i] =
-        Hypot(fit.deviations[i].x - e.x, fit.deviations[i].y - e.y);
-    sum2 += judgement.survey_m[i] * judgement.survey_m[i];
+    (*projection_m)[i] = Hypot(deviations[i].x - e.x, deviations[i].y - e.y);
   }
-  projection.rms_m = std::sqrt(sum2 / static_cast<double>(n));
-  judgement.projection = projection;
-  return finish();
 }
 
 MatrixHold ComputeMatrixHold(const ControlPoints& points,

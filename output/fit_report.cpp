@@ -19,8 +19,9 @@ std::string Number(double v) {
 }
 
 std::string Quoted(const std::string& text) {
-  // Our texts are plain ASCII (mode names, Ceres' termination names, the
-  // warnings and notes).
+  // Our texts are UTF-8 (mode names, Ceres' termination names, the
+  // warnings and notes, and the points' names from a table), and JSON text
+  // is: only the quote, the backslash and control characters need care.
   std::string out = "\"";
   for (char c : text) {
     if (c == '"' || c == '\\') out += '\\';
@@ -118,11 +119,46 @@ std::string FitReportJson(const ControlPoints& points, const SimilarityFit& fit,
 
   const FitQuality& q = fit.quality;
   const SurveyJudgement& survey = diagnosis.survey;
+  // The points in the input's order: in a table, the check points among
+  // the fitted ones.
+  const CheckPoints& check = points.check;
+  const CheckPointJudgement& judged = diagnosis.check_points;
+  const auto name = [](const std::vector<std::string>& names, size_t i) {
+    return i < names.size() && !names[i].empty() ? Quoted(names[i])
+                                                 : std::string("null");
+  };
+  const auto check_entry = [&](size_t k) {
+    const Point2& d = judged.deviations[k];
+    std::string e =
+        "    {\"name\": " + name(check.names, k) +
+        ", \"used\": false, \"src_x\": " + Number(check.source[k].x) +
+        ", \"src_y\": " + Number(check.source[k].y) +
+        ", \"east_m\": " + Number(check.target[k].x) +
+        ", \"north_m\": " + Number(check.target[k].y) +
+        ", \"dx_m\": " + Number(d.x) + ", \"dy_m\": " + Number(d.y) +
+        ", \"residual_m\": " + Number(judged.residuals_m[k]) +
+        ", \"survey_m\": " + Number(judged.survey_m[k]) +
+        ", \"projection_m\": " + Number(judged.projection_m[k]);
+    if (vertical.available && k < check.target_up_m.size()) {
+      e += ", \"src_z\": " + Number(check.source[k].z) +
+           ", \"up_m\": " + Number(check.target_up_m[k]) + ", \"dz_m\": " +
+           Number(check.target_up_m[k] - check.source[k].z - vertical.lift_m);
+    }
+    return e + "}";
+  };
+  const size_t checks = judged.deviations.size();
+  size_t next_check = 0;
   j += "  \"points\": [";
   for (size_t i = 0; i < fit.deviations.size(); ++i) {
     const Point2& d = fit.deviations[i];
-    j += i == 0 ? "\n" : ",\n";
-    j += "    {\"src_x\": " + Number(points.source[i].x) +
+    for (; next_check < checks &&
+           check.positions[next_check] < InputPosition(points.positions, i);
+         ++next_check) {
+      j += (i == 0 && next_check == 0 ? "\n" : ",\n") + check_entry(next_check);
+    }
+    j += i == 0 && next_check == 0 ? "\n" : ",\n";
+    j += "    {\"name\": " + name(points.names, i) +
+         ", \"used\": true, \"src_x\": " + Number(points.source[i].x) +
          ", \"src_y\": " + Number(points.source[i].y) +
          ", \"east_m\": " + Number(points.target[i].x) +
          ", \"north_m\": " + Number(points.target[i].y) +
@@ -150,7 +186,13 @@ std::string FitReportJson(const ControlPoints& points, const SimilarityFit& fit,
     }
     j += "}";
   }
+  for (; next_check < checks; ++next_check) {
+    j += ",\n" + check_entry(next_check);
+  }
   j += fit.deviations.empty() ? "],\n" : "\n  ],\n";
+  j += "  \"check_points\": {\"count\": " + std::to_string(checks) +
+       ", \"rms_m\": " + Number(judged.rms_m) +
+       ", \"max_m\": " + Number(judged.max_m) + "},\n";
 
   j += "  \"rms_m\": " + Number(fit.rms_m) + ",\n";
   j += "  \"sigma0_m\": " + Number(fit.sigma0_m) + ",\n";

@@ -125,6 +125,7 @@ TEST_F(CliTest, VersionHelpAndNoFlags) {
           "-projectheight (投影高度，抵偿面高度) type: double default: -1",
           "-report (拟合报告JSON文件路径（可选）) type: string default: \"\"",
           "-plot (残差图SVG文件路径（可选）) type: string default: \"\"",
+          "-points (控制点表文件（CSV等，可选）) type: string default: \"\"",
           // Wrapped by the flag library: the line would pass 80 columns.
           "-accuracy (控制点精度（米，可选，缺省为自动估计）)\n"
           "      type: double default: 0"}) {
