@@ -86,14 +86,32 @@ std::vector<Point2> DrawingPoints(const ControlPoints& points,
   return source;
 }
 
+// Degrees, minutes and seconds written as one decimal number, as
+// surveyors do (116.234567 meaning 116°23'45.67"), in degrees; false when
+// the minutes or seconds are 60 or more, so the number cannot be one.
+bool FromSurveyorsDms(double v, double* deg) {
+  const double a = std::fabs(v);
+  const double d = std::floor(a);
+  const double minutes_seconds = (a - d) * 100.0;
+  const double m = std::floor(minutes_seconds);
+  const double sec = (minutes_seconds - m) * 100.0;
+  if (!(m < 60.0) || !(sec < 60.0)) return false;
+  *deg = std::copysign(d + m / 60.0 + sec / 3600.0, v);
+  return true;
+}
+
 bool Targets(const ControlPoints& points, const std::vector<size_t>& index,
              bool exchange_targets, bool exchange_base,
-             std::vector<Point2>* target) {
+             std::vector<Point2>* target, bool surveyors_dms = false) {
   std::vector<Point3> geodetic;
   geodetic.reserve(index.size());
   for (size_t i : index) {
     Point3 g = points.geodetic[i];
     if (exchange_targets) std::swap(g.x, g.y);
+    if (surveyors_dms &&
+        (!FromSurveyorsDms(g.x, &g.x) || !FromSurveyorsDms(g.y, &g.y))) {
+      return false;
+    }
     if (!(std::fabs(g.y) <= 90.0)) return false;
     geodetic.push_back(g);
   }
@@ -139,6 +157,12 @@ const Reading kReadings[] = {
         std::vector<Point2>* source, std::vector<Point2>* target) {
        *source = DrawingPoints(p, index, false);
        return Targets(p, index, true, true, target);
+     }},
+    {"dms",
+     [](const ControlPoints& p, const std::vector<size_t>& index,
+        std::vector<Point2>* source, std::vector<Point2>* target) {
+       *source = DrawingPoints(p, index, false);
+       return Targets(p, index, false, false, target, true);
      }},
 };
 
@@ -207,22 +231,46 @@ Exchange FindExchange(const ControlPoints& points, const SimilarityFit& fit,
   return best;
 }
 
-std::string ExchangeMessage(const Exchange& e, double fit_rms_m) {
+// `table`: the points came from a control-point table, whose columns the
+// remedy names instead of the flags.
+std::string ExchangeMessage(const Exchange& e, double fit_rms_m, bool table) {
   const std::string figures =
       " (RMS " + Metres(e.rms_m) + " instead of " + Metres(fit_rms_m) + ")";
   const std::string what = e.what;
+  const std::string lon_lat =
+      table ? "exchange the names of the lon and lat columns in the table's "
+              "header"
+            : "give each target in DWGdespoints longitude first, then latitude";
   if (what == "axes") {
     return "the drawing points fit with x and y exchanged" + figures +
            ": surveyors' X is north and Y is east, so give each drawing point "
-           "easting first (exchange x and y in DWGsrcpoints)";
+           "easting first (" +
+           (table ? "exchange the names of the x and y columns in the table's "
+                    "header)"
+                  : "exchange x and y in DWGsrcpoints)");
   }
   if (what == "targets") {
     return "the targets fit with longitude and latitude exchanged" + figures +
-           ": give each target in DWGdespoints longitude first, then latitude";
+           ": " + lon_lat;
   }
   if (what == "base") {
     return "the base point fits with longitude and latitude exchanged" +
            figures + ": give basepoint longitude first, then latitude";
+  }
+  if (what == "dms") {
+    return "the targets fit as degrees, minutes and seconds written as one "
+           "number (116.234567 meaning 116°23′45.67″)" +
+           figures + ": give " +
+           (table ? "the table's longitudes and latitudes"
+                  : "the targets in DWGdespoints") +
+           " in decimal degrees (degrees + minutes/60 + seconds/3600)" +
+           (table ? ", or written as 116°23′45.67″" : "");
+  }
+  if (table) {
+    return "the base point and the targets fit with longitude and latitude "
+           "exchanged" +
+           figures + ": give basepoint longitude first, then latitude, and " +
+           lon_lat;
   }
   return "the base point and the targets fit with longitude and latitude "
          "exchanged" +
@@ -595,10 +643,13 @@ Diagnosis Diagnose(const ControlPoints& points, const SimilarityFit& fit,
   // Points whose deviation the exchanged reading accounts for.
   std::vector<bool> explained(n, false);
   if (exchanged) {
-    findings.push_back(
-        MakeFinding(std::string(exchange.what) == "axes" ? "exchanged_axes"
-                                                         : "exchanged_lon_lat",
-                    {}, ExchangeMessage(exchange, fit.rms_m), true));
+    const std::string what = exchange.what;
+    findings.push_back(MakeFinding(
+        what == "axes"  ? "exchanged_axes"
+        : what == "dms" ? "dms_as_decimal"
+                        : "exchanged_lon_lat",
+        {}, ExchangeMessage(exchange, fit.rms_m, !points.positions.empty()),
+        true));
     for (size_t i = 0; i < n; ++i) {
       explained[i] = exchange.residuals_m[i] <= kWarningM;
     }

@@ -2,7 +2,8 @@
 //
 // It judges the prepared control points and the fit, and names the classic
 // input mistakes (longitude and latitude exchanged, the drawing's x and y
-// exchanged, two targets exchanged, a drawing in another unit) with a
+// exchanged, the surveyors' 116.234567 for 116°23'45.67" read as decimal
+// degrees, two targets exchanged, a drawing in another unit) with a
 // remedy, rather than leaving a confident matrix unexplained. It computes
 // and returns; output/ renders its findings.
 //
@@ -11,7 +12,8 @@
 //  - good:  no findings;
 //  - check: findings, but the matrix is usable;
 //  - bad:   the matrix is not to be trusted (rank_deficient, not_converged,
-//           most_points_outliers, exchanged_axes, exchanged_lon_lat).
+//           most_points_outliers, exchanged_axes, exchanged_lon_lat,
+//           dms_as_decimal).
 //
 // A drawing in a map projection (a Gauss-Krueger zone, UTM, a city's own
 // transverse Mercator) cannot be carried onto the flat scene by one
