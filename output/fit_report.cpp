@@ -127,16 +127,24 @@ std::string FitReportJson(const ControlPoints& points, const SimilarityFit& fit,
     return i < names.size() && !names[i].empty() ? Quoted(names[i])
                                                  : std::string("null");
   };
+  // What every point has: its name, whether it was fitted, where it is
+  // and its deviation under the fitted matrix.
+  const auto placed = [&](const std::string& name_json, bool used,
+                          const Point3& source, const Point2& target,
+                          const Point2& d, double residual_m) {
+    return "    {\"name\": " + name_json +
+           ", \"used\": " + (used ? "true" : "false") +
+           ", \"src_x\": " + Number(source.x) +
+           ", \"src_y\": " + Number(source.y) +
+           ", \"east_m\": " + Number(target.x) +
+           ", \"north_m\": " + Number(target.y) + ", \"dx_m\": " + Number(d.x) +
+           ", \"dy_m\": " + Number(d.y) +
+           ", \"residual_m\": " + Number(residual_m);
+  };
   const auto check_entry = [&](size_t k) {
-    const Point2& d = judged.deviations[k];
     std::string e =
-        "    {\"name\": " + name(check.names, k) +
-        ", \"used\": false, \"src_x\": " + Number(check.source[k].x) +
-        ", \"src_y\": " + Number(check.source[k].y) +
-        ", \"east_m\": " + Number(check.target[k].x) +
-        ", \"north_m\": " + Number(check.target[k].y) +
-        ", \"dx_m\": " + Number(d.x) + ", \"dy_m\": " + Number(d.y) +
-        ", \"residual_m\": " + Number(judged.residuals_m[k]) +
+        placed(name(check.names, k), false, check.source[k], check.target[k],
+               judged.deviations[k], judged.residuals_m[k]) +
         ", \"survey_m\": " + Number(judged.survey_m[k]) +
         ", \"projection_m\": " + Number(judged.projection_m[k]);
     if (vertical.available && k < check.target_up_m.size()) {
@@ -150,20 +158,14 @@ std::string FitReportJson(const ControlPoints& points, const SimilarityFit& fit,
   size_t next_check = 0;
   j += "  \"points\": [";
   for (size_t i = 0; i < fit.deviations.size(); ++i) {
-    const Point2& d = fit.deviations[i];
     for (; next_check < checks &&
            check.positions[next_check] < InputPosition(points.positions, i);
          ++next_check) {
       j += (i == 0 && next_check == 0 ? "\n" : ",\n") + check_entry(next_check);
     }
     j += i == 0 && next_check == 0 ? "\n" : ",\n";
-    j += "    {\"name\": " + name(points.names, i) +
-         ", \"used\": true, \"src_x\": " + Number(points.source[i].x) +
-         ", \"src_y\": " + Number(points.source[i].y) +
-         ", \"east_m\": " + Number(points.target[i].x) +
-         ", \"north_m\": " + Number(points.target[i].y) +
-         ", \"dx_m\": " + Number(d.x) + ", \"dy_m\": " + Number(d.y) +
-         ", \"residual_m\": " + Number(fit.residuals_m[i]) +
+    j += placed(name(points.names, i), true, points.source[i], points.target[i],
+                fit.deviations[i], fit.residuals_m[i]) +
          ", \"weight\": " + Number(fit.weights[i]) + ", \"outlier\": " +
          (fit.weights[i] < kOutlierWeight ? "true" : "false");
     if (i < survey.survey_m.size()) {

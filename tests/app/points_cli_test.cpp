@@ -124,17 +124,18 @@ std::vector<Good> GoodTables() {
   std::snprintf(degrees, sizeof degrees, "%.17g",
                 117.0 + 11.0 / 60.0 + 46.90428 / 3600.0);
   dms[0].lon = degrees;
-  // QGIS: mapX, mapY, sourceX, sourceY, enable; K2 disabled.
+  // QGIS: mapX, mapY, sourceX, sourceY, enable; K1 disabled, so a check point
+  // comes first.
   std::string qgis =
       "#CRS: GEOGCRS[\"WGS 84\",DATUM[\"World Geodetic System 1984\"]]\n"
       "mapX,mapY,sourceX,sourceY,enable,dX,dY,residual\n";
   for (size_t i = 0; i < kTianjin.size(); ++i) {
     const PointText& p = kTianjin[i];
     qgis += p.lon + "," + p.lat + "," + p.x + "," + p.y + "," +
-            (i == 1 ? "0" : "1") + ",0,0,0\n";
+            (i == 0 ? "0" : "1") + ",0,0,0\n";
   }
   std::vector<PointText> enabled = kTianjin;
-  enabled.erase(enabled.begin() + 1);
+  enabled.erase(enabled.begin());
   std::vector<PointText> used = kTianjin;
   used[2].x = "39518606.125";
   used.erase(used.begin() + 4);
@@ -221,7 +222,7 @@ std::vector<Good> GoodTables() {
        enabled,
        false,
        {"", "", "", "", "", ""},
-       {true, false, true, true, true, true}},
+       {false, true, true, true, true, true}},
       {"check points, and an outlier",
        "points.csv",
        Table(with_use, RowsWithUse(), ","),

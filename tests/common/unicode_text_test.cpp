@@ -1,9 +1,10 @@
 #include "common/unicode_text.h"
 
 #include <gtest/gtest.h>
-#include <iconv.h>
 
 #include <string>
+
+#include "tests/common/converted_text.h"
 
 namespace {
 
@@ -49,19 +50,8 @@ TEST(UnicodeTextTest, Utf8Validity) {
 // its own, not from the charmap our table is generated from): UTF-8, or ""
 // when it refuses the bytes.
 std::string GlibcGbk(const std::string& bytes) {
-  iconv_t cd = iconv_open("UTF-8", "GBK");
-  if (cd == reinterpret_cast<iconv_t>(-1)) return "(no converter)";
-  std::string in = bytes;
-  std::string out(16, '\0');
-  char* in_p = &in[0];
-  size_t in_left = in.size();
-  char* out_p = &out[0];
-  size_t out_left = out.size();
-  const size_t done = iconv(cd, &in_p, &in_left, &out_p, &out_left);
-  iconv_close(cd);
-  if (done == static_cast<size_t>(-1) || in_left != 0) return "";
-  out.resize(out.size() - out_left);
-  return out;
+  const std::string utf8 = ConvertedText(bytes, "GBK", "UTF-8");
+  return utf8 == "(not convertible)" ? "" : utf8;
 }
 
 TEST(UnicodeTextTest, GbkPairsDecodeAsGlibcsConverterDecodesThem) {

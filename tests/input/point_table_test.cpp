@@ -1,28 +1,17 @@
 #include "input/point_table.h"
 
 #include <gtest/gtest.h>
-#include <iconv.h>
 
 #include <string>
 #include <vector>
+
+#include "tests/common/converted_text.h"
 
 namespace {
 
 // UTF-8 text in the encoding `to`, by glibc's converter.
 std::string Encoded(const std::string& utf8, const char* to) {
-  iconv_t cd = iconv_open(to, "UTF-8");
-  if (cd == reinterpret_cast<iconv_t>(-1)) return "(no converter)";
-  std::string in = utf8;
-  std::string out(in.size() * 4 + 8, '\0');
-  char* in_p = &in[0];
-  size_t in_left = in.size();
-  char* out_p = &out[0];
-  size_t out_left = out.size();
-  const size_t done = iconv(cd, &in_p, &in_left, &out_p, &out_left);
-  iconv_close(cd);
-  if (done == static_cast<size_t>(-1)) return "(not convertible)";
-  out.resize(out.size() - out_left);
-  return out;
+  return ConvertedText(utf8, "UTF-8", to);
 }
 
 struct Row {
