@@ -126,9 +126,12 @@ TEST_F(CliTest, VersionHelpAndNoFlags) {
           "-report (拟合报告JSON文件路径（可选）) type: string default: \"\"",
           "-plot (残差图SVG文件路径（可选）) type: string default: \"\"",
           "-points (控制点表文件（CSV等，可选）) type: string default: \"\"",
-          // Wrapped by the flag library: the line would pass 80 columns.
-          "-accuracy (控制点精度（米，可选，缺省为自动估计）)\n"
-          "      type: double default: 0"}) {
+          // The flag library wraps a line that would pass 80 bytes: this
+          // one in UTF-8 (3 bytes a character), not in GBK (2).
+          kUnderWine ? "-accuracy (控制点精度（米，可选，缺省为自动估计）) "
+                       "type: double default: 0"
+                     : "-accuracy (控制点精度（米，可选，缺省为自动估计）)\n"
+                       "      type: double default: 0"}) {
       EXPECT_NE(std::string::npos, help.out.find(HelpEncoding(flag)))
           << help_flag << " " << flag;
     }
