@@ -10,13 +10,15 @@
 #include <string>
 #include <vector>
 
+#include "common/fixed_text.h"
+#include "common/numbers.h"
 #include "diagnosis/diagnosis.h"
 #include "diagnosis/projection.h"
+#include "fit/plane_similarity.h"
 #include "fit/similarity_fit.h"
 #include "geodesy/geodetic_converter.h"
 #include "input/point_list.h"
 #include "output/fit_report.h"
-#include "common/fixed_text.h"
 #include "output/residual_plot.h"
 #include "output/transform_output.h"
 
@@ -88,6 +90,27 @@ void BM_FitSimilarity(benchmark::State& state) {
   const double scale = state.range(1) == 0 ? 0.0 : 0.99987;
   for (auto _ : state) {
     benchmark::DoNotOptimize(FitSimilarity(site.source, site.target, scale));
+  }
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+// The consensus the fit starts from: every pair up to 40 points, 25 drawn
+// pairs beyond, each scored on at most 1000 points. The second argument is
+// the share of blunders in percent (drawing points moved by 1 m to 1 km).
+void BM_FindConsensus(benchmark::State& state) {
+  Site site = MakeSite(static_cast<int>(state.range(0)));
+  std::mt19937_64 rng(7);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  for (Point3& p : site.source) {
+    if (unit(rng) * 100.0 >= static_cast<double>(state.range(1))) continue;
+    const double far_m = std::pow(10.0, 3.0 * unit(rng));
+    const double turn = 2.0 * kPi * unit(rng);
+    p.x += far_m * std::cos(turn);
+    p.y += far_m * std::sin(turn);
+  }
+  const std::vector<Point2> plane = PlanePoints(site.source);
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(FindConsensus(plane, site.target, 0.0, 0.15));
   }
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
@@ -291,6 +314,10 @@ BENCHMARK(BM_GeodeticToEnu)
 BENCHMARK(BM_FitSimilarity)
     ->ArgsProduct({{10, 1000, 100000}, {0, 1}})
     ->ArgNames({"n", "fixed"})
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FindConsensus)
+    ->ArgsProduct({{10, 1000, 20000, 100000}, {0, 25}})
+    ->ArgNames({"n", "blunders"})
     ->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_FitWithReport)
     ->Arg(10)

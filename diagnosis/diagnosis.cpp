@@ -279,6 +279,37 @@ std::string ExchangeMessage(const Exchange& e, double fit_rms_m, bool table) {
          "then latitude";
 }
 
+// "point 4's easting 448324.112 lacks the zone number 39: write
+// 39448324.112", and the like for the other slips.
+Finding ZoneSlipFinding(const ControlPoints& points, const ZoneSlip& slip,
+                        const Projection& p) {
+  const std::string point = PointName(points, slip.point);
+  const std::string zone = std::to_string(p.zone);
+  const std::string written = FormatDouble("%.3f", slip.written.x);
+  std::string message;
+  switch (slip.kind) {
+    case ZoneSlipKind::kMissing:
+      message = point + "'s easting " + written + " lacks the zone number " +
+                zone + ": write " + FormatDouble("%.3f", slip.corrected.x);
+      break;
+    case ZoneSlipKind::kAdded:
+      message = point + "'s easting " + written + " holds the zone number " +
+                zone + ", which the other eastings lack: write " +
+                FormatDouble("%.3f", slip.corrected.x);
+      break;
+    case ZoneSlipKind::kNeighbour:
+      message = point + "'s coordinates " + written + ", " +
+                FormatDouble("%.3f", slip.written.y) + " are zone " +
+                std::to_string(slip.written_zone) +
+                "'s, the neighbouring zone: the drawing is in zone " + zone +
+                ", so write " + FormatDouble("%.3f", slip.corrected.x) + ", " +
+                FormatDouble("%.3f", slip.corrected.y);
+      break;
+  }
+  return MakeFinding("zone_number", {static_cast<int>(slip.point + 1)}, message,
+                     false);
+}
+
 // Pairs of outliers whose targets, exchanged, both land within kWarningM
 // of where the fit puts their drawing points. The largest outliers first;
 // each point in one pair at most.
@@ -296,15 +327,26 @@ std::vector<std::pair<size_t, size_t>> ExchangedPairs(
   if (candidates.size() > kMaxPairedOutliers) {
     candidates.resize(kMaxPairedOutliers);
   }
-  // How far the other target lies from where the fit puts drawing point
-  // i (its own target minus its deviation), less the part of that the
-  // projection accounts for there (at most its length).
+  // How far drawing point i lies from where the other target puts it:
+  // with a projection the survey's measure, as the original reading's, so
+  // that a big site's distortion does not count; without one, from where
+  // the fit puts it (its own target minus its deviation).
+  const Projection& projection = survey.projection;
+  const bool projected =
+      projection.kind != ProjectionKind::kNone && !projection.web_map;
+  const double m_per_unit = std::fabs(fit.K);
   auto at_other = [&](size_t i, size_t other) {
+    if (projected) {
+      const Point2 q = DrawingPositionOf(projection, points.geodetic[other].x,
+                                         points.geodetic[other].y);
+      return DeviationLength(q.x - points.source[i].x,
+                             q.y - points.source[i].y) *
+             m_per_unit;
+    }
     const Point2& t = points.target[other];
     const Point2& own = points.target[i];
     const Point2& d = fit.deviations[i];
-    return std::max(0.0, DeviationLength(t.x - own.x + d.x, t.y - own.y + d.y) -
-                             survey.projection_m[i]);
+    return DeviationLength(t.x - own.x + d.x, t.y - own.y + d.y);
   };
   std::vector<bool> paired(outlier.size(), false);
   std::vector<std::pair<size_t, size_t>> pairs;
@@ -655,6 +697,35 @@ Diagnosis Diagnose(const ControlPoints& points, const SimilarityFit& fit,
     }
   }
 
+  // Targets read off a Chinese web map: what the fit makes of each point
+  // and of the site says nothing about the survey.
+  const bool web_map = projected && survey.projection.web_map;
+  if (web_map && !exchanged) {
+    const Projection& p = survey.projection;
+    findings.push_back(MakeFinding(
+        "web_map_coordinates", {},
+        std::string("the targets are ") + WebMapDatumName(p.web_map_datum) +
+            " coordinates from a Chinese web map, not WGS84: they lie a "
+            "median of " +
+            Metres(p.web_map_offset_m) +
+            " from where the drawing's own projection (EPSG:" +
+            std::to_string(p.epsg) +
+            ") puts its points, and the matrix is off by about that much: "
+            "take WGS84 positions instead (GNSS, or the scene's own "
+            "coordinates)",
+        true));
+  }
+
+  // Blunders that are slips of the zone number, named as such.
+  std::vector<bool> zone_slip(n, false);
+  if (!exchanged && !web_map) {
+    for (const ZoneSlip& slip :
+         FindZoneSlips(points, survey, std::fabs(fit.K), blunder_m)) {
+      zone_slip[slip.point] = true;
+      findings.push_back(ZoneSlipFinding(points, slip, survey.projection));
+    }
+  }
+
   size_t unexplained_outliers = outliers;
   // Points whose targets (and with them their heights) look exchanged.
   std::vector<bool> paired(n, false);
@@ -693,7 +764,7 @@ Diagnosis Diagnose(const ControlPoints& points, const SimilarityFit& fit,
   // So are points at one place: their fit says nothing about any point.
   bool unrelated = one_place;
   const double spread_m = accuracy.spread_m;
-  if (!exchanged && !one_place && accuracy.lists_disagree) {
+  if (!exchanged && !one_place && !web_map && accuracy.lists_disagree) {
     unrelated = true;
     findings.push_back(MakeFinding(
         "most_points_outliers", {},
@@ -705,7 +776,7 @@ Diagnosis Diagnose(const ControlPoints& points, const SimilarityFit& fit,
             "check that both lists hold the same points in the same order",
         true));
   }
-  if (!exchanged && !unrelated && unexplained_outliers > 0 &&
+  if (!exchanged && !unrelated && !web_map && unexplained_outliers > 0 &&
       2 * unexplained_outliers >= n) {
     std::vector<double> deviations_m;
     for (size_t i = 0; i < n; ++i) {
@@ -741,7 +812,7 @@ Diagnosis Diagnose(const ControlPoints& points, const SimilarityFit& fit,
   // A blunder that the points cannot locate: leaving out any of several
   // points leaves a rest that agrees, so no one of them is the outlier.
   bool unlocated = false;
-  if (!exchanged && !unrelated && unexplained_outliers > 0 &&
+  if (!exchanged && !unrelated && !web_map && unexplained_outliers > 0 &&
       n <= kMaxUnlocatedPoints) {
     // Judged at the blunder threshold of the given accuracy, or survey
     // grade: so few points cannot estimate theirs.
@@ -801,7 +872,7 @@ Diagnosis Diagnose(const ControlPoints& points, const SimilarityFit& fit,
                                              fit.loss_scale_m, all.similarity)
                       : std::vector<CheckResidual>();
     }
-    for (size_t i = 0; i < n && !unrelated && !unlocated; ++i) {
+    for (size_t i = 0; i < n && !unrelated && !unlocated && !web_map; ++i) {
       if (explained[i]) continue;
       const double r_m = survey.survey_m[i];
       const std::vector<int> point = {static_cast<int>(i + 1)};
@@ -810,7 +881,9 @@ Diagnosis Diagnose(const ControlPoints& points, const SimilarityFit& fit,
           PointName(points, i) +
           (projected ? " lies " + Metres(r_m) + " from its projected position"
                      : " deviates by " + Metres(r_m));
-      if (outlier[i]) {
+      if (outlier[i] && zone_slip[i]) {
+        // Named with its cause above.
+      } else if (outlier[i]) {
         findings.push_back(MakeFinding(
             "outlier", point,
             off + " and is an outlier: check its drawing coordinates and its "
@@ -861,7 +934,7 @@ Diagnosis Diagnose(const ControlPoints& points, const SimilarityFit& fit,
           false));
     }
     if (accuracy.estimated && d.point_accuracy_m > kCoarseAccuracyM &&
-        !exchanged && !unrelated && !unlocated) {
+        !exchanged && !unrelated && !unlocated && !web_map) {
       findings.push_back(MakeFinding(
           "coarse_points", {},
           "the control points agree only to about " +
@@ -906,7 +979,7 @@ Diagnosis Diagnose(const ControlPoints& points, const SimilarityFit& fit,
     }
     if (projected && !unrelated && !exchanged) {
       d.hold = ComputeMatrixHold(points, fit, survey);
-      if (d.hold.matrix_error_m > kMatrixToleranceM) {
+      if (d.hold.matrix_error_m > kMatrixToleranceM && !web_map) {
         findings.push_back(MakeFinding("projection_distortion", {},
                                        ProjectionDistortionMessage(d.hold),
                                        false));

@@ -25,6 +25,11 @@ constexpr double kUtmSouthFalseNorthingM = 10000000.0;
 constexpr double kStandardShiftM = 5.0;
 constexpr double kStandardScale = 20e-6;
 constexpr double kStandardRotationRad = 5.0 * kRadPerArcsec;
+// Without the zone number, a site up to this size (metres) is read in a
+// web map's coordinates on the shift alone: the scale and rotation of a few
+// hundred metres carry ppm of noise, while the web map's shift is hundreds
+// of metres against WGS84 and under a metre against its own reading.
+constexpr double kWebMapShiftOnlySiteM = 2000.0;
 // A candidate's projected centroid must lie this close to the drawing's
 // before it is fitted at all: a first cut, far wider than any site's
 // curvature makes the two centroids differ.
@@ -446,6 +451,31 @@ double StandardMisfit(const SurveyFit& fit, double m_per_unit) {
        std::fabs(rotation) / (kStandardRotationRad + 3.0 * sd_ab / scale)});
 }
 
+// StandardMisfit's test of the shift alone.
+double ShiftMisfit(const SurveyFit& fit, double m_per_unit) {
+  const PlaneSimilarity& s = fit.sim;
+  const double sigma = SigmaOf(fit.wss_m2, fit.sum_w, 4) / m_per_unit;
+  const double sd_shift = sigma * std::sqrt(2.0 / fit.sum_w);
+  return Hypot(s.to_c().x - s.from_c().x, s.to_c().y - s.from_c().y) /
+         (kStandardShiftM + 3.0 * sd_shift);
+}
+
+// The drawing points as a web map shows them: each taken as coordinates of
+// `projector`'s projection, carried to WGS84, into the web map's
+// coordinates and projected again. Where the drawing is in that projection
+// and the targets were read off the web map, the targets project onto
+// these.
+std::vector<Point2> InWebMap(const Projector& projector, WebMapDatum datum,
+                             const std::vector<Point2>& drawing) {
+  std::vector<Point2> out(drawing.size());
+  for (size_t k = 0; k < drawing.size(); ++k) {
+    const Point2 wgs = projector.Reverse(drawing[k]);
+    const Point2 web = Wgs84ToWebMap(datum, wgs.x, wgs.y);
+    out[k] = projector.Forward(web.x, web.y);
+  }
+  return out;
+}
+
 // Residual vectors, metres, of a similarity fitted with fixed weights:
 // 2 per point.
 void ResidualVector(const std::vector<Point2>& from,
@@ -588,6 +618,40 @@ Projection Identify(const Sample& s, double m_per_unit) {
     }
   }
   if (best.kind != ProjectionKind::kNone) return best;
+
+  // Targets read off a Chinese web map: the same standard projections,
+  // with the drawing carried into the web map's coordinates. Only where
+  // the web maps shift at all.
+  if (InsideWebMapChina(s.mean_lon_deg, s.mean_lat_deg)) {
+    for (WebMapDatum datum : {WebMapDatum::kGcj02, WebMapDatum::kBd09}) {
+      for (Projection& c : StandardCandidates(s.mean_lon_deg, s.mean_lat_deg,
+                                              s.mean_drawing.x)) {
+        const Projector projector(c.tm);
+        const Point2 centre = projector.Forward(s.mean_lon_deg, s.mean_lat_deg);
+        if (!(Hypot(centre.x - s.mean_drawing.x, centre.y - s.mean_drawing.y) <=
+              reach)) {
+          continue;
+        }
+        const SurveyFit fit = FitSurvey(
+            ProjectAll(projector, c.tm.central_meridian_deg, s.geodetic),
+            InWebMap(projector, datum, s.drawing), m_per_unit, s.loss_m,
+            s.start_w);
+        if (!fit.ok) continue;
+        const bool shift_only = !c.zone_in_easting &&
+                                s.extent * m_per_unit <= kWebMapShiftOnlySiteM;
+        const double misfit = shift_only ? ShiftMisfit(fit, m_per_unit)
+                                         : StandardMisfit(fit, m_per_unit);
+        if (misfit <= 1.0 && misfit < best_misfit) {
+          best_misfit = misfit;
+          best = c;
+          best.web_map = true;
+          best.web_map_datum = datum;
+          SetSimilarity(fit.sim, &best);
+        }
+      }
+      if (best.kind != ProjectionKind::kNone) return best;
+    }
+  }
 
   // An arbitrary meridian: only where it explains the drawing
   // significantly better than a plain similarity onto the scene does.
@@ -775,6 +839,105 @@ Projection StandardProjection(int epsg) {
   return p;
 }
 
+Point2 DrawingPositionOf(const Projection& p, double lon_deg, double lat_deg) {
+  if (p.kind == ProjectionKind::kNone || p.web_map) return Point2{kNaN, kNaN};
+  return SimilarityOf(p).Apply(Projector(p.tm).Forward(lon_deg, lat_deg));
+}
+
+namespace {
+
+// The same kind of zone, `step` zones away; kind kNone beyond the zones.
+Projection NeighbourZone(const Projection& p, int step) {
+  Projection none;
+  const int zone = p.zone + step;
+  switch (p.kind) {
+    case ProjectionKind::kGaussKruger3:
+      return zone >= 25 && zone <= 45 ? GaussKruger3(zone, p.zone_in_easting)
+                                      : none;
+    case ProjectionKind::kGaussKruger6:
+      return zone >= 13 && zone <= 23 ? GaussKruger6(zone, p.zone_in_easting)
+                                      : none;
+    case ProjectionKind::kUtm:
+      return zone >= 1 && zone <= 60 ? Utm(zone, p.south) : none;
+    default:
+      return none;
+  }
+}
+
+}  // namespace
+
+std::vector<ZoneSlip> FindZoneSlips(const ControlPoints& points,
+                                    const SurveyJudgement& survey,
+                                    double m_per_unit, double limit_m) {
+  std::vector<ZoneSlip> slips;
+  const Projection& p = survey.projection;
+  const bool zoned = p.kind == ProjectionKind::kGaussKruger3 ||
+                     p.kind == ProjectionKind::kGaussKruger6 ||
+                     p.kind == ProjectionKind::kUtm;
+  const size_t n = points.source.size();
+  if (!zoned || p.web_map || !(m_per_unit > 0) || points.geodetic.size() != n ||
+      survey.survey_m.size() != n) {
+    return slips;
+  }
+  const PlaneSimilarity sim = SimilarityOf(p);
+  const Projector own(p.tm);
+  const bool numbered = p.kind != ProjectionKind::kUtm;
+  const double number_m = p.zone * kZoneEastingM;
+  for (size_t i = 0; i < n; ++i) {
+    if (!(survey.survey_m[i] > limit_m)) continue;
+    const Point2 written{points.source[i].x, points.source[i].y};
+    const Point3& g = points.geodetic[i];
+    // Where the target puts the drawing point in the drawing's own zone,
+    // and the similarity's own correction there (datum and survey).
+    const Point2 projected = own.Forward(g.x, g.y);
+    const Point2 expected = sim.Apply(projected);
+    const Point2 correction{expected.x - projected.x, expected.y - projected.y};
+    auto fits = [&](const Point2& q) {
+      return Hypot(q.x - expected.x, q.y - expected.y) * m_per_unit <= limit_m;
+    };
+    ZoneSlip slip;
+    slip.point = i;
+    slip.written = written;
+    slip.corrected = expected;
+    if (numbered && p.zone_in_easting &&
+        fits(Point2{written.x + number_m, written.y})) {
+      slip.kind = ZoneSlipKind::kMissing;
+      slip.corrected = Point2{written.x + number_m, written.y};
+      slips.push_back(slip);
+      continue;
+    }
+    if (numbered && !p.zone_in_easting &&
+        fits(Point2{written.x - number_m, written.y})) {
+      slip.kind = ZoneSlipKind::kAdded;
+      slip.corrected = Point2{written.x - number_m, written.y};
+      slips.push_back(slip);
+      continue;
+    }
+    for (int step : {-1, 1}) {
+      const Projection other = NeighbourZone(p, step);
+      if (other.kind == ProjectionKind::kNone) continue;
+      const Projector there(other.tm);
+      const Point2 q = there.Forward(g.x, g.y);
+      if (Hypot(q.x + correction.x - written.x,
+                q.y + correction.y - written.y) *
+              m_per_unit <=
+          limit_m) {
+        slip.kind = ZoneSlipKind::kNeighbour;
+        slip.written_zone = other.zone;
+        // The point as given, carried from the neighbouring zone into the
+        // drawing's own.
+        const Point2 lonlat = there.Reverse(
+            Point2{written.x - correction.x, written.y - correction.y});
+        const Point2 own_q = own.Forward(lonlat.x, lonlat.y);
+        slip.corrected = Point2{own_q.x + correction.x, own_q.y + correction.y};
+        slips.push_back(slip);
+        break;
+      }
+    }
+  }
+  return slips;
+}
+
 Point2 ProjectGeodetic(const TransverseMercatorParameters& tm, double lon_deg,
                        double lat_deg) {
   return Projector(tm).Forward(lon_deg, lat_deg);
@@ -803,8 +966,11 @@ SurveyJudgement JudgeSurvey(const ControlPoints& points,
 
   // Every point, projected, through the sample's similarity: a spread
   // sample of a few hundred points fixes it to a fraction of a millimetre.
+  double web_map_offset_m = projection.web_map_offset_m;
   MeasureSurvey(projection, fit, points.source, points.geodetic, fit.deviations,
-                &judgement.survey_m, &judgement.projection_m);
+                &judgement.survey_m, &judgement.projection_m,
+                &web_map_offset_m);
+  projection.web_map_offset_m = web_map_offset_m;
   double sum2 = 0;
   for (size_t i = 0; i < n; ++i) {
     sum2 += judgement.survey_m[i] * judgement.survey_m[i];
@@ -819,7 +985,8 @@ void MeasureSurvey(const Projection& projection, const SimilarityFit& fit,
                    const std::vector<Point3>& geodetic,
                    const std::vector<Point2>& deviations,
                    std::vector<double>* survey_m,
-                   std::vector<double>* projection_m) {
+                   std::vector<double>* projection_m,
+                   double* web_map_offset_m) {
   const size_t n = source.size();
   survey_m->resize(n);
   projection_m->assign(n, 0.0);
@@ -838,9 +1005,24 @@ void MeasureSurvey(const Projection& projection, const SimilarityFit& fit,
   const PlaneSimilarity turn =
       PlaneSimilarity::FromModel(0.0, 0.0, fit.K, fit.angle_rad);
   const std::vector<Point2> projected = ProjectMany(projector, geodetic);
+  // Web-map targets are measured against the drawing in the web map's
+  // coordinates, and how far they lie from WGS84 against the drawing's own
+  // projection (an identity similarity for a standard one).
+  std::vector<Point2> drawing = PlanePoints(source);
+  if (projection.web_map) {
+    if (web_map_offset_m != nullptr) {
+      std::vector<double> offset_m(n);
+      for (size_t i = 0; i < n; ++i) {
+        offset_m[i] = Hypot(projected[i].x - drawing[i].x,
+                            projected[i].y - drawing[i].y) *
+                      m_per_unit;
+      }
+      *web_map_offset_m = Median(std::move(offset_m));
+    }
+    drawing = InWebMap(projector, projection.web_map_datum, drawing);
+  }
   for (size_t i = 0; i < n; ++i) {
-    const Point2 r =
-        sim.Deviation(projected[i], Point2{source[i].x, source[i].y});
+    const Point2 r = sim.Deviation(projected[i], drawing[i]);
     // D* - d: where the position projects, minus the drawing point.
     const Point2 v{-r.x, -r.y};
     (*survey_m)[i] = Hypot(v.x, v.y) * m_per_unit;
@@ -876,7 +1058,11 @@ MatrixHold ComputeMatrixHold(const ControlPoints& points,
   hold.height_m = frame.height_m;
   if (!std::isfinite(frame.height_m)) return hold;
   const Projector projector(projection.tm);
-  const ExactPlacement exact{frame, projector, SimilarityOf(projection)};
+  // With web-map targets, the drawing's true place is where its own
+  // projection puts it, not where the targets' reading does.
+  const ExactPlacement exact{
+      frame, projector,
+      projection.web_map ? PlaneSimilarity() : SimilarityOf(projection)};
 
   // The matrix against the projection over the whole box.
   const PlaneSimilarity matrix =

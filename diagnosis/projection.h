@@ -55,6 +55,7 @@
 #include <vector>
 
 #include "common/types.h"
+#include "geodesy/web_map.h"
 
 // What one matrix may miss by across the drawing, metres.
 inline constexpr double kMatrixToleranceM = 0.05;
@@ -121,6 +122,15 @@ struct Projection {
   double shift = 0.0;
   double scale = 1.0;
   double rotation_rad = 0.0;
+  // The targets are a Chinese web map's coordinates, not WGS84: the
+  // drawing's own standard projection fits them only once its points are
+  // carried to WGS84 and on into the web map's coordinates. The similarity
+  // above then carries the projected targets onto the drawing so carried.
+  bool web_map = false;
+  WebMapDatum web_map_datum = WebMapDatum::kGcj02;
+  // The median distance, metres, between a target and the WGS84 position
+  // of its drawing point; NaN without a web map.
+  double web_map_offset_m = std::numeric_limits<double>::quiet_NaN();
 };
 
 struct SurveyJudgement {
@@ -151,13 +161,17 @@ SurveyJudgement JudgeSurvey(const ControlPoints& points,
 // K and angle. `deviations` are the points' target minus transformed
 // source. Without a projection survey_m is the deviation's length and
 // projection_m 0. For the fitted points and for points judged but never
-// fitted (check points) alike.
+// fitted (check points) alike. Web-map targets (projection.web_map) are
+// measured against the drawing in the web map's coordinates; with
+// `web_map_offset_m`, the median distance of the points' positions from
+// the drawing, as Projection::web_map_offset_m, goes there.
 void MeasureSurvey(const Projection& projection, const SimilarityFit& fit,
                    const std::vector<Point3>& source,
                    const std::vector<Point3>& geodetic,
                    const std::vector<Point2>& deviations,
                    std::vector<double>* survey_m,
-                   std::vector<double>* projection_m);
+                   std::vector<double>* projection_m,
+                   double* web_map_offset_m = nullptr);
 
 struct MatrixHold {
   // The largest distance, metres, between where the fit's matrix puts a
@@ -196,6 +210,35 @@ std::string ProjectionDistortionMessage(const MatrixHold& hold);
 // 32701 to 32760) with an identity similarity; kind kNone for any other
 // code.
 Projection StandardProjection(int epsg);
+
+// Where a WGS84 position puts its drawing point: projected, and carried by
+// the identified similarity onto the drawing (drawing units). NaN without
+// a projection, and for web-map targets (whose reading is the web map's).
+Point2 DrawingPositionOf(const Projection& p, double lon_deg, double lat_deg);
+
+// A blunder that is a slip of the zone number, in a drawing whose standard
+// projection (a Gauss-Krueger or UTM zone) is identified.
+enum class ZoneSlipKind {
+  kMissing,    // the easting lacks the zone number the others carry
+  kNeighbour,  // the point was computed in the neighbouring zone
+  kAdded,      // the easting carries a zone number the others lack
+};
+struct ZoneSlip {
+  ZoneSlipKind kind = ZoneSlipKind::kMissing;
+  size_t point = 0;      // position from 0
+  int written_zone = 0;  // kNeighbour: the zone the point was computed in
+  Point2 written;        // the drawing point as given
+  Point2 corrected;      // as the drawing's own zone has it
+};
+
+// The blunders (survey_m above `limit_m`) that are zone-number slips: a
+// point whose drawing coordinates, with the zone number put in, taken out,
+// or recomputed from the neighbouring zone, lie within `limit_m` of where
+// its target puts them. `m_per_unit` is the fit's |K|. None for web-map
+// targets or an arbitrary meridian.
+std::vector<ZoneSlip> FindZoneSlips(const ControlPoints& points,
+                                    const SurveyJudgement& survey,
+                                    double m_per_unit, double limit_m);
 
 // Projected coordinates (metres, false origin included) of a WGS84 or
 // CGCS2000 position, degrees.

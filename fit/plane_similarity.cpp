@@ -168,6 +168,14 @@ RobustSimilarity FitRobust(const std::vector<Point2>& from,
   return r;
 }
 
+std::vector<Point2> PlanePoints(const std::vector<Point3>& source) {
+  std::vector<Point2> plane(source.size());
+  for (size_t i = 0; i < source.size(); ++i) {
+    plane[i] = Point2{source[i].x, source[i].y};
+  }
+  return plane;
+}
+
 std::vector<size_t> SpreadSubsample(size_t n, size_t limit) {
   std::vector<size_t> index;
   const size_t stride = n > limit && limit > 0 ? (n + limit - 1) / limit : 1;

@@ -146,6 +146,9 @@ RobustSimilarity FitRobustFromConsensus(const std::vector<Point2>& from,
                                         double scale, double loss_scale,
                                         double min_blunder);
 
+// The drawing points' x, y: the plane the similarity carries.
+std::vector<Point2> PlanePoints(const std::vector<Point3>& source);
+
 // At most `limit` indices below n at an even stride (every index when
 // n <= limit), so that a subsample spreads over the input as given.
 std::vector<size_t> SpreadSubsample(size_t n, size_t limit);

@@ -131,9 +131,6 @@ SimilarityFit FitSimilarity(const std::vector<Point3>& source,
                             const std::vector<Point2>& target, double scale,
                             const FitOptions& options = FitOptions());
 
-// The drawing points' x, y.
-std::vector<Point2> PlanePoints(const std::vector<Point3>& source);
-
 // Per point: target minus transformed source (deltax, deltay), metres,
 // computed in the original coordinates with the fitted parameters.
 std::vector<Point2> ComputeDeviations(const SimilarityFit& fit,

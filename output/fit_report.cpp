@@ -65,7 +65,8 @@ std::string ProjectionJson(const Projection& p) {
          ", \"zone\": " + (p.zone != 0 ? std::to_string(p.zone) : "null") +
          ", \"zone_in_easting\": " + (p.zone_in_easting ? "true" : "false") +
          ", \"epsg\": " + (p.epsg != 0 ? std::to_string(p.epsg) : "null") +
-         ", \"rms_m\": " + Number(p.rms_m) + "}";
+         ", \"rms_m\": " + Number(p.rms_m) + ", \"web_map\": " +
+         (p.web_map ? Quoted(WebMapDatumName(p.web_map_datum)) : "null") + "}";
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <GeographicLib/TransverseMercator.hpp>
 #include <cmath>
 #include <string>
 #include <utility>
@@ -219,6 +220,122 @@ TEST(DiagnosisTest, EachMistakeIsNamed) {
       if (f.bad) bad_only.push_back(f.message);
     }
     EXPECT_EQ(bad_full, bad_only) << c.what;
+  }
+}
+
+// Mistakes that only the points' absolute positions show: targets read
+// off a Chinese web map, slips of the zone number, an exchanged pair on a
+// 30 km site; and the quiet cases beside them.
+TEST(DiagnosisTest, AbsolutePositionMistakes) {
+  struct City {
+    double lon_deg, lat_deg, zone_cm_deg;
+  };
+  const City beijing{116.40, 39.90, 117.0}, shanghai{121.47, 31.23, 120.0},
+      urumqi{87.60, 43.80, 87.0}, kunming{102.71, 25.04, 102.0};
+  auto at = [](const City& c, double size_m) {
+    Site s;
+    s.lon_deg = c.lon_deg;
+    s.lat_deg = c.lat_deg;
+    s.zone_cm_deg = c.zone_cm_deg;
+    s.size_m = size_m;
+    return s;
+  };
+  struct Case {
+    const char* what;
+    Site site;
+    const char* code;  // the one finding expected; nullptr: none
+    std::vector<int> points;
+    const char* fragment;  // of its message
+    int epsg;              // the report's projection
+  };
+  std::vector<Case> cases;
+  for (const City& c : {beijing, shanghai, urumqi, kunming}) {
+    Site gcj = at(c, 400.0 + 1500.0 * (c.lat_deg > 35));
+    gcj.web_map = true;
+    const int epsg = 4513 + static_cast<int>(c.zone_cm_deg / 3.0) - 25;
+    cases.push_back({"GCJ-02", gcj, "web_map_coordinates", {}, "GCJ-02", epsg});
+    Site bd = gcj;
+    bd.web_map_datum = WebMapDatum::kBd09;
+    bd.size_m = 6000.0;
+    bd.points = 10;
+    cases.push_back({"BD-09", bd, "web_map_coordinates", {}, "BD-09", epsg});
+  }
+  Site missing = at(beijing, 800.0);
+  missing.alter = [](std::vector<double>* src, std::vector<double>*,
+                     RunInputs*) { (*src)[3 * 3] -= 39e6; };
+  cases.push_back({"zone number missing",
+                   missing,
+                   "zone_number",
+                   {4},
+                   "lacks the zone number 39: write 39",
+                   4527});
+  // Point 6 computed in zone 40 (central meridian 120 E), with its number.
+  Site neighbour = at(beijing, 800.0);
+  neighbour.alter = [](std::vector<double>* src, std::vector<double>* des,
+                       RunInputs*) {
+    const GeographicLib::TransverseMercator tm(6378137.0, 1 / 298.257222101,
+                                               1.0);
+    double x, y;
+    tm.Forward(120.0, (*des)[5 * 3 + 1], (*des)[5 * 3], x, y);
+    (*src)[5 * 3] = 40e6 + 500000.0 + x;
+    (*src)[5 * 3 + 1] = y;
+  };
+  cases.push_back({"neighbouring zone",
+                   neighbour,
+                   "zone_number",
+                   {6},
+                   "are zone 40's, the neighbouring zone",
+                   4527});
+  Site added = at(beijing, 800.0);
+  added.alter = [](std::vector<double>* src, std::vector<double>*, RunInputs*) {
+    for (size_t i = 0; i + 2 < src->size(); i += 3) {
+      if (i != 2 * 3) (*src)[i] -= 39e6;
+    }
+  };
+  cases.push_back({"zone number added",
+                   added,
+                   "zone_number",
+                   {3},
+                   "holds the zone number 39",
+                   4548});
+  Site big = at(beijing, 30000.0);
+  big.points = 12;
+  big.lon_deg = 118.3;  // 1.3 degrees off the meridian
+  big.alter = [](std::vector<double>*, std::vector<double>* des, RunInputs*) {
+    for (int k = 0; k < 3; ++k) std::swap((*des)[6 + k], (*des)[15 + k]);
+  };
+  cases.push_back(
+      {"exchanged on 30 km", big, "exchanged_pairs", {3, 6}, "exchange", 4527});
+  cases.push_back(
+      {"WGS84 targets", at(shanghai, 1500.0), nullptr, {}, "", 4528});
+  Site grid = at(beijing, 800.0);
+  grid.grid = true;
+  grid.web_map = true;
+  cases.push_back({"grid drawing, GCJ-02 targets", grid, nullptr, {}, "", 0});
+  Site berlin = at(City{13.40, 52.52, 15.0}, 2000.0);
+  berlin.utm = true;
+  berlin.web_map = true;  // outside China the web maps show WGS84
+  cases.push_back({"Berlin, UTM", berlin, nullptr, {}, "", 32633});
+
+  for (const Case& c : cases) {
+    const Outcome o = Survey(c.site);
+    ASSERT_TRUE(o.prepared) << c.what;
+    const std::string all = Describe(o.full);
+    EXPECT_EQ(c.epsg, o.full.survey.projection.epsg) << c.what << ": " << all;
+    std::vector<const Finding*> found;
+    for (const Finding& f : o.full.findings) {
+      // A big site's distortion is no mistake of this table's.
+      if (f.code != "projection_distortion") found.push_back(&f);
+    }
+    if (c.code == nullptr) {
+      EXPECT_TRUE(found.empty()) << c.what << ": " << all;
+      continue;
+    }
+    ASSERT_EQ(1u, found.size()) << c.what << ": " << all;
+    EXPECT_EQ(c.code, found[0]->code) << c.what << ": " << all;
+    EXPECT_EQ(c.points, found[0]->points) << c.what << ": " << all;
+    EXPECT_NE(std::string::npos, found[0]->message.find(c.fragment))
+        << c.what << ": " << found[0]->message;
   }
 }
 

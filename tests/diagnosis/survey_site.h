@@ -15,6 +15,7 @@
 #include "app/run.h"
 #include "diagnosis/diagnosis.h"
 #include "fit/similarity_fit.h"
+#include "geodesy/web_map.h"
 
 // A surveyed site: control points around (lon, lat) whose drawing
 // coordinates are CGCS2000 Gauss-Krueger coordinates (GeographicLib's
@@ -40,6 +41,15 @@ struct Site {
   double accuracy_m = 0.0;      // --accuracy
   double noise_m = 0.002;       // per drawing coordinate, one sigma
   double target_noise_m = 0.0;  // per target coordinate, one sigma
+  // Targets read off a Chinese web map in this datum, rather than WGS84.
+  bool web_map = false;
+  WebMapDatum web_map_datum = WebMapDatum::kGcj02;
+  // The drawing a WGS84 UTM zone's (no zone number), rather than
+  // Gauss-Krueger.
+  bool utm = false;
+  // The drawing a plain CAD grid: the same shape about its first point at
+  // (1000, 2000), no absolute position.
+  bool grid = false;
   unsigned seed = 1;
   // A mistake made in a clean job: on the drawing's numbers (x, y, z a
   // point), the targets' (lon, lat, h a point) and the flags.
@@ -71,7 +81,11 @@ inline std::string Join(const std::vector<double>& values, const char* format) {
 }
 
 inline Outcome Survey(const Site& s) {
-  const GeographicLib::TransverseMercator tm(6378137.0, 1 / 298.257222101, 1.0);
+  const GeographicLib::TransverseMercator tm =
+      s.utm ? GeographicLib::TransverseMercator(6378137.0, 1 / 298.257223563,
+                                                0.9996)
+            : GeographicLib::TransverseMercator(6378137.0, 1 / 298.257222101,
+                                                1.0);
   std::mt19937 random(s.seed);
   std::uniform_real_distribution<double> offset(-0.5, 0.5);
   std::normal_distribution<double> noise(0.0, s.noise_m);
@@ -94,19 +108,23 @@ inline Outcome Survey(const Site& s) {
     const double h_m = 20.0 + 10.0 * offset(random);
     double x, y;
     tm.Forward(s.zone_cm_deg, lat, lon, x, y);
-    x += 500000.0 + 1e6 * std::round(s.zone_cm_deg / 3.0);  // 3-degree zone
+    // A 3-degree zone's number in front; none for UTM.
+    x += 500000.0 + (s.utm ? 0.0 : 1e6 * std::round(s.zone_cm_deg / 3.0));
     if (i == 0) x0 = x, y0 = y;
     const double dx = x - x0, dy = y - y0;
-    x = x0 + dx * std::cos(turn) - dy * std::sin(turn) + noise(random);
-    y = y0 + dx * std::sin(turn) + dy * std::cos(turn) + noise(random);
+    const double gx = s.grid ? 1000.0 : x0, gy = s.grid ? 2000.0 : y0;
+    x = gx + dx * std::cos(turn) - dy * std::sin(turn) + noise(random);
+    y = gy + dx * std::sin(turn) + dy * std::cos(turn) + noise(random);
     const double geoid_m = -8.5 + 3e-5 * (east_m + north_m);
     const double z = s.flat ? 0.0 : h_m - geoid_m + noise(random);
     src.insert(src.end(), {x / s.unit_m, y / s.unit_m, z / s.unit_m});
     des_true.insert(des_true.end(), {lon, lat, h_m});
     const double pick_east_m = s.target_noise_m * pick(picking);
     const double pick_north_m = s.target_noise_m * pick(picking);
-    des.insert(des.end(), {lon + pick_east_m / m_per_deg_lon,
-                           lat + pick_north_m / m_per_deg_lat, h_m});
+    Point2 shown{lon + pick_east_m / m_per_deg_lon,
+                 lat + pick_north_m / m_per_deg_lat};
+    if (s.web_map) shown = Wgs84ToWebMap(s.web_map_datum, shown.x, shown.y);
+    des.insert(des.end(), {shown.x, shown.y, h_m});
   }
   RunInputs in;
   in.basepoint = Join({s.lon_deg + 0.001, s.lat_deg - 0.002}, "%.10f");
