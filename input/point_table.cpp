@@ -109,11 +109,17 @@ struct Fields {
 // not doubled; text after the closing quote, up to the separator, is kept.
 Fields SplitFields(std::string_view line, char separator) {
   Fields f;
+  // Blanks around fields; a tab that separates them is none.
+  const auto blank_at = [&](size_t k) {
+    return separator == '\t' && k < line.size() && line[k] == '\t'
+               ? 0
+               : BlankAt(line, k);
+  };
   const auto is_separator = [&](size_t k) {
     return separator != 0 ? line[k] == separator : BlankAt(line, k) > 0;
   };
   size_t i = 0;
-  while (size_t n = BlankAt(line, i)) i += n;
+  while (size_t n = blank_at(i)) i += n;
   if (separator == 0 && i == line.size()) return f;
   while (true) {
     std::string value;
@@ -141,7 +147,7 @@ Fields SplitFields(std::string_view line, char separator) {
     f.values.push_back(std::string(Trimmed(value)));
     if (i >= line.size()) break;
     if (separator != 0) ++i;  // the separator
-    while (size_t n = BlankAt(line, i)) i += n;
+    while (size_t n = blank_at(i)) i += n;
     // Blanks at the end of a blank-separated line start no field; a last
     // separator starts an empty one.
     if (separator == 0 && i == line.size()) break;
@@ -401,7 +407,9 @@ class Reader {
         if (!read_heights_) index_[kH] = -1;
         continue;
       }
-      const Fields fields = SplitFields(content, separator_);
+      // The line as it is: with tabs between fields, a leading or trailing
+      // one is an empty field.
+      const Fields fields = SplitFields(line.text, separator_);
       if (fields.unclosed_quote) {
         return Fail(line.number, "",
                     "the quote that opens field " +
@@ -458,7 +466,7 @@ class Reader {
   }
 
   bool ReadHeader(const Line& line) {
-    const Fields fields = SplitFields(Trimmed(line.text), separator_);
+    const Fields fields = SplitFields(line.text, separator_);
     if (fields.unclosed_quote) {
       return Fail(line.number, "",
                   "the quote that opens field " +

@@ -104,6 +104,11 @@ std::vector<Case> Cases() {
            "comment\rA,1,2,116.3,39.9,5,Yes,\rB,3,4,116.4,39.8,6,FALSE,ok,,\r",
            {{6, "A", 1, 2, 0, 116.3, 39.9, 5, true},
             {7, "B", 3, 4, 0, 116.4, 39.8, 6, false}}),
+      Good("tabs keep their empty fields, first and last",
+           "name\tx\ty\tlon\tlat\th\tuse\n\t1\t2\t116.3\t39.9\t5\t\n"
+           "K2\t3\t4\t116.4\t39.8\t6\t0\n",
+           {{2, "", 1, 2, 0, 116.3, 39.9, 5, true},
+            {3, "K2", 3, 4, 0, 116.4, 39.8, 6, false}}),
       Good("the pair mode reads no h, which may then be empty",
            "name,x,y,lon,lat,h\nK1,1,2,116.3,39.9,\n",
            {{2, "K1", 1, 2, 0, 116.3, 39.9, 0, true}}, false),
