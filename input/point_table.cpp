@@ -466,12 +466,28 @@ class Reader {
   }
 
   bool ReadHeader(const Line& line) {
-    const Fields fields = SplitFields(line.text, separator_);
+    Fields fields = SplitFields(line.text, separator_);
     if (fields.unclosed_quote) {
       return Fail(line.number, "",
                   "the quote that opens field " +
                       std::to_string(fields.unclosed_field) +
                       " is not closed: close it with '\"', or remove it");
+    }
+    // Between runs of blanks, a unit written apart ("x (m)") belongs to
+    // the name before it.
+    if (separator_ == 0) {
+      std::vector<std::string> names;
+      for (std::string& v : fields.values) {
+        const bool unit =
+            !names.empty() && (v[0] == '(' || v[0] == '[' ||
+                               v.compare(0, 3, "\xEF\xBC\x88") == 0);
+        if (unit) {
+          names.back() += " " + v;
+        } else {
+          names.push_back(std::move(v));
+        }
+      }
+      fields.values = std::move(names);
     }
     header_fields_ = fields.values.size();
     for (size_t f = 0; f < fields.values.size(); ++f) {

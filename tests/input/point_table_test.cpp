@@ -76,8 +76,8 @@ std::vector<Case> Cases() {
            "\"say \"\"hi\"\"\";3;4;116.4;39.8;51;\n",
            {{2, "K;1", 1, 2, 0, 116.3, 39.9, 50, false},
             {3, "say \"hi\"", 3, 4, 0, 116.4, 39.8, 51, true}}),
-      Good("runs of blanks, a quoted name and a quoted angle",
-           "  name   x   y   longitude  latitude  h  \n"
+      Good("runs of blanks, units apart, a quoted name and a quoted angle",
+           "  name   x (m)  y [m]  longitude  latitude  h （m）  \n"
            "\"K 7\"  1   2   \"116 23 45.67\"  39.9  50  \n",
            {{2, "K 7", 1, 2, 0, kLonDms, 39.9, 50, true}}),
       Good("degrees, minutes and seconds in every writing",
