@@ -241,8 +241,8 @@ ControlPoints MakeProjectedSite(int n, int kind) {
   const double lon0 = 118.4, lat0 = kLat0Deg;
   points.base_point = Point3{lon0, lat0, 0.0};
   const GeodeticConverter scene = MakeGeodeticConverter(lon0, lat0);
-  const TransverseMercatorParameters zone39 = StandardProjection(4527).tm;
-  TransverseMercatorParameters city = StandardProjection(4548).tm;
+  const TransverseMercatorParameters zone39 = StandardProjectionOf(4527).tm;
+  TransverseMercatorParameters city = StandardProjectionOf(4548).tm;
   city.central_meridian_deg = 117.4;
   std::mt19937_64 rng(n);
   // About 20 km in longitude and latitude at 39 N.

@@ -55,6 +55,7 @@
 #include <vector>
 
 #include "common/types.h"
+#include "geodesy/map_projections.h"
 #include "geodesy/web_map.h"
 
 // What one matrix may miss by across the drawing, metres.
@@ -67,31 +68,9 @@ inline constexpr double kMeridianSdLimitDeg = 0.05;
 // Identification reads at most this many points, spread over the drawing.
 inline constexpr size_t kMaxIdentificationPoints = 256;
 
-enum class ProjectionKind {
-  kNone,                // no projection: the similarity is exact to the noise
-  kGaussKruger3,        // CGCS2000 Gauss-Krueger, 3-degree zone
-  kGaussKruger6,        // CGCS2000 Gauss-Krueger, 6-degree zone
-  kUtm,                 // WGS84 UTM
-  kTransverseMercator,  // CGCS2000 transverse Mercator, arbitrary meridian
-};
-
-// "gauss_kruger_3", "gauss_kruger_6", "utm", "transverse_mercator"; "none"
-// for kNone (which the report writes as null).
-const char* ProjectionKindName(ProjectionKind kind);
-
-// The constants of one transverse Mercator: ellipsoid, scale on the central
-// meridian, and the false origin added to the projected coordinates.
-struct TransverseMercatorParameters {
-  double a_m = 6378137.0;                 // equatorial radius
-  double flattening = 1 / 298.257222101;  // CGCS2000 (GRS 80)
-  double k0 = 1.0;                        // scale on the central meridian
-  double central_meridian_deg = 0.0;
-  double false_easting_m = 0.0;   // 500 km, plus zone * 1000 km in front
-  double false_northing_m = 0.0;  // 10 000 km for UTM south, else 0
-};
-
-struct Projection {
-  ProjectionKind kind = ProjectionKind::kNone;
+// An identified projection: one of the catalogue's (or a transverse
+// Mercator on a meridian found), and how it sits on the drawing.
+struct Projection : MapProjection {
   // The central meridian, degrees; NaN when it is not determined (an
   // arbitrary meridian with a standard deviation above
   // kMeridianSdLimitDeg) or without a projection.
@@ -99,15 +78,10 @@ struct Projection {
   // Its standard deviation, degrees: 0 for a standard projection, NaN
   // without a projection.
   double central_meridian_sd_deg = std::numeric_limits<double>::quiet_NaN();
-  int zone = 0;  // the standard zone's number; 0 = none
-  bool zone_in_easting = false;
-  bool south = false;  // UTM south
-  int epsg = 0;        // the standard projection's EPSG code; 0 = none
   // RMS over all points of survey_m, metres; NaN without a projection.
   double rms_m = std::numeric_limits<double>::quiet_NaN();
-  // The projection itself (for an arbitrary meridian the best meridian,
-  // whether or not it is determined well enough to be given).
-  TransverseMercatorParameters tm;
+  // tm: the projection itself (for an arbitrary meridian the best
+  // meridian, whether or not it is determined well enough to be given).
   // The similarity that carries projected coordinates p (metres, false
   // origin included) onto the drawing's coordinates q (drawing units):
   //   q = drawing_centroid + (a + i b) * (p - projected_centroid)
@@ -206,10 +180,6 @@ MatrixHold ComputeMatrixHold(const ControlPoints& points,
 // what to do. Meaningful when hold.matrix_error_m > kMatrixToleranceM.
 std::string ProjectionDistortionMessage(const MatrixHold& hold);
 
-// The standard projection of an EPSG code (4491 to 4554, 32601 to 32660,
-// 32701 to 32760) with an identity similarity; kind kNone for any other
-// code.
-Projection StandardProjection(int epsg);
 
 // Where a WGS84 position puts its drawing point: projected, and carried by
 // the identified similarity onto the drawing (drawing units). NaN without
@@ -239,10 +209,5 @@ struct ZoneSlip {
 std::vector<ZoneSlip> FindZoneSlips(const ControlPoints& points,
                                     const SurveyJudgement& survey,
                                     double m_per_unit, double limit_m);
-
-// Projected coordinates (metres, false origin included) of a WGS84 or
-// CGCS2000 position, degrees.
-Point2 ProjectGeodetic(const TransverseMercatorParameters& tm, double lon_deg,
-                       double lat_deg);
 
 #endif  // GEOANCHOR_DIAGNOSIS_PROJECTION_H_
