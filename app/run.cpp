@@ -62,10 +62,9 @@ bool ReadTablePoints(const std::string& path, bool pairs, ControlPoints* points,
   int position = 0;
   for (const TablePoint& p : table.points) {
     ++position;
-    Point3 source = p.source;
-    Point3 geodetic = p.geodetic;
-    // Pairs carry neither a drawing z nor a height.
-    if (pairs) source.z = geodetic.z = 0.0;
+    // In the pair mode the reader gave z and h as 0, as pairs carry them.
+    const Point3& source = p.source;
+    const Point3& geodetic = p.geodetic;
     if (p.used) {
       points->source.push_back(source);
       points->geodetic.push_back(geodetic);

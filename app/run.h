@@ -45,7 +45,7 @@ struct RunInputs {
 //
 // With a table (`points_path`), its used points take the place of the two
 // lists, in the table's order and exactly as if given there (pairs in the
-// pair mode: z 0, and h not read), and its check points go to
+// pair mode: z and h not read, so 0), and its check points go to
 // `points->check`, converted the same way. It fails, with the one line in
 // `error`, when DWGsrcpoints or DWGdespoints is given too, when the file
 // cannot be read or the table is not right (input/point_table.h), when no

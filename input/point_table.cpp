@@ -404,7 +404,7 @@ class Reader {
         separator_ = DetectSeparator(content);
         if (!ReadHeader(line)) return false;
         table->has_heights = index_[kH] >= 0;
-        if (!read_heights_) index_[kH] = -1;
+        if (!read_heights_) index_[kZ] = index_[kH] = -1;
         continue;
       }
       // The line as it is: with tabs between fields, a leading or trailing

@@ -69,8 +69,9 @@ struct PointTable {
 };
 
 // Reads the table in `bytes`. `label` names the file in messages (the path
-// as the user gave it). With `read_heights` false an h column is not read
-// (the pair mode ignores it); `has_heights` still says whether there is one.
+// as the user gave it). With `read_heights` false neither a z nor an h
+// column is read (the pair mode uses no heights): both come back 0, and
+// `has_heights` still says whether there is an h column.
 //
 // Returns false on the first mistake, with `*error` set to one line (no
 // line break) that names the file, the line, the column where there is one,

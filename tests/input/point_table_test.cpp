@@ -109,8 +109,8 @@ std::vector<Case> Cases() {
            "K2\t3\t4\t116.4\t39.8\t6\t0\n",
            {{2, "", 1, 2, 0, 116.3, 39.9, 5, true},
             {3, "K2", 3, 4, 0, 116.4, 39.8, 6, false}}),
-      Good("the pair mode reads no h, which may then be empty",
-           "name,x,y,lon,lat,h\nK1,1,2,116.3,39.9,\n",
+      Good("the pair mode reads neither z nor h, which may then be empty",
+           "name,x,y,z,lon,lat,h\nK1,1,2,,116.3,39.9,\n",
            {{2, "K1", 1, 2, 0, 116.3, 39.9, 0, true}}, false),
       Bad("the issue's example: a letter O among the digits",
           "name,x,y,lon,lat,h\n#\nK1,1,2,116.3,39.9,5\n\nK2,39448324.0O9,2,"
