@@ -33,23 +33,13 @@ struct RunInputs {
   std::string points_path;
 };
 
-// Reads the base point, chooses the mode, reads and converts the control
-// points into the scene's east/north(/up) frame. Prints nothing. Returns
-// false, in this order of testing, when the base point is missing, its
-// latitude is beyond +-90 degrees, the two lists differ in length, both are
-// empty, a target's latitude is beyond +-90 degrees, or the model base point
-// is asked for and missing or beyond +-90 degrees. An impossible latitude
-// (most often latitude written first) sets `error` to the one line that
-// names the point; the other early ends leave it empty, silent as they
-// always were.
-//
-// With a table (`points_path`), its used points take the place of the two
-// lists, in the table's order and exactly as if given there (pairs in the
-// pair mode: z and h not read, so 0), and its check points go to
-// `points->check`, converted the same way. It fails, with the one line in
-// `error`, when DWGsrcpoints or DWGdespoints is given too, when the file
-// cannot be read or the table is not right (input/point_table.h), when no
-// point is used, or when the modes with heights find no h column.
+// The input stage (input/input_checks.h: reads and checks the base point,
+// the mode, the control points and the numeric flags) and the conversion
+// of the targets into the scene's east/north(/up) frame. Prints nothing.
+// Returns false, with `error` set to the one line that names the first
+// input mistake, when the run cannot go on. With `points_path` the
+// control points come from that table (read here, judged by the input
+// stage), its check points converted as the fitted ones.
 bool PrepareControlPoints(const RunInputs& inputs, ControlPoints* points,
                           std::string* error);
 

@@ -1,8 +1,9 @@
 // Per-stage cost at 10, 1000 and 100000 control points: reading the point
-// lists and the same points as a control-point table, converting the targets,
-// the robust fit, the diagnosis of every run, rendering the console lines and
-// the matrix text, what the fit report adds (the quality figures and the
-// report's text), and the map projection's diagnosis.
+// lists and the same points as a control-point table, the whole input
+// stage (reading and checking), converting the targets, the robust fit,
+// the diagnosis of every run, rendering the console lines and the matrix
+// text, what the fit report adds (the quality figures and the report's
+// text), and the map projection's diagnosis.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -17,6 +18,7 @@
 #include "fit/plane_similarity.h"
 #include "fit/similarity_fit.h"
 #include "geodesy/geodetic_converter.h"
+#include "input/input_checks.h"
 #include "input/point_list.h"
 #include "input/point_table.h"
 #include "output/fit_report.h"
@@ -99,6 +101,22 @@ void BM_ReadPointTable(benchmark::State& state) {
   if (read.points.size() != source.size()) state.SkipWithError(error.c_str());
   state.SetBytesProcessed(state.iterations() *
                           static_cast<int64_t>(table.size()));
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+// The whole input stage on the same texts: reading both lists and every
+// check (the targets' shape, each point's values); without the conversion.
+void BM_ReadAndCheckInput(benchmark::State& state) {
+  const Site site = MakeSite(static_cast<int>(state.range(0)));
+  InputFlags flags;
+  flags.basepoint = "117.2,39.1";
+  flags.DWGsrcpoints = site.source_text;
+  flags.DWGdespoints = site.target_text;
+  for (auto _ : state) {
+    ControlPoints points;
+    benchmark::DoNotOptimize(ReadAndCheckInput(flags, &points));
+    benchmark::DoNotOptimize(points.source.data());
+  }
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
@@ -342,6 +360,11 @@ BENCHMARK(BM_ParsePointTriples)
 BENCHMARK(BM_ReadPointTable)
     ->ArgsProduct({{10, 1000, 100000}, {0, 1}})
     ->ArgNames({"n", "gbk"})
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ReadAndCheckInput)
+    ->Arg(10)
+    ->Arg(1000)
+    ->Arg(100000)
     ->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_GeodeticToEnu)
     ->Arg(10)

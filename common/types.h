@@ -75,6 +75,10 @@ struct ControlPoints {
   std::vector<std::string> names;
   std::vector<int> positions;
   CheckPoints check;
+  // One sentence per control-point list whose reading passed over text
+  // holding a digit (numbers the user wrote and the run does not use): the
+  // list, the text and what to do. Empty for a clean input.
+  std::vector<std::string> ignored_input;
 };
 
 // The position, counting from 1 in the input, of point i of a list whose
@@ -85,11 +89,15 @@ inline int InputPosition(const std::vector<int>& positions, size_t i) {
 
 // What names point i to its user: its name from the table, else its
 // position counting from 1, as "K7" or "7".
-inline std::string PointLabel(const std::vector<std::string>& names,
-                              const std::vector<int>& positions, size_t i) {
+inline std::string NameOrPosition(const std::vector<std::string>& names,
+                                  const std::vector<int>& positions, size_t i) {
   if (i < names.size() && !names[i].empty()) return names[i];
   return std::to_string(InputPosition(positions, i));
 }
+
+// A target further than this from the scene's base point, metres, is far
+// for a scene built from oblique photography.
+inline constexpr double kFarFromBaseM = 50000.0;
 
 // Scale of the Cauchy loss on every control point, metres: residuals well
 // above it weigh less than under plain least squares.

@@ -29,7 +29,7 @@ std::string Metres(double v) {
 
 // "point K7" by its name in the table, else "point 7" by its position.
 std::string PointName(const ControlPoints& points, size_t index) {
-  return "point " + PointLabel(points.names, points.positions, index);
+  return "point " + NameOrPosition(points.names, points.positions, index);
 }
 
 // "points 1, 2 and K5" for up to five points (`named`: indices + 1), else
@@ -41,7 +41,7 @@ std::string PointList(const ControlPoints& points,
   std::string text = "points ";
   for (size_t i = 0; i < named.size(); ++i) {
     if (i != 0) text += i + 1 == named.size() ? " and " : ", ";
-    text += PointLabel(points.names, points.positions, named[i] - 1);
+    text += NameOrPosition(points.names, points.positions, named[i] - 1);
   }
   return text;
 }
@@ -735,8 +735,8 @@ Diagnosis Diagnose(const ControlPoints& points, const SimilarityFit& fit,
       explained[i] = explained[j] = true;
       paired[i] = paired[j] = true;
       unexplained_outliers -= 2;
-      const std::string a = PointLabel(points.names, points.positions, i);
-      const std::string b = PointLabel(points.names, points.positions, j);
+      const std::string a = NameOrPosition(points.names, points.positions, i);
+      const std::string b = NameOrPosition(points.names, points.positions, j);
       findings.push_back(MakeFinding(
           "exchanged_pairs", {static_cast<int>(i + 1), static_cast<int>(j + 1)},
           "the targets of points " + a + " and " + b +
@@ -1001,6 +1001,10 @@ Diagnosis Diagnose(const ControlPoints& points, const SimilarityFit& fit,
     }
   }
 
+  // Text of the lists the input stage passed over: the fit lacks points.
+  for (const std::string& message : points.ignored_input) {
+    findings.push_back(MakeFinding("ignored_input", {}, message, true));
+  }
   // Findings name the points by their positions in the input; in a table
   // the check points count too.
   for (Finding& f : findings) {
@@ -1016,7 +1020,7 @@ Diagnosis Diagnose(const ControlPoints& points, const SimilarityFit& fit,
       findings.push_back(MakeFinding(
           "check_point_off", {InputPosition(points.check.positions, k)},
           "check point " +
-              PointLabel(points.check.names, points.check.positions, k) +
+              NameOrPosition(points.check.names, points.check.positions, k) +
               (projected ? " lies " + Metres(c.survey_m[k]) +
                                " from its projected position"
                          : " deviates by " + Metres(c.survey_m[k])) +

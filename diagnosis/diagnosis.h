@@ -13,7 +13,8 @@
 //  - check: findings, but the matrix is usable;
 //  - bad:   the matrix is not to be trusted (rank_deficient, not_converged,
 //           most_points_outliers, exchanged_axes, exchanged_lon_lat,
-//           dms_as_decimal).
+//           dms_as_decimal, ignored_input: points of the input were not
+//           read).
 //
 // A drawing in a map projection (a Gauss-Krueger zone, UTM, a city's own
 // transverse Mercator) cannot be carried onto the flat scene by one
@@ -52,10 +53,6 @@ inline constexpr double kWarningM = 0.1;
 // The drawing points lie "nearly on one line" when their smaller principal
 // spread is below this share of the larger.
 inline constexpr double kWeakGeometryRatio = 0.01;
-
-// A target further than this from the scene's base point, metres, is far
-// for a scene built from oblique photography.
-inline constexpr double kFarFromBaseM = 50000.0;
 
 // The exchange tests judge a subsample of about this many points first,
 // spread over the input order, and confirm on all points only when the

@@ -5,7 +5,9 @@
 //    one digit and no digit run is shared by two numbers);
 //  - every coordinate is finite;
 //  - the numbers that the pair and the triple reader keep, in order, agree
-//    over their common length.
+//    over their common length;
+//  - both readings read the same count of numbers and stop at the same
+//    place, after any white space and after the last whole point.
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -60,6 +62,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     from_triples.push_back(p.y);
     from_triples.push_back(p.z);
   }
+  const PointListReading as_pairs = ReadPointList(text, 2);
+  const PointListReading as_triples = ReadPointList(text, 3);
+  Check(as_pairs.points.size() == pairs.size());
+  Check(as_triples.points.size() == triples.size());
+  Check(as_pairs.numbers == as_triples.numbers);
+  Check(as_pairs.numbers / 2 == pairs.size());
+  Check(as_pairs.numbers / 3 == triples.size());
+  Check(as_pairs.stop == as_triples.stop && as_pairs.stop <= size);
+  Check(as_pairs.used_end <= as_pairs.stop &&
+        as_triples.used_end <= as_triples.stop);
+  Check(as_pairs.stop == size || !IsListSpace(text[as_pairs.stop]));
+  Check(NonFiniteNumberLength(text, as_pairs.stop) <= size - as_pairs.stop);
+
   const size_t common = std::min(from_pairs.size(), from_triples.size());
   for (size_t i = 0; i < common; ++i) {
     Check(SameDouble(from_pairs[i], from_triples[i]));

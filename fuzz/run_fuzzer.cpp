@@ -3,7 +3,8 @@
 // writing into a temporary directory.
 //
 // Input: fields separated by '|':
-//   basepoint|modelpoint|DWGsrcpoints|DWGdespoints|zoffset|scale|projectheight|report|accuracy
+//   basepoint|modelpoint|DWGsrcpoints|DWGdespoints|zoffset|scale|
+//   projectheight|report|accuracy
 // The numbers are read with strtod (so "nan", "inf" and hex work); an
 // empty or missing number keeps the flag's default; a non-empty eighth
 // field asks for a fit report and a residual plot. The seeds hold jobs
@@ -12,10 +13,12 @@
 //
 // Invariants: no crash and no sanitizer report; the status is 0 or -1;
 // with 0 the result file is a JSON array of sixteen finite numbers whose
-// text is exactly the printed matrix line, and a requested report exists
+// text is exactly the printed matrix line, a requested report exists
 // and is one JSON object and a requested plot one SVG document, neither
-// with a non-finite number; with -1 an earlier result file, report and plot
-// are unchanged.
+// with a non-finite number, and standard error holds only warnings; with
+// -1 an earlier result file, report and plot are unchanged and standard
+// error holds a line, exactly one when nothing was printed (an input
+// mistake).
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -38,12 +41,32 @@ void Check(bool ok) {
   if (!ok) __builtin_trap();
 }
 
+// Where the sanitizers write their reports: while the run's standard error
+// goes to a file, they keep writing to the real one. Absent (null) in
+// builds without a sanitizer.
+extern "C" void __sanitizer_set_report_fd(void* fd) __attribute__((weak));
+
+// Every line of `text` ends in "\n" and starts with `prefix`; the count of
+// lines, or -1 when one does not.
+int CountLinesStartingWith(const std::string& text, const std::string& prefix) {
+  int lines = 0;
+  for (size_t start = 0; start < text.size(); ++lines) {
+    const size_t end = text.find('\n', start);
+    if (end == std::string::npos ||
+        text.compare(start, prefix.size(), prefix) != 0) {
+      return -1;
+    }
+    start = end + 1;
+  }
+  return lines;
+}
+
 char g_directory[] = "/tmp/geoanchor-run-fuzzer-XXXXXX";
 
 void RemoveDirectory() {
   const std::string dir = g_directory;
   for (const char* name :
-       {"DUZEradozediva.json", "report.json", "plot.svg", "stdout"}) {
+       {"DUZEradozediva.json", "report.json", "plot.svg", "stdout", "stderr"}) {
     unlink((dir + "/" + name).c_str());
   }
   rmdir(g_directory);
@@ -127,6 +150,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string report_path = dir + "report.json";
   const std::string plot_path = dir + "plot.svg";
   const std::string stdout_path = dir + "stdout";
+  const std::string stderr_path = dir + "stderr";
   Write(result_path, "[previous]");
   Write(report_path, "{previous}");
   Write(plot_path, "<previous/>");
@@ -146,24 +170,43 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     inputs.plot_path = plot_path;
   }
 
-  // Standard output goes to a file for the run.
+  // Standard output and error go to files for the run.
   std::fflush(stdout);
+  std::fflush(stderr);
   const int saved_stdout = dup(1);
-  const int capture =
+  const int saved_stderr = dup(2);
+  const int capture_out =
       open(stdout_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  Check(saved_stdout >= 0 && capture >= 0);
-  dup2(capture, 1);
-  close(capture);
+  const int capture_err =
+      open(stderr_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  Check(saved_stdout >= 0 && saved_stderr >= 0 && capture_out >= 0 &&
+        capture_err >= 0);
+  if (__sanitizer_set_report_fd != nullptr) {
+    __sanitizer_set_report_fd(
+        reinterpret_cast<void*>(static_cast<intptr_t>(saved_stderr)));
+  }
+  dup2(capture_out, 1);
+  dup2(capture_err, 2);
+  close(capture_out);
+  close(capture_err);
   const int status = RunGeoAnchorSolve(inputs);
   std::cout.flush();
   std::fflush(stdout);
+  std::fflush(stderr);
   dup2(saved_stdout, 1);
+  dup2(saved_stderr, 2);
   close(saved_stdout);
+  close(saved_stderr);
+  if (__sanitizer_set_report_fd != nullptr) {
+    __sanitizer_set_report_fd(reinterpret_cast<void*>(intptr_t{2}));
+  }
 
   const std::string printed = Read(stdout_path);
+  const std::string errors = Read(stderr_path);
   const std::string result = Read(result_path);
   Check(status == 0 || status == -1);
   if (status == 0) {
+    Check(CountLinesStartingWith(errors, "GeoAnchorSolve: warning: ") >= 0);
     Check(IsSixteenFiniteNumbers(result));
     Check(printed.find("\n" + result + "\nA B K Angle :") != std::string::npos);
     if (!inputs.report_path.empty()) {
@@ -178,6 +221,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             plot.find("inf") == std::string::npos);
     }
   } else {
+    const int lines = CountLinesStartingWith(errors, "GeoAnchorSolve: ");
+    Check(lines >= 1);
+    Check(!printed.empty() || lines == 1);
     Check(result == "[previous]");
     Check(Read(report_path) == "{previous}");
     Check(Read(plot_path) == "<previous/>");

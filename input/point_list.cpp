@@ -1,9 +1,11 @@
 #include "input/point_list.h"
 
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
-#include <utility>
+#include <cstring>
+#include <string_view>
 
 // The readers behave exactly like extracting doubles from a std::stringstream
 // over the text in the classic locale, but scan the text directly: on lists
@@ -12,28 +14,15 @@
 
 namespace {
 
-bool IsStreamSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' ||
-         c == '\r';
-}
-
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-// One formatted extraction of a double starting at *pos, as libstdc++'s
-// num_get does it: skip white space, then take the longest run that fits
-// [sign] digits [. digits] [e|E [sign] digits] (the exponent only after a
-// digit, each part at most once), and convert that run with strtod in the C
-// locale. The extraction fails when no run is there, when strtod does not
-// consume the whole run ("1e", ".", "-") or when the value overflows. On
-// success *pos is just after the run.
-bool ExtractDouble(const std::string& text, size_t* pos, double* value,
-                   std::string* scratch) {
+// The end of the longest run at `start` that fits [sign] digits [. digits]
+// [e|E [sign] digits] (the exponent only after a digit, each part at most
+// once), as libstdc++'s num_get gathers it; `start` when there is none.
+size_t ScanNumberRun(std::string_view text, size_t start) {
   const size_t size = text.size();
-  size_t i = *pos;
-  while (i < size && IsStreamSpace(text[i])) ++i;
-  if (i == size) return false;
-  const size_t start = i;
-  if (text[i] == '+' || text[i] == '-') ++i;
+  size_t i = start;
+  if (i < size && (text[i] == '+' || text[i] == '-')) ++i;
   bool found_mantissa = false;
   bool found_dec = false;
   bool found_sci = false;
@@ -55,6 +44,24 @@ bool ExtractDouble(const std::string& text, size_t* pos, double* value,
     }
     ++i;
   }
+  return i;
+}
+
+// One formatted extraction of a double starting at *pos, as libstdc++'s
+// num_get does it: skip white space, then take the longest number run (see
+// ScanNumberRun) and convert it with strtod in the C locale. The extraction
+// fails when no run is there, when strtod does not consume the whole run
+// ("1e", ".", "-") or when the value overflows. On success *pos is just
+// after the run; on failure it is where the run would have begun.
+bool ExtractDouble(std::string_view text, size_t* pos, double* value,
+                   std::string* scratch) {
+  const size_t size = text.size();
+  size_t i = *pos;
+  while (i < size && IsListSpace(text[i])) ++i;
+  *pos = i;
+  if (i == size) return false;
+  const size_t start = i;
+  i = ScanNumberRun(text, start);
   if (i == start) return false;
   // from_chars and strtod both round correctly, so where from_chars takes
   // the whole run its value is strtod's. It refuses a leading "+", and it
@@ -78,10 +85,14 @@ bool ExtractDouble(const std::string& text, size_t* pos, double* value,
   return true;
 }
 
-// One loop for both readers. `group_size` is 2 or 3. The counter starts at
-// group_size - 1, the value that means "the previous group is complete".
-std::vector<Point3> ParseGroups(const std::string& text, int group_size) {
-  std::vector<Point3> points;
+}  // namespace
+
+PointListReading ReadPointList(std::string_view text, int numbers_per_point) {
+  // The counter starts at numbers_per_point - 1, the value that means "the
+  // previous group is complete".
+  const int group_size = numbers_per_point;
+  PointListReading reading;
+  std::vector<Point3>& points = reading.points;
   std::string scratch;
   size_t pos = 0;
   int counter = group_size - 1;
@@ -89,6 +100,7 @@ std::vector<Point3> ParseGroups(const std::string& text, int group_size) {
   double held_y = 0.0;
   double value = 0.0;
   while (ExtractDouble(text, &pos, &value, &scratch)) {
+    ++reading.numbers;
     // One comma directly after a number is a separator.
     if (pos < text.size() && text[pos] == ',') ++pos;
     counter = (counter + 1) % group_size;
@@ -100,17 +112,46 @@ std::vector<Point3> ParseGroups(const std::string& text, int group_size) {
       const double z = group_size == 3 ? value : 0.0;
       const double y = group_size == 3 ? held_y : value;
       points.push_back(Point3{held_x, y, z});
+      reading.used_end = pos;
     }
   }
-  return points;
+  reading.stop = pos;
+  return reading;
 }
 
-}  // namespace
+size_t NonFiniteNumberLength(std::string_view text, size_t pos) {
+  if (pos >= text.size()) return 0;
+  const size_t sign = text[pos] == '+' || text[pos] == '-' ? 1 : 0;
+  auto is_word = [&](const char* word) {
+    const size_t n = std::strlen(word);
+    if (text.size() - pos - sign < n) return false;
+    for (size_t k = 0; k < n; ++k) {
+      if (std::tolower(static_cast<unsigned char>(text[pos + sign + k])) !=
+          word[k]) {
+        return false;
+      }
+    }
+    // "info" is a word, not "inf" and a letter.
+    const size_t end = pos + sign + n;
+    return end == text.size() ||
+           !std::isalpha(static_cast<unsigned char>(text[end]));
+  };
+  for (const char* word : {"infinity", "inf", "nan"}) {
+    if (is_word(word)) return sign + std::strlen(word);
+  }
+  const size_t end = ScanNumberRun(text, pos);
+  if (end == pos) return 0;
+  const std::string run(text.substr(pos, end - pos));
+  char* parsed = nullptr;
+  const double v = std::strtod(run.c_str(), &parsed);
+  const bool whole = parsed == run.c_str() + run.size();
+  return whole && std::isinf(v) ? run.size() : 0;
+}
 
 std::vector<Point3> ParsePointPairs(std::string text) {
-  return ParseGroups(text, 2);
+  return ReadPointList(text, 2).points;
 }
 
 std::vector<Point3> ParsePointTriples(std::string text) {
-  return ParseGroups(text, 3);
+  return ReadPointList(text, 3).points;
 }

@@ -8,8 +8,8 @@
 #include <system_error>
 #include <utility>
 
-#include "common/fixed_text.h"
 #include "common/unicode_text.h"
+#include "input/input_checks.h"
 
 namespace {
 
@@ -39,9 +39,6 @@ const ColumnNames& NamesOf(int column) {
   };
   return kNames[column];
 }
-
-// Drawing coordinates beyond this are no drawing's, metres or millimetres.
-constexpr double kMaxDrawingCoordinate = 1e12;
 
 // Blanks around a field: space, tab, and the no-break and ideographic
 // spaces that spreadsheets and Chinese input methods leave.
@@ -254,7 +251,10 @@ NumberRead ReadNumber(std::string_view s, double* value) {
     // Overflow is out of range; underflow is a tiny number, as strtod has it.
     const std::string copy(begin, s.data() + i);
     v = std::strtod(copy.c_str(), nullptr);
-    if (std::isinf(v)) return NumberRead::kOutOfRange;
+    if (std::isinf(v)) {
+      *value = minus ? -v : v;
+      return NumberRead::kOutOfRange;
+    }
   } else if (r.ec != std::errc() || r.ptr != s.data() + i) {
     return NumberRead::kNotANumber;
   }
@@ -349,9 +349,8 @@ NumberRead ReadAngle(std::string_view s, double* deg, std::string* why) {
     }
   }
   const double v = parts[0] + parts[1] / 60.0 + parts[2] / 3600.0;
-  if (!std::isfinite(v)) return NumberRead::kOutOfRange;
   *deg = minus ? -v : v;
-  return NumberRead::kOk;
+  return std::isfinite(v) ? NumberRead::kOk : NumberRead::kOutOfRange;
 }
 
 // 1 or 0, yes or no, true or false; empty: 1.
@@ -593,11 +592,6 @@ class Reader {
     const bool angle = c == kLon || c == kLat;
     const NumberRead read =
         angle ? ReadAngle(text, &v, &why) : ReadNumber(text, &v);
-    if (read == NumberRead::kOutOfRange) {
-      return Fail(
-          line, column,
-          Quoted(text) + " is beyond the range of numbers: check the field");
-    }
     if (read == NumberRead::kNotANumber) {
       if (!angle) return Fail(line, column, Quoted(text) + " is not a number");
       return Fail(line, column,
@@ -606,34 +600,45 @@ class Reader {
                       ": write decimal degrees, or degrees, minutes and "
                       "seconds such as 116°23′45.67″");
     }
+    // The checks every input's values pass (input/input_checks.h), naming
+    // this line and column; the label is made only for a value refused.
+    Point3 drawing;  // this field's coordinate, the others 0
+    if (c == kX) drawing.x = v;
+    if (c == kY) drawing.y = v;
+    if (c == kZ) drawing.z = v;
+    const auto check = [&](const std::string& where) {
+      if (!std::isfinite(v)) {
+        return CheckFinite(where, v,
+                           "check " + Quoted(text) +
+                               ", which is beyond the range of a double");
+      }
+      switch (c) {
+        case kX:
+        case kY:
+        case kZ:
+          return CheckDrawingPoint(where, drawing);
+        case kLon:
+          return CheckLongitude(where, v);
+        case kLat:
+          return CheckLatitude(where, v);
+      }
+      return std::string();
+    };
+    if (!check(std::string()).empty()) {
+      error_ = check(label_ + " line " + std::to_string(line) + ", column " +
+                     column);
+      return false;
+    }
     switch (c) {
       case kX:
       case kY:
       case kZ:
-        if (std::fabs(v) > kMaxDrawingCoordinate) {
-          return Fail(line, column,
-                      FormatDouble("%.15g", v) +
-                          " is beyond +-1e12, which no drawing holds: check "
-                          "the field");
-        }
         (c == kX ? p->source.x : c == kY ? p->source.y : p->source.z) = v;
         break;
       case kLon:
-        if (std::fabs(v) > 360.0) {
-          return Fail(line, column,
-                      "longitude " + FormatDouble("%.15g", v) +
-                          " degrees is beyond +-360: give degrees (decimal, "
-                          "or degrees, minutes and seconds)");
-        }
         p->geodetic.x = v;
         break;
       case kLat:
-        if (std::fabs(v) > 90.0) {
-          return Fail(line, column,
-                      "latitude " + FormatDouble("%.15g", v) +
-                          " degrees is beyond +-90: check that the lon and "
-                          "lat columns are not exchanged");
-        }
         p->geodetic.y = v;
         break;
       case kH:

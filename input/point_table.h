@@ -82,9 +82,11 @@ struct PointTable {
 // twice; a projected "#CRS:"; an unclosed quote; a row with too few fields
 // for the header's columns, or more fields with text than it names; a
 // field that is empty, is not a number, not an angle or not a use value;
-// a latitude beyond +-90 degrees, a longitude beyond +-360, a drawing
-// coordinate beyond +-1e12 or a number out of a double's range; no row
-// below the header.
+// a value the input checks refuse (input/input_checks.h: a latitude beyond
+// +-90 degrees, a longitude beyond +-360, a drawing coordinate beyond
+// +-1e12, a number out of a double's range), with the label
+// "<label> line <n>, column <as the header names it>"; no row below the
+// header.
 bool ReadPointTable(std::string_view bytes, const std::string& label,
                     bool read_heights, PointTable* table, std::string* error);
 

@@ -404,7 +404,7 @@ std::string ResidualPlotSvg(const ControlPoints& points,
                   (outlier ? "label outlier" : "label") + "\" x=\"" +
                   C(x0 + 6) + "\" y=\"" + C(y0 - 6) + "\" fill=\"" + colour +
                   "\" font-size=\"13\">" +
-                  Escaped(PointLabel(points.names, points.positions, i)) +
+                  Escaped(NameOrPosition(points.names, points.positions, i)) +
                   "</text>\n";
       }
       if (outlier && outlier_texts < kMaxLabelledPoints) {
@@ -432,7 +432,7 @@ std::string ResidualPlotSvg(const ControlPoints& points,
     markers += Diamond(x0, y0, "marker checkpoint");
     if (labelled) {
       labels += Text(
-          x0 + 6, y0 - 6, PointLabel(check.names, check.positions, k),
+          x0 + 6, y0 - 6, NameOrPosition(check.names, check.positions, k),
           kCheckPointColour, " class=\"label checkpoint\" font-size=\"13\"");
       // Its deviation in figures, since it helped nothing to fit.
       labels +=

@@ -109,6 +109,13 @@ TEST_F(CliTest, VersionHelpAndNoFlags) {
   // Windows program shows its help with --help only.
   std::vector<const char*> help_flags = {"--help"};
   if (!kUnderWine) help_flags.push_back("--helpshort");
+  // The flag library wraps a line that would pass 80 columns, counting
+  // bytes: in UTF-8 (3 bytes a character) this one does, in GBK (2) not.
+  const char* accuracy =
+      kUnderWine ? "-accuracy (控制点精度（米，可选，缺省为自动估计）) "
+                   "type: double default: 0"
+                 : "-accuracy (控制点精度（米，可选，缺省为自动估计）)\n"
+                   "      type: double default: 0";
   for (const char* help_flag : help_flags) {
     const Result help = Run({help_flag});
     EXPECT_EQ(1, help.status);
@@ -126,22 +133,11 @@ TEST_F(CliTest, VersionHelpAndNoFlags) {
           "-report (拟合报告JSON文件路径（可选）) type: string default: \"\"",
           "-plot (残差图SVG文件路径（可选）) type: string default: \"\"",
           "-points (控制点表文件（CSV等，可选）) type: string default: \"\"",
-          // The flag library wraps a line that would pass 80 bytes: this
-          // one in UTF-8 (3 bytes a character), not in GBK (2).
-          kUnderWine ? "-accuracy (控制点精度（米，可选，缺省为自动估计）) "
-                       "type: double default: 0"
-                     : "-accuracy (控制点精度（米，可选，缺省为自动估计）)\n"
-                       "      type: double default: 0"}) {
+          accuracy}) {
       EXPECT_NE(std::string::npos, help.out.find(HelpEncoding(flag)))
           << help_flag << " " << flag;
     }
   }
-
-  const Result none = Run({});
-  EXPECT_EQ(255, none.status);
-  EXPECT_EQ("", none.out);
-  EXPECT_EQ("", none.err);
-  EXPECT_FALSE(Exists(result_path_));
 }
 
 TEST_F(CliTest, WholeRunInEveryModeAndScaleMode) {
@@ -232,9 +228,10 @@ TEST_F(CliTest, ResultFileGoesBesideTheExecutableOrIntoTheWorkingDirectory) {
   EXPECT_EQ(ReadFile(work + "/" + kResultFileName), ReadFile(result_path_));
 }
 
+// A finite scale too large for the matrix.
 TEST_F(CliTest, NonFiniteTransformIsAFailure) {
   std::ofstream(result_path_) << "[previous]";
-  for (const char* bad : {"--zoffset=nan", "--scale=inf", "--zoffset=-inf"}) {
+  for (const char* bad : {"--scale=1e308", "--scale=-1e308"}) {
     const Result r =
         Run({kBase, kSrcPairs, kDesPairs, "--projectheight=0", bad});
     EXPECT_EQ(255, r.status) << bad;
@@ -300,24 +297,162 @@ TEST_F(CliTest, FlagFileWithByteOrderMarkGivesTheSameRun) {
   }
 }
 
-TEST_F(CliTest, InputFailuresEndWithStatus255AndNoOutput) {
-  std::ofstream(result_path_) << "[previous]";
-  const std::vector<std::vector<std::string>> cases = {
-      {kSrcPairs, kDesPairs, "--projectheight=0"},  // no base point
-      {"--basepoint=116.3", kSrcPairs, kDesPairs},  // one number
-      {kBase, kSrcPairs, "--DWGdespoints=116.3,39.9", "--projectheight=0"},
-      {kBase, "--projectheight=0"},  // no points
-      {kBase},
-      {kBase, kSrcTriples, kDesTriples, "--modelpoint= "},   // blank model
-      {kBase, kSrcTriples, "--DWGdespoints=116.3,39.9,50"},  // 4 vs 1
+// Every input mistake ends the run before any output with one line on
+// standard error that names the flag, the point and the remedy. The
+// fragments are the parts of that line a user needs, taken from the inputs
+// (point and character numbers counted by hand, from 1).
+TEST_F(CliTest, InputMistakesAreNamedInOneLine) {
+  struct Case {
+    std::vector<std::string> args;
+    std::vector<std::string> fragments;
   };
-  for (const auto& args : cases) {
-    const Result r = Run(args);
-    EXPECT_EQ(255, r.status) << args.size();
-    EXPECT_EQ("", r.out);
-    EXPECT_EQ("", r.err);
-    EXPECT_EQ("[previous]", ReadFile(result_path_));
+  const std::string h0 = "--projectheight=0";
+  const std::string src4 = kSrcPairs;
+  const std::string des4 = kDesPairs;
+  // Near Urumqi (87.6 E, 43.8 N) pairs regrouped as triples still give
+  // possible latitudes.
+  const std::string urumqi_des =
+      "--DWGdespoints=87.6,43.8,87.601,43.8,87.601,43.801,87.6,43.801";
+  const Case cases[] = {
+      {{}, {"--basepoint", "--DWGsrcpoints", "--DWGdespoints", "--help"}},
+      {{kSrcPairs, kDesPairs, h0}, {"basepoint is empty", "--basepoint="}},
+      {{"--basepoint=116.3", kSrcPairs, kDesPairs, h0},
+       {"basepoint holds no point ('116.3')", "lon,lat"}},
+      {{"--basepoint=nan,39.9", kSrcPairs, kDesPairs, h0},
+       {"basepoint holds 'nan' (character 1), not a finite number"}},
+      {{"--basepoint=116.3；39.9", kSrcPairs, kDesPairs, h0},
+       {"basepoint: reading stopped at '；' (character 6, a full-width "
+        "semicolon) after 0 points"}},
+      {{"--basepoint=39.9,116.3", kSrcPairs, kDesPairs, h0},
+       {"basepoint has latitude 116.3 degrees, beyond +-90",
+        "write longitude first"}},
+      {{"--basepoint=500,39.9", kSrcPairs, kDesPairs, h0},
+       {"basepoint has longitude 500 degrees, beyond +-360"}},
+      {{kBase, kSrcTriples, kDesTriples, "--modelpoint= "},
+       {"modelpoint holds only blanks", "leave out --modelpoint"}},
+      {{kBase, kSrcTriples, kDesTriples, "--modelpoint=116.3,95"},
+       {"modelpoint has latitude 95 degrees"}},
+      {{kBase, h0}, {"DWGsrcpoints is empty", "x,y for each"}},
+      {{kBase, kSrcPairs, "--DWGdespoints=abc", h0},
+       {"DWGdespoints holds no point ('abc')", "lon,lat for each"}},
+      // 3 drawing points against 2 targets (the base point's 2 below the
+      // lengths: the targets are near it either way).
+      {{kBase, "--DWGsrcpoints=1,2,0,3,4,0,5,6,0",
+        "--DWGdespoints=116.3,39.9,0,116.301,39.9,0"},
+       {"DWGsrcpoints has 3 points (9 numbers read) but DWGdespoints has 2 "
+        "points (6 numbers read)",
+        "one target for each drawing point"}},
+      // Drawing pairs given with target triples: 8 numbers for 4 targets.
+      {{kBase, kSrcPairs, kDesTriples},
+       {"DWGsrcpoints holds 8 numbers, 4 pairs for 4 targets",
+        "give x,y,z for each drawing point"}},
+      {{kBase, kSrcTriples, kDesPairs, h0},
+       {"DWGsrcpoints holds 12 numbers, 4 triples for 4 targets",
+        "give x,y for each drawing point"}},
+      // Pairs without --projectheight: near Beijing, and near Urumqi.
+      {{kBase, kSrcTriples, kDesPairs},
+       {"DWGdespoints holds longitude,latitude pairs (8 numbers)",
+        "--projectheight=H"}},
+      {{"--basepoint=87.6,43.8", kSrcTriples, urumqi_des},
+       {"DWGdespoints holds longitude,latitude pairs"}},
+      {{kBase, kSrcPairs, kDesTriples, "--projectheight=50"},
+       {"DWGdespoints holds lon,lat,h triples (12 numbers)",
+        "leave out --projectheight"}},
+      // ';' between points: 1 point against 4.
+      {{kBase, "--DWGsrcpoints=500000,4417000;500085.5,4417000", kDesPairs, h0},
+       {"DWGsrcpoints: reading stopped at ';' (character 15) after 1 point",
+        "separate numbers with blanks or one comma"}},
+      {{kBase, "--DWGsrcpoints=500000，4417000", kDesPairs, h0},
+       {"DWGsrcpoints: reading stopped at '，' (character 7, a full-width "
+        "comma) after 0 points"}},
+      // The reader stops at nan, inf and an overflowing exponent.
+      {{kBase, "--DWGsrcpoints=1,2,nan,4", kDesPairs, h0},
+       {"point 2 of DWGsrcpoints holds 'nan' (character 5), not a finite "
+        "number"}},
+      {{kBase, kSrcPairs, "--DWGdespoints=116.3,39.9,-inf,39.9", h0},
+       {"point 2 of DWGdespoints holds '-inf' (character 12)"}},
+      {{kBase, src4 + ",1e999,0", des4 + ",116.3,39.9", h0},
+       {"point 5 of DWGsrcpoints holds '1e999'"}},
+      {{kBase, kSrcPairs, "--DWGdespoints=116.3,39.9,39.9,116.3,1,2,3,4", h0},
+       {"point 2 of DWGdespoints has latitude 116.3 degrees",
+        "write longitude first"}},
+      {{kBase, kSrcPairs, "--DWGdespoints=116.3,39.9,500,39.9,1,2,3,4", h0},
+       {"point 2 of DWGdespoints has longitude 500 degrees"}},
+      {{kBase, "--DWGsrcpoints=1e308,0,1,0,1,1,0,1", kDesPairs, h0},
+       {"point 1 of DWGsrcpoints has x 1e+308, beyond +-1e12"}},
+      {{kBase, kSrcPairs, kDesPairs, h0, "--zoffset=nan"},
+       {"--zoffset is nan, not a finite number"}},
+      {{kBase, kSrcPairs, kDesPairs, h0, "--scale=inf"},
+       {"--scale is inf, not a finite number"}},
+      {{kBase, kSrcPairs, kDesPairs, h0, "--accuracy=-0.01"},
+       {"--accuracy is -0.01", "0 to estimate it"}},
+      {{kBase, kSrcPairs, kDesPairs, "--projectheight=inf"},
+       {"--projectheight is inf"}},
+  };
+  std::ofstream(result_path_) << "[previous]";
+  for (const Case& c : cases) {
+    const Result r = Run(c.args);
+    const std::string label = c.fragments[0];
+    EXPECT_EQ(255, r.status) << label;
+    EXPECT_EQ("", r.out) << label;
+    EXPECT_EQ(0u, r.err.rfind("GeoAnchorSolve: ", 0)) << r.err;
+    EXPECT_EQ(1, std::count(r.err.begin(), r.err.end(), '\n')) << r.err;
+    EXPECT_EQ('\n', r.err.back()) << label;
+    for (const std::string& fragment : c.fragments) {
+      EXPECT_NE(std::string::npos, r.err.find(fragment)) << fragment << "\n"
+                                                         << r.err;
+    }
+    EXPECT_EQ("[previous]", ReadFile(result_path_)) << label;
   }
+}
+
+// Text a list's reader passed over leaves standard output and the result
+// file as they were, and names itself on standard error when it held
+// numbers; without a digit it is harmless.
+TEST_F(CliTest, IgnoredTextIsNamedOnStandardErrorOnly) {
+  const std::vector<std::string> clean = {kBase, kSrcPairs, kDesPairs,
+                                          "--projectheight=0"};
+  const Result want = Run(clean);
+  ASSERT_EQ(0, want.status) << want.err;
+  ASSERT_EQ("", want.err);
+  const std::string want_file = ReadFile(result_path_);
+  const std::string src = kSrcPairs;
+  const std::string des = kDesPairs;
+  struct Case {
+    std::string src;
+    std::string des;
+    std::string warning;  // "" for none
+  };
+  const Case cases[] = {
+      {src + ";", des + ", ", ""},
+      {src + "；9,9", des,
+       "GeoAnchorSolve: warning: DWGsrcpoints: reading stopped at '；' "
+       "(character 64, a full-width semicolon) after 4 points, so '；9,9' "
+       "was not read"},
+      {src, des + ",116.302", "DWGdespoints: 1 number after 4 points"},
+  };
+  for (const Case& c : cases) {
+    unlink(result_path_.c_str());
+    const Result r = Run({kBase, c.src, c.des, "--projectheight=0"});
+    EXPECT_EQ(0, r.status) << r.err;
+    EXPECT_EQ(want.out, r.out);
+    EXPECT_EQ(want_file, ReadFile(result_path_));
+    if (c.warning.empty()) {
+      EXPECT_EQ("", r.err);
+    } else {
+      EXPECT_NE(std::string::npos, r.err.find(c.warning)) << r.err;
+      EXPECT_NE(std::string::npos, r.err.find("(ignored_input)\n")) << r.err;
+    }
+  }
+  // A lone triple in the pair mode keeps its status; its height is named.
+  const Result lone =
+      Run({kBase, "--DWGsrcpoints=1,2", "--DWGdespoints=116.3,39.9,50",
+           "--projectheight=0"});
+  EXPECT_EQ(0, lone.status);
+  EXPECT_NE(std::string::npos,
+            lone.err.find("DWGdespoints: 1 number after 1 point ('50', "
+                          "character 12)"))
+      << lone.err;
 }
 
 }  // namespace

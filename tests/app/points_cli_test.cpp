@@ -362,8 +362,8 @@ TEST_F(CliTest, BadTablesEndTheRunWithOneLine) {
       {"a latitude beyond 90",
        header + "K1,1,2,0,39.09,117.19,3\n",
        {},
-       " line 2, column lat: latitude 117.19 degrees is beyond +-90: check "
-       "that the lon and lat columns are not exchanged"},
+       " line 2, column lat has latitude 117.19 degrees, beyond +-90: write "
+       "longitude first, then latitude (lon,lat)"},
       {"no heights without --projectheight",
        "x,y,lon,lat\n1,2,117.19,39.09\n",
        {},

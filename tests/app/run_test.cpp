@@ -59,6 +59,8 @@ RunInputs Inputs(const char* base, const char* src, const char* des,
   return in;
 }
 
+// Early ends print nothing on standard output and hand back one line for
+// standard error (the command-line tests check what it says).
 TEST(PrepareControlPointsTest, EarlyEndsPrintNothing) {
   const double nan = std::nan("");
   const RunInputs cases[] = {
@@ -78,7 +80,8 @@ TEST(PrepareControlPointsTest, EarlyEndsPrintNothing) {
     const Prepared p = Prepare(in);
     EXPECT_FALSE(p.ok) << in.basepoint << " | " << in.DWGsrcpoints;
     EXPECT_EQ("", p.stdout_text);
-    EXPECT_EQ("", p.error);  // these ends stay silent
+    EXPECT_EQ(0u, p.error.rfind("GeoAnchorSolve: ", 0)) << p.error;
+    EXPECT_EQ(std::string::npos, p.error.find('\n')) << p.error;
   }
 }
 
@@ -91,7 +94,7 @@ TEST(PrepareControlPointsTest, ImpossibleLatitudeNamesThePoint) {
   };
   const Case cases[] = {
       {Inputs("39.9 116.3", "1 2", "116.3 39.9", 0),
-       "GeoAnchorSolve: the base point has latitude 116.3 degrees, beyond "
+       "GeoAnchorSolve: basepoint has latitude 116.3 degrees, beyond "
        "+-90: write longitude first, then latitude (lon,lat)"},
       {Inputs("116.3 39.9", "1 2 3 4", "116.3 39.9 39.91 116.31", 0),
        "GeoAnchorSolve: point 2 of DWGdespoints has latitude 116.31 degrees, "
@@ -100,7 +103,7 @@ TEST(PrepareControlPointsTest, ImpossibleLatitudeNamesThePoint) {
        "GeoAnchorSolve: point 1 of DWGdespoints has latitude -90.5 degrees, "
        "beyond +-90: write longitude first, then latitude (lon,lat)"},
       {Inputs("116.3 39.9", "1 2 3", "116.3 39.9 0", -1, "39.9 116.3"),
-       "GeoAnchorSolve: the model base point has latitude 116.3 degrees, "
+       "GeoAnchorSolve: modelpoint has latitude 116.3 degrees, "
        "beyond +-90: write longitude first, then latitude (lon,lat)"},
   };
   for (const Case& c : cases) {

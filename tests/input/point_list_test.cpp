@@ -83,6 +83,56 @@ TEST(PointListTest, ReadsTheTableOfTexts) {
   }
 }
 
+// Byte offsets worked out by hand from the reading rules: used_end just
+// after the last whole point and its comma, stop after the white space
+// before what could not be read.
+TEST(PointListTest, ReportsWhereReadingStopped) {
+  struct Case {
+    const char* text;
+    int per_point;
+    size_t numbers;
+    size_t used_end;
+    size_t stop;
+  };
+  const Case cases[] = {
+      {"1,2,3,4", 2, 4, 7, 7},
+      {"1,2,3", 2, 3, 4, 5},        // the 3 is dropped
+      {"1,2;3,4", 2, 2, 3, 3},      // stops at ';'
+      {"1,2 ;3", 2, 2, 3, 4},       // after the blank
+      {"1 2 1e400 4", 2, 2, 3, 4},  // at the overflowing number
+      {"1,2\xEF\xBC\x8C"
+       "3",
+       2, 2, 3, 3},  // at the full-width comma
+      {"1,2,3,4 ", 3, 4, 6, 8},
+      {"  ", 3, 0, 0, 2},
+  };
+  for (const Case& c : cases) {
+    const PointListReading r = ReadPointList(c.text, c.per_point);
+    EXPECT_EQ(c.numbers, r.numbers) << c.text;
+    EXPECT_EQ(c.used_end, r.used_end) << c.text;
+    EXPECT_EQ(c.stop, r.stop) << c.text;
+  }
+}
+
+// The texts the standard extraction of a double fails on although they
+// mean a non-finite number; bytes counted by hand.
+TEST(PointListTest, FindsNonFiniteNumbers) {
+  struct Case {
+    const char* text;
+    size_t pos;
+    size_t length;
+  };
+  const Case cases[] = {
+      {"nan", 0, 3},   {"1 -INF", 2, 4},  {"Infinity,2", 0, 8},
+      {"1e999", 0, 5}, {"-1e400x", 0, 6}, {"info", 0, 0},
+      {"1e308", 0, 0}, {"1e-400", 0, 0},  // underflow is finite
+      {"x", 0, 0},     {"nan", 3, 0},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(c.length, NonFiniteNumberLength(c.text, c.pos)) << c.text;
+  }
+}
+
 TEST(PointListTest, PairZIsPositiveZero) {
   const Points points = ParsePointPairs("1 2");
   ASSERT_EQ(1u, points.size());
@@ -141,6 +191,9 @@ void ExpectSameAsStream(const std::string& text) {
         all.begin(), all.begin() + all.size() / group_size * group_size);
     const std::vector<double> actual = Numbers(points, group_size);
     ASSERT_EQ(expected.size(), actual.size()) << "'" << text << "'";
+    // The count of numbers read, a dropped incomplete point included.
+    EXPECT_EQ(all.size(), ReadPointList(text, group_size).numbers)
+        << "'" << text << "'";
     for (size_t i = 0; i < expected.size(); ++i) {
       // Bit for bit, the sign of zero included.
       EXPECT_EQ(std::signbit(expected[i]), std::signbit(actual[i]));

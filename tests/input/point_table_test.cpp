@@ -147,24 +147,25 @@ std::vector<Case> Cases() {
           "name x y lon lat h\nK7 1 2 116.3 39.9 5 extra\n",
           "GeoAnchorSolve: points.csv line 2: 7 fields, but the header names "
           "6: field 7 'extra' has no column; quote a field that holds blanks"),
+      // The input checks' own lines (input/input_checks.h), with the
+      // table's line and column for the point.
       Bad("latitude beyond 90, the first mistake from the left",
           "x,y,lon,lat,h\n1,2,39.9,116.3,1e999\n",
-          "GeoAnchorSolve: points.csv line 2, column lat: latitude 116.3 "
-          "degrees "
-          "is beyond +-90: check that the lon and lat columns are not "
-          "exchanged"),
+          "GeoAnchorSolve: points.csv line 2, column lat has latitude 116.3 "
+          "degrees, beyond +-90: write longitude first, then latitude "
+          "(lon,lat)"),
       Bad("longitude beyond 360", "x,y,lon,lat,h\n1,2,400,39.9,5\n",
-          "GeoAnchorSolve: points.csv line 2, column lon: longitude 400 "
-          "degrees "
-          "is beyond +-360: give degrees (decimal, or degrees, minutes and "
-          "seconds)"),
+          "GeoAnchorSolve: points.csv line 2, column lon has longitude 400 "
+          "degrees, beyond +-360: give the longitude in degrees (-180 to "
+          "180), then the latitude"),
       Bad("a drawing coordinate beyond 1e12",
           "X(m),y,lon,lat,h\n2e12,2,1,2,5\n",
-          "GeoAnchorSolve: points.csv line 2, column X(m): 2000000000000 is "
-          "beyond +-1e12, which no drawing holds: check the field"),
+          "GeoAnchorSolve: points.csv line 2, column X(m) has x 2000000000000, "
+          "beyond +-1e12: check that number (no drawing is that large, and "
+          "the fit cannot carry it)"),
       Bad("a number beyond a double", "x,y,lon,lat,h\n1,2,116,39,1e999\n",
-          "GeoAnchorSolve: points.csv line 2, column h: '1e999' is beyond the "
-          "range of numbers: check the field"),
+          "GeoAnchorSolve: points.csv line 2, column h is inf, not a finite "
+          "number: check '1e999', which is beyond the range of a double"),
       Bad("sixty minutes", "x,y,lon,lat,h\n1,2,116°60′,39,5\n",
           "GeoAnchorSolve: points.csv line 2, column lon: '116°60′' is not an "
           "angle (minutes and seconds must be below 60): write decimal "
