@@ -23,6 +23,7 @@ DEFINE_double(projectheight, -1, "投影高度，抵偿面高度");
 DEFINE_string(report, "", "拟合报告JSON文件路径（可选）");
 DEFINE_string(plot, "", "残差图SVG文件路径（可选）");
 DEFINE_double(accuracy, 0, "控制点精度（米，可选，缺省为自动估计）");
+DEFINE_string(points, "", "控制点表文件（CSV等，可选）");
 
 namespace {
 
@@ -103,6 +104,7 @@ int main(int argc, char** argv) {
   inputs.modelpoint = FLAGS_modelpoint;
   inputs.report_path = FLAGS_report;
   inputs.plot_path = FLAGS_plot;
+  inputs.points_path = FLAGS_points;
   gflags::ShutDownCommandLineFlags();
   // The flag variables keep their parsed values after the shut-down.
   inputs.scale = FLAGS_scale;

@@ -32,11 +32,26 @@ bool PrepareControlPoints(const RunInputs& inputs, ControlPoints* points,
   flags.scale = inputs.scale;
   flags.projectheight_m = inputs.projectheight_m;
   flags.accuracy_m = inputs.accuracy_m;
+  // A table's bytes, read here; the input stage judges them, and a file
+  // that cannot be read, in its order of checks.
+  std::string table, reason;
+  if (!inputs.points_path.empty()) {
+    ReadFileBytes(inputs.points_path, &table, &reason);
+    flags.points_path = inputs.points_path;
+    flags.points_table = table;
+    flags.points_read_error = reason;
+  }
   *error = ReadAndCheckInput(flags, points);
   if (!error->empty()) return false;
   ConvertTargets(points->mode, points->base_point, points->model_point,
                  points->project_height_m, points->geodetic, &points->target,
                  &points->target_up_m);
+  CheckPoints& check = points->check;
+  if (!check.geodetic.empty()) {
+    ConvertTargets(points->mode, points->base_point, points->model_point,
+                   points->project_height_m, check.geodetic, &check.target,
+                   &check.target_up_m);
+  }
   return true;
 }
 

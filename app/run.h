@@ -28,13 +28,18 @@ struct RunInputs {
   double accuracy_m = 0.0;
   std::string report_path;  // "" = no fit report
   std::string plot_path;    // "" = no residual plot
+  // A control-point table (input/point_table.h) instead of DWGsrcpoints
+  // and DWGdespoints; "" = none.
+  std::string points_path;
 };
 
 // The input stage (input/input_checks.h: reads and checks the base point,
 // the mode, the control points and the numeric flags) and the conversion
 // of the targets into the scene's east/north(/up) frame. Prints nothing.
 // Returns false, with `error` set to the one line that names the first
-// input mistake, when the run cannot go on.
+// input mistake, when the run cannot go on. With `points_path` the
+// control points come from that table (read here, judged by the input
+// stage), its check points converted as the fitted ones.
 bool PrepareControlPoints(const RunInputs& inputs, ControlPoints* points,
                           std::string* error);
 

@@ -1,8 +1,9 @@
 // Per-stage cost at 10, 1000 and 100000 control points: reading the point
-// lists, the whole input stage (reading and checking), converting the
-// targets, the robust fit, the diagnosis of every run, rendering the
-// console lines and the matrix text, what the fit report adds (the quality
-// figures and the report's text), and the map projection's diagnosis.
+// lists and the same points as a control-point table, the whole input
+// stage (reading and checking), converting the targets, the robust fit,
+// the diagnosis of every run, rendering the console lines and the matrix
+// text, what the fit report adds (the quality figures and the report's
+// text), and the map projection's diagnosis.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -19,6 +20,7 @@
 #include "geodesy/geodetic_converter.h"
 #include "input/input_checks.h"
 #include "input/point_list.h"
+#include "input/point_table.h"
 #include "output/fit_report.h"
 #include "output/residual_plot.h"
 #include "output/transform_output.h"
@@ -67,6 +69,38 @@ void BM_ParsePointTriples(benchmark::State& state) {
     benchmark::DoNotOptimize(ParsePointTriples(site.source_text));
     benchmark::DoNotOptimize(ParsePointTriples(site.target_text));
   }
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+// The same points as a control-point table: UTF-8 CSV with names, as a
+// survey spreadsheet saves it; and as GBK with a Chinese header, which
+// goes through the validity check and the GBK table.
+void BM_ReadPointTable(benchmark::State& state) {
+  const Site site = MakeSite(static_cast<int>(state.range(0)));
+  const bool gbk = state.range(1) != 0;
+  // 点号,x,y,z,经度,纬度,大地高 in UTF-8 or GBK.
+  std::string table =
+      gbk ? "\xB5\xE3\xBA\xC5,x,y,z,\xBE\xAD\xB6\xC8,\xCE\xB3\xB6\xC8,"
+            "\xB4\xF3\xB5\xD8\xB8\xDF\r\n"
+          : "点号,x,y,z,经度,纬度,大地高\r\n";
+  const std::vector<Point3> source = ParsePointTriples(site.source_text);
+  const std::vector<Point3> target = ParsePointTriples(site.target_text);
+  char buffer[160];
+  for (size_t i = 0; i < source.size(); ++i) {
+    std::snprintf(buffer, sizeof buffer,
+                  "K%zu,%.3f,%.3f,0,%.10f,%.10f,%.2f\r\n", i + 1, source[i].x,
+                  source[i].y, target[i].x, target[i].y, target[i].z);
+    table += buffer;
+  }
+  PointTable read;
+  std::string error;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(
+        ReadPointTable(table, "points.csv", true, &read, &error));
+  }
+  if (read.points.size() != source.size()) state.SkipWithError(error.c_str());
+  state.SetBytesProcessed(state.iterations() *
+                          static_cast<int64_t>(table.size()));
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
@@ -322,6 +356,10 @@ BENCHMARK(BM_ParsePointTriples)
     ->Arg(10)
     ->Arg(1000)
     ->Arg(100000)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ReadPointTable)
+    ->ArgsProduct({{10, 1000, 100000}, {0, 1}})
+    ->ArgNames({"n", "gbk"})
     ->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ReadAndCheckInput)
     ->Arg(10)

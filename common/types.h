@@ -44,6 +44,18 @@ inline const char* InputModeName(InputMode mode) {
   return "pair";
 }
 
+// Points held back from the fit to check it (a control-point table's rows
+// with use 0): read and converted exactly as the fitted points, judged
+// under the fitted matrix, never fitted. Index-aligned lists.
+struct CheckPoints {
+  std::vector<Point3> source;       // drawing x, y, z
+  std::vector<Point3> geodetic;     // lon_deg, lat_deg, h_m as read
+  std::vector<Point2> target;       // east_m, north_m
+  std::vector<double> target_up_m;  // as ControlPoints'; empty in pair mode
+  std::vector<std::string> names;   // "" for a point without a name
+  std::vector<int> positions;       // in the table, counting from 1
+};
+
 // The index-aligned lists the fit works on, and where they came from.
 struct ControlPoints {
   InputMode mode = InputMode::kPair;
@@ -59,11 +71,31 @@ struct ControlPoints {
   // Pair mode only: the ellipsoidal height, metres, at which every target
   // was converted (`geodetic` keeps the z of 0 the pairs were read with).
   double project_height_m = 0.0;
+  // From a control-point table: per fitted point its name ("" for none)
+  // and its position in the table, counting from 1 with the check points.
+  // Empty for points given as flags: point i is position i + 1, unnamed.
+  std::vector<std::string> names;
+  std::vector<int> positions;
+  CheckPoints check;
   // One sentence per control-point list whose reading passed over text
   // holding a digit (numbers the user wrote and the run does not use): the
   // list, the text and what to do. Empty for a clean input.
   std::vector<std::string> ignored_input;
 };
+
+// The position, counting from 1 in the input, of point i of a list whose
+// positions are `positions` (empty: i + 1).
+inline int InputPosition(const std::vector<int>& positions, size_t i) {
+  return i < positions.size() ? positions[i] : static_cast<int>(i + 1);
+}
+
+// What names point i to its user: its name from the table, else its
+// position counting from 1, as "K7" or "7".
+inline std::string NameOrPosition(const std::vector<std::string>& names,
+                                  const std::vector<int>& positions, size_t i) {
+  if (i < names.size() && !names[i].empty()) return names[i];
+  return std::to_string(InputPosition(positions, i));
+}
 
 // A target further than this from the scene's base point, metres, is far
 // for a scene built from oblique photography.

@@ -1,6 +1,13 @@
 #include "common/unicode_text.h"
 
+// The generated GBK table (scripts/make-gbk-table): code points, 0 for a
+// byte or pair that names no character.
+extern const char16_t kGbkSingleByte[128];        // bytes 0x80..0xFF
+extern const char16_t kGbkDoubleByte[126 * 190];  // lead 0x81.., trail 0x40..
+
 namespace {
+
+constexpr char32_t kReplacement = 0xFFFD;
 
 unsigned Byte(std::string_view bytes, size_t i) {
   return static_cast<unsigned char>(bytes[i]);
@@ -23,8 +30,36 @@ void AppendUtf16(std::string_view bytes, bool big_endian, std::string* out) {
         continue;
       }
     }
-    AppendUtf8(out, (u >= 0xD800 && u <= 0xDFFF) ? char32_t{0xFFFD} : u);
+    AppendUtf8(out, (u >= 0xD800 && u <= 0xDFFF) ? kReplacement : u);
   }
+}
+
+// The length of the well-formed UTF-8 sequence at `i` (no overlong form,
+// surrogate or code point above U+10FFFF), or 0 when there is none.
+size_t Utf8SequenceAt(std::string_view bytes, size_t i) {
+  const unsigned lead = Byte(bytes, i);
+  size_t length;
+  char32_t min;
+  char32_t cp;
+  if (lead < 0x80) {
+    return 1;
+  } else if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2, min = 0x80, cp = lead & 0x1F;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3, min = 0x800, cp = lead & 0x0F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4, min = 0x10000, cp = lead & 0x07;
+  } else {
+    return 0;
+  }
+  if (bytes.size() - i < length) return 0;
+  for (size_t k = 1; k < length; ++k) {
+    const unsigned next = Byte(bytes, i + k);
+    if ((next & 0xC0) != 0x80) return 0;
+    cp = cp << 6 | (next & 0x3F);
+  }
+  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+  return length;
 }
 
 }  // namespace
@@ -61,36 +96,57 @@ bool DecodeMarkedText(std::string_view bytes, std::string* utf8) {
 }
 
 bool IsValidUtf8(std::string_view bytes) {
-  size_t i = 0;
-  while (i < bytes.size()) {
-    const unsigned lead = Byte(bytes, i);
-    size_t length;
-    char32_t min;
-    char32_t cp;
-    if (lead < 0x80) {
-      ++i;
-      continue;
-    } else if (lead >= 0xC2 && lead <= 0xDF) {
-      length = 2, min = 0x80, cp = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      length = 3, min = 0x800, cp = lead & 0x0F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      length = 4, min = 0x10000, cp = lead & 0x07;
-    } else {
-      return false;
-    }
-    if (bytes.size() - i < length) return false;
-    for (size_t k = 1; k < length; ++k) {
-      const unsigned next = Byte(bytes, i + k);
-      if ((next & 0xC0) != 0x80) return false;
-      cp = cp << 6 | (next & 0x3F);
-    }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-      return false;
-    }
+  for (size_t i = 0; i < bytes.size();) {
+    const size_t length = Utf8SequenceAt(bytes, i);
+    if (length == 0) return false;
     i += length;
   }
   return true;
+}
+
+std::string DecodeGbk(std::string_view bytes) {
+  std::string utf8;
+  utf8.reserve(bytes.size() + bytes.size() / 2);
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    const unsigned lead = Byte(bytes, i);
+    if (lead < 0x80) {
+      utf8 += static_cast<char>(lead);
+      continue;
+    }
+    char32_t cp = kGbkSingleByte[lead - 0x80];
+    if (lead >= 0x81 && lead <= 0xFE && i + 1 < bytes.size()) {
+      const unsigned trail = Byte(bytes, i + 1);
+      if (trail >= 0x40 && trail <= 0xFE && trail != 0x7F) {
+        cp = kGbkDoubleByte[(lead - 0x81) * 190 + trail - 0x40 -
+                            (trail > 0x7F ? 1 : 0)];
+        ++i;
+      }
+    }
+    AppendUtf8(&utf8, cp != 0 ? cp : kReplacement);
+  }
+  return utf8;
+}
+
+std::string DecodeUnicodeOrGbk(std::string_view bytes) {
+  std::string marked;
+  if (!DecodeMarkedText(bytes, &marked)) {
+    return IsValidUtf8(bytes) ? std::string(bytes) : DecodeGbk(bytes);
+  }
+  if (IsValidUtf8(marked)) return marked;
+  // UTF-8 after its mark, but not all of it: each byte that starts no
+  // well-formed sequence becomes U+FFFD.
+  std::string utf8;
+  for (size_t i = 0; i < marked.size();) {
+    const size_t length = Utf8SequenceAt(marked, i);
+    if (length == 0) {
+      AppendUtf8(&utf8, kReplacement);
+      ++i;
+    } else {
+      utf8.append(marked, i, length);
+      i += length;
+    }
+  }
+  return utf8;
 }
 
 void AppendUtf8(std::string* out, char32_t cp) {

@@ -1,6 +1,9 @@
-// Bytes of a text file as Unicode text: byte-order marks, UTF-16 and UTF-8
-// validity. Plain portable code; the flag-file reader (platform/) decides
-// with it how a file's bytes become the program's own strings.
+// Bytes of a text file as Unicode text: byte-order marks, UTF-16, UTF-8
+// validity and GBK. Plain portable code; the flag-file reader (platform/)
+// decides with it how a file's bytes become the program's own strings, and
+// the control-point table reader (input/) how a table's bytes become UTF-8.
+// The GBK table is generated at build time from glibc's GBK charmap
+// (scripts/make-gbk-table), so no system converter is needed at run time.
 #ifndef GEOANCHOR_COMMON_UNICODE_TEXT_H_
 #define GEOANCHOR_COMMON_UNICODE_TEXT_H_
 
@@ -26,6 +29,22 @@ bool DecodeMarkedText(std::string_view bytes, std::string* utf8);
 // True when `bytes` is well-formed UTF-8 (no overlong forms, surrogates or
 // code points above U+10FFFF). Pure ASCII is.
 bool IsValidUtf8(std::string_view bytes);
+
+// GBK (code page 936, the ANSI code page of a Chinese Windows, in which its
+// Excel saves CSV) as UTF-8: bytes below 0x80 as they are, 0x80 the euro
+// sign, a lead byte 0x81..0xFE with a trail byte 0x40..0xFE (not 0x7F) the
+// character of code page 936. A pair that names no character becomes one
+// U+FFFD; so does a lead byte without a trail byte in range (the next byte
+// is then read on its own, so an ASCII separator after it survives), and
+// 0xFF.
+std::string DecodeGbk(std::string_view bytes);
+
+// The UTF-8 text, always well-formed, of a file whose encoding only its
+// bytes tell: with a byte-order mark as DecodeMarkedText gives it (after a
+// UTF-8 mark each byte that starts no well-formed sequence becomes
+// U+FFFD), else the bytes themselves when they are valid UTF-8, else read
+// as GBK.
+std::string DecodeUnicodeOrGbk(std::string_view bytes);
 
 // Appends `code_point` (at most U+10FFFF, not a surrogate) as UTF-8.
 void AppendUtf8(std::string* out, char32_t code_point);

@@ -27,18 +27,21 @@ std::string Metres(double v) {
   return FormatDouble("%.3f", v) + " m";
 }
 
-std::string PointName(size_t index) {
-  return "point " + std::to_string(index + 1);
+// "point K7" by its name in the table, else "point 7" by its position.
+std::string PointName(const ControlPoints& points, size_t index) {
+  return "point " + NameOrPosition(points.names, points.positions, index);
 }
 
-// "points 1, 2 and 5" for up to five points, else "7 points".
-std::string PointList(const std::vector<int>& points) {
-  if (points.size() == 1) return "point " + std::to_string(points[0]);
-  if (points.size() > 5) return std::to_string(points.size()) + " points";
+// "points 1, 2 and K5" for up to five points (`named`: indices + 1), else
+// "7 points".
+std::string PointList(const ControlPoints& points,
+                      const std::vector<int>& named) {
+  if (named.size() == 1) return PointName(points, named[0] - 1);
+  if (named.size() > 5) return std::to_string(named.size()) + " points";
   std::string text = "points ";
-  for (size_t i = 0; i < points.size(); ++i) {
-    if (i != 0) text += i + 1 == points.size() ? " and " : ", ";
-    text += std::to_string(points[i]);
+  for (size_t i = 0; i < named.size(); ++i) {
+    if (i != 0) text += i + 1 == named.size() ? " and " : ", ";
+    text += NameOrPosition(points.names, points.positions, named[i] - 1);
   }
   return text;
 }
@@ -83,14 +86,32 @@ std::vector<Point2> DrawingPoints(const ControlPoints& points,
   return source;
 }
 
+// Degrees, minutes and seconds written as one decimal number, as
+// surveyors do (116.234567 meaning 116°23'45.67"), in degrees; false when
+// the minutes or seconds are 60 or more, so the number cannot be one.
+bool FromSurveyorsDms(double v, double* deg) {
+  const double a = std::fabs(v);
+  const double d = std::floor(a);
+  const double minutes_seconds = (a - d) * 100.0;
+  const double m = std::floor(minutes_seconds);
+  const double sec = (minutes_seconds - m) * 100.0;
+  if (!(m < 60.0) || !(sec < 60.0)) return false;
+  *deg = std::copysign(d + m / 60.0 + sec / 3600.0, v);
+  return true;
+}
+
 bool Targets(const ControlPoints& points, const std::vector<size_t>& index,
              bool exchange_targets, bool exchange_base,
-             std::vector<Point2>* target) {
+             std::vector<Point2>* target, bool surveyors_dms = false) {
   std::vector<Point3> geodetic;
   geodetic.reserve(index.size());
   for (size_t i : index) {
     Point3 g = points.geodetic[i];
     if (exchange_targets) std::swap(g.x, g.y);
+    if (surveyors_dms &&
+        (!FromSurveyorsDms(g.x, &g.x) || !FromSurveyorsDms(g.y, &g.y))) {
+      return false;
+    }
     if (!(std::fabs(g.y) <= 90.0)) return false;
     geodetic.push_back(g);
   }
@@ -136,6 +157,12 @@ const Reading kReadings[] = {
         std::vector<Point2>* source, std::vector<Point2>* target) {
        *source = DrawingPoints(p, index, false);
        return Targets(p, index, true, true, target);
+     }},
+    {"dms",
+     [](const ControlPoints& p, const std::vector<size_t>& index,
+        std::vector<Point2>* source, std::vector<Point2>* target) {
+       *source = DrawingPoints(p, index, false);
+       return Targets(p, index, false, false, target, true);
      }},
 };
 
@@ -204,22 +231,46 @@ Exchange FindExchange(const ControlPoints& points, const SimilarityFit& fit,
   return best;
 }
 
-std::string ExchangeMessage(const Exchange& e, double fit_rms_m) {
+// `table`: the points came from a control-point table, whose columns the
+// remedy names instead of the flags.
+std::string ExchangeMessage(const Exchange& e, double fit_rms_m, bool table) {
   const std::string figures =
       " (RMS " + Metres(e.rms_m) + " instead of " + Metres(fit_rms_m) + ")";
   const std::string what = e.what;
+  const std::string lon_lat =
+      table ? "exchange the names of the lon and lat columns in the table's "
+              "header"
+            : "give each target in DWGdespoints longitude first, then latitude";
   if (what == "axes") {
     return "the drawing points fit with x and y exchanged" + figures +
            ": surveyors' X is north and Y is east, so give each drawing point "
-           "easting first (exchange x and y in DWGsrcpoints)";
+           "easting first (" +
+           (table ? "exchange the names of the x and y columns in the table's "
+                    "header)"
+                  : "exchange x and y in DWGsrcpoints)");
   }
   if (what == "targets") {
     return "the targets fit with longitude and latitude exchanged" + figures +
-           ": give each target in DWGdespoints longitude first, then latitude";
+           ": " + lon_lat;
   }
   if (what == "base") {
     return "the base point fits with longitude and latitude exchanged" +
            figures + ": give basepoint longitude first, then latitude";
+  }
+  if (what == "dms") {
+    return "the targets fit as degrees, minutes and seconds written as one "
+           "number (116.234567 meaning 116°23′45.67″)" +
+           figures + ": give " +
+           (table ? "the table's longitudes and latitudes"
+                  : "the targets in DWGdespoints") +
+           " in decimal degrees (degrees + minutes/60 + seconds/3600)" +
+           (table ? ", or written as 116°23′45.67″" : "");
+  }
+  if (table) {
+    return "the base point and the targets fit with longitude and latitude "
+           "exchanged" +
+           figures + ": give basepoint longitude first, then latitude, and " +
+           lon_lat;
   }
   return "the base point and the targets fit with longitude and latitude "
          "exchanged" +
@@ -230,8 +281,9 @@ std::string ExchangeMessage(const Exchange& e, double fit_rms_m) {
 
 // "point 4's easting 448324.112 lacks the zone number 39: write
 // 39448324.112", and the like for the other slips.
-Finding ZoneSlipFinding(const ZoneSlip& slip, const Projection& p) {
-  const std::string point = PointName(slip.point);
+Finding ZoneSlipFinding(const ControlPoints& points, const ZoneSlip& slip,
+                        const Projection& p) {
+  const std::string point = PointName(points, slip.point);
   const std::string zone = std::to_string(p.zone);
   const std::string written = FormatDouble("%.3f", slip.written.x);
   std::string message;
@@ -254,8 +306,8 @@ Finding ZoneSlipFinding(const ZoneSlip& slip, const Projection& p) {
                 FormatDouble("%.3f", slip.corrected.y);
       break;
   }
-  return MakeFinding("zone_number", {static_cast<int>(slip.point + 1)},
-                     message, false);
+  return MakeFinding("zone_number", {static_cast<int>(slip.point + 1)}, message,
+                     false);
 }
 
 // Pairs of outliers whose targets, exchanged, both land within kWarningM
@@ -571,6 +623,7 @@ Diagnosis Diagnose(const ControlPoints& points, const SimilarityFit& fit,
   std::vector<Finding> findings;
   d.drawing_units = DrawingUnits(fit.K);
   d.survey = JudgeSurvey(points, fit);
+  d.check_points = JudgeCheckPoints(points.check, fit, d.survey.projection);
   const bool projected = d.survey.projection.kind != ProjectionKind::kNone;
   // What judges the drawing's extent looks at the points most agree on.
   std::vector<bool> inlier = fit.consensus_inlier;
@@ -632,10 +685,13 @@ Diagnosis Diagnose(const ControlPoints& points, const SimilarityFit& fit,
   // Points whose deviation the exchanged reading accounts for.
   std::vector<bool> explained(n, false);
   if (exchanged) {
-    findings.push_back(
-        MakeFinding(std::string(exchange.what) == "axes" ? "exchanged_axes"
-                                                         : "exchanged_lon_lat",
-                    {}, ExchangeMessage(exchange, fit.rms_m), true));
+    const std::string what = exchange.what;
+    findings.push_back(MakeFinding(
+        what == "axes"  ? "exchanged_axes"
+        : what == "dms" ? "dms_as_decimal"
+                        : "exchanged_lon_lat",
+        {}, ExchangeMessage(exchange, fit.rms_m, !points.positions.empty()),
+        true));
     for (size_t i = 0; i < n; ++i) {
       explained[i] = exchange.residuals_m[i] <= kWarningM;
     }
@@ -663,10 +719,10 @@ Diagnosis Diagnose(const ControlPoints& points, const SimilarityFit& fit,
   // Blunders that are slips of the zone number, named as such.
   std::vector<bool> zone_slip(n, false);
   if (!exchanged && !web_map) {
-    for (const ZoneSlip& slip : FindZoneSlips(points, survey, std::fabs(fit.K),
-                                              blunder_m)) {
+    for (const ZoneSlip& slip :
+         FindZoneSlips(points, survey, std::fabs(fit.K), blunder_m)) {
       zone_slip[slip.point] = true;
-      findings.push_back(ZoneSlipFinding(slip, survey.projection));
+      findings.push_back(ZoneSlipFinding(points, slip, survey.projection));
     }
   }
 
@@ -679,7 +735,8 @@ Diagnosis Diagnose(const ControlPoints& points, const SimilarityFit& fit,
       explained[i] = explained[j] = true;
       paired[i] = paired[j] = true;
       unexplained_outliers -= 2;
-      const std::string a = std::to_string(i + 1), b = std::to_string(j + 1);
+      const std::string a = NameOrPosition(points.names, points.positions, i);
+      const std::string b = NameOrPosition(points.names, points.positions, j);
       findings.push_back(MakeFinding(
           "exchanged_pairs", {static_cast<int>(i + 1), static_cast<int>(j + 1)},
           "the targets of points " + a + " and " + b +
@@ -789,7 +846,7 @@ Diagnosis Diagnose(const ControlPoints& points, const SimilarityFit& fit,
           "blunder_unlocated", named,
           "the points disagree by up to " + Metres(misfit_m) +
               ", beyond the blunder threshold of " + Metres(limit_m) +
-              ", but leaving out any one of " + PointList(named) +
+              ", but leaving out any one of " + PointList(points, named) +
               " leaves points that agree, so the blunder cannot be located: "
               "check every point, or add one more control point",
           true));
@@ -821,7 +878,7 @@ Diagnosis Diagnose(const ControlPoints& points, const SimilarityFit& fit,
       const std::vector<int> point = {static_cast<int>(i + 1)};
       // With a projection the survey's own measure, named as such.
       const std::string off =
-          PointName(i) +
+          PointName(points, i) +
           (projected ? " lies " + Metres(r_m) + " from its projected position"
                      : " deviates by " + Metres(r_m));
       if (outlier[i] && zone_slip[i]) {
@@ -844,8 +901,8 @@ Diagnosis Diagnose(const ControlPoints& points, const SimilarityFit& fit,
         if (check_m > large_m && r_m < 0.5 * check_m) {
           findings.push_back(MakeFinding(
               "leverage", point,
-              PointName(i) + " deviates by " + Metres(r_m) + " but by " +
-                  Metres(check_m) +
+              PointName(points, i) + " deviates by " + Metres(r_m) +
+                  " but by " + Metres(check_m) +
                   " when left out, so it may hold the solution to itself: "
                   "check it, or add control points near it",
               false));
@@ -901,7 +958,8 @@ Diagnosis Diagnose(const ControlPoints& points, const SimilarityFit& fit,
     if (!far.empty() && !(exchanged && std::string(exchange.what) != "axes")) {
       findings.push_back(MakeFinding(
           "far_from_base", far,
-          PointList(far) + (far.size() == 1 ? " lies " : " lie up to ") +
+          PointList(points, far) +
+              (far.size() == 1 ? " lies " : " lie up to ") +
               (std::isfinite(farthest_m)
                    ? FormatDouble("%.3f", farthest_m / 1000.0) + " km"
                    : Metres(farthest_m)) +
@@ -934,7 +992,7 @@ Diagnosis Diagnose(const ControlPoints& points, const SimilarityFit& fit,
         if (std::fabs(off_m) > kWarningM && !paired[i]) {
           findings.push_back(MakeFinding(
               "height_off_lift", {static_cast<int>(i + 1)},
-              PointName(i) + " is " + Metres(off_m) +
+              PointName(points, i) + " is " + Metres(off_m) +
                   " off the height plane of the others: check its height "
                   "and its drawing z",
               false));
@@ -946,6 +1004,33 @@ Diagnosis Diagnose(const ControlPoints& points, const SimilarityFit& fit,
   // Text of the lists the input stage passed over: the fit lacks points.
   for (const std::string& message : points.ignored_input) {
     findings.push_back(MakeFinding("ignored_input", {}, message, true));
+  }
+  // Findings name the points by their positions in the input; in a table
+  // the check points count too.
+  for (Finding& f : findings) {
+    for (int& p : f.points) p = InputPosition(points.positions, p - 1);
+  }
+  // A check point off the matrix, judged as the fitted points are, unless
+  // a bad finding already says the matrix is not to be trusted.
+  if (full && std::none_of(findings.begin(), findings.end(),
+                           [](const Finding& f) { return f.bad; })) {
+    const CheckPointJudgement& c = d.check_points;
+    for (size_t k = 0; k < c.survey_m.size(); ++k) {
+      if (!(c.survey_m[k] > large_m)) continue;
+      findings.push_back(MakeFinding(
+          "check_point_off", {InputPosition(points.check.positions, k)},
+          "check point " +
+              NameOrPosition(points.check.names, points.check.positions, k) +
+              (projected ? " lies " + Metres(c.survey_m[k]) +
+                               " from its projected position"
+                         : " deviates by " + Metres(c.survey_m[k])) +
+              " under the matrix fitted without it, more than " +
+              Metres(large_m) +
+              ": check its drawing coordinates and its WGS84 position; if "
+              "both are right, the control points do not hold the drawing "
+              "there, so add control points near it",
+          false));
+    }
   }
 
   // Bad first, then by first point, then those that name no point.

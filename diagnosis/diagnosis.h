@@ -2,7 +2,8 @@
 //
 // It judges the prepared control points and the fit, and names the classic
 // input mistakes (longitude and latitude exchanged, the drawing's x and y
-// exchanged, two targets exchanged, a drawing in another unit) with a
+// exchanged, the surveyors' 116.234567 for 116°23'45.67" read as decimal
+// degrees, two targets exchanged, a drawing in another unit) with a
 // remedy, rather than leaving a confident matrix unexplained. It computes
 // and returns; output/ renders its findings.
 //
@@ -12,7 +13,8 @@
 //  - check: findings, but the matrix is usable;
 //  - bad:   the matrix is not to be trusted (rank_deficient, not_converged,
 //           most_points_outliers, exchanged_axes, exchanged_lon_lat,
-//           ignored_input: points of the input were not read).
+//           dms_as_decimal, ignored_input: points of the input were not
+//           read).
 //
 // A drawing in a map projection (a Gauss-Krueger zone, UTM, a city's own
 // transverse Mercator) cannot be carried onto the flat scene by one
@@ -28,9 +30,15 @@
 // the scale it distorts and what the distorted fit makes of them; two
 // exchanged targets hide their outliers and heights; points that do not
 // belong together hide what their fit makes of each point.
+// Check points (a table's rows with use 0) are judged like the fitted
+// points, by their survey deviation, but under a matrix they did not help
+// to fit: check_point_off names one beyond the large_deviation threshold
+// of the points' accuracy, unless a bad finding already distrusts the
+// matrix. Messages name points by their names where the table gives them.
 #ifndef GEOANCHOR_DIAGNOSIS_DIAGNOSIS_H_
 #define GEOANCHOR_DIAGNOSIS_DIAGNOSIS_H_
 
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -75,10 +83,12 @@ enum class Verdict { kGood, kCheck, kBad };
 const char* VerdictName(Verdict verdict);
 
 struct Finding {
-  std::string code;         // e.g. "exchanged_axes"
-  std::vector<int> points;  // input positions counting from 1, ascending
-  std::string message;      // one sentence: figures and what to do
-  bool bad = false;         // makes the verdict bad
+  std::string code;  // e.g. "exchanged_axes"
+  // Input positions counting from 1 (in a table, check points counted
+  // too), ascending.
+  std::vector<int> points;
+  std::string message;  // one sentence: figures and what to do
+  bool bad = false;     // makes the verdict bad
 };
 
 // The heights judged on their own (height and model-base-point modes).
@@ -96,6 +106,28 @@ struct HeightDiagnosis {
   // cannot follow, not a mistake.
   double curvature_m = 0.0;
 };
+
+// The check points (a control-point table's rows with use 0) under the
+// fitted matrix.
+struct CheckPointJudgement {
+  // Per check point, metres: target minus transformed source, as the
+  // fitted points' deviations, and its length.
+  std::vector<Point2> deviations;
+  std::vector<double> residuals_m;
+  // Per check point, metres: the survey deviation and the projection's
+  // part of the deviation, as SurveyJudgement's for the fitted points.
+  std::vector<double> survey_m;
+  std::vector<double> projection_m;
+  // RMS and largest of residuals_m; NaN without check points.
+  double rms_m = std::numeric_limits<double>::quiet_NaN();
+  double max_m = std::numeric_limits<double>::quiet_NaN();
+};
+
+// The check points measured under `fit`, against `projection` as the
+// fitted points identified it.
+CheckPointJudgement JudgeCheckPoints(const CheckPoints& check,
+                                     const SimilarityFit& fit,
+                                     const Projection& projection);
 
 struct Diagnosis {
   Verdict verdict = Verdict::kGood;
@@ -116,6 +148,8 @@ struct Diagnosis {
   SurveyJudgement survey;
   // How well one matrix holds the drawing: with the full depth only.
   MatrixHold hold;
+  // Every run.
+  CheckPointJudgement check_points;
 };
 
 enum class DiagnosisDepth {

@@ -734,6 +734,37 @@ SurveyJudgement JudgeSurvey(const ControlPoints& points,
 
   // Every point, projected, through the sample's similarity: a spread
   // sample of a few hundred points fixes it to a fraction of a millimetre.
+  double web_map_offset_m = projection.web_map_offset_m;
+  MeasureSurvey(projection, fit, points.source, points.geodetic, fit.deviations,
+                &judgement.survey_m, &judgement.projection_m,
+                &web_map_offset_m);
+  projection.web_map_offset_m = web_map_offset_m;
+  double sum2 = 0;
+  for (size_t i = 0; i < n; ++i) {
+    sum2 += judgement.survey_m[i] * judgement.survey_m[i];
+  }
+  projection.rms_m = std::sqrt(sum2 / static_cast<double>(n));
+  judgement.projection = projection;
+  return finish();
+}
+
+void MeasureSurvey(const Projection& projection, const SimilarityFit& fit,
+                   const std::vector<Point3>& source,
+                   const std::vector<Point3>& geodetic,
+                   const std::vector<Point2>& deviations,
+                   std::vector<double>* survey_m,
+                   std::vector<double>* projection_m,
+                   double* web_map_offset_m) {
+  const size_t n = source.size();
+  survey_m->resize(n);
+  projection_m->assign(n, 0.0);
+  if (projection.kind == ProjectionKind::kNone) {
+    for (size_t i = 0; i < n; ++i) {
+      (*survey_m)[i] = DeviationLength(deviations[i].x, deviations[i].y);
+    }
+    return;
+  }
+  const double m_per_unit = MetresPerUnit(fit);
   const Projector projector(projection.tm);
   const PlaneSimilarity sim = SimilarityOf(projection);
   // The deviation (target minus fitted drawing point) splits exactly into
@@ -741,35 +772,31 @@ SurveyJudgement JudgeSurvey(const ControlPoints& points,
   // and the projection's part, the rest.
   const PlaneSimilarity turn =
       PlaneSimilarity::FromModel(0.0, 0.0, fit.K, fit.angle_rad);
-  double sum2 = 0;
-  const std::vector<Point2> projected = ProjectMany(projector, points.geodetic);
+  const std::vector<Point2> projected = ProjectMany(projector, geodetic);
   // Web-map targets are measured against the drawing in the web map's
   // coordinates, and how far they lie from WGS84 against the drawing's own
   // projection (an identity similarity for a standard one).
-  std::vector<Point2> drawing = PlanePoints(points.source);
+  std::vector<Point2> drawing = PlanePoints(source);
   if (projection.web_map) {
-    std::vector<double> offset_m(n);
-    for (size_t i = 0; i < n; ++i) {
-      offset_m[i] =
-          Hypot(projected[i].x - drawing[i].x, projected[i].y - drawing[i].y) *
-          m_per_unit;
+    if (web_map_offset_m != nullptr) {
+      std::vector<double> offset_m(n);
+      for (size_t i = 0; i < n; ++i) {
+        offset_m[i] = Hypot(projected[i].x - drawing[i].x,
+                            projected[i].y - drawing[i].y) *
+                      m_per_unit;
+      }
+      *web_map_offset_m = Median(std::move(offset_m));
     }
-    projection.web_map_offset_m = Median(std::move(offset_m));
     drawing = InWebMap(projector, projection.web_map_datum, drawing);
   }
   for (size_t i = 0; i < n; ++i) {
     const Point2 r = sim.Deviation(projected[i], drawing[i]);
     // D* - d: where the position projects, minus the drawing point.
     const Point2 v{-r.x, -r.y};
-    judgement.survey_m[i] = Hypot(v.x, v.y) * m_per_unit;
+    (*survey_m)[i] = Hypot(v.x, v.y) * m_per_unit;
     const Point2 e = turn.Apply(v);
-    judgement.projection_m[i] =
-        Hypot(fit.deviations[i].x - e.x, fit.deviations[i].y - e.y);
-    sum2 += judgement.survey_m[i] * judgement.survey_m[i];
+    (*projection_m)[i] = Hypot(deviations[i].x - e.x, deviations[i].y - e.y);
   }
-  projection.rms_m = std::sqrt(sum2 / static_cast<double>(n));
-  judgement.projection = projection;
-  return finish();
 }
 
 MatrixHold ComputeMatrixHold(const ControlPoints& points,

@@ -129,6 +129,24 @@ struct SurveyJudgement {
 SurveyJudgement JudgeSurvey(const ControlPoints& points,
                             const SimilarityFit& fit);
 
+// Each point's survey deviation (survey_m) and the projection's part of its
+// deviation (projection_m), metres, as JudgeSurvey measures them, against
+// `projection` as it was identified (of the fitted points) and the fit's
+// K and angle. `deviations` are the points' target minus transformed
+// source. Without a projection survey_m is the deviation's length and
+// projection_m 0. For the fitted points and for points judged but never
+// fitted (check points) alike. Web-map targets (projection.web_map) are
+// measured against the drawing in the web map's coordinates; with
+// `web_map_offset_m`, the median distance of the points' positions from
+// the drawing, as Projection::web_map_offset_m, goes there.
+void MeasureSurvey(const Projection& projection, const SimilarityFit& fit,
+                   const std::vector<Point3>& source,
+                   const std::vector<Point3>& geodetic,
+                   const std::vector<Point2>& deviations,
+                   std::vector<double>* survey_m,
+                   std::vector<double>* projection_m,
+                   double* web_map_offset_m = nullptr);
+
 struct MatrixHold {
   // The largest distance, metres, between where the fit's matrix puts a
   // drawing point and where the projection puts it in the scene's

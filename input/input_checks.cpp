@@ -6,6 +6,7 @@
 
 #include "common/fixed_text.h"
 #include "geodesy/geodetic_converter.h"
+#include "input/point_table.h"
 
 namespace {
 
@@ -331,12 +332,88 @@ std::string ReadBasePoint(const std::string& label, std::string_view text,
   return CheckGeodeticPoint(label, *point);
 }
 
+namespace {
+
+// The mode, and the model base point when it asks for one.
+std::string ChooseMode(const InputFlags& flags, bool pairs,
+                       ControlPoints* points) {
+  if (pairs) {
+    points->mode = InputMode::kPair;
+    points->project_height_m = flags.projectheight_m;
+  } else if (flags.modelpoint.empty()) {
+    points->mode = InputMode::kHeight;
+  } else {
+    points->mode = InputMode::kModelBasePoint;
+    return ReadBasePoint("modelpoint", flags.modelpoint,
+                         "give the model's base point as "
+                         "--modelpoint=lon,lat in degrees, or leave out "
+                         "--modelpoint",
+                         &points->model_point);
+  }
+  return std::string();
+}
+
+// The control points of a table: the used ones as the two lists would give
+// them, in the table's order, the others as check points.
+std::string ReadTableInput(const InputFlags& flags, bool pairs,
+                           ControlPoints* points) {
+  const std::string path(flags.points_path);
+  if (!flags.points_read_error.empty()) {
+    return kPrefix + std::string("cannot read the --points file ") + path +
+           ": " + std::string(flags.points_read_error) + ": check its path";
+  }
+  PointTable table;
+  std::string error;
+  if (!ReadPointTable(flags.points_table, path, !pairs, &table, &error)) {
+    return error;
+  }
+  if (!pairs && !table.has_heights) {
+    return InputError(path + " line " + std::to_string(table.header_line) + ":",
+                      "the header names no h column (大地高) for the targets' "
+                      "ellipsoidal heights",
+                      "give --projectheight=<metres> to take every target at "
+                      "that height, or add an h column");
+  }
+  CheckPoints& check = points->check;
+  int position = 0;
+  for (const TablePoint& p : table.points) {
+    ++position;
+    // In the pair mode the reader gave z and h as 0, as pairs carry them.
+    if (p.used) {
+      points->source.push_back(p.source);
+      points->geodetic.push_back(p.geodetic);
+      points->names.push_back(p.name);
+      points->positions.push_back(position);
+    } else {
+      check.source.push_back(p.source);
+      check.geodetic.push_back(p.geodetic);
+      check.names.push_back(p.name);
+      check.positions.push_back(position);
+    }
+  }
+  if (points->source.empty()) {
+    return kPrefix + path +
+           ": every point has use 0, so none is left to fit: give use 1 to "
+           "the points to fit";
+  }
+  return ChooseMode(flags, pairs, points);
+}
+
+}  // namespace
+
 std::string ReadAndCheckInput(const InputFlags& flags, ControlPoints* points) {
+  const bool table = !flags.points_path.empty();
   if (flags.basepoint.empty() && flags.DWGsrcpoints.empty() &&
-      flags.DWGdespoints.empty()) {
+      flags.DWGdespoints.empty() && !table) {
     return std::string(kPrefix) +
            "nothing to do: --basepoint and the two point lists "
            "--DWGsrcpoints and --DWGdespoints are needed (see --help)";
+  }
+  if (table && (!flags.DWGsrcpoints.empty() || !flags.DWGdespoints.empty())) {
+    return std::string(kPrefix) +
+           "--points cannot be given with --DWGsrcpoints or --DWGdespoints: "
+           "give the control points either in the table or in the two "
+           "lists";
   }
   std::string error =
       CheckFinite("--zoffset", flags.zoffset_m,
@@ -359,6 +436,7 @@ std::string ReadAndCheckInput(const InputFlags& flags, ControlPoints* points) {
 
   // An IEEE comparison: 0 and -0 select pairs, NaN does not.
   const bool pairs = flags.projectheight_m >= 0.0;
+  if (table) return ReadTableInput(flags, pairs, points);
   const int per_point = pairs ? 2 : 3;
   PointListReading source = ReadPointList(flags.DWGsrcpoints, per_point);
   PointListReading target = ReadPointList(flags.DWGdespoints, per_point);
@@ -408,21 +486,7 @@ std::string ReadAndCheckInput(const InputFlags& flags, ControlPoints* points) {
     error = FirstRefused("DWGsrcpoints", source.points, CheckDrawingPoint);
   }
 
-  if (pairs) {
-    points->mode = InputMode::kPair;
-    points->project_height_m = flags.projectheight_m;
-  } else if (flags.modelpoint.empty()) {
-    points->mode = InputMode::kHeight;
-  } else {
-    points->mode = InputMode::kModelBasePoint;
-    if (error.empty()) {
-      error = ReadBasePoint("modelpoint", flags.modelpoint,
-                            "give the model's base point as "
-                            "--modelpoint=lon,lat in degrees, or leave out "
-                            "--modelpoint",
-                            &points->model_point);
-    }
-  }
+  if (error.empty()) error = ChooseMode(flags, pairs, points);
   if (!error.empty()) {
     return ignored.empty() ? error : kPrefix + ignored.front();
   }

@@ -114,12 +114,20 @@ struct InputFlags {
   double scale = 0.0;
   double projectheight_m = -1.0;  // >= 0: pairs; NaN or negative: triples
   double accuracy_m = 0.0;
+  // A control-point table (input/point_table.h) in place of the two lists:
+  // its path as given ("" = none), which its messages name, and its bytes,
+  // which the driver reads; `points_read_error` is the system's reason when
+  // it could not read them.
+  std::string_view points_path;
+  std::string_view points_table;
+  std::string_view points_read_error;
 };
 
 // The whole input stage: reads the base point, chooses the mode, reads the
 // control-point lists and the model base point, and checks them, in this
 // order:
-//  1. no base point and no lists at all;
+//  1. no base point, no lists and no table at all; a table given with
+//     either list;
 //  2. --zoffset, --scale, --accuracy, --projectheight;
 //  3. the base point;
 //  4. a non-finite number where a list's reading stopped, the targets in
@@ -128,9 +136,16 @@ struct InputFlags {
 //     longitude, each drawing point's coordinates, the model base point.
 // When a check of step 5 fails and a list's reading passed over text with a
 // digit, the line names that text instead: it is the likelier cause.
+// With a table, steps 4 and 5 are instead: a file that could not be read,
+// the table itself (ReadPointTable, whose value checks are the ones above),
+// the h column the modes with heights need, a point with use 1, the model
+// base point. Its used points become the lists, in the table's order and
+// exactly as the lists would give them (pairs in the pair mode), with their
+// names and positions; the others become `points->check`.
 // Returns "" and fills `points` (mode, lists, base and model points,
-// project height, ignored_input; the converted targets are left to the
-// geodesy), or the one line of the first mistake.
+// project height, ignored_input, names, positions, check points; the
+// converted targets are left to the geodesy), or the one line of the first
+// mistake.
 std::string ReadAndCheckInput(const InputFlags& flags, ControlPoints* points);
 
 #endif  // GEOANCHOR_INPUT_INPUT_CHECKS_H_

@@ -48,7 +48,8 @@ void PrintBadFindings(const Diagnosis& diagnosis) {
     if (!f.bad) continue;
     if (!any) std::fflush(stdout);  // keep the order on a shared terminal
     any = true;
-    WriteMessage("GeoAnchorSolve: warning: " + f.message + " (" + f.code +
-                 ")\n");
+    // The message is UTF-8 (a point's name from a table may be Chinese).
+    WriteMessage(ProcessTextFromUtf8("GeoAnchorSolve: warning: " + f.message +
+                                     " (" + f.code + ")\n"));
   }
 }

@@ -19,8 +19,9 @@ std::string Number(double v) {
 }
 
 std::string Quoted(const std::string& text) {
-  // Our texts are plain ASCII (mode names, Ceres' termination names, the
-  // warnings and notes).
+  // Our texts are UTF-8 (mode names, Ceres' termination names, the
+  // warnings and notes, and the points' names from a table), and JSON text
+  // is: only the quote, the backslash and control characters need care.
   std::string out = "\"";
   for (char c : text) {
     if (c == '"' || c == '\\') out += '\\';
@@ -119,16 +120,53 @@ std::string FitReportJson(const ControlPoints& points, const SimilarityFit& fit,
 
   const FitQuality& q = fit.quality;
   const SurveyJudgement& survey = diagnosis.survey;
+  // The points in the input's order: in a table, the check points among
+  // the fitted ones.
+  const CheckPoints& check = points.check;
+  const CheckPointJudgement& judged = diagnosis.check_points;
+  const auto name = [](const std::vector<std::string>& names, size_t i) {
+    return i < names.size() && !names[i].empty() ? Quoted(names[i])
+                                                 : std::string("null");
+  };
+  // What every point has: its name, whether it was fitted, where it is
+  // and its deviation under the fitted matrix.
+  const auto placed = [&](const std::string& name_json, bool used,
+                          const Point3& source, const Point2& target,
+                          const Point2& d, double residual_m) {
+    return "    {\"name\": " + name_json +
+           ", \"used\": " + (used ? "true" : "false") +
+           ", \"src_x\": " + Number(source.x) +
+           ", \"src_y\": " + Number(source.y) +
+           ", \"east_m\": " + Number(target.x) +
+           ", \"north_m\": " + Number(target.y) + ", \"dx_m\": " + Number(d.x) +
+           ", \"dy_m\": " + Number(d.y) +
+           ", \"residual_m\": " + Number(residual_m);
+  };
+  const auto check_entry = [&](size_t k) {
+    std::string e =
+        placed(name(check.names, k), false, check.source[k], check.target[k],
+               judged.deviations[k], judged.residuals_m[k]) +
+        ", \"survey_m\": " + Number(judged.survey_m[k]) +
+        ", \"projection_m\": " + Number(judged.projection_m[k]);
+    if (vertical.available && k < check.target_up_m.size()) {
+      e += ", \"src_z\": " + Number(check.source[k].z) +
+           ", \"up_m\": " + Number(check.target_up_m[k]) + ", \"dz_m\": " +
+           Number(check.target_up_m[k] - check.source[k].z - vertical.lift_m);
+    }
+    return e + "}";
+  };
+  const size_t checks = judged.deviations.size();
+  size_t next_check = 0;
   j += "  \"points\": [";
   for (size_t i = 0; i < fit.deviations.size(); ++i) {
-    const Point2& d = fit.deviations[i];
-    j += i == 0 ? "\n" : ",\n";
-    j += "    {\"src_x\": " + Number(points.source[i].x) +
-         ", \"src_y\": " + Number(points.source[i].y) +
-         ", \"east_m\": " + Number(points.target[i].x) +
-         ", \"north_m\": " + Number(points.target[i].y) +
-         ", \"dx_m\": " + Number(d.x) + ", \"dy_m\": " + Number(d.y) +
-         ", \"residual_m\": " + Number(fit.residuals_m[i]) +
+    for (; next_check < checks &&
+           check.positions[next_check] < InputPosition(points.positions, i);
+         ++next_check) {
+      j += (i == 0 && next_check == 0 ? "\n" : ",\n") + check_entry(next_check);
+    }
+    j += i == 0 && next_check == 0 ? "\n" : ",\n";
+    j += placed(name(points.names, i), true, points.source[i], points.target[i],
+                fit.deviations[i], fit.residuals_m[i]) +
          ", \"weight\": " + Number(fit.weights[i]) + ", \"outlier\": " +
          (fit.weights[i] < kOutlierWeight ? "true" : "false");
     if (i < survey.survey_m.size()) {
@@ -151,7 +189,13 @@ std::string FitReportJson(const ControlPoints& points, const SimilarityFit& fit,
     }
     j += "}";
   }
+  for (; next_check < checks; ++next_check) {
+    j += ",\n" + check_entry(next_check);
+  }
   j += fit.deviations.empty() ? "],\n" : "\n  ],\n";
+  j += "  \"check_points\": {\"count\": " + std::to_string(checks) +
+       ", \"rms_m\": " + Number(judged.rms_m) +
+       ", \"max_m\": " + Number(judged.max_m) + "},\n";
 
   j += "  \"rms_m\": " + Number(fit.rms_m) + ",\n";
   j += "  \"sigma0_m\": " + Number(fit.sigma0_m) + ",\n";

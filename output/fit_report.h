@@ -1,6 +1,8 @@
 // The optional fit report: one JSON object (UTF-8) with the parameters,
-// both matrices, every control point's deviation, robust weight and check
-// residual, the heights, the quality figures, the precision of the solution,
+// both matrices, every control point's name, deviation, robust weight and
+// check residual, the check points' deviations under the fitted matrix
+// (among the points, in the input's order, with "used": false) and their
+// summary, the heights, the quality figures, the precision of the solution,
 // the diagnosis (findings, their messages as warnings, the verdict) and the
 // solver's outcome. Numbers are written with 17
 // significant digits, so that they read back to the same doubles; a value

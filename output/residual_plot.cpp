@@ -25,6 +25,9 @@ constexpr size_t kMaxWarningsShown = 12;
 constexpr char kPointColour[] = "#1f4e79";
 constexpr char kArrowColour[] = "#2ca02c";
 constexpr char kCheckColour[] = "#8c4fc0";
+// Check points (a table's rows with use 0): hollow diamonds, their
+// deviations under the fitted matrix, in teal.
+constexpr char kCheckPointColour[] = "#00838f";
 constexpr char kInkColour[] = "#222222";
 // The verdict's colours: green, orange, and a dark red apart from the
 // outliers' red.
@@ -188,6 +191,25 @@ std::string Arrow(double x0, double y0, double x1, double y1,
          head + ")\"/>\n";
 }
 
+// A check point's marker: a hollow diamond around (x, y).
+std::string Diamond(double x, double y, const char* css_class) {
+  return std::string("<path class=\"") + css_class + "\" d=\"M" + C(x) + " " +
+         C(y - 6) + "L" + C(x + 6) + " " + C(y) + "L" + C(x) + " " + C(y + 6) +
+         "L" + C(x - 6) + " " + C(y) + "z\" fill=\"#ffffff\" stroke=\"" +
+         kCheckPointColour + "\" stroke-width=\"2\"/>\n";
+}
+
+// The fitted point at input position `position` (counting from 1, check
+// points too); past the end when there is none.
+size_t FittedIndexAt(const ControlPoints& points, int position) {
+  if (points.positions.empty()) return static_cast<size_t>(position - 1);
+  const auto at = std::lower_bound(points.positions.begin(),
+                                   points.positions.end(), position);
+  return at != points.positions.end() && *at == position
+             ? static_cast<size_t>(at - points.positions.begin())
+             : points.positions.size();
+}
+
 }  // namespace
 
 double ArrowMagnification(double largest_deviation, double target_length) {
@@ -225,7 +247,14 @@ std::string ResidualPlotSvg(const ControlPoints& points,
     red[i] = survey.blunder.size() == n ? static_cast<bool>(survey.blunder[i])
                                         : fit.weights[i] < kOutlierWeight;
   }
-  const bool labelled = n <= kMaxLabelledPoints;
+  // Check points, where the diagnosis judged them.
+  const CheckPoints& check = points.check;
+  const CheckPointJudgement& judged = diagnosis.check_points;
+  const size_t check_n =
+      judged.deviations.size() == check.source.size() ? check.source.size() : 0;
+  const bool labelled = n + check_n <= kMaxLabelledPoints;
+  bool named = false;
+  for (const std::string& name : points.names) named = named || !name.empty();
 
   // The extent of the drawing points, with 8 % margin on each side; a
   // single place (one point, all coincident, or a spread so small that the
@@ -236,11 +265,13 @@ std::string ResidualPlotSvg(const ControlPoints& points,
   const Point3 first = n > 0 ? points.source[0] : Point3();
   double min_x = first.x, max_x = min_x;
   double min_y = first.y, max_y = min_y;
-  for (const Point3& p : points.source) {
-    min_x = std::min(min_x, p.x);
-    max_x = std::max(max_x, p.x);
-    min_y = std::min(min_y, p.y);
-    max_y = std::max(max_y, p.y);
+  for (const std::vector<Point3>* list : {&points.source, &check.source}) {
+    for (const Point3& p : *list) {
+      min_x = std::min(min_x, p.x);
+      max_x = std::max(max_x, p.x);
+      min_y = std::min(min_y, p.y);
+      max_y = std::max(max_y, p.y);
+    }
   }
   // Halves throughout: max - min of coordinates near 1e308 would overflow.
   double half_extent = std::max(0.5 * max_x - 0.5 * min_x,  // drawing units
@@ -304,7 +335,8 @@ std::string ResidualPlotSvg(const ControlPoints& points,
   for (size_t i = 0; i < shown_warnings; ++i) {
     warning_lines += Wrapped(warnings[i], 36).size();
   }
-  page_height = std::max(page_height, 590.0 + kLineHeight * warning_lines);
+  page_height = std::max(page_height, 590.0 + kLineHeight * warning_lines +
+                                          (check_n > 0 ? kLineHeight : 0.0));
 
   std::string svg;
   svg.reserve(4096 + n * (labelled ? 400 : 80));
@@ -318,6 +350,7 @@ std::string ResidualPlotSvg(const ControlPoints& points,
   for (const auto& head : {std::make_pair("head", kArrowColour),
                            std::make_pair("check-head", kCheckColour),
                            std::make_pair("outlier-head", kOutlierColour),
+                           std::make_pair("checkpoint-head", kCheckPointColour),
                            std::make_pair("ink-head", kInkColour)}) {
     svg += std::string("<marker id=\"") + head.first +
            "\" viewBox=\"0 0 10 10\" refX=\"9\" refY=\"5\" markerWidth=\"7\" "
@@ -370,7 +403,9 @@ std::string ResidualPlotSvg(const ControlPoints& points,
         labels += std::string("<text class=\"") +
                   (outlier ? "label outlier" : "label") + "\" x=\"" +
                   C(x0 + 6) + "\" y=\"" + C(y0 - 6) + "\" fill=\"" + colour +
-                  "\" font-size=\"13\">" + std::to_string(i + 1) + "</text>\n";
+                  "\" font-size=\"13\">" +
+                  Escaped(NameOrPosition(points.names, points.positions, i)) +
+                  "</text>\n";
       }
       if (outlier && outlier_texts < kMaxLabelledPoints) {
         ++outlier_texts;
@@ -382,6 +417,27 @@ std::string ResidualPlotSvg(const ControlPoints& points,
         compact_arrows += "M" + C(x0) + " " + C(y0) + "L" + C(x1) + " " + C(y1);
       }
       compact_markers += "M" + C(x0) + " " + C(y0) + "h0";
+    }
+  }
+  // Check points: never compact, they are few.
+  for (size_t k = 0; k < check_n; ++k) {
+    const double x0 = view.X(check.source[k].x);
+    const double y0 = view.Y(check.source[k].y);
+    double x1, y1;
+    if (arrow_end(x0, y0, judged.deviations[k].x, judged.deviations[k].y, &x1,
+                  &y1)) {
+      arrows += Arrow(x0, y0, x1, y1, kCheckPointColour, "checkpoint-head",
+                      false, "deviation checkpoint");
+    }
+    markers += Diamond(x0, y0, "marker checkpoint");
+    if (labelled) {
+      labels += Text(
+          x0 + 6, y0 - 6, NameOrPosition(check.names, check.positions, k),
+          kCheckPointColour, " class=\"label checkpoint\" font-size=\"13\"");
+      // Its deviation in figures, since it helped nothing to fit.
+      labels +=
+          Text(x0 + 6, y0 + 16, Value("%.3f m", judged.residuals_m[k]),
+               kCheckPointColour, " class=\"checkpoint\" font-size=\"13\"");
     }
   }
   svg += "<g id=\"checks\">\n" + checks;
@@ -408,8 +464,8 @@ std::string ResidualPlotSvg(const ControlPoints& points,
   size_t exchanged_pairs = 0;
   for (const Finding& f : diagnosis.findings) {
     if (f.code != "exchanged_pairs" || f.points.size() != 2) continue;
-    const size_t i = static_cast<size_t>(f.points[0] - 1);
-    const size_t j = static_cast<size_t>(f.points[1] - 1);
+    const size_t i = FittedIndexAt(points, f.points[0]);
+    const size_t j = FittedIndexAt(points, f.points[1]);
     if (i >= n || j >= n) continue;
     ++exchanged_pairs;
     svg += "<line class=\"exchanged\" x1=\"" + C(view.X(points.source[i].x)) +
@@ -489,7 +545,10 @@ std::string ResidualPlotSvg(const ControlPoints& points,
        (std::isfinite(fit.sigma0_m) ? FormatDouble("%.4f", fit.sigma0_m) + " m"
                                     : std::string("none")));
   line(std::to_string(n) + (n == 1 ? " point, " : " points, ") +
-       std::to_string(outliers) + (outliers == 1 ? " outlier" : " outliers"));
+       std::to_string(outliers) + (outliers == 1 ? " outlier" : " outliers") +
+       (check_n == 0 ? std::string()
+                     : ", " + std::to_string(check_n) +
+                           (check_n == 1 ? " check point" : " check points")));
   {
     const std::vector<std::string> lines =
         Wrapped("projection: " + ProjectionLabel(survey.projection), 36);
@@ -507,7 +566,9 @@ std::string ResidualPlotSvg(const ControlPoints& points,
   svg += "<circle cx=\"" + C(x + 8) + "\" cy=\"" + C(key_y - 5) +
          "\" r=\"4\" fill=\"" + kPointColour + "\"/>\n";
   svg += Text(x + 24, key_y,
-              labelled ? "control point, input position" : "control point",
+              !labelled ? "control point"
+              : named   ? "control point, its name"
+                        : "control point, input position",
               kInkColour);
   y += kLineHeight;
   svg += Arrow(x, y - 5, x + 18, y - 5, kArrowColour, "head", false, "key");
@@ -522,7 +583,13 @@ std::string ResidualPlotSvg(const ControlPoints& points,
   svg += "<circle cx=\"" + C(x + 8) + "\" cy=\"" + C(y - 5) +
          "\" r=\"4\" fill=\"" + kOutlierColour + "\" class=\"key outlier\"/>\n";
   svg += Text(x + 24, y, "outlier (over 0.15 m off), clipped", kInkColour);
-  y += kLineHeight + 8.0;
+  y += kLineHeight;
+  if (check_n > 0) {
+    svg += Diamond(x + 8, y - 5, "key checkpoint");
+    svg += Text(x + 24, y, "check point (use 0), not fitted", kInkColour);
+    y += kLineHeight;
+  }
+  y += 8.0;
   svg += Text(x + 24, y, "north arrow: the scene's north", kInkColour);
   y += kLineHeight + 8.0;
   if (exchanged_pairs > 0) {

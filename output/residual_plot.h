@@ -5,8 +5,9 @@
 //
 // The plot frame shows the drawing plane with x to the right and y up, at
 // one scale on both axes, over the points' extent plus a margin. Per point:
-//  - a marker, labelled with its input position counting from 1 (up to
-//    kMaxLabelledPoints points; beyond that markers only, drawn compactly);
+//  - a marker, labelled with its name from a control-point table, else its
+//    input position counting from 1 (up to kMaxLabelledPoints points, check
+//    points included; beyond that markers only, drawn compactly);
 //  - its deviation (target minus transformed source, scene metres) turned
 //    back into drawing directions by the fitted angle (and the sign of K)
 //    and into drawing units by |K|, drawn as an arrow from the marker, every
@@ -16,6 +17,9 @@
 //  - outliers (weight below kOutlierWeight) in red (kOutlierColour, used for
 //    nothing else), their arrows clipped to the frame and their deviation
 //    written beside them.
+// Check points (a table's rows with use 0) are hollow teal diamonds with
+// their deviation under the fitted matrix as a teal arrow, and a legend
+// entry of their own.
 // Besides: a scale bar in drawing units, one for the arrows in metres, a
 // north arrow showing where the scene's north lies on the drawing, and a
 // legend with the mode, free or fixed scale, K (and in ppm), the angle in

@@ -123,16 +123,38 @@ std::string Narrow(const std::wstring& text, UINT code_page) {
 }
 #endif
 
-bool ReadFlagFile(const std::string& path, std::string* text) {
+bool ReadFileBytes(const std::string& path, std::string* bytes,
+                   std::string* error) {
+  errno = 0;
   const std::unique_ptr<FILE, int (*)(FILE*)> file(OpenForReading(path),
                                                    &std::fclose);
-  if (!file) return false;
-  std::string bytes;
+  if (!file) {
+    *error = SystemReason(errno != 0 ? errno : ENOENT);
+    return false;
+  }
+  bytes->clear();
   char buffer[8192];
   for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, file.get())) > 0;) {
-    bytes.append(buffer, n);
+    bytes->append(buffer, n);
   }
-  if (std::ferror(file.get())) return false;
+  if (std::ferror(file.get())) {
+    // Reading a folder fails here on POSIX, with EISDIR.
+    *error = SystemReason(errno != 0 ? errno : EIO);
+    return false;
+  }
+  return true;
+}
+
+std::string ProcessTextFromUtf8(const std::string& text) {
+#ifdef _WIN32
+  if (GetACP() != CP_UTF8) return Narrow(Widen(text, CP_UTF8));
+#endif
+  return text;
+}
+
+bool ReadFlagFile(const std::string& path, std::string* text) {
+  std::string bytes, error;
+  if (!ReadFileBytes(path, &bytes, &error)) return false;
   std::string utf8;
   if (DecodeMarkedText(bytes, &utf8)) {
     *text = std::move(utf8);
@@ -146,9 +168,7 @@ bool ReadFlagFile(const std::string& path, std::string* text) {
     return true;
 #endif
   }
-#ifdef _WIN32
-  if (GetACP() != CP_UTF8) *text = Narrow(Widen(*text, CP_UTF8));
-#endif
+  *text = ProcessTextFromUtf8(*text);
   return true;
 }
 

@@ -33,6 +33,16 @@ bool ReplaceFileContents(const std::string& path, const std::string& text,
 // as they come, UTF-8 in practice. Files are opened through the wide-character
 // functions on Windows, so that long paths work where Windows allows them.
 
+// Reads the file at `path` whole, as bytes. Returns false, with the
+// system's reason in `*error`, when it cannot be read.
+bool ReadFileBytes(const std::string& path, std::string* bytes,
+                   std::string* error);
+
+// UTF-8 `text` in the program's own encoding (above), for a message: as it
+// is where that is UTF-8; on Windows in an ANSI code page, characters it
+// lacks become "?".
+std::string ProcessTextFromUtf8(const std::string& text);
+
 // Reads the flag file at `path` whole and returns its text in the program's
 // own encoding. A UTF-8 byte-order mark is dropped and UTF-16 (LE or BE, with
 // its byte-order mark) converted, on every platform. On Windows a file

@@ -5,7 +5,6 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <iconv.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -18,6 +17,7 @@
 #include <vector>
 
 #include "output/transform_output.h"
+#include "tests/common/converted_text.h"
 
 inline std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -64,19 +64,7 @@ inline std::string PathAsSeen(const std::string& posix_path) {
 // UTF-8 text converted to the encoding `to` (an iconv name), or a note
 // saying that it cannot be.
 inline std::string Iconv(const std::string& utf8, const char* to) {
-  iconv_t cd = iconv_open(to, "UTF-8");
-  if (cd == reinterpret_cast<iconv_t>(-1)) return "(no converter)";
-  std::string in = utf8;
-  std::string out(in.size() * 4 + 8, '\0');
-  char* in_p = &in[0];
-  size_t in_left = in.size();
-  char* out_p = &out[0];
-  size_t out_left = out.size();
-  const size_t done = iconv(cd, &in_p, &in_left, &out_p, &out_left);
-  iconv_close(cd);
-  if (done == static_cast<size_t>(-1)) return "(not convertible)";
-  out.resize(out.size() - out_left);
-  return out;
+  return ConvertedText(utf8, "UTF-8", to);
 }
 
 // UTF-8 text as the program's help prints it: GBK under Wine, else as is.

@@ -132,6 +132,7 @@ TEST_F(CliTest, VersionHelpAndNoFlags) {
           "-projectheight (投影高度，抵偿面高度) type: double default: -1",
           "-report (拟合报告JSON文件路径（可选）) type: string default: \"\"",
           "-plot (残差图SVG文件路径（可选）) type: string default: \"\"",
+          "-points (控制点表文件（CSV等，可选）) type: string default: \"\"",
           accuracy}) {
       EXPECT_NE(std::string::npos, help.out.find(HelpEncoding(flag)))
           << help_flag << " " << flag;

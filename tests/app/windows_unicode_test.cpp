@@ -162,6 +162,58 @@ TEST_F(WindowsUnicodeTest, RightFileUnderTheRightNameInEveryFolderAndFlagFile) {
   }
 }
 
+TEST_F(WindowsUnicodeTest, GbkTableAtAChinesePathRunsAsItsFlags) {
+  // The example's table (UTF-8 in the tree) saved as a Chinese Excel saves
+  // CSV: GBK, CR LF; its six used points are the example's flags.
+  std::string table;
+  std::istringstream lines(
+      ReadFile(GEOANCHOR_EXAMPLES_DIR "/tianjin-points.csv"));
+  for (std::string line; std::getline(lines, line);) table += line + "\r\n";
+  const std::string gbk = Iconv(table, "GBK");
+  ASSERT_EQ(std::string::npos, gbk.find("(not")) << gbk;
+  const std::string plain = FolderWithExe(root_, "plain");
+  std::vector<std::string> command = {"wine", plain + "/GeoAnchorSolve.exe"};
+  command.insert(command.end(), flags_.begin(), flags_.end());
+  Result want = RunUnderWine(command, plain, root_);
+  ASSERT_EQ(0, want.status) << want.err;
+  want.out = FromCrLf(want.out, "standard output");
+
+  for (const char* locale : {kEnglish, kChinese}) {
+    SCOPED_TRACE(locale);
+    const std::string dir =
+        FolderWithExe(root_ + "/" + locale + "-table", kChineseFolder);
+    const std::string path = dir + "/控制点.csv";
+    std::ofstream(path, std::ios::binary) << gbk;
+    const Result r =
+        RunExe(locale, dir,
+               {"--basepoint=117.2,39.1", "--points=" + WindowsPath(path),
+                "--report=" + WindowsPath(dir + "/报告.json")});
+    EXPECT_EQ(0, r.status);
+    EXPECT_EQ("", r.err);
+    EXPECT_EQ(want.out, r.out);
+    EXPECT_EQ(ReadFile(plain + "/" + kResultFileName),
+              ReadFile(dir + "/" + kResultFileName));
+    const std::string report = ReadFile(dir + "/报告.json");
+    EXPECT_NE(std::string::npos,
+              report.find("{\"name\": \"TJ07\", \"used\": false"));
+
+    // A mistake names the Chinese path and the Chinese column.
+    std::string bad = table;
+    bad.replace(bad.find("117.2118069595"), 14, "117.2118O69595");
+    std::ofstream(path, std::ios::binary) << Iconv(bad, "GBK");
+    const Result e =
+        RunExe(locale, dir,
+               {"--basepoint=117.2,39.1", "--points=" + WindowsPath(path)});
+    EXPECT_EQ(255, e.status);
+    EXPECT_EQ("", e.out);
+    EXPECT_EQ("GeoAnchorSolve: " + WindowsPath(path) +
+                  " line 7, column 经度(°): '117.2118O69595' is not an "
+                  "angle: write decimal degrees, or degrees, minutes and "
+                  "seconds such as 116°23′45.67″\n",
+              e.err);
+  }
+}
+
 TEST_F(WindowsUnicodeTest, HelpAndMessagesShowTheirOwnCharacters) {
   for (const char* locale : {kEnglish, kChinese}) {
     SCOPED_TRACE(locale);

@@ -1,0 +1,670 @@
+#include "input/point_table.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <initializer_list>
+#include <system_error>
+#include <utility>
+
+#include "common/unicode_text.h"
+#include "input/input_checks.h"
+
+namespace {
+
+enum Column { kName, kX, kY, kZ, kLon, kLat, kH, kUse, kColumns };
+
+struct ColumnNames {
+  const char* canonical;
+  // Lower case, as the header's names are compared after lowering ASCII.
+  std::vector<std::string_view> names;
+  const char* listed;  // for a message: the names as a user writes them
+};
+
+const ColumnNames& NamesOf(int column) {
+  static const ColumnNames kNames[kColumns] = {
+      {"name", {"name", "点号", "点名"}, "name, 点号 or 点名"},
+      {"x", {"x", "east", "东坐标", "sourcex"}, "x, east, 东坐标 or sourceX"},
+      {"y", {"y", "north", "北坐标", "sourcey"}, "y, north, 北坐标 or sourceY"},
+      {"z", {"z", "高程"}, "z or 高程"},
+      {"lon",
+       {"lon", "longitude", "lng", "l", "经度", "mapx"},
+       "lon, longitude, lng, L, 经度 or mapX"},
+      {"lat",
+       {"lat", "latitude", "b", "纬度", "mapy"},
+       "lat, latitude, B, 纬度 or mapY"},
+      {"h", {"h", "大地高"}, "h or 大地高"},
+      {"use", {"use", "enable"}, "use or enable"},
+  };
+  return kNames[column];
+}
+
+// Blanks around a field: space, tab, and the no-break and ideographic
+// spaces that spreadsheets and Chinese input methods leave.
+size_t BlankAt(std::string_view s, size_t i) {
+  if (i >= s.size()) return 0;
+  if (s[i] == ' ' || s[i] == '\t') return 1;
+  if (s.compare(i, 2, "\xC2\xA0") == 0) return 2;
+  if (s.compare(i, 3, "\xE3\x80\x80") == 0) return 3;
+  return 0;
+}
+
+bool EndsWithBlank(std::string_view s, size_t* size) {
+  for (std::string_view blank : {" ", "\t", "\xC2\xA0", "\xE3\x80\x80"}) {
+    if (s.size() >= blank.size() &&
+        s.compare(s.size() - blank.size(), blank.size(), blank) == 0) {
+      *size = blank.size();
+      return true;
+    }
+  }
+  return false;
+}
+
+std::string_view Trimmed(std::string_view s) {
+  while (size_t n = BlankAt(s, 0)) s.remove_prefix(n);
+  size_t n = 0;
+  while (EndsWithBlank(s, &n)) s.remove_suffix(n);
+  return s;
+}
+
+std::string AsciiLower(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return out;
+}
+
+struct Line {
+  int number = 0;  // counting from 1
+  std::string_view text;
+};
+
+// The text's lines, ended by LF, CR LF or CR.
+std::vector<Line> SplitLines(std::string_view text) {
+  std::vector<Line> lines;
+  int number = 1;
+  size_t start = 0;
+  for (size_t i = 0; i <= text.size(); ++i) {
+    if (i < text.size() && text[i] != '\n' && text[i] != '\r') continue;
+    lines.push_back(Line{number++, text.substr(start, i - start)});
+    if (i + 1 < text.size() && text[i] == '\r' && text[i + 1] == '\n') ++i;
+    start = i + 1;
+  }
+  return lines;
+}
+
+struct Fields {
+  std::vector<std::string> values;  // trimmed, quotes removed
+  bool unclosed_quote = false;
+  size_t unclosed_field = 0;  // counting from 1
+};
+
+// Splits a line at `separator` (0: runs of blanks). A field whose first
+// character other than a blank is '"' is quoted up to the next '"' that is
+// not doubled; text after the closing quote, up to the separator, is kept.
+Fields SplitFields(std::string_view line, char separator) {
+  Fields f;
+  // Blanks around fields; a tab that separates them is none.
+  const auto blank_at = [&](size_t k) {
+    return separator == '\t' && k < line.size() && line[k] == '\t'
+               ? 0
+               : BlankAt(line, k);
+  };
+  const auto is_separator = [&](size_t k) {
+    return separator != 0 ? line[k] == separator : BlankAt(line, k) > 0;
+  };
+  size_t i = 0;
+  while (size_t n = blank_at(i)) i += n;
+  if (separator == 0 && i == line.size()) return f;
+  while (true) {
+    std::string value;
+    if (i < line.size() && line[i] == '"') {
+      bool closed = false;
+      for (++i; i < line.size() && !closed; ++i) {
+        if (line[i] != '"') {
+          value += line[i];
+        } else if (i + 1 < line.size() && line[i + 1] == '"') {
+          value += '"';
+          ++i;
+        } else {
+          closed = true;
+        }
+      }
+      if (!closed) {
+        f.unclosed_quote = true;
+        f.unclosed_field = f.values.size() + 1;
+        return f;
+      }
+    }
+    const size_t rest = i;
+    while (i < line.size() && !is_separator(i)) ++i;
+    value += line.substr(rest, i - rest);
+    f.values.push_back(std::string(Trimmed(value)));
+    if (i >= line.size()) break;
+    if (separator != 0) ++i;  // the separator
+    while (size_t n = blank_at(i)) i += n;
+    // Blanks at the end of a blank-separated line start no field; a last
+    // separator starts an empty one.
+    if (separator == 0 && i == line.size()) break;
+  }
+  return f;
+}
+
+// The separator the header shows: the most frequent of tab, semicolon and
+// comma outside quotes (in that order on a tie), or 0 for runs of blanks.
+char DetectSeparator(std::string_view header) {
+  int counts[3] = {0, 0, 0};
+  const char candidates[3] = {'\t', ';', ','};
+  bool quoted = false;
+  for (char c : header) {
+    if (c == '"') quoted = !quoted;
+    if (quoted) continue;
+    for (int k = 0; k < 3; ++k) counts[k] += c == candidates[k];
+  }
+  int best = -1;
+  for (int k = 0; k < 3; ++k) {
+    if (counts[k] > 0 && (best < 0 || counts[k] > counts[best])) best = k;
+  }
+  return best < 0 ? 0 : candidates[best];
+}
+
+// A header name without its unit in brackets, lower case.
+std::string HeaderKey(std::string_view name) {
+  name = Trimmed(name);
+  struct Brackets {
+    std::string_view open, close;
+  };
+  for (const Brackets& b : {Brackets{"(", ")"}, Brackets{"[", "]"},
+                            Brackets{"\xEF\xBC\x88", "\xEF\xBC\x89"}}) {
+    if (name.size() < b.close.size() ||
+        name.compare(name.size() - b.close.size(), b.close.size(), b.close) !=
+            0) {
+      continue;
+    }
+    const size_t open = name.rfind(b.open);
+    if (open != std::string_view::npos && open > 0) {
+      name = Trimmed(name.substr(0, open));
+      break;
+    }
+  }
+  return AsciiLower(name);
+}
+
+// Whether the WKT of a "#CRS:" line is a projected system: a projected
+// keyword before any geographic one (a bound or compound CRS names its
+// base inside).
+bool ProjectedCrs(std::string_view wkt) {
+  const std::string upper = [&] {
+    std::string u(wkt);
+    for (char& c : u) {
+      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    return u;
+  }();
+  size_t first_projected = std::string::npos;
+  size_t first_geographic = std::string::npos;
+  for (const char* k : {"PROJCRS[", "PROJCS[", "PROJECTEDCRS["}) {
+    first_projected = std::min(first_projected, upper.find(k));
+  }
+  for (const char* k :
+       {"GEOGCRS[", "GEOGCS[", "GEOGRAPHICCRS[", "GEODCRS[", "GEODETICCRS["}) {
+    size_t at = upper.find(k);
+    // BASEGEOGCRS is a projected system's base, not a system of its own.
+    while (at != std::string::npos && at >= 4 &&
+           upper.compare(at - 4, 4, "BASE") == 0) {
+      at = upper.find(k, at + 1);
+    }
+    first_geographic = std::min(first_geographic, at);
+  }
+  return first_projected < first_geographic;
+}
+
+// A number as the whole field: [sign] digits [. digits] [e|E [sign] digits]
+// (digits on at least one side of the point), read correctly rounded.
+enum class NumberRead { kOk, kNotANumber, kOutOfRange };
+NumberRead ReadNumber(std::string_view s, double* value) {
+  size_t i = 0;
+  const bool minus = i < s.size() && s[i] == '-';
+  if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+  const size_t digits_start = i;
+  size_t mantissa_digits = 0;
+  while (i < s.size() && s[i] >= '0' && s[i] <= '9') ++i, ++mantissa_digits;
+  if (i < s.size() && s[i] == '.') {
+    ++i;
+    while (i < s.size() && s[i] >= '0' && s[i] <= '9') ++i, ++mantissa_digits;
+  }
+  if (mantissa_digits == 0) return NumberRead::kNotANumber;
+  if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+    ++i;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+    size_t exponent_digits = 0;
+    while (i < s.size() && s[i] >= '0' && s[i] <= '9') ++i, ++exponent_digits;
+    if (exponent_digits == 0) return NumberRead::kNotANumber;
+  }
+  if (i != s.size()) return NumberRead::kNotANumber;
+  double v = 0.0;
+  const char* begin = s.data() + digits_start;
+  const std::from_chars_result r = std::from_chars(begin, s.data() + i, v);
+  if (r.ec == std::errc::result_out_of_range) {
+    // Overflow is out of range; underflow is a tiny number, as strtod has it.
+    const std::string copy(begin, s.data() + i);
+    v = std::strtod(copy.c_str(), nullptr);
+    if (std::isinf(v)) {
+      *value = minus ? -v : v;
+      return NumberRead::kOutOfRange;
+    }
+  } else if (r.ec != std::errc() || r.ptr != s.data() + i) {
+    return NumberRead::kNotANumber;
+  }
+  *value = minus ? -v : v;
+  return NumberRead::kOk;
+}
+
+// Whether `s` at `*i` starts with one of `marks`; moves past it.
+bool TakeMark(std::string_view s, size_t* i,
+              std::initializer_list<std::string_view> marks) {
+  for (std::string_view mark : marks) {
+    if (s.compare(*i, mark.size(), mark) == 0) {
+      *i += mark.size();
+      return true;
+    }
+  }
+  return false;
+}
+
+// An unsigned number at `*i`, up to the first character that is no part of
+// one; moves past it.
+bool TakeUnsigned(std::string_view s, size_t* i, double* value) {
+  const size_t start = *i;
+  while (*i < s.size() && ((s[*i] >= '0' && s[*i] <= '9') || s[*i] == '.' ||
+                           s[*i] == 'e' || s[*i] == 'E' ||
+                           ((s[*i] == '+' || s[*i] == '-') && *i > start &&
+                            (s[*i - 1] == 'e' || s[*i - 1] == 'E')))) {
+    ++*i;
+  }
+  if (*i == start || s[start] == 'e' || s[start] == 'E') return false;
+  return ReadNumber(s.substr(start, *i - start), value) == NumberRead::kOk;
+}
+
+void SkipBlanks(std::string_view s, size_t* i) {
+  while (size_t n = BlankAt(s, *i)) *i += n;
+}
+
+bool WholeNumber(double v) { return v == std::floor(v); }
+
+// An angle: decimal degrees, or degrees, minutes and seconds (see the
+// header). kNotANumber for text that is no angle at all; `*why` says what
+// is wrong with one whose minutes or seconds are out of range.
+NumberRead ReadAngle(std::string_view s, double* deg, std::string* why) {
+  const NumberRead plain = ReadNumber(s, deg);
+  if (plain != NumberRead::kNotANumber) return plain;
+  size_t i = 0;
+  const bool minus = i < s.size() && s[i] == '-';
+  if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+  double parts[3] = {0.0, 0.0, 0.0};
+  int count = 0;
+  if (!TakeUnsigned(s, &i, &parts[0])) return NumberRead::kNotANumber;
+  count = 1;
+  SkipBlanks(s, &i);
+  if (TakeMark(s, &i, {"\xC2\xB0", "\xC2\xBA", "度"})) {
+    // Symbols: 116°23′45.67″, each later part optional.
+    static const std::initializer_list<std::string_view> kMarks[2] = {
+        {"\xE2\x80\xB2", "'", "\xE2\x80\x99", "分"},
+        {"\xE2\x80\xB3", "''", "\"", "\xE2\x80\x9D", "秒"}};
+    for (int part = 1; part < 3; ++part) {
+      SkipBlanks(s, &i);
+      if (i == s.size()) break;
+      if (!TakeUnsigned(s, &i, &parts[part])) return NumberRead::kNotANumber;
+      SkipBlanks(s, &i);
+      // A last part may leave out its mark: 116°23′45.67.
+      if (!TakeMark(s, &i, kMarks[part - 1]) && i != s.size()) {
+        return NumberRead::kNotANumber;
+      }
+      count = part + 1;
+    }
+    SkipBlanks(s, &i);
+    if (i != s.size()) return NumberRead::kNotANumber;
+  } else {
+    // Blanks: 116 23 45.67 in a field of its own.
+    while (i < s.size() && count < 3) {
+      if (!TakeUnsigned(s, &i, &parts[count])) return NumberRead::kNotANumber;
+      ++count;
+      SkipBlanks(s, &i);
+    }
+    if (i != s.size() || count < 2) return NumberRead::kNotANumber;
+  }
+  for (int part = 0; part + 1 < count; ++part) {
+    if (!WholeNumber(parts[part])) {
+      *why = part == 0 ? "the degrees before minutes must be a whole number"
+                       : "the minutes before seconds must be a whole number";
+      return NumberRead::kNotANumber;
+    }
+  }
+  for (int part = 1; part < count; ++part) {
+    if (!(parts[part] < 60.0)) {
+      *why = "minutes and seconds must be below 60";
+      return NumberRead::kNotANumber;
+    }
+  }
+  const double v = parts[0] + parts[1] / 60.0 + parts[2] / 3600.0;
+  *deg = minus ? -v : v;
+  return std::isfinite(v) ? NumberRead::kOk : NumberRead::kOutOfRange;
+}
+
+// 1 or 0, yes or no, true or false; empty: 1.
+bool ReadUse(std::string_view s, bool* used) {
+  const std::string v = AsciiLower(s);
+  if (v.empty() || v == "1" || v == "yes" || v == "true") {
+    *used = true;
+    return true;
+  }
+  if (v == "0" || v == "no" || v == "false") {
+    *used = false;
+    return true;
+  }
+  return false;
+}
+
+class Reader {
+ public:
+  Reader(const std::string& label, bool read_heights)
+      : label_(label), read_heights_(read_heights) {}
+
+  bool Read(std::string_view bytes, PointTable* table) {
+    const std::string text = DecodeUnicodeOrGbk(bytes);
+    bool header_seen = false;
+    bool projected = false;
+    std::string crs;
+    int crs_line = 0;
+    for (const Line& line : SplitLines(text)) {
+      const std::string_view content = Trimmed(line.text);
+      if (content.empty()) continue;
+      if (content[0] == '#') {
+        if (!header_seen && content.compare(0, 5, "#CRS:") == 0) {
+          crs = std::string(Trimmed(content.substr(5)));
+          crs_line = line.number;
+          projected = ProjectedCrs(crs);
+        }
+        continue;
+      }
+      if (!header_seen) {
+        if (projected) {
+          return Fail(crs_line, "",
+                      "the #CRS line names a projected system (" +
+                          Excerpt(crs) +
+                          "), but mapX and mapY must be longitude and "
+                          "latitude: save the points from QGIS with a "
+                          "geographic CRS such as WGS 84 (EPSG:4326)");
+        }
+        header_seen = true;
+        table->header_line = line.number;
+        separator_ = DetectSeparator(content);
+        if (!ReadHeader(line)) return false;
+        table->has_heights = index_[kH] >= 0;
+        if (!read_heights_) index_[kZ] = index_[kH] = -1;
+        continue;
+      }
+      // The line as it is: with tabs between fields, a leading or trailing
+      // one is an empty field.
+      const Fields fields = SplitFields(line.text, separator_);
+      if (fields.unclosed_quote) {
+        return Fail(line.number, "",
+                    "the quote that opens field " +
+                        std::to_string(fields.unclosed_field) +
+                        " is not closed: close it with '\"', or remove it");
+      }
+      bool empty = true;
+      for (const std::string& v : fields.values) empty = empty && v.empty();
+      if (empty) continue;  // a spreadsheet's empty row: ",,,,"
+      TablePoint point;
+      if (!ReadRow(line.number, fields.values, &point)) return false;
+      table->points.push_back(std::move(point));
+    }
+    if (!header_seen) {
+      return Fail(0, "",
+                  "no header line (nothing but blank lines and # comments): "
+                  "start the table with a line that names its columns, "
+                  "such as name,x,y,lon,lat,h");
+    }
+    if (table->points.empty()) {
+      return Fail(0, "",
+                  "no control points below the header on line " +
+                      std::to_string(table->header_line) +
+                      ": give one point a line below it");
+    }
+    return true;
+  }
+
+  const std::string& error() const { return error_; }
+
+ private:
+  // `line` 0: the file as a whole.
+  bool Fail(int line, const std::string& column, const std::string& what) {
+    error_ = "GeoAnchorSolve: " + label_;
+    if (line > 0) error_ += " line " + std::to_string(line);
+    if (!column.empty()) error_ += ", column " + column;
+    error_ += ": " + what;
+    return false;
+  }
+
+  // A field's text in a message: quoted, and cut at 60 bytes (on a
+  // character's boundary).
+  static std::string Excerpt(std::string_view text) {
+    if (text.size() > 60) {
+      size_t cut = 60;
+      while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
+        --cut;
+      return std::string(text.substr(0, cut)) + "...";
+    }
+    return std::string(text);
+  }
+  static std::string Quoted(std::string_view text) {
+    return "'" + Excerpt(text) + "'";
+  }
+
+  bool ReadHeader(const Line& line) {
+    Fields fields = SplitFields(line.text, separator_);
+    if (fields.unclosed_quote) {
+      return Fail(line.number, "",
+                  "the quote that opens field " +
+                      std::to_string(fields.unclosed_field) +
+                      " is not closed: close it with '\"', or remove it");
+    }
+    // Between runs of blanks, a unit written apart ("x (m)") belongs to
+    // the name before it.
+    if (separator_ == 0) {
+      std::vector<std::string> names;
+      for (std::string& v : fields.values) {
+        const bool unit =
+            !names.empty() && (v[0] == '(' || v[0] == '[' ||
+                               v.compare(0, 3, "\xEF\xBC\x88") == 0);
+        if (unit) {
+          names.back() += " " + v;
+        } else {
+          names.push_back(std::move(v));
+        }
+      }
+      fields.values = std::move(names);
+    }
+    header_fields_ = fields.values.size();
+    for (size_t f = 0; f < fields.values.size(); ++f) {
+      const std::string key = HeaderKey(fields.values[f]);
+      for (int c = 0; c < kColumns; ++c) {
+        bool match = false;
+        for (std::string_view name : NamesOf(c).names) match |= key == name;
+        if (!match) continue;
+        if (index_[c] >= 0) {
+          return Fail(line.number, "",
+                      "columns " + std::to_string(index_[c] + 1) + " (" +
+                          Quoted(header_names_[c]) + ") and " +
+                          std::to_string(f + 1) + " (" +
+                          Quoted(fields.values[f]) + ") both give " +
+                          NamesOf(c).canonical + ": keep one of them");
+        }
+        index_[c] = static_cast<int>(f);
+        header_names_[c] = fields.values[f];
+      }
+    }
+    for (int c : {kX, kY, kLon, kLat}) {
+      if (index_[c] < 0) {
+        return Fail(line.number, "",
+                    std::string("the header names no ") + NamesOf(c).canonical +
+                        " column: name it " + NamesOf(c).listed +
+                        " (the header is the first line that is neither "
+                        "blank nor a # comment)");
+      }
+    }
+    return true;
+  }
+
+  bool ReadRow(int line, const std::vector<std::string>& values,
+               TablePoint* point) {
+    point->line = line;
+    // Every column the header names must have its field; fields beyond the
+    // header's may only be empty (a spreadsheet's trailing separators).
+    int needed = 0;
+    for (int c = 0; c < kColumns; ++c) needed = std::max(needed, index_[c] + 1);
+    const int fields = static_cast<int>(values.size());
+    if (fields < needed) {
+      int missing = -1;  // the first column without its field
+      for (int c = 0; c < kColumns; ++c) {
+        if (index_[c] >= fields &&
+            (missing < 0 || index_[c] < index_[missing])) {
+          missing = c;
+        }
+      }
+      return Fail(
+          line, "",
+          std::to_string(fields) + (fields == 1 ? " field" : " fields") +
+              ", but the header has column " + Quoted(header_names_[missing]) +
+              " as field " + std::to_string(index_[missing] + 1) +
+              ": give every row a field for each column" +
+              (separator_ == 0 ? " (blanks separate the fields here)" : ""));
+    }
+    for (size_t f = header_fields_; f < values.size(); ++f) {
+      if (!values[f].empty()) {
+        return Fail(
+            line, "",
+            std::to_string(values.size()) + " fields, but the header names " +
+                std::to_string(header_fields_) + ": field " +
+                std::to_string(f + 1) + " " + Quoted(values[f]) +
+                " has no column" +
+                (separator_ == 0 ? "; quote a field that holds blanks"
+                                 : "; quote a field that holds the separator"));
+      }
+    }
+    // The fields from left to right, so the first mistake is the one named.
+    for (int f = 0; f < needed; ++f) {
+      for (int c = 0; c < kColumns; ++c) {
+        if (index_[c] != f) continue;
+        if (!ReadField(line, c, values[static_cast<size_t>(f)], point)) {
+          return false;
+        }
+      }
+    }
+    return true;
+  }
+
+  bool ReadField(int line, int c, const std::string& text, TablePoint* p) {
+    // The column as the header names it.
+    const std::string& column = header_names_[c];
+    if (c == kName) {
+      p->name = text;
+      return true;
+    }
+    if (c == kUse) {
+      if (ReadUse(text, &p->used)) return true;
+      return Fail(line, column,
+                  Quoted(text) +
+                      " is not 1 or 0 (nor yes or no, true or "
+                      "false): give 1 for a point to fit, 0 for "
+                      "a check point");
+    }
+    if (text.empty()) {
+      return Fail(line, column,
+                  std::string("the field is empty: give every point its ") +
+                      NamesOf(c).canonical);
+    }
+    double v = 0.0;
+    std::string why;
+    const bool angle = c == kLon || c == kLat;
+    const NumberRead read =
+        angle ? ReadAngle(text, &v, &why) : ReadNumber(text, &v);
+    if (read == NumberRead::kNotANumber) {
+      if (!angle) return Fail(line, column, Quoted(text) + " is not a number");
+      return Fail(line, column,
+                  Quoted(text) + " is not an angle" +
+                      (why.empty() ? "" : " (" + why + ")") +
+                      ": write decimal degrees, or degrees, minutes and "
+                      "seconds such as 116°23′45.67″");
+    }
+    // The checks every input's values pass (input/input_checks.h), naming
+    // this line and column; the label is made only for a value refused.
+    Point3 drawing;  // this field's coordinate, the others 0
+    if (c == kX) drawing.x = v;
+    if (c == kY) drawing.y = v;
+    if (c == kZ) drawing.z = v;
+    const auto check = [&](const std::string& where) {
+      if (!std::isfinite(v)) {
+        return CheckFinite(where, v,
+                           "check " + Quoted(text) +
+                               ", which is beyond the range of a double");
+      }
+      switch (c) {
+        case kX:
+        case kY:
+        case kZ:
+          return CheckDrawingPoint(where, drawing);
+        case kLon:
+          return CheckLongitude(where, v);
+        case kLat:
+          return CheckLatitude(where, v);
+      }
+      return std::string();
+    };
+    if (!check(std::string()).empty()) {
+      error_ = check(label_ + " line " + std::to_string(line) + ", column " +
+                     column);
+      return false;
+    }
+    switch (c) {
+      case kX:
+      case kY:
+      case kZ:
+        (c == kX ? p->source.x : c == kY ? p->source.y : p->source.z) = v;
+        break;
+      case kLon:
+        p->geodetic.x = v;
+        break;
+      case kLat:
+        p->geodetic.y = v;
+        break;
+      case kH:
+        p->geodetic.z = v;
+        break;
+    }
+    return true;
+  }
+
+  const std::string& label_;
+  const bool read_heights_;
+  char separator_ = 0;
+  int index_[kColumns] = {-1, -1, -1, -1, -1, -1, -1, -1};
+  std::string header_names_[kColumns];
+  size_t header_fields_ = 0;
+  std::string error_;
+};
+
+}  // namespace
+
+bool ReadPointTable(std::string_view bytes, const std::string& label,
+                    bool read_heights, PointTable* table, std::string* error) {
+  *table = PointTable();
+  Reader reader(label, read_heights);
+  if (reader.Read(bytes, table)) return true;
+  *error = reader.error();
+  *table = PointTable();
+  return false;
+}
