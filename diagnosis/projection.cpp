@@ -488,10 +488,10 @@ Projection Identify(const Sample& s, double m_per_unit) {
     // explains them as well: take the one through their mean longitude.
     // Where the search stopped on such a flat cost would follow the C
     // library's last bits, and every survey deviation with it.
+    // Its weights anew from the consensus, not from the search's path.
     search.lon0_deg = s.mean_lon_deg;
-    search.fit =
-        FitWithWeights(ProjectAll(projector, s.mean_lon_deg, s.geodetic),
-                       s.drawing, m_per_unit, search.fit.w);
+    search.fit = FitSurvey(ProjectAll(projector, s.mean_lon_deg, s.geodetic),
+                           s.drawing, m_per_unit, s.loss_m, s.start_w);
     if (!search.fit.ok) return none;
   }
   const SurveyFit plain =
