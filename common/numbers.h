@@ -1,8 +1,10 @@
-// The few numeric helpers every stage shares: pi and the median.
+// The few numeric helpers every stage shares: pi, the median and rounding
+// onto a grid.
 #ifndef GEOANCHOR_COMMON_NUMBERS_H_
 #define GEOANCHOR_COMMON_NUMBERS_H_
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 #include <vector>
 
@@ -20,6 +22,14 @@ inline double Median(std::vector<double> values) {
   if (values.size() % 2 == 1) return upper;
   const double lower = *std::max_element(values.begin(), values.begin() + mid);
   return 0.5 * (lower + upper);
+}
+
+// `v` rounded to the nearest multiple of `step`, a power of two: exact
+// arithmetic, so values that differ only in their last bits (a C library's
+// sin or atan2 on another platform) land on the same multiple, but for
+// the rare one that lies within those bits of a half step.
+inline double OnGrid(double v, double step) {
+  return std::round(v / step) * step;
 }
 
 #endif  // GEOANCHOR_COMMON_NUMBERS_H_

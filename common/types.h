@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "common/numbers.h"
+
 // Three doubles whose meaning depends on the list they stand in:
 //  - a drawing (source) point: x, y plane coordinates; z the drawing's
 //    third number (0 for pairs);
@@ -126,7 +128,10 @@ inline constexpr double kLargeDeviationSigmas = 4.0;
 inline constexpr double kLargeDeviationM = 0.1;
 
 inline double LossScaleForAccuracy(double point_accuracy_m) {
-  const double scale_m = kLossScalePerAccuracy * point_accuracy_m;
+  // On a grid of 2^-30 m (1 nm): accuracies estimated on two platforms,
+  // which may differ in their last bits, give the solver the same loss.
+  const double scale_m =
+      OnGrid(kLossScalePerAccuracy * point_accuracy_m, 9.313225746154785e-10);
   return scale_m > kCauchyScaleM ? scale_m : kCauchyScaleM;
 }
 inline double BlunderThresholdM(double point_accuracy_m) {

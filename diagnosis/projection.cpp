@@ -483,6 +483,17 @@ Projection Identify(const Sample& s, double m_per_unit) {
   const Projector projector(tm.tm);
   MeridianSearch search = SearchMeridian(s, projector, m_per_unit);
   if (!search.found) return none;
+  if (!(search.sd_deg <= kMeridianSdLimitDeg)) {
+    // The points do not fix the meridian, and any meridian near the best
+    // explains them as well: take the one through their mean longitude.
+    // Where the search stopped on such a flat cost would follow the C
+    // library's last bits, and every survey deviation with it.
+    search.lon0_deg = s.mean_lon_deg;
+    search.fit =
+        FitWithWeights(ProjectAll(projector, s.mean_lon_deg, s.geodetic),
+                       s.drawing, m_per_unit, search.fit.w);
+    if (!search.fit.ok) return none;
+  }
   const SurveyFit plain =
       FitSurvey(s.drawing, s.target, 1.0, s.loss_m, s.start_w);
   if (!plain.ok) return none;

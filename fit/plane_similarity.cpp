@@ -22,6 +22,20 @@ PlaneSimilarity PlaneSimilarity::FromModel(double A_m, double B_m, double K,
   return PlaneSimilarity(Point2{0.0, 0.0}, Point2{A_m, B_m}, K, angle_rad);
 }
 
+PlaneSimilarity PlaneSimilarity::FromDirection(const Point2& from_c,
+                                               const Point2& to_c, double K,
+                                               double c, double s) {
+  PlaneSimilarity t;
+  t.from_c_ = from_c;
+  t.to_c_ = to_c;
+  t.K_ = K;
+  t.angle_rad_ = std::atan2(s, c);
+  const double length = std::sqrt(c * c + s * s);
+  t.cos_ = c / length;
+  t.sin_ = s / length;
+  return t;
+}
+
 Point2 PlaneSimilarity::Apply(const Point2& p) const {
   const double x = p.x - from_c_.x, y = p.y - from_c_.y;
   return Point2{(x * cos_ - y * sin_) * K_ + to_c_.x,
@@ -102,18 +116,13 @@ bool FitClosedForm(const std::vector<Point2>& from,
   *out = PlaneSimilarity(from_c, to_c, IsFree(scale) ? 1.0 : scale, 0.0);
   if (!(s > kOnePlaceRatio * extent)) return false;
   double K = scale;
-  double angle_rad;
-  if (IsFree(scale)) {
-    angle_rad = std::atan2(Q, P);
-    K = std::sqrt(P * P + Q * Q) / s;
-  } else if (scale < 0.0) {
-    // A negative scale already turns by half a turn.
-    angle_rad = std::atan2(-Q, -P);
-  } else {
-    angle_rad = std::atan2(Q, P);
-  }
-  if (!std::isfinite(K) || !std::isfinite(angle_rad)) return false;
-  *out = PlaneSimilarity(from_c, to_c, K, angle_rad);
+  // A negative scale already turns by half a turn.
+  const double sign = !IsFree(scale) && scale < 0.0 ? -1.0 : 1.0;
+  if (IsFree(scale)) K = std::sqrt(P * P + Q * Q) / s;
+  const PlaneSimilarity t =
+      PlaneSimilarity::FromDirection(from_c, to_c, K, sign * P, sign * Q);
+  if (!std::isfinite(K) || !std::isfinite(t.cos() + t.sin())) return false;
+  *out = t;
   return true;
 }
 
@@ -201,15 +210,13 @@ bool PairSimilarity(const std::vector<Point2>& from,
   const Point2 to_c{0.5 * (to[i].x + to[j].x), 0.5 * (to[i].y + to[j].y)};
   // (tx + i ty) / (fx + i fy) = K e^(i angle).
   const double P = fx * tx + fy * ty, Q = fx * ty - fy * tx;
-  double K = scale, angle_rad;
-  if (IsFree(scale)) {
-    K = std::sqrt(P * P + Q * Q) / f2;
-    angle_rad = std::atan2(Q, P);
-  } else {
-    angle_rad = scale < 0.0 ? std::atan2(-Q, -P) : std::atan2(Q, P);
-  }
-  if (!std::isfinite(K) || !std::isfinite(angle_rad)) return false;
-  *out = PlaneSimilarity(from_c, to_c, K, angle_rad);
+  double K = scale;
+  const double sign = !IsFree(scale) && scale < 0.0 ? -1.0 : 1.0;
+  if (IsFree(scale)) K = std::sqrt(P * P + Q * Q) / f2;
+  const PlaneSimilarity t =
+      PlaneSimilarity::FromDirection(from_c, to_c, K, sign * P, sign * Q);
+  if (!std::isfinite(K) || !std::isfinite(t.cos() + t.sin())) return false;
+  *out = t;
   return true;
 }
 

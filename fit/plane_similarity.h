@@ -35,6 +35,12 @@ class PlaneSimilarity {
   // The tool's model: from_c = (0, 0), to_c = (A, B).
   static PlaneSimilarity FromModel(double A_m, double B_m, double K,
                                    double angle_rad);
+  // The similarity whose rotation is the direction of (c, s) and whose
+  // scale is `K`: cos = c / |(c, s)|, sin = s / |(c, s)|, by the basic
+  // operations and sqrt alone, which round the same on every platform
+  // (unlike sin and cos); only the angle itself is atan2(s, c).
+  static PlaneSimilarity FromDirection(const Point2& from_c, const Point2& to_c,
+                                       double K, double c, double s);
 
   // to_c + K R (p - from_c).
   Point2 Apply(const Point2& p) const;
@@ -48,6 +54,8 @@ class PlaneSimilarity {
   const Point2& to_c() const { return to_c_; }
   double K() const { return K_; }
   double angle_rad() const { return angle_rad_; }
+  double cos() const { return cos_; }
+  double sin() const { return sin_; }
   // The two coefficients of rotation and scale: K cos(angle), K sin(angle).
   double p() const { return K_ * cos_; }
   double q() const { return K_ * sin_; }
@@ -67,8 +75,11 @@ class PlaneSimilarity {
 // The weighted least-squares similarity, closed form: centroids weighted by
 // `weights` (empty: all 1), then with centred points (x, y) -> (X, Y)
 //   s = sum w (x^2 + y^2), P = sum w (x X + y Y), Q = sum w (x Y - y X),
-// angle = atan2(Q, P) and K = sqrt(P^2 + Q^2) / s for a free scale; for a
-// fixed K the angle is atan2(Q, P), or atan2(-Q, -P) when K < 0. Returns
+// the rotation the direction of (P, Q) (angle = atan2(Q, P)) and K =
+// sqrt(P^2 + Q^2) / s for a free scale; for a fixed K the direction of
+// (P, Q), or of (-P, -Q) when K < 0. The result carries no last bit of the
+// C library's trigonometry (FromDirection), so the robust fits below give
+// the same bits on every platform. Returns
 // false when the weighted points all lie at one place (relative to their
 // extent) or a figure is not finite; `*out` then holds, where the centroids
 // are finite, the shift of centroid onto centroid (K = 1 or the fixed

@@ -313,6 +313,9 @@ SimilarityFit FitSimilarity(const std::vector<Point3>& source,
         (fit_options.loss_scale_m > kCauchyScaleM ||
          LargestDisagreement(plain_t, robust.similarity, plane,
                              consensus->inlier) > fit_options.blunder_m)) {
+      // The consensus and its reweighting use no sin, cos or atan2 (see
+      // FitClosedForm): every platform starts this solve from the same
+      // bits, as they all do the plain one, but for the angle's atan2.
       auto second = std::make_unique<Solve>();
       second->loss_scale_m = fit_options.loss_scale_m;
       const Point2 lands = robust.similarity.Apply(src_c);
