@@ -46,7 +46,7 @@ std::string PointList(const ControlPoints& points,
   return text;
 }
 
-Finding MakeFinding(const char* code, std::vector<int> points,
+Finding MakeFinding(FindingCode code, std::vector<int> points,
                     std::string message, bool bad) {
   Finding f;
   f.code = code;
@@ -65,11 +65,20 @@ double MedianOver(const SimilarityFit& fit, const std::vector<size_t>& index) {
   return Median(std::move(r_m));
 }
 
+// The other readings of an input.
+enum class ReadingKind {
+  kAxes,           // the drawing's x and y exchanged
+  kTargetsLonLat,  // the targets' longitude and latitude exchanged
+  kBaseLonLat,     // the base point's
+  kBothLonLat,     // both
+  kDmsAsDecimal,   // the targets' 116.234567 meaning 116 deg 23' 45.67"
+};
+
 // Another reading of the same input: the drawing points and the targets,
 // in the scene's frame, of the points in `index`; false when the reading
 // gives no place on earth.
 struct Reading {
-  const char* what;  // for the message
+  ReadingKind kind;
   bool (*build)(const ControlPoints& points, const std::vector<size_t>& index,
                 std::vector<Point2>* source, std::vector<Point2>* target);
 };
@@ -133,32 +142,32 @@ std::vector<Point2> FitTargets(const ControlPoints& points,
 }
 
 const Reading kReadings[] = {
-    {"axes",
+    {ReadingKind::kAxes,
      [](const ControlPoints& p, const std::vector<size_t>& index,
         std::vector<Point2>* source, std::vector<Point2>* target) {
        *source = DrawingPoints(p, index, true);
        *target = FitTargets(p, index);
        return true;
      }},
-    {"targets",
+    {ReadingKind::kTargetsLonLat,
      [](const ControlPoints& p, const std::vector<size_t>& index,
         std::vector<Point2>* source, std::vector<Point2>* target) {
        *source = DrawingPoints(p, index, false);
        return Targets(p, index, true, false, target);
      }},
-    {"base",
+    {ReadingKind::kBaseLonLat,
      [](const ControlPoints& p, const std::vector<size_t>& index,
         std::vector<Point2>* source, std::vector<Point2>* target) {
        *source = DrawingPoints(p, index, false);
        return Targets(p, index, false, true, target);
      }},
-    {"both",
+    {ReadingKind::kBothLonLat,
      [](const ControlPoints& p, const std::vector<size_t>& index,
         std::vector<Point2>* source, std::vector<Point2>* target) {
        *source = DrawingPoints(p, index, false);
        return Targets(p, index, true, true, target);
      }},
-    {"dms",
+    {ReadingKind::kDmsAsDecimal,
      [](const ControlPoints& p, const std::vector<size_t>& index,
         std::vector<Point2>* source, std::vector<Point2>* target) {
        *source = DrawingPoints(p, index, false);
@@ -190,7 +199,8 @@ Reweighted FitReading(const std::vector<Point2>& source,
 }
 
 struct Exchange {
-  const char* what = nullptr;  // nullptr: no reading fits better
+  bool found = false;  // false: no reading fits better
+  ReadingKind kind = ReadingKind::kAxes;
   double rms_m = 0.0;
   double median_m = 0.0;
   std::vector<double> residuals_m;  // per point under that reading
@@ -221,8 +231,9 @@ Exchange FindExchange(const ControlPoints& points, const SimilarityFit& fit,
       r = FitReading(source, target, scale, fit.loss_scale_m);
       if (!r.ok || !(r.median_m <= 0.1 * fit_median_m)) continue;
     }
-    if (best.what == nullptr || r.median_m < best.median_m) {
-      best.what = reading.what;
+    if (!best.found || r.median_m < best.median_m) {
+      best.found = true;
+      best.kind = reading.kind;
       best.rms_m = r.rms_m;
       best.median_m = r.median_m;
       best.residuals_m = std::move(r.residuals_m);
@@ -236,12 +247,11 @@ Exchange FindExchange(const ControlPoints& points, const SimilarityFit& fit,
 std::string ExchangeMessage(const Exchange& e, double fit_rms_m, bool table) {
   const std::string figures =
       " (RMS " + Metres(e.rms_m) + " instead of " + Metres(fit_rms_m) + ")";
-  const std::string what = e.what;
   const std::string lon_lat =
       table ? "exchange the names of the lon and lat columns in the table's "
               "header"
             : "give each target in DWGdespoints longitude first, then latitude";
-  if (what == "axes") {
+  if (e.kind == ReadingKind::kAxes) {
     return "the drawing points fit with x and y exchanged" + figures +
            ": surveyors' X is north and Y is east, so give each drawing point "
            "easting first (" +
@@ -249,15 +259,15 @@ std::string ExchangeMessage(const Exchange& e, double fit_rms_m, bool table) {
                     "header)"
                   : "exchange x and y in DWGsrcpoints)");
   }
-  if (what == "targets") {
+  if (e.kind == ReadingKind::kTargetsLonLat) {
     return "the targets fit with longitude and latitude exchanged" + figures +
            ": " + lon_lat;
   }
-  if (what == "base") {
+  if (e.kind == ReadingKind::kBaseLonLat) {
     return "the base point fits with longitude and latitude exchanged" +
            figures + ": give basepoint longitude first, then latitude";
   }
-  if (what == "dms") {
+  if (e.kind == ReadingKind::kDmsAsDecimal) {
     return "the targets fit as degrees, minutes and seconds written as one "
            "number (116.234567 meaning 116°23′45.67″)" +
            figures + ": give " +
@@ -306,8 +316,8 @@ Finding ZoneSlipFinding(const ControlPoints& points, const ZoneSlip& slip,
                 FormatDouble("%.3f", slip.corrected.y);
       break;
   }
-  return MakeFinding("zone_number", {static_cast<int>(slip.point + 1)}, message,
-                     false);
+  return MakeFinding(FindingCode::kZoneNumber,
+                     {static_cast<int>(slip.point + 1)}, message, false);
 }
 
 // Pairs of outliers whose targets, exchanged, both land within kWarningM
@@ -608,9 +618,735 @@ std::string DrawingUnits(double K) {
                                 {"mm", 0.001}, {"km", 1000.0}, {"in", 0.0254},
                                 {"ft", 0.3048}};
   for (const Unit& unit : kUnits) {
-    if (std::fabs(std::fabs(K) / unit.metres - 1.0) <= 0.01) return unit.name;
+    if (std::fabs(std::fabs(K) / unit.metres - 1.0) <= kDrawingUnitShare) {
+      return unit.name;
+    }
   }
   return std::string();
+}
+
+namespace {
+
+// What the rules judge, worked out once: the survey, the points' accuracy
+// and the thresholds that follow it, the other readings of the input and
+// what they explain.
+struct Context {
+  const ControlPoints* points = nullptr;
+  const SimilarityFit* fit = nullptr;
+  double scale = 0.0;
+  double accuracy_flag_m = 0.0;  // --accuracy; 0 or NaN: estimated
+  bool full = false;
+  size_t n = 0;
+  const SurveyJudgement* survey = nullptr;
+  bool projected = false;  // a map projection is identified
+  bool web_map = false;    // through a web map's reading of the targets
+  AccuracyChoice accuracy;
+  double blunder_m = kBlunderM;
+  double large_m = kLargeDeviationM;
+  std::vector<bool> inlier;  // the consensus's inliers
+  bool one_place = false;    // the drawing points all at one place
+  std::vector<bool> outlier;
+  Exchange exchange;
+  std::vector<int> explained;  // positions from 1 the exchange accounts for
+  std::vector<std::pair<size_t, size_t>> pairs;
+  std::vector<ZoneSlip> zone_slips;
+  size_t unexplained_outliers = 0;  // neither exchanged nor paired
+  // The median survey deviation of those, when half the points or more
+  // are among them and it exceeds kDisagreementShare of the spread; NaN
+  // otherwise.
+  double disagreeing_median_m = std::numeric_limits<double>::quiet_NaN();
+  // The points whose leaving out leaves a rest that agrees, and the limit.
+  std::vector<size_t> agreeing;
+  double unlocated_limit_m = kBlunderM;
+  // With the full depth only.
+  std::vector<CheckResidual> checks;
+  const HeightDiagnosis* heights = nullptr;
+  const MatrixHold* hold = nullptr;
+
+  // The fit means nothing point by point.
+  bool Unrelated() const {
+    return one_place || accuracy.lists_disagree ||
+           std::isfinite(disagreeing_median_m);
+  }
+  const Point3& Source(size_t i) const { return points->source[i]; }
+};
+
+// The check residuals of the survey: with a projection, each point against
+// the similarity of the others between the drawing and the projected
+// positions (metres), so that the projection's distortion does not count;
+// without one, the fit's own.
+std::vector<CheckResidual> SurveyChecks(const Context& c) {
+  const SimilarityFit& fit = *c.fit;
+  if (!c.projected || c.web_map || !fit.quality.computed) {
+    return fit.quality.checks;
+  }
+  const std::vector<Point2> drawing = PlanePoints(c.points->source);
+  std::vector<Point2> projected_m(c.n);
+  for (size_t i = 0; i < c.n; ++i) {
+    projected_m[i] =
+        ProjectGeodetic(c.survey->projection.tm, c.points->geodetic[i].x,
+                        c.points->geodetic[i].y);
+  }
+  const RobustSimilarity all = FitRobustFromConsensus(
+      drawing, projected_m, 0.0, fit.loss_scale_m, c.blunder_m);
+  if (!all.ok) return {};
+  return RobustCheckResiduals(drawing, projected_m, 0.0, fit.loss_scale_m,
+                              all.similarity);
+}
+
+// The points whose leaving out leaves a rest that agrees within the
+// blunder threshold of the given accuracy, or of survey grade (so few
+// points cannot estimate theirs); against the projected positions where
+// there is a projection, so that its distortion does not count.
+void FindUnlocated(Context* c) {
+  c->unlocated_limit_m = BlunderThresholdM(
+      c->accuracy_flag_m > 0.0 && std::isfinite(c->accuracy_flag_m)
+          ? c->accuracy_flag_m
+          : kSurveyGradeAccuracyM);
+  const std::vector<Point2> from = PlanePoints(c->points->source);
+  std::vector<Point2> to = c->points->target;
+  double rest_scale = c->scale;
+  if (c->projected && !c->web_map) {
+    for (size_t i = 0; i < c->n; ++i) {
+      to[i] =
+          ProjectGeodetic(c->survey->projection.tm, c->points->geodetic[i].x,
+                          c->points->geodetic[i].y);
+    }
+    rest_scale = 0.0;  // drawing units to metres
+  }
+  c->agreeing =
+      AgreeingWithout(from, to, rest_scale, 1.0, c->unlocated_limit_m);
+}
+
+Context MakeContext(const ControlPoints& points, const SimilarityFit& fit,
+                    double scale, double accuracy_flag_m, bool full,
+                    Diagnosis* d) {
+  Context c;
+  c.points = &points;
+  c.fit = &fit;
+  c.scale = scale;
+  c.accuracy_flag_m = accuracy_flag_m;
+  c.full = full;
+  c.n = points.source.size();
+  const size_t n = c.n;
+  d->survey = JudgeSurvey(points, fit);
+  d->check_points = JudgeCheckPoints(points.check, fit, d->survey.projection);
+  c.survey = &d->survey;
+  c.projected = d->survey.projection.kind != ProjectionKind::kNone;
+  c.web_map = c.projected && d->survey.projection.web_map;
+  c.inlier = fit.consensus_inlier;
+  if (c.inlier.size() != n) c.inlier.assign(n, true);
+
+  // The points' accuracy from their survey deviations, and the thresholds
+  // that follow it.
+  c.accuracy =
+      ChooseAccuracy(WeightedSigmaZero(d->survey.survey_m, {}, fit.loss_scale_m,
+                                       fit.free_scale),
+                     TargetSpreadM(points.target, c.inlier), accuracy_flag_m);
+  d->point_accuracy_m = c.accuracy.accuracy_m;
+  c.blunder_m = BlunderThresholdM(d->point_accuracy_m);
+  c.large_m = LargeDeviationThresholdM(d->point_accuracy_m);
+  c.outlier.resize(n);
+  size_t outliers = 0;
+  for (size_t i = 0; i < n; ++i) {
+    // Blunders of the survey: a survey deviation above both 0.15 m and
+    // five times the points' accuracy (without a projection, the fit's
+    // own deviation).
+    d->survey.blunder[i] = d->survey.survey_m[i] > c.blunder_m;
+    c.outlier[i] = d->survey.blunder[i];
+    outliers += c.outlier[i];
+  }
+
+  // The drawing's spread, closed form: all points at one place (relative
+  // to the size of their coordinates) fix no rotation and no scale.
+  double major = 0.0, minor = 0.0, largest_coordinate = 0.0;
+  PrincipalSpreads(points.source, &major, &minor);
+  for (const Point3& s : points.source) {
+    largest_coordinate =
+        std::max({largest_coordinate, std::fabs(s.x), std::fabs(s.y)});
+  }
+  c.one_place = !(major > 1e-12 * largest_coordinate);
+
+  // Another reading of the input that fits ten times better explains the
+  // fit's failure; it is only tried when the fit misses most points by
+  // decimetres.
+  const double fit_median_m = Median(fit.residuals_m);
+  if (!c.one_place && fit_median_m > kWarningM) {
+    c.exchange = FindExchange(points, fit, scale, fit_median_m);
+  }
+  size_t explained_outliers = 0;
+  if (c.exchange.found) {
+    for (size_t i = 0; i < n; ++i) {
+      if (c.exchange.residuals_m[i] > kWarningM) continue;
+      c.explained.push_back(static_cast<int>(i + 1));
+      explained_outliers += c.outlier[i];
+    }
+  }
+  if (!c.exchange.found && outliers >= 2) {
+    c.pairs = ExchangedPairs(points, fit, d->survey, c.outlier);
+  }
+  if (!c.exchange.found) {
+    c.zone_slips =
+        FindZoneSlips(points, d->survey, std::fabs(fit.K), c.blunder_m);
+  }
+  c.unexplained_outliers = outliers - 2 * c.pairs.size() - explained_outliers;
+
+  // Half the points or more outliers, far beyond the survey's accuracy.
+  if (!c.one_place && c.unexplained_outliers > 0 &&
+      2 * c.unexplained_outliers >= n) {
+    std::vector<bool> accounted(n, false);
+    for (int p : c.explained) accounted[static_cast<size_t>(p - 1)] = true;
+    for (const auto& pair : c.pairs) {
+      accounted[pair.first] = accounted[pair.second] = true;
+    }
+    std::vector<double> deviations_m;
+    for (size_t i = 0; i < n; ++i) {
+      if (c.outlier[i] && !accounted[i]) {
+        deviations_m.push_back(d->survey.survey_m[i]);
+      }
+    }
+    const double median_m = Median(std::move(deviations_m));
+    if (median_m > kDisagreementShare * c.accuracy.spread_m) {
+      c.disagreeing_median_m = median_m;
+    }
+  }
+  if (c.unexplained_outliers > 0 && !c.Unrelated()) FindUnlocated(&c);
+
+  if (full) {
+    c.checks = SurveyChecks(c);
+    d->heights = DiagnoseHeights(points);
+    if (c.projected && !c.Unrelated() && !c.exchange.found) {
+      d->hold = ComputeMatrixHold(points, fit, d->survey);
+    }
+  }
+  c.heights = &d->heights;
+  c.hold = &d->hold;
+  return c;
+}
+
+using Findings = std::vector<Finding>;
+
+// ---------------------------------------------------------------------------
+// The rules. Each adds the findings of one mistake; which finding hides
+// which is said once, in kHides below.
+
+void RankDeficient(const Context& c, Findings* out) {
+  if (!c.one_place) return;
+  out->push_back(MakeFinding(
+      FindingCode::kRankDeficient, {},
+      std::string("the drawing points all lie at one place, so they fix ") +
+          (c.fit->free_scale ? "neither the rotation nor the scale"
+                             : "no rotation") +
+          ": give control points spread over the drawing",
+      true));
+}
+
+void ExchangedReading(const Context& c, Findings* out) {
+  if (!c.exchange.found) return;
+  const FindingCode code = c.exchange.kind == ReadingKind::kAxes
+                               ? FindingCode::kExchangedAxes
+                           : c.exchange.kind == ReadingKind::kDmsAsDecimal
+                               ? FindingCode::kDmsAsDecimal
+                               : FindingCode::kExchangedLonLat;
+  Finding f = MakeFinding(
+      code, {},
+      ExchangeMessage(c.exchange, c.fit->rms_m, !c.points->positions.empty()),
+      true);
+  f.explains = c.explained;
+  out->push_back(f);
+}
+
+void WebMapCoordinates(const Context& c, Findings* out) {
+  if (!c.web_map) return;
+  const Projection& p = c.survey->projection;
+  out->push_back(MakeFinding(
+      FindingCode::kWebMapCoordinates, {},
+      std::string("the targets are ") + WebMapDatumName(p.web_map_datum) +
+          " coordinates from a Chinese web map, not WGS84: they lie a "
+          "median of " +
+          Metres(p.web_map_offset_m) +
+          " from where the drawing's own projection (EPSG:" +
+          std::to_string(p.epsg) +
+          ") puts its points, and the matrix is off by about that much: "
+          "take WGS84 positions instead (GNSS, or the scene's own "
+          "coordinates)",
+      true));
+}
+
+void NotConverged(const Context& c, Findings* out) {
+  const SolverOutcome& solver = c.fit->solver;
+  if (c.one_place || solver.termination == "CONVERGENCE") return;
+  out->push_back(MakeFinding(
+      FindingCode::kNotConverged, {},
+      "the solver stopped without converging (" + solver.termination +
+          " after " + std::to_string(solver.iterations) +
+          " iterations), so the matrix is no solution: check that each "
+          "drawing point and its target belong together",
+      true));
+}
+
+// Points far beyond the survey's accuracy: the fit is of points that do
+// not belong together.
+void MostPointsOutliers(const Context& c, Findings* out) {
+  if (c.one_place) return;
+  const std::string remedy =
+      ": the drawing points and the targets do not belong together; check "
+      "that both lists hold the same points in the same order";
+  const std::string share =
+      FormatDouble("%.0f", 100.0 * kDisagreementShare) + " %";
+  if (c.accuracy.lists_disagree) {
+    out->push_back(MakeFinding(
+        FindingCode::kMostPointsOutliers, {},
+        "the points agree only to " + Metres(c.accuracy.estimate_m) +
+            " (one coordinate, one sigma) against a spread of " +
+            Metres(c.accuracy.spread_m) + ", more than " + share + remedy,
+        true));
+  } else if (std::isfinite(c.disagreeing_median_m)) {
+    out->push_back(MakeFinding(
+        FindingCode::kMostPointsOutliers, {},
+        std::to_string(c.unexplained_outliers) + " of " + std::to_string(c.n) +
+            " points are outliers, with a median deviation of " +
+            Metres(c.disagreeing_median_m) + " against a spread of " +
+            Metres(c.accuracy.spread_m) + remedy,
+        true));
+  }
+}
+
+// A blunder that the points cannot locate: leaving out any of several
+// points leaves a rest that agrees, so no one of them is the outlier.
+void BlunderUnlocated(const Context& c, Findings* out) {
+  if (c.agreeing.size() < 2) return;
+  std::vector<int> named;
+  double misfit_m = 0.0;
+  for (double r_m : c.survey->survey_m) misfit_m = std::max(misfit_m, r_m);
+  for (size_t i : c.agreeing) named.push_back(static_cast<int>(i + 1));
+  Finding f = MakeFinding(
+      FindingCode::kBlunderUnlocated, named,
+      "the points disagree by up to " + Metres(misfit_m) +
+          ", beyond the blunder threshold of " + Metres(c.unlocated_limit_m) +
+          ", but leaving out any one of " + PointList(*c.points, named) +
+          " leaves points that agree, so the blunder cannot be located: "
+          "check every point, or add one more control point",
+      true);
+  for (size_t i = 0; i < c.n; ++i)
+    f.explains.push_back(static_cast<int>(i + 1));
+  out->push_back(f);
+}
+
+// Text of the lists the input stage passed over: the fit lacks points.
+void IgnoredInput(const Context& c, Findings* out) {
+  for (const std::string& message : c.points->ignored_input) {
+    out->push_back(MakeFinding(FindingCode::kIgnoredInput, {}, message, true));
+  }
+}
+
+void ExchangedPairsRule(const Context& c, Findings* out) {
+  for (const auto& pair : c.pairs) {
+    const size_t i = pair.first, j = pair.second;
+    const std::string a =
+        NameOrPosition(c.points->names, c.points->positions, i);
+    const std::string b =
+        NameOrPosition(c.points->names, c.points->positions, j);
+    out->push_back(MakeFinding(
+        FindingCode::kExchangedPairs,
+        {static_cast<int>(i + 1), static_cast<int>(j + 1)},
+        "the targets of points " + a + " and " + b +
+            " fit each other's drawing points (both deviate by " +
+            Metres(c.survey->survey_m[i]) + " and " +
+            Metres(c.survey->survey_m[j]) +
+            " as given): exchange the targets of points " + a + " and " + b,
+        false));
+  }
+}
+
+void ZoneNumber(const Context& c, Findings* out) {
+  for (const ZoneSlip& slip : c.zone_slips) {
+    out->push_back(ZoneSlipFinding(*c.points, slip, c.survey->projection));
+  }
+}
+
+// "point 3 lies 0.500 m from its projected position": with a projection
+// the survey's own measure, named as such.
+std::string Off(const Context& c, size_t i) {
+  const double r_m = c.survey->survey_m[i];
+  return PointName(*c.points, i) +
+         (c.projected && !c.web_map
+              ? " lies " + Metres(r_m) + " from its projected position"
+              : " deviates by " + Metres(r_m));
+}
+
+void PointDeviations(const Context& c, Findings* out) {
+  for (size_t i = 0; i < c.n; ++i) {
+    const std::vector<int> point = {static_cast<int>(i + 1)};
+    if (c.outlier[i]) {
+      out->push_back(MakeFinding(
+          FindingCode::kOutlier, point,
+          Off(c, i) +
+              " and is an outlier: check its drawing coordinates and its "
+              "WGS84 position",
+          false));
+    } else if (c.survey->survey_m[i] > c.large_m) {
+      out->push_back(MakeFinding(
+          FindingCode::kLargeDeviation, point,
+          Off(c, i) +
+              " but is not flagged as an outlier: check its coordinates, or "
+              "accept a survey that coarse",
+          false));
+    }
+  }
+}
+
+void Leverage(const Context& c, Findings* out) {
+  for (size_t i = 0; i < c.n && i < c.checks.size(); ++i) {
+    if (!c.checks[i].available) continue;
+    const double r_m = c.survey->survey_m[i], check_m = c.checks[i].length_m;
+    if (!(check_m > c.large_m && r_m < 0.5 * check_m)) continue;
+    out->push_back(MakeFinding(
+        FindingCode::kLeverage, {static_cast<int>(i + 1)},
+        PointName(*c.points, i) + " deviates by " + Metres(r_m) + " but by " +
+            Metres(check_m) +
+            " when left out, so it may hold the solution to itself: check "
+            "it, or add control points near it",
+        false));
+  }
+}
+
+void NoRedundancy(const Context& c, Findings* out) {
+  if (std::isfinite(c.fit->sigma0_m)) return;
+  out->push_back(MakeFinding(
+      FindingCode::kNoRedundancy, {},
+      std::to_string(c.n) + (c.n == 1 ? " point fixes" : " points fix") +
+          " the transform exactly and nothing checks them: add control "
+          "points",
+      false));
+}
+
+// Two points always lie on a line; no redundancy says more of them. A
+// blunder in a drawing coordinate is no part of the layout.
+void Collinear(const Context& c, Findings* out) {
+  double major = 0.0, minor = 0.0;
+  PrincipalSpreads(c.points->source, &major, &minor, &c.inlier);
+  const size_t inliers =
+      static_cast<size_t>(std::count(c.inlier.begin(), c.inlier.end(), true));
+  if (inliers <= 2 || !(minor < kWeakGeometryRatio * major)) return;
+  out->push_back(MakeFinding(
+      FindingCode::kCollinear, {},
+      "the drawing points lie nearly on one line (their spread across it "
+      "is " +
+          FormatDouble("%.2f", 100.0 * minor / major) +
+          " % of that along it): add a control point away from that line",
+      false));
+}
+
+void CoarsePoints(const Context& c, Findings* out) {
+  if (!c.accuracy.estimated || !(c.accuracy.accuracy_m > kCoarseAccuracyM)) {
+    return;
+  }
+  out->push_back(MakeFinding(
+      FindingCode::kCoarsePoints, {},
+      "the control points agree only to about " +
+          Metres(c.accuracy.accuracy_m) +
+          " (one coordinate, one sigma), so the matrix is good only to that "
+          "order; points picked on an orthophoto or a web map are the usual "
+          "cause: survey them (GNSS or total station) for a better "
+          "placement, or give --accuracy if that is expected",
+      false));
+}
+
+void FarFromBase(const Context& c, Findings* out) {
+  std::vector<int> far;
+  double farthest_m = 0.0;
+  for (size_t i = 0; i < c.n; ++i) {
+    const Point2& t = c.points->target[i];
+    const double distance_m = DeviationLength(t.x, t.y);
+    if (distance_m > kFarFromBaseM) {
+      far.push_back(static_cast<int>(i + 1));
+      farthest_m = std::max(farthest_m, distance_m);
+    }
+  }
+  if (far.empty()) return;
+  out->push_back(MakeFinding(
+      FindingCode::kFarFromBase, far,
+      PointList(*c.points, far) + (far.size() == 1 ? " lies " : " lie up to ") +
+          (std::isfinite(farthest_m)
+               ? FormatDouble("%.3f", farthest_m / 1000.0) + " km"
+               : Metres(farthest_m)) +
+          " from the base point, beyond " +
+          FormatDouble("%.0f", kFarFromBaseM / 1000.0) +
+          " km: check the base point, and that these targets belong to this "
+          "scene",
+      false));
+}
+
+void UnusualScale(const Context& c, Findings* out) {
+  const SimilarityFit& fit = *c.fit;
+  if (!fit.free_scale || !DrawingUnits(fit.K).empty() ||
+      !std::isfinite(fit.K)) {
+    return;
+  }
+  out->push_back(MakeFinding(
+      FindingCode::kUnusualScale, {},
+      "the fitted scale K = " + FormatDouble("%.7g", fit.K) +
+          " matches no drawing unit (m, dm, cm, mm, km, in or ft, within " +
+          FormatDouble("%.0f", 100.0 * kDrawingUnitShare) +
+          " %): check the drawing's unit, and that its points and the "
+          "targets belong together",
+      false));
+}
+
+void ProjectionDistortion(const Context& c, Findings* out) {
+  if (!(c.hold->matrix_error_m > kMatrixToleranceM)) return;
+  out->push_back(MakeFinding(FindingCode::kProjectionDistortion, {},
+                             ProjectionDistortionMessage(*c.hold), false));
+}
+
+void HeightOffLift(const Context& c, Findings* out) {
+  if (!c.heights->plane_fitted) return;
+  for (size_t i = 0; i < c.n; ++i) {
+    const double off_m = c.heights->off_plane_m[i];
+    if (!(std::fabs(off_m) > kWarningM)) continue;
+    out->push_back(MakeFinding(
+        FindingCode::kHeightOffLift, {static_cast<int>(i + 1)},
+        PointName(*c.points, i) + " is " + Metres(off_m) +
+            " off the height plane of the others: check its height and its "
+            "drawing z",
+        false));
+  }
+}
+
+// A check point off the matrix, judged as the fitted points are, unless a
+// bad finding already says the matrix is not to be trusted.
+void CheckPointOff(const Context& c, const CheckPointJudgement& check,
+                   Findings* out) {
+  const CheckPoints& points = c.points->check;
+  for (size_t k = 0; k < check.survey_m.size(); ++k) {
+    if (!(check.survey_m[k] > c.large_m)) continue;
+    out->push_back(MakeFinding(
+        FindingCode::kCheckPointOff, {InputPosition(points.positions, k)},
+        "check point " + NameOrPosition(points.names, points.positions, k) +
+            (c.projected ? " lies " + Metres(check.survey_m[k]) +
+                               " from its projected position"
+                         : " deviates by " + Metres(check.survey_m[k])) +
+            " under the matrix fitted without it, more than " +
+            Metres(c.large_m) +
+            ": check its drawing coordinates and its WGS84 position; if "
+            "both are right, the control points do not hold the drawing "
+            "there, so add control points near it",
+        false));
+  }
+}
+
+// Every rule, in order; `every_run`: it can make the verdict bad, and is
+// judged without a report too (and comes out the same).
+struct Rule {
+  void (*judge)(const Context& c, Findings* out);
+  bool every_run;
+};
+const Rule kRules[] = {
+    {RankDeficient, true},
+    {ExchangedReading, true},
+    {WebMapCoordinates, true},
+    {NotConverged, true},
+    {MostPointsOutliers, true},
+    {BlunderUnlocated, true},
+    {IgnoredInput, true},
+    {ExchangedPairsRule, false},
+    {ZoneNumber, false},
+    {PointDeviations, false},
+    {Leverage, false},
+    {NoRedundancy, false},
+    {Collinear, false},
+    {CoarsePoints, false},
+    {FarFromBase, false},
+    {UnusualScale, false},
+    {ProjectionDistortion, false},
+    {HeightOffLift, false},
+};
+
+// A finding that explains others hides them, so that one mistake reads as
+// one line. `points_only`: only the findings of the points it explains
+// (Finding::explains, or else the points it names).
+struct Hide {
+  FindingCode by;
+  FindingCode hidden;
+  bool points_only;
+};
+using C = FindingCode;
+constexpr Hide kHides[] = {
+    // An exchanged reading explains the broken fit and what it makes of
+    // scale, leverage and the points it accounts for; latitudes read as
+    // longitudes (or minutes as decimals) put the targets far from the
+    // base point.
+    {C::kExchangedAxes, C::kNotConverged, false},
+    {C::kExchangedAxes, C::kMostPointsOutliers, false},
+    {C::kExchangedAxes, C::kBlunderUnlocated, false},
+    {C::kExchangedAxes, C::kWebMapCoordinates, false},
+    {C::kExchangedAxes, C::kExchangedPairs, false},
+    {C::kExchangedAxes, C::kZoneNumber, false},
+    {C::kExchangedAxes, C::kOutlier, true},
+    {C::kExchangedAxes, C::kLargeDeviation, true},
+    {C::kExchangedAxes, C::kLeverage, false},
+    {C::kExchangedAxes, C::kCoarsePoints, false},
+    {C::kExchangedAxes, C::kUnusualScale, false},
+    {C::kExchangedAxes, C::kProjectionDistortion, false},
+    {C::kExchangedLonLat, C::kNotConverged, false},
+    {C::kExchangedLonLat, C::kMostPointsOutliers, false},
+    {C::kExchangedLonLat, C::kBlunderUnlocated, false},
+    {C::kExchangedLonLat, C::kWebMapCoordinates, false},
+    {C::kExchangedLonLat, C::kExchangedPairs, false},
+    {C::kExchangedLonLat, C::kZoneNumber, false},
+    {C::kExchangedLonLat, C::kOutlier, true},
+    {C::kExchangedLonLat, C::kLargeDeviation, true},
+    {C::kExchangedLonLat, C::kLeverage, false},
+    {C::kExchangedLonLat, C::kCoarsePoints, false},
+    {C::kExchangedLonLat, C::kFarFromBase, false},
+    {C::kExchangedLonLat, C::kUnusualScale, false},
+    {C::kExchangedLonLat, C::kProjectionDistortion, false},
+    {C::kDmsAsDecimal, C::kNotConverged, false},
+    {C::kDmsAsDecimal, C::kMostPointsOutliers, false},
+    {C::kDmsAsDecimal, C::kBlunderUnlocated, false},
+    {C::kDmsAsDecimal, C::kWebMapCoordinates, false},
+    {C::kDmsAsDecimal, C::kExchangedPairs, false},
+    {C::kDmsAsDecimal, C::kZoneNumber, false},
+    {C::kDmsAsDecimal, C::kOutlier, true},
+    {C::kDmsAsDecimal, C::kLargeDeviation, true},
+    {C::kDmsAsDecimal, C::kLeverage, false},
+    {C::kDmsAsDecimal, C::kCoarsePoints, false},
+    {C::kDmsAsDecimal, C::kFarFromBase, false},
+    {C::kDmsAsDecimal, C::kUnusualScale, false},
+    {C::kDmsAsDecimal, C::kProjectionDistortion, false},
+    // Points at one place fix nothing: their fit says nothing about any
+    // point, nor about the drawing's layout.
+    {C::kRankDeficient, C::kNotConverged, false},
+    {C::kRankDeficient, C::kMostPointsOutliers, false},
+    {C::kRankDeficient, C::kBlunderUnlocated, false},
+    {C::kRankDeficient, C::kExchangedPairs, false},
+    {C::kRankDeficient, C::kOutlier, false},
+    {C::kRankDeficient, C::kLargeDeviation, false},
+    {C::kRankDeficient, C::kLeverage, false},
+    {C::kRankDeficient, C::kNoRedundancy, false},
+    {C::kRankDeficient, C::kCollinear, false},
+    {C::kRankDeficient, C::kCoarsePoints, false},
+    {C::kRankDeficient, C::kUnusualScale, false},
+    {C::kRankDeficient, C::kProjectionDistortion, false},
+    // Web-map targets: the fit absorbs most of the offset, and what is
+    // left bends over the site.
+    {C::kWebMapCoordinates, C::kMostPointsOutliers, false},
+    {C::kWebMapCoordinates, C::kBlunderUnlocated, false},
+    {C::kWebMapCoordinates, C::kZoneNumber, false},
+    {C::kWebMapCoordinates, C::kOutlier, false},
+    {C::kWebMapCoordinates, C::kLargeDeviation, false},
+    {C::kWebMapCoordinates, C::kLeverage, false},
+    {C::kWebMapCoordinates, C::kCoarsePoints, false},
+    {C::kWebMapCoordinates, C::kProjectionDistortion, false},
+    // Lists that do not belong together: what their fit makes of each
+    // point, of the scale and of the site says nothing, and some of their
+    // points pair up by chance.
+    {C::kMostPointsOutliers, C::kBlunderUnlocated, false},
+    {C::kMostPointsOutliers, C::kExchangedPairs, false},
+    {C::kMostPointsOutliers, C::kOutlier, false},
+    {C::kMostPointsOutliers, C::kLargeDeviation, false},
+    {C::kMostPointsOutliers, C::kLeverage, false},
+    {C::kMostPointsOutliers, C::kCoarsePoints, false},
+    {C::kMostPointsOutliers, C::kUnusualScale, false},
+    {C::kMostPointsOutliers, C::kProjectionDistortion, false},
+    // A blunder no point can be blamed for.
+    {C::kBlunderUnlocated, C::kOutlier, true},
+    {C::kBlunderUnlocated, C::kLargeDeviation, true},
+    {C::kBlunderUnlocated, C::kLeverage, true},
+    {C::kBlunderUnlocated, C::kCoarsePoints, false},
+    // Two exchanged targets: their deviations, and their heights, which
+    // travel with the targets.
+    {C::kExchangedPairs, C::kOutlier, true},
+    {C::kExchangedPairs, C::kLargeDeviation, true},
+    {C::kExchangedPairs, C::kHeightOffLift, true},
+    // A zone-number slip is its point's blunder, named with its cause.
+    {C::kZoneNumber, C::kOutlier, true},
+};
+
+bool Hides(const Finding& by, const Finding& f) {
+  for (const Hide& h : kHides) {
+    if (h.by != by.code || h.hidden != f.code) continue;
+    if (!h.points_only) return true;
+    const std::vector<int>& explained =
+        by.explains.empty() ? by.points : by.explains;
+    return !f.points.empty() &&
+           std::all_of(f.points.begin(), f.points.end(), [&](int p) {
+             return std::find(explained.begin(), explained.end(), p) !=
+                    explained.end();
+           });
+  }
+  return false;
+}
+
+// The findings no kept one hides. Codes are ordered so that a finding
+// hides only findings of later codes; so, code by code, only findings
+// already kept can hide (a hidden finding explains nothing).
+Findings WithoutHidden(Findings all) {
+  std::stable_sort(all.begin(), all.end(),
+                   [](const Finding& a, const Finding& b) {
+                     return static_cast<int>(a.code) < static_cast<int>(b.code);
+                   });
+  Findings kept;
+  for (const Finding& f : all) {
+    if (std::none_of(kept.begin(), kept.end(),
+                     [&](const Finding& by) { return Hides(by, f); })) {
+      kept.push_back(f);
+    }
+  }
+  return kept;
+}
+
+}  // namespace
+
+const char* FindingCodeName(FindingCode code) {
+  switch (code) {
+    case FindingCode::kExchangedAxes:
+      return "exchanged_axes";
+    case FindingCode::kExchangedLonLat:
+      return "exchanged_lon_lat";
+    case FindingCode::kDmsAsDecimal:
+      return "dms_as_decimal";
+    case FindingCode::kRankDeficient:
+      return "rank_deficient";
+    case FindingCode::kWebMapCoordinates:
+      return "web_map_coordinates";
+    case FindingCode::kNotConverged:
+      return "not_converged";
+    case FindingCode::kMostPointsOutliers:
+      return "most_points_outliers";
+    case FindingCode::kBlunderUnlocated:
+      return "blunder_unlocated";
+    case FindingCode::kIgnoredInput:
+      return "ignored_input";
+    case FindingCode::kExchangedPairs:
+      return "exchanged_pairs";
+    case FindingCode::kZoneNumber:
+      return "zone_number";
+    case FindingCode::kOutlier:
+      return "outlier";
+    case FindingCode::kLargeDeviation:
+      return "large_deviation";
+    case FindingCode::kLeverage:
+      return "leverage";
+    case FindingCode::kNoRedundancy:
+      return "no_redundancy";
+    case FindingCode::kCollinear:
+      return "collinear";
+    case FindingCode::kCoarsePoints:
+      return "coarse_points";
+    case FindingCode::kFarFromBase:
+      return "far_from_base";
+    case FindingCode::kUnusualScale:
+      return "unusual_scale";
+    case FindingCode::kProjectionDistortion:
+      return "projection_distortion";
+    case FindingCode::kHeightOffLift:
+      return "height_off_lift";
+    case FindingCode::kCheckPointOff:
+      return "check_point_off";
+  }
+  return "";
 }
 
 Diagnosis Diagnose(const ControlPoints& points, const SimilarityFit& fit,
@@ -620,417 +1356,22 @@ Diagnosis Diagnose(const ControlPoints& points, const SimilarityFit& fit,
   const size_t n = std::min(points.source.size(), fit.residuals_m.size());
   if (n == 0 || n != points.target.size()) return d;
   const bool full = depth == DiagnosisDepth::kFull;
-  std::vector<Finding> findings;
   d.drawing_units = DrawingUnits(fit.K);
-  d.survey = JudgeSurvey(points, fit);
-  d.check_points = JudgeCheckPoints(points.check, fit, d.survey.projection);
-  const bool projected = d.survey.projection.kind != ProjectionKind::kNone;
-  // What judges the drawing's extent looks at the points most agree on.
-  std::vector<bool> inlier = fit.consensus_inlier;
-  if (inlier.size() != n) inlier.assign(n, true);
+  const Context c = MakeContext(points, fit, scale, accuracy_m, full, &d);
 
-  // The points' accuracy, from their survey deviations, and the
-  // thresholds that follow it.
-  const AccuracyChoice accuracy =
-      ChooseAccuracy(WeightedSigmaZero(d.survey.survey_m, {}, fit.loss_scale_m,
-                                       fit.free_scale),
-                     TargetSpreadM(points.target, inlier), accuracy_m);
-  d.point_accuracy_m = accuracy.accuracy_m;
-  const double blunder_m = BlunderThresholdM(d.point_accuracy_m);
-  const double large_m = LargeDeviationThresholdM(d.point_accuracy_m);
-  for (size_t i = 0; i < n; ++i) {
-    d.survey.blunder[i] = d.survey.survey_m[i] > blunder_m;
+  Findings all;
+  for (const Rule& rule : kRules) {
+    if (full || rule.every_run) rule.judge(c, &all);
   }
-  const SurveyJudgement& survey = d.survey;
-
-  // The drawing's spread, closed form: all points at one place (relative
-  // to the size of their coordinates) fix no rotation and no scale.
-  double spread_major = 0.0, spread_minor = 0.0;
-  PrincipalSpreads(points.source, &spread_major, &spread_minor);
-  double largest_coordinate = 0.0;
-  for (size_t i = 0; i < n; ++i) {
-    largest_coordinate =
-        std::max({largest_coordinate, std::fabs(points.source[i].x),
-                  std::fabs(points.source[i].y)});
-  }
-  const bool one_place = !(spread_major > 1e-12 * largest_coordinate);
-  if (one_place) {
-    findings.push_back(MakeFinding(
-        "rank_deficient", {},
-        std::string("the drawing points all lie at one place, so they fix ") +
-            (fit.free_scale ? "neither the rotation nor the scale"
-                            : "no rotation") +
-            ": give control points spread over the drawing",
-        true));
-  }
-
-  // Outliers are blunders of the survey: a survey deviation above both
-  // 0.15 m and five times the points' accuracy (without a projection, the
-  // fit's own deviation).
-  std::vector<bool> outlier(n);
-  size_t outliers = 0;
-  for (size_t i = 0; i < n; ++i) {
-    outlier[i] = survey.blunder[i];
-    if (outlier[i]) ++outliers;
-  }
-
-  // Another reading of the input that fits ten times better explains the
-  // fit's failure; it is only tried when the fit misses by decimetres.
-  Exchange exchange;
-  const double fit_median_m = Median(fit.residuals_m);
-  if (!one_place && fit_median_m > kWarningM) {
-    exchange = FindExchange(points, fit, scale, fit_median_m);
-  }
-  const bool exchanged = exchange.what != nullptr;
-  // Points whose deviation the exchanged reading accounts for.
-  std::vector<bool> explained(n, false);
-  if (exchanged) {
-    const std::string what = exchange.what;
-    findings.push_back(MakeFinding(
-        what == "axes"  ? "exchanged_axes"
-        : what == "dms" ? "dms_as_decimal"
-                        : "exchanged_lon_lat",
-        {}, ExchangeMessage(exchange, fit.rms_m, !points.positions.empty()),
-        true));
-    for (size_t i = 0; i < n; ++i) {
-      explained[i] = exchange.residuals_m[i] <= kWarningM;
-    }
-  }
-
-  // Targets read off a Chinese web map: what the fit makes of each point
-  // and of the site says nothing about the survey.
-  const bool web_map = projected && survey.projection.web_map;
-  if (web_map && !exchanged) {
-    const Projection& p = survey.projection;
-    findings.push_back(MakeFinding(
-        "web_map_coordinates", {},
-        std::string("the targets are ") + WebMapDatumName(p.web_map_datum) +
-            " coordinates from a Chinese web map, not WGS84: they lie a "
-            "median of " +
-            Metres(p.web_map_offset_m) +
-            " from where the drawing's own projection (EPSG:" +
-            std::to_string(p.epsg) +
-            ") puts its points, and the matrix is off by about that much: "
-            "take WGS84 positions instead (GNSS, or the scene's own "
-            "coordinates)",
-        true));
-  }
-
-  // Blunders that are slips of the zone number, named as such.
-  std::vector<bool> zone_slip(n, false);
-  if (!exchanged && !web_map) {
-    for (const ZoneSlip& slip :
-         FindZoneSlips(points, survey, std::fabs(fit.K), blunder_m)) {
-      zone_slip[slip.point] = true;
-      findings.push_back(ZoneSlipFinding(points, slip, survey.projection));
-    }
-  }
-
-  size_t unexplained_outliers = outliers;
-  // Points whose targets (and with them their heights) look exchanged.
-  std::vector<bool> paired(n, false);
-  if (!exchanged && outliers >= 2) {
-    for (const auto& pair : ExchangedPairs(points, fit, survey, outlier)) {
-      const size_t i = pair.first, j = pair.second;
-      explained[i] = explained[j] = true;
-      paired[i] = paired[j] = true;
-      unexplained_outliers -= 2;
-      const std::string a = NameOrPosition(points.names, points.positions, i);
-      const std::string b = NameOrPosition(points.names, points.positions, j);
-      findings.push_back(MakeFinding(
-          "exchanged_pairs", {static_cast<int>(i + 1), static_cast<int>(j + 1)},
-          "the targets of points " + a + " and " + b +
-              " fit each other's drawing points (both deviate by " +
-              Metres(survey.survey_m[i]) + " and " +
-              Metres(survey.survey_m[j]) +
-              " as given): exchange the targets of points " + a + " and " + b,
-          false));
-    }
-  }
-
-  if (!exchanged && !one_place && fit.solver.termination != "CONVERGENCE") {
-    findings.push_back(MakeFinding(
-        "not_converged", {},
-        "the solver stopped without converging (" + fit.solver.termination +
-            " after " + std::to_string(fit.solver.iterations) +
-            " iterations), so the matrix is no solution: check that each "
-            "drawing point and its target belong together",
-        true));
-  }
-
-  // Most points outliers far beyond the survey's accuracy: the fit is of
-  // points that do not belong together, and what it makes of each point
-  // (outliers, leverage, scale) says nothing more.
-  // So are points at one place: their fit says nothing about any point.
-  bool unrelated = one_place;
-  const double spread_m = accuracy.spread_m;
-  if (!exchanged && !one_place && !web_map && accuracy.lists_disagree) {
-    unrelated = true;
-    findings.push_back(MakeFinding(
-        "most_points_outliers", {},
-        "the points agree only to " + Metres(accuracy.estimate_m) +
-            " (one coordinate, one sigma) against a spread of " +
-            Metres(spread_m) + ", more than " +
-            FormatDouble("%.0f", 100.0 * kDisagreementShare) +
-            " %: the drawing points and the targets do not belong together; "
-            "check that both lists hold the same points in the same order",
-        true));
-  }
-  if (!exchanged && !unrelated && !web_map && unexplained_outliers > 0 &&
-      2 * unexplained_outliers >= n) {
-    std::vector<double> deviations_m;
-    for (size_t i = 0; i < n; ++i) {
-      if (outlier[i] && !explained[i]) {
-        deviations_m.push_back(survey.survey_m[i]);
-      }
-    }
-    const double median_m = Median(std::move(deviations_m));
-    if (median_m > kDisagreementShare * spread_m) {
-      unrelated = true;
-      findings.push_back(MakeFinding(
-          "most_points_outliers", {},
-          std::to_string(unexplained_outliers) + " of " + std::to_string(n) +
-              " points are outliers, with a median deviation of " +
-              Metres(median_m) + " against a spread of " + Metres(spread_m) +
-              ": the drawing points and the targets do not belong together; "
-              "check that both lists hold the same points in the same order",
-          true));
-    }
-  }
-
-  // Lists that do not belong together pair up some of their points by
-  // chance: the pairs say nothing either.
-  if (unrelated) {
-    findings.erase(std::remove_if(findings.begin(), findings.end(),
-                                  [](const Finding& f) {
-                                    return f.code == "exchanged_pairs";
-                                  }),
-                   findings.end());
-    std::fill(paired.begin(), paired.end(), false);
-  }
-
-  // A blunder that the points cannot locate: leaving out any of several
-  // points leaves a rest that agrees, so no one of them is the outlier.
-  bool unlocated = false;
-  if (!exchanged && !unrelated && !web_map && unexplained_outliers > 0 &&
-      n <= kMaxUnlocatedPoints) {
-    // Judged at the blunder threshold of the given accuracy, or survey
-    // grade: so few points cannot estimate theirs.
-    const double limit_m = BlunderThresholdM(
-        accuracy_m > 0.0 && std::isfinite(accuracy_m) ? accuracy_m
-                                                      : kSurveyGradeAccuracyM);
-    const std::vector<Point2> from = PlanePoints(points.source);
-    std::vector<Point2> to = points.target;
-    const double m_per_unit = 1.0;
-    double rest_scale = scale;
-    if (projected) {
-      // Against the projected positions, so that the projection's
-      // distortion does not count: drawing units to metres, free scale.
-      for (size_t i = 0; i < n; ++i) {
-        to[i] = ProjectGeodetic(survey.projection.tm, points.geodetic[i].x,
-                                points.geodetic[i].y);
-      }
-      rest_scale = 0.0;
-    }
-    const std::vector<size_t> agreeing =
-        AgreeingWithout(from, to, rest_scale, m_per_unit, limit_m);
-    if (agreeing.size() >= 2) {
-      unlocated = true;
-      std::vector<int> named;
-      double misfit_m = 0.0;
-      for (size_t i = 0; i < n; ++i) {
-        misfit_m = std::max(misfit_m, survey.survey_m[i]);
-      }
-      for (size_t i : agreeing) named.push_back(static_cast<int>(i + 1));
-      findings.push_back(MakeFinding(
-          "blunder_unlocated", named,
-          "the points disagree by up to " + Metres(misfit_m) +
-              ", beyond the blunder threshold of " + Metres(limit_m) +
-              ", but leaving out any one of " + PointList(points, named) +
-              " leaves points that agree, so the blunder cannot be located: "
-              "check every point, or add one more control point",
-          true));
-    }
-  }
-
-  if (full) {
-    // Check residuals of the survey: with a projection, each point against
-    // the similarity of the others between the drawing and the projected
-    // positions (metres), so that the projection's distortion does not
-    // count; without one, the fit's own.
-    std::vector<CheckResidual> checks = fit.quality.checks;
-    if (projected && fit.quality.computed) {
-      std::vector<Point2> drawing(n), projected_m(n);
-      for (size_t i = 0; i < n; ++i) {
-        drawing[i] = Point2{points.source[i].x, points.source[i].y};
-        projected_m[i] = ProjectGeodetic(
-            survey.projection.tm, points.geodetic[i].x, points.geodetic[i].y);
-      }
-      const RobustSimilarity all = FitRobustFromConsensus(
-          drawing, projected_m, 0.0, fit.loss_scale_m, blunder_m);
-      checks = all.ok ? RobustCheckResiduals(drawing, projected_m, 0.0,
-                                             fit.loss_scale_m, all.similarity)
-                      : std::vector<CheckResidual>();
-    }
-    for (size_t i = 0; i < n && !unrelated && !unlocated && !web_map; ++i) {
-      if (explained[i]) continue;
-      const double r_m = survey.survey_m[i];
-      const std::vector<int> point = {static_cast<int>(i + 1)};
-      // With a projection the survey's own measure, named as such.
-      const std::string off =
-          PointName(points, i) +
-          (projected ? " lies " + Metres(r_m) + " from its projected position"
-                     : " deviates by " + Metres(r_m));
-      if (outlier[i] && zone_slip[i]) {
-        // Named with its cause above.
-      } else if (outlier[i]) {
-        findings.push_back(MakeFinding(
-            "outlier", point,
-            off + " and is an outlier: check its drawing coordinates and its "
-                  "WGS84 position",
-            false));
-      } else if (r_m > large_m) {
-        findings.push_back(MakeFinding(
-            "large_deviation", point,
-            off + " but is not flagged as an outlier: check its coordinates, "
-                  "or accept a survey that coarse",
-            false));
-      }
-      if (!exchanged && i < checks.size() && checks[i].available) {
-        const double check_m = checks[i].length_m;
-        if (check_m > large_m && r_m < 0.5 * check_m) {
-          findings.push_back(MakeFinding(
-              "leverage", point,
-              PointName(points, i) + " deviates by " + Metres(r_m) +
-                  " but by " + Metres(check_m) +
-                  " when left out, so it may hold the solution to itself: "
-                  "check it, or add control points near it",
-              false));
-        }
-      }
-    }
-    if (!one_place && !std::isfinite(fit.sigma0_m)) {
-      findings.push_back(MakeFinding(
-          "no_redundancy", {},
-          std::to_string(n) + (n == 1 ? " point fixes" : " points fix") +
-              " the transform exactly and nothing checks them: add control "
-              "points",
-          false));
-    }
-    // Two points always lie on a line; no redundancy says more of them.
-    // A blunder in a drawing coordinate is no part of the layout.
-    double inlier_major = 0.0, inlier_minor = 0.0;
-    PrincipalSpreads(points.source, &inlier_major, &inlier_minor, &inlier);
-    const size_t inliers =
-        static_cast<size_t>(std::count(inlier.begin(), inlier.end(), true));
-    if (!one_place && inliers > 2 &&
-        inlier_minor < kWeakGeometryRatio * inlier_major) {
-      findings.push_back(MakeFinding(
-          "collinear", {},
-          "the drawing points lie nearly on one line (their spread across it "
-          "is " +
-              FormatDouble("%.2f", 100.0 * inlier_minor / inlier_major) +
-              " % of that along it): add a control point away from that line",
-          false));
-    }
-    if (accuracy.estimated && d.point_accuracy_m > kCoarseAccuracyM &&
-        !exchanged && !unrelated && !unlocated && !web_map) {
-      findings.push_back(MakeFinding(
-          "coarse_points", {},
-          "the control points agree only to about " +
-              Metres(d.point_accuracy_m) +
-              " (one coordinate, one sigma), so the matrix is good only to "
-              "that order; points picked on an orthophoto or a web map are "
-              "the usual cause: survey them (GNSS or total station) for a "
-              "better placement, or give --accuracy if that is expected",
-          false));
-    }
-    std::vector<int> far;
-    double farthest_m = 0.0;
-    for (size_t i = 0; i < n; ++i) {
-      const Point2& t = points.target[i];
-      const double distance_m = DeviationLength(t.x, t.y);
-      if (distance_m > kFarFromBaseM) {
-        far.push_back(static_cast<int>(i + 1));
-        farthest_m = std::max(farthest_m, distance_m);
-      }
-    }
-    if (!far.empty() && !(exchanged && std::string(exchange.what) != "axes")) {
-      findings.push_back(MakeFinding(
-          "far_from_base", far,
-          PointList(points, far) +
-              (far.size() == 1 ? " lies " : " lie up to ") +
-              (std::isfinite(farthest_m)
-                   ? FormatDouble("%.3f", farthest_m / 1000.0) + " km"
-                   : Metres(farthest_m)) +
-              " from the base point, beyond 50 km: check the base point, "
-              "and that these targets belong to this scene",
-          false));
-    }
-    if (!exchanged && !unrelated && fit.free_scale && d.drawing_units.empty() &&
-        std::isfinite(fit.K)) {
-      findings.push_back(MakeFinding(
-          "unusual_scale", {},
-          "the fitted scale K = " + FormatDouble("%.7g", fit.K) +
-              " matches no drawing unit (m, dm, cm, mm, km, in or ft, "
-              "within 1 %): check the drawing's unit, and that its points "
-              "and the targets belong together",
-          false));
-    }
-    if (projected && !unrelated && !exchanged) {
-      d.hold = ComputeMatrixHold(points, fit, survey);
-      if (d.hold.matrix_error_m > kMatrixToleranceM && !web_map) {
-        findings.push_back(MakeFinding("projection_distortion", {},
-                                       ProjectionDistortionMessage(d.hold),
-                                       false));
-      }
-    }
-    d.heights = DiagnoseHeights(points);
-    if (d.heights.plane_fitted) {
-      for (size_t i = 0; i < n; ++i) {
-        const double off_m = d.heights.off_plane_m[i];
-        if (std::fabs(off_m) > kWarningM && !paired[i]) {
-          findings.push_back(MakeFinding(
-              "height_off_lift", {static_cast<int>(i + 1)},
-              PointName(points, i) + " is " + Metres(off_m) +
-                  " off the height plane of the others: check its height "
-                  "and its drawing z",
-              false));
-        }
-      }
-    }
-  }
-
-  // Text of the lists the input stage passed over: the fit lacks points.
-  for (const std::string& message : points.ignored_input) {
-    findings.push_back(MakeFinding("ignored_input", {}, message, true));
-  }
+  Findings findings = WithoutHidden(std::move(all));
   // Findings name the points by their positions in the input; in a table
   // the check points count too.
   for (Finding& f : findings) {
     for (int& p : f.points) p = InputPosition(points.positions, p - 1);
   }
-  // A check point off the matrix, judged as the fitted points are, unless
-  // a bad finding already says the matrix is not to be trusted.
   if (full && std::none_of(findings.begin(), findings.end(),
                            [](const Finding& f) { return f.bad; })) {
-    const CheckPointJudgement& c = d.check_points;
-    for (size_t k = 0; k < c.survey_m.size(); ++k) {
-      if (!(c.survey_m[k] > large_m)) continue;
-      findings.push_back(MakeFinding(
-          "check_point_off", {InputPosition(points.check.positions, k)},
-          "check point " +
-              NameOrPosition(points.check.names, points.check.positions, k) +
-              (projected ? " lies " + Metres(c.survey_m[k]) +
-                               " from its projected position"
-                         : " deviates by " + Metres(c.survey_m[k])) +
-              " under the matrix fitted without it, more than " +
-              Metres(large_m) +
-              ": check its drawing coordinates and its WGS84 position; if "
-              "both are right, the control points do not hold the drawing "
-              "there, so add control points near it",
-          false));
-    }
+    CheckPointOff(c, d.check_points, &findings);
   }
 
   // Bad first, then by first point, then those that name no point.

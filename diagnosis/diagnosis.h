@@ -82,13 +82,49 @@ enum class Verdict { kGood, kCheck, kBad };
 // "good", "check" or "bad".
 const char* VerdictName(Verdict verdict);
 
+// What a finding is about. They are listed in the order in which they may
+// hide one another: a finding hides only findings of later codes (the
+// table of which hides which is in diagnosis.cpp).
+enum class FindingCode {
+  kExchangedAxes,
+  kExchangedLonLat,
+  kDmsAsDecimal,
+  kRankDeficient,
+  kWebMapCoordinates,
+  kNotConverged,
+  kMostPointsOutliers,
+  kBlunderUnlocated,
+  kIgnoredInput,
+  kExchangedPairs,
+  kZoneNumber,
+  kOutlier,
+  kLargeDeviation,
+  kLeverage,
+  kNoRedundancy,
+  kCollinear,
+  kCoarsePoints,
+  kFarFromBase,
+  kUnusualScale,
+  kProjectionDistortion,
+  kHeightOffLift,
+  kCheckPointOff,
+};
+
+// The code as the report and standard error write it: "exchanged_axes",
+// "outlier", ...
+const char* FindingCodeName(FindingCode code);
+
 struct Finding {
-  std::string code;  // e.g. "exchanged_axes"
+  FindingCode code = FindingCode::kOutlier;
   // Input positions counting from 1 (in a table, check points counted
   // too), ascending.
   std::vector<int> points;
   std::string message;  // one sentence: figures and what to do
   bool bad = false;     // makes the verdict bad
+  // The points (fitted positions from 1) whose own findings this one
+  // explains, where they are not the points it names (an exchanged
+  // reading names none).
+  std::vector<int> explains;
 };
 
 // The heights judged on their own (height and model-base-point modes).
@@ -175,6 +211,10 @@ Diagnosis Diagnose(const ControlPoints& points, const SimilarityFit& fit,
 // the 0.05 m loss.
 double ChooseLossScale(const ControlPoints& points, const Consensus& consensus,
                        double scale, double accuracy_m);
+
+// A scale names a drawing unit when it is within this share of the unit's
+// metres.
+inline constexpr double kDrawingUnitShare = 0.01;
 
 // The drawing unit whose metres |K| is within 1 % of, or "".
 std::string DrawingUnits(double K);

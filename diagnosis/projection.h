@@ -180,7 +180,6 @@ MatrixHold ComputeMatrixHold(const ControlPoints& points,
 // what to do. Meaningful when hold.matrix_error_m > kMatrixToleranceM.
 std::string ProjectionDistortionMessage(const MatrixHold& hold);
 
-
 // Where a WGS84 position puts its drawing point: projected, and carried by
 // the identified similarity onto the drawing (drawing units). NaN without
 // a projection, and for web-map targets (whose reading is the web map's).

@@ -1,5 +1,6 @@
 #include "input/input_checks.h"
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 #include <vector>
@@ -78,6 +79,13 @@ std::string Numbers(size_t n) { return Count(n, "number", "numbers"); }
 
 std::string Figure(double v) { return FormatDouble("%.15g", v); }
 
+// A power of ten as "1e12".
+std::string PowerOfTen(double v) {
+  std::string text = FormatDouble("%.0e", v);
+  text.erase(std::remove(text.begin(), text.end(), '+'), text.end());
+  return text;
+}
+
 // The full-width characters Chinese input methods type where a separator
 // was meant.
 const char* FullWidthName(std::string_view character) {
@@ -94,7 +102,10 @@ const char* PointShape(int per_point) {
 }
 
 bool NearBase(const GeodeticConverter& scene, const Point3& p) {
-  if (!(std::fabs(p.y) <= 90.0) || !(std::fabs(p.x) <= 360.0)) return false;
+  if (!(std::fabs(p.y) <= kMaxLatitudeDeg) ||
+      !(std::fabs(p.x) <= kMaxLongitudeDeg)) {
+    return false;
+  }
   Point3 enu;
   scene.GeodeticToEnu(Point3{p.x, p.y, 0.0}, &enu);
   return std::hypot(enu.x, enu.y) <= kFarFromBaseM;
@@ -160,18 +171,20 @@ std::string CheckProjectHeight(const std::string& label, double height_m) {
 }
 
 std::string CheckLatitude(const std::string& label, double lat_deg) {
-  if (!(std::fabs(lat_deg) > 90.0)) return std::string();
+  if (!(std::fabs(lat_deg) > kMaxLatitudeDeg)) return std::string();
   return InputError(label,
-                    "has latitude " + Figure(lat_deg) + " degrees, beyond +-90",
+                    "has latitude " + Figure(lat_deg) + " degrees, beyond +-" +
+                        Figure(kMaxLatitudeDeg),
                     "write longitude first, then latitude (lon,lat)");
 }
 
 std::string CheckLongitude(const std::string& label, double lon_deg) {
-  if (!(std::fabs(lon_deg) > 360.0)) return std::string();
-  return InputError(
-      label, "has longitude " + Figure(lon_deg) + " degrees, beyond +-360",
-      "give the longitude in degrees (-180 to 180), then the "
-      "latitude");
+  if (!(std::fabs(lon_deg) > kMaxLongitudeDeg)) return std::string();
+  return InputError(label,
+                    "has longitude " + Figure(lon_deg) + " degrees, beyond +-" +
+                        Figure(kMaxLongitudeDeg),
+                    "give the longitude in degrees (-180 to 180), then the "
+                    "latitude");
 }
 
 std::string CheckGeodeticPoint(const std::string& label, const Point3& p) {
@@ -186,7 +199,7 @@ std::string CheckDrawingPoint(const std::string& label, const Point3& p) {
     if (std::fabs(c.second) > kMaxDrawingCoordinate) {
       return InputError(label,
                         std::string("has ") + c.first + " " + Figure(c.second) +
-                            ", beyond +-1e12",
+                            ", beyond +-" + PowerOfTen(kMaxDrawingCoordinate),
                         "check that number (no drawing is that large, and "
                         "the fit cannot carry it)");
     }

@@ -20,6 +20,10 @@
 // double resolves it only to about 0.1 mm, and the fit's sums of squares
 // (1e24 and more) lose the differences between the points.
 inline constexpr double kMaxDrawingCoordinate = 1e12;
+// No latitude lies beyond this, degrees; no longitude is written beyond
+// the other (between 180 and 360 degrees some are).
+inline constexpr double kMaxLatitudeDeg = 90.0;
+inline constexpr double kMaxLongitudeDeg = 360.0;
 
 // "GeoAnchorSolve: " + where + " " + found + ": " + remedy.
 std::string InputError(const std::string& where, const std::string& found,

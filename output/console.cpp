@@ -50,6 +50,6 @@ void PrintBadFindings(const Diagnosis& diagnosis) {
     any = true;
     // The message is UTF-8 (a point's name from a table may be Chinese).
     WriteMessage(ProcessTextFromUtf8("GeoAnchorSolve: warning: " + f.message +
-                                     " (" + f.code + ")\n"));
+                                     " (" + FindingCodeName(f.code) + ")\n"));
   }
 }

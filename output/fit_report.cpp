@@ -238,7 +238,7 @@ std::string FitReportJson(const ControlPoints& points, const SimilarityFit& fit,
   for (size_t i = 0; i < diagnosis.findings.size(); ++i) {
     const Finding& f = diagnosis.findings[i];
     j += i == 0 ? "\n    " : ",\n    ";
-    j += "{\"code\": " + Quoted(f.code) + ", \"points\": [";
+    j += "{\"code\": " + Quoted(FindingCodeName(f.code)) + ", \"points\": [";
     for (size_t k = 0; k < f.points.size(); ++k) {
       if (k != 0) j += ", ";
       j += std::to_string(f.points[k]);

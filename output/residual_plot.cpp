@@ -463,7 +463,8 @@ std::string ResidualPlotSvg(const ControlPoints& points,
   svg += "<g id=\"exchanged\">\n";
   size_t exchanged_pairs = 0;
   for (const Finding& f : diagnosis.findings) {
-    if (f.code != "exchanged_pairs" || f.points.size() != 2) continue;
+    if (f.code != FindingCode::kExchangedPairs || f.points.size() != 2)
+      continue;
     const size_t i = FittedIndexAt(points, f.points[0]);
     const size_t j = FittedIndexAt(points, f.points[1]);
     if (i >= n || j >= n) continue;

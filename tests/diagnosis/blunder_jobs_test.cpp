@@ -112,10 +112,11 @@ void ExpectBlundersSetAside(const std::string& what, const Outcome& o,
   for (const Finding& f : o.full.findings) {
     for (int p : f.points) {
       EXPECT_TRUE(std::count(wrong.begin(), wrong.end(), p))
-          << what << ": " << f.code << " names good point " << p << "\n"
+          << what << ": " << FindingCodeName(f.code) << " names good point "
+          << p << "\n"
           << Describe(o.full);
     }
-    if (f.code == code) {
+    if (FindingCodeName(f.code) == code) {
       outliers.insert(outliers.end(), f.points.begin(), f.points.end());
     }
   }
@@ -250,7 +251,8 @@ TEST(BlunderJobsTest, DecimetrePointsAreFittedLikeLeastSquares) {
     robust_sum_m += robust_m;
     plain_sum_m += plain_m;
     for (const Finding& f : o.full.findings) {
-      EXPECT_NE("outlier", f.code) << what << "\n" << Describe(o.full);
+      EXPECT_STRNE("outlier", FindingCodeName(f.code)) << what << "\n"
+                                                       << Describe(o.full);
     }
     for (bool b : o.full.survey.blunder) EXPECT_FALSE(b) << what;
     EXPECT_GT(o.fit.loss_scale_m, kCauchyScaleM) << what;
@@ -274,7 +276,7 @@ TEST(BlunderJobsTest, ABlunderAmongDecimetrePointsIsFound) {
     const std::string what = "job " + std::to_string(job);
     std::vector<int> outliers;
     for (const Finding& f : o.full.findings) {
-      if (f.code == "outlier") outliers = f.points;
+      if (f.code == FindingCode::kOutlier) outliers = f.points;
     }
     EXPECT_EQ(std::vector<int>{point + 1}, outliers) << what << "\n"
                                                      << Describe(o.full);
@@ -297,8 +299,11 @@ TEST(BlunderJobsTest, ThreePointsCannotLocateTheirBlunder) {
     const Outcome o = Survey(s);
     ASSERT_TRUE(o.prepared);
     ASSERT_FALSE(o.full.findings.empty());
-    EXPECT_EQ("blunder_unlocated", o.full.findings[0].code) << Describe(o.full);
-    for (const Finding& f : o.full.findings) EXPECT_NE("outlier", f.code);
+    EXPECT_STREQ("blunder_unlocated", FindingCodeName(o.full.findings[0].code))
+        << Describe(o.full);
+    for (const Finding& f : o.full.findings) {
+      EXPECT_STRNE("outlier", FindingCodeName(f.code));
+    }
     EXPECT_EQ(Verdict::kBad, o.full.verdict);
   }
 }

@@ -209,7 +209,8 @@ TEST(DiagnosisTest, EachMistakeIsNamed) {
     EXPECT_EQ(c.verdict, o.full.verdict) << c.what << ": " << all;
     if (c.code == nullptr) continue;
     ASSERT_EQ(c.findings, o.full.findings.size()) << c.what << ": " << all;
-    EXPECT_EQ(c.code, o.full.findings[0].code) << c.what << ": " << all;
+    EXPECT_STREQ(c.code, FindingCodeName(o.full.findings[0].code))
+        << c.what << ": " << all;
     EXPECT_EQ(c.points, o.full.findings[0].points) << c.what;
     // The bad findings come out the same without the report.
     std::vector<std::string> bad_full, bad_only;
@@ -325,14 +326,15 @@ TEST(DiagnosisTest, AbsolutePositionMistakes) {
     std::vector<const Finding*> found;
     for (const Finding& f : o.full.findings) {
       // A big site's distortion is no mistake of this table's.
-      if (f.code != "projection_distortion") found.push_back(&f);
+      if (f.code != FindingCode::kProjectionDistortion) found.push_back(&f);
     }
     if (c.code == nullptr) {
       EXPECT_TRUE(found.empty()) << c.what << ": " << all;
       continue;
     }
     ASSERT_EQ(1u, found.size()) << c.what << ": " << all;
-    EXPECT_EQ(c.code, found[0]->code) << c.what << ": " << all;
+    EXPECT_STREQ(c.code, FindingCodeName(found[0]->code))
+        << c.what << ": " << all;
     EXPECT_EQ(c.points, found[0]->points) << c.what << ": " << all;
     EXPECT_NE(std::string::npos, found[0]->message.find(c.fragment))
         << c.what << ": " << found[0]->message;
@@ -356,7 +358,8 @@ TEST(DiagnosisTest, BigSitesJudgeTheSurvey) {
   EXPECT_GT(fit_outliers, 0u);  // what the fit alone would flag
   EXPECT_EQ(4527, clean.full.survey.projection.epsg);
   ASSERT_EQ(1u, clean.full.findings.size()) << Describe(clean.full);
-  EXPECT_EQ("projection_distortion", clean.full.findings[0].code);
+  EXPECT_STREQ("projection_distortion",
+               FindingCodeName(clean.full.findings[0].code));
   EXPECT_EQ(Verdict::kCheck, clean.full.verdict);
   EXPECT_TRUE(clean.verdict_only.findings.empty());
   // The table: 30.9 cm for the best similarity at 20 km; this
@@ -370,10 +373,11 @@ TEST(DiagnosisTest, BigSitesJudgeTheSurvey) {
                      RunInputs*) { (*src)[4 * 3] += 0.5; };
   const Outcome o = Survey(blunder);
   ASSERT_EQ(2u, o.full.findings.size()) << Describe(o.full);
-  EXPECT_EQ("outlier", o.full.findings[0].code);
+  EXPECT_STREQ("outlier", FindingCodeName(o.full.findings[0].code));
   EXPECT_EQ(std::vector<int>{5}, o.full.findings[0].points);
   EXPECT_NEAR(0.5, o.full.survey.survey_m[4], 0.03);  // 2 mm noise, robust
-  EXPECT_EQ("projection_distortion", o.full.findings[1].code);
+  EXPECT_STREQ("projection_distortion",
+               FindingCodeName(o.full.findings[1].code));
 
   Site small = big;
   small.size_m = 2000.0;
@@ -390,7 +394,7 @@ TEST(DiagnosisTest, NotConvergedIsBad) {
        {DiagnosisDepth::kFull, DiagnosisDepth::kVerdict}) {
     const Diagnosis d = Diagnose(o.points, o.fit, 0.0, depth);
     ASSERT_EQ(1u, d.findings.size()) << Describe(d);
-    EXPECT_EQ("not_converged", d.findings[0].code);
+    EXPECT_STREQ("not_converged", FindingCodeName(d.findings[0].code));
     EXPECT_EQ(Verdict::kBad, d.verdict);
     EXPECT_NE(std::string::npos,
               d.findings[0].message.find("NO_CONVERGENCE after 101"));

@@ -107,8 +107,9 @@ TEST(FitReportTest, DiagnosisIsWrittenInItsOrder) {
   Diagnosis d;
   d.verdict = Verdict::kBad;
   d.drawing_units = "mm";
-  d.findings = {{"exchanged_axes", {}, "x \"and\" y", true},
-                {"exchanged_pairs", {1, 3}, "targets of 1 and 3", false}};
+  d.findings = {
+      {FindingCode::kExchangedAxes, {}, "x \"and\" y", true, {}},
+      {FindingCode::kExchangedPairs, {1, 3}, "targets of 1 and 3", false, {}}};
   d.heights.available = true;
   d.heights.flat_drawing = false;
   d.heights.plane_fitted = true;

@@ -151,8 +151,8 @@ TEST(ResidualPlotTest, EveryShapeOfInputGivesASoundPlot) {
   // exchanged (the first scene has only one: the line must be left out).
   Diagnosis diagnosis;
   diagnosis.verdict = Verdict::kCheck;
-  diagnosis.findings.push_back(
-      Finding{"exchanged_pairs", {1, 2}, "a <warning> & more", false});
+  diagnosis.findings.push_back(Finding{
+      FindingCode::kExchangedPairs, {1, 2}, "a <warning> & more", false, {}});
   for (const Case& c : cases) {
     const std::string svg =
         ResidualPlotSvg(c.scene.points, c.scene.fit, diagnosis);
