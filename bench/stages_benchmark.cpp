@@ -14,6 +14,7 @@
 #include "common/fixed_text.h"
 #include "common/numbers.h"
 #include "diagnosis/diagnosis.h"
+#include "diagnosis/matrix_hold.h"
 #include "diagnosis/projection.h"
 #include "fit/plane_similarity.h"
 #include "fit/similarity_fit.h"

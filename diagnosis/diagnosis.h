@@ -43,6 +43,7 @@
 #include <vector>
 
 #include "common/types.h"
+#include "diagnosis/matrix_hold.h"
 #include "diagnosis/projection.h"
 #include "fit/plane_similarity.h"
 

@@ -55,11 +55,9 @@
 #include <vector>
 
 #include "common/types.h"
+#include "fit/plane_similarity.h"
 #include "geodesy/map_projections.h"
 #include "geodesy/web_map.h"
-
-// What one matrix may miss by across the drawing, metres.
-inline constexpr double kMatrixToleranceM = 0.05;
 
 // An arbitrary meridian is given only when its standard deviation is at
 // most this, degrees (about 4 km on the ground at 40 degrees of latitude).
@@ -147,39 +145,6 @@ void MeasureSurvey(const Projection& projection, const SimilarityFit& fit,
                    std::vector<double>* projection_m,
                    double* web_map_offset_m = nullptr);
 
-struct MatrixHold {
-  // The largest distance, metres, between where the fit's matrix puts a
-  // drawing point and where the projection puts it in the scene's
-  // east/north frame (converted as the targets were), over the bounding
-  // box of the control points in the drawing, at height_m. NaN without a
-  // projection.
-  double matrix_error_m = std::numeric_limits<double>::quiet_NaN();
-  Point2 worst_drawing;  // the drawing point where it is largest
-  // The side, metres, of the largest part of the drawing (a square, or the
-  // drawing's whole width or height where it is narrower) that a
-  // similarity fitted to that part alone holds within kMatrixToleranceM,
-  // wherever in the box the part lies; the larger box side when the whole
-  // box is held. NaN without a projection.
-  double part_size_m = std::numeric_limits<double>::quiet_NaN();
-  // The bounding box's sides, metres (drawing units times |K|).
-  double site_width_m = std::numeric_limits<double>::quiet_NaN();
-  double site_height_m = std::numeric_limits<double>::quiet_NaN();
-  // The height the scene positions are taken at: the project height in the
-  // pair mode, else the median of the targets' heights.
-  double height_m = std::numeric_limits<double>::quiet_NaN();
-};
-
-// The matrix's error over the drawing and the part one matrix holds. For
-// the report and the plot only: a few thousand inverse projections.
-MatrixHold ComputeMatrixHold(const ControlPoints& points,
-                             const SimilarityFit& fit,
-                             const SurveyJudgement& judgement);
-
-// The message of the finding that one matrix does not hold the drawing
-// within kMatrixToleranceM: one English sentence with the figures, saying
-// what to do. Meaningful when hold.matrix_error_m > kMatrixToleranceM.
-std::string ProjectionDistortionMessage(const MatrixHold& hold);
-
 // Where a WGS84 position puts its drawing point: projected, and carried by
 // the identified similarity onto the drawing (drawing units). NaN without
 // a projection, and for web-map targets (whose reading is the web map's).
@@ -208,5 +173,12 @@ struct ZoneSlip {
 std::vector<ZoneSlip> FindZoneSlips(const ControlPoints& points,
                                     const SurveyJudgement& survey,
                                     double m_per_unit, double limit_m);
+
+// The metres of one drawing unit as the fit sees them, |K|; NaN for a K
+// that is zero or not finite.
+double MetresPerUnit(const SimilarityFit& fit);
+
+// The projection's similarity, projected coordinates onto the drawing.
+PlaneSimilarity SimilarityOf(const Projection& p);
 
 #endif  // GEOANCHOR_DIAGNOSIS_PROJECTION_H_

@@ -18,6 +18,7 @@
 #include <random>
 #include <string>
 
+#include "diagnosis/matrix_hold.h"
 #include "fit/similarity_fit.h"
 #include "geodesy/geodetic_converter.h"
 

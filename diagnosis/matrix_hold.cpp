@@ -1,0 +1,238 @@
+#include "diagnosis/matrix_hold.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "common/fixed_text.h"
+#include "common/numbers.h"
+#include "fit/plane_similarity.h"
+#include "geodesy/geodetic_converter.h"
+#include "geodesy/map_projections.h"
+
+namespace {
+
+// Grids over the drawing: the matrix error is a cubic at most, so these
+// find its largest value (at the corners, which are nodes) to well under a
+// millimetre.
+constexpr int kErrorGridNodes = 21;
+constexpr int kPartGridNodes = 9;
+constexpr int kPartBisections = 12;
+
+double Hypot(double x, double y) { return std::sqrt(x * x + y * y); }
+
+bool Finite(const Point2& p) {
+  return std::isfinite(p.x) && std::isfinite(p.y);
+}
+
+// The targets' own conversion (as the control points were prepared) of a
+// geodetic position at one height: the scene's frame, or in the
+// model-base-point mode the model's frame moved by the model base point.
+struct SceneFrame {
+  InputMode mode = InputMode::kPair;
+  GeodeticConverter scene;
+  GeodeticConverter model;
+  Point2 shift;
+  double height_m = 0;
+
+  Point2 EastNorth(double lon_deg, double lat_deg) const {
+    const Point3 g{lon_deg, lat_deg, height_m};
+    Point3 ecef, enu;
+    if (mode == InputMode::kModelBasePoint) {
+      model.GeodeticToEcef(g, &ecef);
+      model.EcefToEnu(ecef, &enu);
+      return Point2{enu.x + shift.x, enu.y + shift.y};
+    }
+    scene.GeodeticToEcef(g, &ecef);
+    scene.EcefToEnu(ecef, &enu);
+    return Point2{enu.x, enu.y};
+  }
+};
+
+SceneFrame MakeSceneFrame(const ControlPoints& points) {
+  SceneFrame frame;
+  frame.mode = points.mode;
+  frame.scene = MakeGeodeticConverter(points.base_point.x, points.base_point.y);
+  if (points.mode == InputMode::kModelBasePoint) {
+    frame.model =
+        MakeGeodeticConverter(points.model_point.x, points.model_point.y);
+    Point3 ecef, enu;
+    frame.scene.GeodeticToEcef(
+        Point3{points.model_point.x, points.model_point.y, 0.0}, &ecef);
+    frame.scene.EcefToEnu(ecef, &enu);
+    frame.shift = Point2{enu.x, enu.y};
+  }
+  if (points.mode == InputMode::kPair) {
+    frame.height_m = points.project_height_m;
+  } else {
+    std::vector<double> h;
+    for (const Point3& g : points.geodetic) h.push_back(g.z);
+    frame.height_m = Median(h);
+  }
+  return frame;
+}
+
+// Where the projection puts a drawing point in the scene's frame.
+struct ExactPlacement {
+  const SceneFrame& frame;
+  const Projector& projector;
+  PlaneSimilarity sim;  // projected -> drawing
+
+  Point2 operator()(const Point2& drawing) const {
+    const Point2 lonlat = projector.Reverse(sim.Invert(drawing));
+    return frame.EastNorth(lonlat.x, lonlat.y);
+  }
+};
+
+// Drawing points on an nodes x nodes grid over [lo, hi] (one node along a
+// side of no extent).
+std::vector<Point2> Grid(const Point2& lo, const Point2& hi, int nodes) {
+  const int nx = hi.x > lo.x ? nodes : 1, ny = hi.y > lo.y ? nodes : 1;
+  std::vector<Point2> out;
+  for (int j = 0; j < ny; ++j) {
+    for (int i = 0; i < nx; ++i) {
+      const double u = nx > 1 ? static_cast<double>(i) / (nx - 1) : 0.0;
+      const double v = ny > 1 ? static_cast<double>(j) / (ny - 1) : 0.0;
+      out.push_back(Point2{i == nx - 1 ? hi.x : lo.x + u * (hi.x - lo.x),
+                           j == ny - 1 ? hi.y : lo.y + v * (hi.y - lo.y)});
+    }
+  }
+  return out;
+}
+
+// The largest miss of the least-squares similarity fitted to the exact
+// placement over the part [lo, hi], metres.
+double PartError(const ExactPlacement& exact, const Point2& lo,
+                 const Point2& hi) {
+  const std::vector<Point2> drawing = Grid(lo, hi, kPartGridNodes);
+  std::vector<Point2> scene(drawing.size());
+  for (size_t k = 0; k < drawing.size(); ++k) scene[k] = exact(drawing[k]);
+  PlaneSimilarity sim;
+  if (!FitClosedForm(drawing, scene, {}, 0.0, &sim)) {
+    return 0.0;  // a single node: one matrix holds it exactly
+  }
+  double worst = 0;
+  for (size_t k = 0; k < drawing.size(); ++k) {
+    const Point2 r = sim.Deviation(drawing[k], scene[k]);
+    worst = std::max(worst, Hypot(r.x, r.y));
+  }
+  return worst;
+}
+
+// Whether parts of side `side` (drawing units; clipped to the box) are held
+// within the tolerance at each corner of the box, where the distortion is
+// largest.
+bool PartsHeld(const ExactPlacement& exact, const Point2& lo, const Point2& hi,
+               double side) {
+  const double sx = std::min(side, hi.x - lo.x);
+  const double sy = std::min(side, hi.y - lo.y);
+  const Point2 corners[4] = {lo, Point2{hi.x - sx, lo.y},
+                             Point2{lo.x, hi.y - sy},
+                             Point2{hi.x - sx, hi.y - sy}};
+  for (const Point2& c : corners) {
+    if (!(PartError(exact, c, Point2{c.x + sx, c.y + sy}) <=
+          kMatrixToleranceM)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string Length(double m) {
+  return m >= 1000.0 ? FormatDouble("%.1f km", m / 1000.0)
+                     : FormatDouble("%.0f m", m);
+}
+
+}  // namespace
+
+MatrixHold ComputeMatrixHold(const ControlPoints& points,
+                             const SimilarityFit& fit,
+                             const SurveyJudgement& judgement) {
+  MatrixHold hold;
+  if (points.source.empty()) return hold;
+  // The box of the points most agree on: a blunder in a drawing
+  // coordinate would stretch it over kilometres of nothing.
+  Point2 lo{INFINITY, INFINITY}, hi{-INFINITY, -INFINITY};
+  for (size_t i = 0; i < points.source.size(); ++i) {
+    if (i < fit.consensus_inlier.size() && !fit.consensus_inlier[i]) continue;
+    const Point3& d = points.source[i];
+    lo.x = std::min(lo.x, d.x), lo.y = std::min(lo.y, d.y);
+    hi.x = std::max(hi.x, d.x), hi.y = std::max(hi.y, d.y);
+  }
+  const double m_per_unit = MetresPerUnit(fit);
+  hold.site_width_m = (hi.x - lo.x) * m_per_unit;
+  hold.site_height_m = (hi.y - lo.y) * m_per_unit;
+  const Projection& projection = judgement.projection;
+  if (projection.kind == ProjectionKind::kNone || !std::isfinite(m_per_unit) ||
+      !Finite(lo) || !Finite(hi)) {
+    return hold;
+  }
+
+  const SceneFrame frame = MakeSceneFrame(points);
+  hold.height_m = frame.height_m;
+  if (!std::isfinite(frame.height_m)) return hold;
+  const Projector projector(projection.tm);
+  // With web-map targets, the drawing's true place is where its own
+  // projection puts it, not where the targets' reading does.
+  const ExactPlacement exact{
+      frame, projector,
+      projection.web_map ? PlaneSimilarity() : SimilarityOf(projection)};
+
+  // The matrix against the projection over the whole box.
+  const PlaneSimilarity matrix =
+      PlaneSimilarity::FromModel(fit.A_m, fit.B_m, fit.K, fit.angle_rad);
+  hold.matrix_error_m = 0;
+  for (const Point2& d : Grid(lo, hi, kErrorGridNodes)) {
+    const Point2 e = exact(d);
+    const Point2 placed = matrix.Apply(d);
+    const double miss = Hypot(placed.x - e.x, placed.y - e.y);
+    if (!(miss <= hold.matrix_error_m)) {
+      hold.matrix_error_m = miss;
+      hold.worst_drawing = d;
+    }
+  }
+
+  // The largest part one matrix holds: bisection on its side, from the
+  // whole box down.
+  const double whole = std::max(hi.x - lo.x, hi.y - lo.y);
+  double held = 0, missed = whole;
+  if (PartsHeld(exact, lo, hi, whole)) {
+    held = whole;
+  } else {
+    for (int i = 0; i < kPartBisections; ++i) {
+      const double mid = 0.5 * (held + missed);
+      if (PartsHeld(exact, lo, hi, mid)) {
+        held = mid;
+      } else {
+        missed = mid;
+      }
+    }
+  }
+  hold.part_size_m = held * m_per_unit;
+  return hold;
+}
+
+std::string ProjectionDistortionMessage(const MatrixHold& hold) {
+  const std::string error = FormatDouble("%.3f m", hold.matrix_error_m);
+  const std::string tolerance = FormatDouble("%.2f m", kMatrixToleranceM);
+  const std::string site =
+      Length(hold.site_width_m) + " by " + Length(hold.site_height_m);
+  if (!(hold.part_size_m <
+        std::max(hold.site_width_m, hold.site_height_m) * (1 - 1e-9))) {
+    // The projection itself would let one matrix hold the whole drawing:
+    // it is the control points' layout that tilts this one.
+    return "one matrix misses this " + site + " drawing by up to " + error +
+           " against its map projection, though one fitted to control "
+           "points spread evenly over the whole drawing would hold it "
+           "within " +
+           tolerance + ": add control points at its corners and edges";
+  }
+  const std::string part =
+      Length(std::min(hold.part_size_m, hold.site_width_m)) + " by " +
+      Length(std::min(hold.part_size_m, hold.site_height_m));
+  return "one matrix misses this " + site + " drawing by up to " + error +
+         " because of its map projection, and holds a part of " + part +
+         " within " + tolerance +
+         ": register the drawing in parts of that size, each with its own "
+         "control points";
+}
