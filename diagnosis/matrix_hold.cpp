@@ -19,8 +19,6 @@ constexpr int kErrorGridNodes = 21;
 constexpr int kPartGridNodes = 9;
 constexpr int kPartBisections = 12;
 
-double Hypot(double x, double y) { return std::sqrt(x * x + y * y); }
-
 bool Finite(const Point2& p) {
   return std::isfinite(p.x) && std::isfinite(p.y);
 }
@@ -114,7 +112,7 @@ double PartError(const ExactPlacement& exact, const Point2& lo,
   double worst = 0;
   for (size_t k = 0; k < drawing.size(); ++k) {
     const Point2 r = sim.Deviation(drawing[k], scene[k]);
-    worst = std::max(worst, Hypot(r.x, r.y));
+    worst = std::max(worst, DeviationLength(r.x, r.y));
   }
   return worst;
 }
@@ -185,7 +183,7 @@ MatrixHold ComputeMatrixHold(const ControlPoints& points,
   for (const Point2& d : Grid(lo, hi, kErrorGridNodes)) {
     const Point2 e = exact(d);
     const Point2 placed = matrix.Apply(d);
-    const double miss = Hypot(placed.x - e.x, placed.y - e.y);
+    const double miss = DeviationLength(placed.x - e.x, placed.y - e.y);
     if (!(miss <= hold.matrix_error_m)) {
       hold.matrix_error_m = miss;
       hold.worst_drawing = d;

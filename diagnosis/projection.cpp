@@ -41,8 +41,6 @@ constexpr double kSignificance = 25.0;
 constexpr double kMeridianReachDeg = 6.0;
 constexpr double kMeridianStepDeg = 0.01;  // finite difference
 
-double Hypot(double x, double y) { return std::sqrt(x * x + y * y); }
-
 bool Finite(const Point2& p) {
   return std::isfinite(p.x) && std::isfinite(p.y);
 }
@@ -255,7 +253,7 @@ double StandardMisfit(const SurveyFit& fit, double m_per_unit) {
   const double sd_ab = sigma / std::sqrt(fit.spread);
   const double sd_shift = sigma * std::sqrt(2.0 / fit.sum_w);
   const double shift =
-      Hypot(s.to_c().x - s.from_c().x, s.to_c().y - s.from_c().y);
+      DeviationLength(s.to_c().x - s.from_c().x, s.to_c().y - s.from_c().y);
   const double rotation = s.angle_rad();
   return std::max(
       {shift / (kStandardShiftM + 3.0 * sd_shift),
@@ -268,7 +266,7 @@ double ShiftMisfit(const SurveyFit& fit, double m_per_unit) {
   const PlaneSimilarity& s = fit.sim;
   const double sigma = SigmaOf(fit.wss_m2, fit.sum_w, 4) / m_per_unit;
   const double sd_shift = sigma * std::sqrt(2.0 / fit.sum_w);
-  return Hypot(s.to_c().x - s.from_c().x, s.to_c().y - s.from_c().y) /
+  return DeviationLength(s.to_c().x - s.from_c().x, s.to_c().y - s.from_c().y) /
          (kStandardShiftM + 3.0 * sd_shift);
 }
 
@@ -334,7 +332,8 @@ MeridianSearch SearchMeridian(const Sample& s, const Projector& projector,
       gr += w[k / 2] * g * r0[k];
     }
     if (!(gg > 0) || !std::isfinite(gr)) return out;
-    for (size_t k = 0; k < m; ++k) lengths[k] = Hypot(r0[2 * k], r0[2 * k + 1]);
+    for (size_t k = 0; k < m; ++k)
+      lengths[k] = DeviationLength(r0[2 * k], r0[2 * k + 1]);
     std::vector<double> next;
     SetWeights(lengths, s.loss_m, &next);
     double change = 0;
@@ -385,17 +384,19 @@ void SetSimilarity(const PlaneSimilarity& sim, Projection* p) {
   p->drawing_centroid = sim.to_c();
   p->a = sim.p();
   p->b = sim.q();
-  p->shift =
-      Hypot(sim.to_c().x - sim.from_c().x, sim.to_c().y - sim.from_c().y);
+  p->shift = DeviationLength(sim.to_c().x - sim.from_c().x,
+                             sim.to_c().y - sim.from_c().y);
   p->scale = sim.K();
   p->rotation_rad = sim.angle_rad();
 }
 
-// Identifies the projection and its similarity on the sample; kind kNone
-// when there is none.
-Projection Identify(const Sample& s, double m_per_unit) {
-  Projection none;
-  // Standard projections, by absolute coordinates.
+// The standard projection that carries the targets onto the drawing within
+// the standard limits, the best of them; kind kNone for none. With
+// `web_map`, the targets are read in that web map's coordinates: the
+// drawing is carried into them first, and a drawing without its zone
+// number on a small site is judged on the shift alone.
+Projection BestStandard(const Sample& s, double m_per_unit,
+                        const WebMapDatum* web_map) {
   const double reach = kCandidateReachM + 0.05 * s.extent;
   double best_misfit = INFINITY;
   Projection best;
@@ -404,54 +405,42 @@ Projection Identify(const Sample& s, double m_per_unit) {
     const Projection c = Identified(m);
     const Projector projector(c.tm);
     const Point2 centre = projector.Forward(s.mean_lon_deg, s.mean_lat_deg);
-    if (!(Hypot(centre.x - s.mean_drawing.x, centre.y - s.mean_drawing.y) <=
-          reach)) {
+    if (!(DeviationLength(centre.x - s.mean_drawing.x,
+                          centre.y - s.mean_drawing.y) <= reach)) {
       continue;
     }
     const SurveyFit fit =
         FitSurvey(ProjectAll(projector, c.tm.central_meridian_deg, s.geodetic),
-                  s.drawing, m_per_unit, s.loss_m, s.start_w);
+                  web_map != nullptr ? InWebMap(projector, *web_map, s.drawing)
+                                     : s.drawing,
+                  m_per_unit, s.loss_m, s.start_w);
     if (!fit.ok) continue;
-    const double misfit = StandardMisfit(fit, m_per_unit);
+    const bool shift_only = web_map != nullptr && !c.zone_in_easting &&
+                            s.extent * m_per_unit <= kWebMapShiftOnlySiteM;
+    const double misfit = shift_only ? ShiftMisfit(fit, m_per_unit)
+                                     : StandardMisfit(fit, m_per_unit);
     if (misfit <= 1.0 && misfit < best_misfit) {
       best_misfit = misfit;
       best = c;
+      best.web_map = web_map != nullptr;
+      if (web_map != nullptr) best.web_map_datum = *web_map;
       SetSimilarity(fit.sim, &best);
     }
   }
-  if (best.kind != ProjectionKind::kNone) return best;
+  return best;
+}
 
-  // Targets read off a Chinese web map: the same standard projections,
-  // with the drawing carried into the web map's coordinates. Only where
-  // the web maps shift at all.
+// Identifies the projection and its similarity on the sample; kind kNone
+// when there is none.
+Projection Identify(const Sample& s, double m_per_unit) {
+  Projection none;
+  // Standard projections, by absolute coordinates; else targets read off
+  // a Chinese web map, only where the web maps shift at all.
+  Projection best = BestStandard(s, m_per_unit, nullptr);
+  if (best.kind != ProjectionKind::kNone) return best;
   if (InsideWebMapChina(s.mean_lon_deg, s.mean_lat_deg)) {
     for (WebMapDatum datum : {WebMapDatum::kGcj02, WebMapDatum::kBd09}) {
-      for (const MapProjection& m : StandardCandidates(
-               s.mean_lon_deg, s.mean_lat_deg, s.mean_drawing.x)) {
-        const Projection c = Identified(m);
-        const Projector projector(c.tm);
-        const Point2 centre = projector.Forward(s.mean_lon_deg, s.mean_lat_deg);
-        if (!(Hypot(centre.x - s.mean_drawing.x, centre.y - s.mean_drawing.y) <=
-              reach)) {
-          continue;
-        }
-        const SurveyFit fit = FitSurvey(
-            ProjectAll(projector, c.tm.central_meridian_deg, s.geodetic),
-            InWebMap(projector, datum, s.drawing), m_per_unit, s.loss_m,
-            s.start_w);
-        if (!fit.ok) continue;
-        const bool shift_only = !c.zone_in_easting &&
-                                s.extent * m_per_unit <= kWebMapShiftOnlySiteM;
-        const double misfit = shift_only ? ShiftMisfit(fit, m_per_unit)
-                                         : StandardMisfit(fit, m_per_unit);
-        if (misfit <= 1.0 && misfit < best_misfit) {
-          best_misfit = misfit;
-          best = c;
-          best.web_map = true;
-          best.web_map_datum = datum;
-          SetSimilarity(fit.sim, &best);
-        }
-      }
+      best = BestStandard(s, m_per_unit, &datum);
       if (best.kind != ProjectionKind::kNone) return best;
     }
   }
@@ -530,7 +519,8 @@ std::vector<ZoneSlip> FindZoneSlips(const ControlPoints& points,
     const Point2 expected = sim.Apply(projected);
     const Point2 correction{expected.x - projected.x, expected.y - projected.y};
     auto fits = [&](const Point2& q) {
-      return Hypot(q.x - expected.x, q.y - expected.y) * m_per_unit <= limit_m;
+      return DeviationLength(q.x - expected.x, q.y - expected.y) * m_per_unit <=
+             limit_m;
     };
     ZoneSlip slip;
     slip.point = i;
@@ -555,8 +545,8 @@ std::vector<ZoneSlip> FindZoneSlips(const ControlPoints& points,
       if (other.kind == ProjectionKind::kNone) continue;
       const Projector there(other.tm);
       const Point2 q = there.Forward(g.x, g.y);
-      if (Hypot(q.x + correction.x - written.x,
-                q.y + correction.y - written.y) *
+      if (DeviationLength(q.x + correction.x - written.x,
+                          q.y + correction.y - written.y) *
               m_per_unit <=
           limit_m) {
         slip.kind = ZoneSlipKind::kNeighbour;
@@ -645,8 +635,8 @@ void MeasureSurvey(const Projection& projection, const SimilarityFit& fit,
     if (web_map_offset_m != nullptr) {
       std::vector<double> offset_m(n);
       for (size_t i = 0; i < n; ++i) {
-        offset_m[i] = Hypot(projected[i].x - drawing[i].x,
-                            projected[i].y - drawing[i].y) *
+        offset_m[i] = DeviationLength(projected[i].x - drawing[i].x,
+                                      projected[i].y - drawing[i].y) *
                       m_per_unit;
       }
       *web_map_offset_m = Median(std::move(offset_m));
@@ -657,9 +647,10 @@ void MeasureSurvey(const Projection& projection, const SimilarityFit& fit,
     const Point2 r = sim.Deviation(projected[i], drawing[i]);
     // D* - d: where the position projects, minus the drawing point.
     const Point2 v{-r.x, -r.y};
-    (*survey_m)[i] = Hypot(v.x, v.y) * m_per_unit;
+    (*survey_m)[i] = DeviationLength(v.x, v.y) * m_per_unit;
     const Point2 e = turn.Apply(v);
-    (*projection_m)[i] = Hypot(deviations[i].x - e.x, deviations[i].y - e.y);
+    (*projection_m)[i] =
+        DeviationLength(deviations[i].x - e.x, deviations[i].y - e.y);
   }
 }
 
@@ -671,5 +662,5 @@ double MetresPerUnit(const SimilarityFit& fit) {
 
 PlaneSimilarity SimilarityOf(const Projection& p) {
   return PlaneSimilarity(p.projected_centroid, p.drawing_centroid,
-                         Hypot(p.a, p.b), std::atan2(p.b, p.a));
+                         DeviationLength(p.a, p.b), std::atan2(p.b, p.a));
 }
