@@ -86,9 +86,11 @@ int RunGeoAnchorSolve(const RunInputs& inputs) {
       FitControlPoints(points, inputs.scale, inputs.accuracy_m, quality);
   PrintFitCheck(fit);
 
-  const int status = WriteTransformResult(
-      fit.A_m, fit.B_m, fit.K, fit.angle_rad, inputs.zoffset_m,
-      inputs.executable_dir, fit.free_scale);
+  // One matrix everywhere: the numbers the result file carries are the
+  // ones the report gives.
+  const MatrixText matrix = ResultMatrix(fit, points, inputs.zoffset_m);
+  const int status =
+      WriteTransformResult(fit, points, matrix, inputs.executable_dir);
   if (status != 0) return status;
   // What can make the verdict bad is judged in every run, and the same way
   // with or without a report; the rest only when a report or plot shows it.
@@ -102,7 +104,7 @@ int RunGeoAnchorSolve(const RunInputs& inputs) {
       ComputeVerticalLift(points.source, points.target_up_m);
   if (!inputs.report_path.empty() &&
       WriteFitReport(inputs.report_path, points, fit, vertical, diagnosis,
-                     inputs.zoffset_m) != 0) {
+                     matrix.numbers) != 0) {
     return -1;
   }
   if (!inputs.plot_path.empty() &&

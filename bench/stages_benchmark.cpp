@@ -188,7 +188,8 @@ void BM_FitWithReport(benchmark::State& state) {
     const VerticalLift vertical =
         ComputeVerticalLift(points.source, points.target_up_m);
     benchmark::DoNotOptimize(
-        FitReportJson(points, fit, vertical, Diagnosis(), 0.0));
+        FitReportJson(points, fit, vertical, Diagnosis(),
+                      ResultMatrix(fit, points, 0.0).numbers));
   }
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
@@ -254,6 +255,13 @@ void BM_DiagnoseEveryRun(benchmark::State& state) {
 // point, and the matrix.
 void BM_RenderOutput(benchmark::State& state) {
   const Site site = MakeSite(static_cast<int>(state.range(0)));
+  ControlPoints points;
+  points.source = site.source;
+  SimilarityFit fit;
+  fit.K = 0.99987;
+  fit.angle_rad = 0.0215;
+  fit.A_m = -39410253.254389;
+  fit.B_m = -5177126.455415;
   for (auto _ : state) {
     std::string text;
     for (size_t i = 0; i < site.source.size(); ++i) {
@@ -275,8 +283,11 @@ void BM_RenderOutput(benchmark::State& state) {
       AppendFixed(&text, site.target[i].y * 1e-5, 6);
       text += '\n';
     }
-    text += MatrixToJsonText(BuildTransformMatrix(
-        0.99987, 0.0215, -39410253.254389, -5177126.455415, 0.0));
+    // The matrix's text, and the check that it places every point.
+    const MatrixText matrix = ResultMatrix(fit, points, 0.0);
+    std::string failure;
+    benchmark::DoNotOptimize(MatrixCarriesFit(matrix, fit, points, &failure));
+    text += matrix.text;
     benchmark::DoNotOptimize(text.data());
   }
   state.SetItemsProcessed(state.iterations() * state.range(0));

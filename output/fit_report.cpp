@@ -2,11 +2,9 @@
 
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 
 #include "common/numbers.h"
 #include "geodesy/geodetic_converter.h"
-#include "output/transform_output.h"
 #include "platform/platform.h"
 
 namespace {
@@ -86,15 +84,9 @@ std::array<double, 16> MultiplyMatrices(const std::array<double, 16>& a,
 
 std::string FitReportJson(const ControlPoints& points, const SimilarityFit& fit,
                           const VerticalLift& vertical,
-                          const Diagnosis& diagnosis, double zoffset_m) {
-  // The result file's numbers as a reader gets them back, so that both
-  // matrices of the report describe exactly the transform in that file.
-  const TransformMatrix built =
-      BuildTransformMatrix(fit.K, fit.angle_rad, fit.A_m, fit.B_m, zoffset_m);
-  std::array<double, 16> local{};
-  for (size_t i = 0; i < local.size(); ++i) {
-    local[i] = std::strtod(FormatMatrixNumber(built[i]).c_str(), nullptr);
-  }
+                          const Diagnosis& diagnosis,
+                          const std::array<double, 16>& local) {
+  // Both matrices describe exactly the transform in the result file.
   const std::array<double, 16> ecef =
       MultiplyMatrices(EnuToEcefMatrix(MakeGeodeticConverter(
                            points.base_point.x, points.base_point.y)),
@@ -263,10 +255,11 @@ std::string FitReportJson(const ControlPoints& points, const SimilarityFit& fit,
 
 int WriteFitReport(const std::string& path, const ControlPoints& points,
                    const SimilarityFit& fit, const VerticalLift& vertical,
-                   const Diagnosis& diagnosis, double zoffset_m) {
+                   const Diagnosis& diagnosis,
+                   const std::array<double, 16>& matrix_local) {
   std::string error;
   if (!ReplaceFileContents(
-          path, FitReportJson(points, fit, vertical, diagnosis, zoffset_m),
+          path, FitReportJson(points, fit, vertical, diagnosis, matrix_local),
           &error)) {
     std::fflush(stdout);
     WriteMessage("GeoAnchorSolve: cannot write report " + path + ": " + error +

@@ -25,19 +25,22 @@ std::array<double, 16> MultiplyMatrices(const std::array<double, 16>& a,
                                         const std::array<double, 16>& b);
 
 // The report's JSON text for a run with these control points, this fit
-// (with its quality computed), heights, full diagnosis and z offset:
-//   matrix_local = the result file's numbers, read back
+// (with its quality computed), heights, full diagnosis and matrix:
+//   matrix_local = `matrix_local`, the result file's numbers read back
+//                  (MatrixText::numbers)
 //   matrix_ecef  = base point's ENU-to-ECEF frame * matrix_local
 //   rms_m, sigma0_m, residuals, weights and checks as the fit gives them
 std::string FitReportJson(const ControlPoints& points, const SimilarityFit& fit,
                           const VerticalLift& vertical,
-                          const Diagnosis& diagnosis, double zoffset_m);
+                          const Diagnosis& diagnosis,
+                          const std::array<double, 16>& matrix_local);
 
 // Writes the report to `path`, replacing any file there atomically.
 // Returns 0, or -1 after one line on standard error naming the path and the
 // system's reason.
 int WriteFitReport(const std::string& path, const ControlPoints& points,
                    const SimilarityFit& fit, const VerticalLift& vertical,
-                   const Diagnosis& diagnosis, double zoffset_m);
+                   const Diagnosis& diagnosis,
+                   const std::array<double, 16>& matrix_local);
 
 #endif  // GEOANCHOR_OUTPUT_FIT_REPORT_H_

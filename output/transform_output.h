@@ -13,6 +13,8 @@
 #include <array>
 #include <string>
 
+#include "common/types.h"
+
 // File name of the result, written into the executable's directory.
 inline constexpr const char kResultFileName[] = "DUZEradozediva.json";
 
@@ -23,12 +25,45 @@ TransformMatrix BuildTransformMatrix(double s, double angle_rad, double A_m,
 
 // "%.1f" when |v| < 1e-6 or |v - 1| < 1e-6 (both strict; NaN fails both),
 // "%.20f" otherwise: twenty decimals of the double's exact value. Values of
-// any magnitude are rendered in full.
+// any magnitude are rendered in full. This short form is every element's
+// rule but the rotation and scale elements' (see FormatTransformMatrix).
 std::string FormatMatrixNumber(double v);
 
-// "[" + the sixteen renderings in index order joined by "," + "]": no
-// blanks, no line break.
-std::string MatrixToJsonText(const TransformMatrix& matrix);
+// A rounding of the matrix may move no control point further than this
+// from where the fit places it, metres.
+inline constexpr double kMatrixTextToleranceM = 1e-4;
+
+// The matrix as the result file carries it.
+struct MatrixText {
+  std::string text;         // the result text
+  TransformMatrix numbers;  // each element as strtod reads its rendering back
+};
+
+// The result text: "[" + the sixteen renderings in index order joined by ","
+// + "]", no blanks, no line break. Every element takes FormatMatrixNumber's
+// rule, except that elements 0, 1, 4 and 5 (K cos, K sin) take the short
+// form only where rounding them moves no drawing position of `points`
+// (fitted and check points) by more than kMatrixTextToleranceM: K cos =
+// 0.9999992 written as "1.0" moves an easting of 39 500 000 m by 32 m.
+// Elsewhere they take "%.20f". Rounding K cos by d and K sin by e moves
+// (x, y) by sqrt(d^2 + e^2) |(x, y)|: where both roundings together move a
+// point too far, the one that moves it less is kept if it alone passes.
+MatrixText FormatTransformMatrix(const TransformMatrix& matrix,
+                                 const ControlPoints& points);
+
+// The matrix of `fit` (BuildTransformMatrix of its K, angle, A and B) with
+// `zoffset_m`, formatted for `points`.
+MatrixText ResultMatrix(const SimilarityFit& fit, const ControlPoints& points,
+                        double zoffset_m);
+
+// True when the matrix read back from its text places every control
+// point's drawing position (fitted and check points) within
+// kMatrixTextToleranceM of where `fit`'s model puts it, the place its
+// deviation lines measure from, give or take the rounding of the two
+// evaluations (1e-14 of the magnitudes summed). Otherwise false, with
+// `*failure` naming the worst point and its distance.
+bool MatrixCarriesFit(const MatrixText& matrix, const SimilarityFit& fit,
+                      const ControlPoints& points, std::string* failure);
 
 // True when every element is a finite number, so the text is valid JSON.
 bool IsFiniteMatrix(const TransformMatrix& matrix);
@@ -37,17 +72,19 @@ bool IsFiniteMatrix(const TransformMatrix& matrix);
 // returns false and sets `*error` to the system's reason.
 bool WriteTextFile(std::string path, std::string text, std::string* error);
 
-// The whole output stage: builds the matrix, prints "\n%s\n" with its text,
-// writes it to directory + "DUZEradozediva.json" and prints the parameter
-// line without a final line break:
+// The whole output stage for `matrix` (ResultMatrix of `fit` for `points`):
+// prints "\n%s\n" with its text, writes it to directory +
+// "DUZEradozediva.json" and prints the parameter line without a final line
+// break:
 //   free scale:  "A B K Angle :%.10f %.10f %.10f %.10f"
 //   fixed scale: "A B K Angle :%f %f %f %f"
-// with A_m, B_m, s and angle_rad. Returns the run's exit status: 0 when the
-// file holds the new matrix; -1, with one line on standard error, when the
-// matrix is not finite (nothing printed to standard output, no file
-// written) or the file cannot be written (everything still printed).
-int WriteTransformResult(double A_m, double B_m, double s, double angle_rad,
-                         double zoffset_m, const std::string& directory,
-                         bool free_scale);
+// with the fit's A_m, B_m, K and angle_rad. Returns the run's exit status:
+// 0 when the file holds the new matrix; -1, with one line on standard
+// error, when the matrix is not finite or its text does not carry the fit
+// (MatrixCarriesFit; nothing printed to standard output, no file written)
+// or the file cannot be written (everything still printed).
+int WriteTransformResult(const SimilarityFit& fit, const ControlPoints& points,
+                         const MatrixText& matrix,
+                         const std::string& directory);
 
 #endif  // GEOANCHOR_OUTPUT_TRANSFORM_OUTPUT_H_

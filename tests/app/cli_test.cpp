@@ -57,10 +57,7 @@ std::string ExpectedStdout(const RunInputs& inputs) {
                   d.y);
     expected += line;
   }
-  expected += "\n" +
-              MatrixToJsonText(BuildTransformMatrix(
-                  fit.K, fit.angle_rad, fit.A_m, fit.B_m, inputs.zoffset_m)) +
-              "\n";
+  expected += "\n" + ResultMatrix(fit, points, inputs.zoffset_m).text + "\n";
   std::snprintf(line, sizeof line,
                 fit.free_scale ? "A B K Angle :%.10f %.10f %.10f %.10f"
                                : "A B K Angle :%f %f %f %f",

@@ -7,10 +7,18 @@
 #include <nlohmann/json.hpp>
 
 #include "geodesy/geodetic_converter.h"
+#include "output/transform_output.h"
 
 namespace {
 
 using nlohmann::json;
+
+// The report of a run with no z offset, with the matrix the run writes.
+std::string Report(const ControlPoints& points, const SimilarityFit& fit,
+                   const VerticalLift& vertical, const Diagnosis& diagnosis) {
+  return FitReportJson(points, fit, vertical, diagnosis,
+                       ResultMatrix(fit, points, 0.0).numbers);
+}
 
 TEST(FitReportTest, MatrixProductIsColumnMajor) {
   // a translates by (1, 2, 3); b scales x by 2: a * b maps (1, 0, 0) to
@@ -77,8 +85,7 @@ TEST(FitReportTest, MissingFiguresAreNullWithAReason) {
   fit.quality.precision.note = "no redundancy";
   fit.solver.termination = "CONVERGENCE";
   fit.solver.final_cost = std::numeric_limits<double>::infinity();
-  const json j =
-      json::parse(FitReportJson(points, fit, VerticalLift(), Diagnosis(), 0.0));
+  const json j = json::parse(Report(points, fit, VerticalLift(), Diagnosis()));
   EXPECT_TRUE(j["sigma0_m"].is_null());  // 2n = 4 = u
   EXPECT_TRUE(j["precision"].is_null());
   EXPECT_EQ("no redundancy", j["precision_note"]);
@@ -124,7 +131,7 @@ TEST(FitReportTest, DiagnosisIsWrittenInItsOrder) {
   d.survey.blunder = {false, true, false};
   d.hold.matrix_error_m = 0.07;
   const VerticalLift v{true, {0, 0, 0.5}, 3.0, 0.29, 0.5};
-  const json j = json::parse(FitReportJson(points, fit, v, d, 0.0));
+  const json j = json::parse(Report(points, fit, v, d));
   EXPECT_EQ("bad", j["verdict"]);
   EXPECT_EQ("mm", j["drawing_units"]);
   ASSERT_EQ(2u, j["findings"].size());
@@ -152,13 +159,12 @@ TEST(FitReportTest, DiagnosisIsWrittenInItsOrder) {
   // No plane (a flat drawing): its slopes are null, the curvature stays.
   d.heights.flat_drawing = true;
   d.heights.plane_fitted = false;
-  const json flat = json::parse(FitReportJson(points, fit, v, d, 0.0));
+  const json flat = json::parse(Report(points, fit, v, d));
   EXPECT_TRUE(flat["vertical"]["flat_drawing"].get<bool>());
   EXPECT_TRUE(flat["vertical"]["slope_east_ppm"].is_null());
   EXPECT_EQ(0.125, flat["vertical"]["curvature_m"].get<double>());
   // No projection: null, and so is the matrix error.
-  const json none =
-      json::parse(FitReportJson(points, fit, v, Diagnosis(), 0.0));
+  const json none = json::parse(Report(points, fit, v, Diagnosis()));
   EXPECT_TRUE(none["projection"].is_null());
   EXPECT_TRUE(none["matrix_error_m"].is_null());
 }
@@ -178,7 +184,7 @@ TEST(FitReportTest, PrecisionAndHeightsAreWritten) {
   p.correlation = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0.5, 0, 0, 0.5, 1};
   p.correlation_size = 4;
   const VerticalLift v{true, {0, 0, 0.5}, 3.0, 0.29, 0.5};
-  const json j = json::parse(FitReportJson(points, fit, v, Diagnosis(), 0.0));
+  const json j = json::parse(Report(points, fit, v, Diagnosis()));
   EXPECT_EQ(3.25, j["precision"]["centroid_src"][0].get<double>());
   EXPECT_EQ(12.5, j["precision"]["scale_ppm"].get<double>());
   EXPECT_EQ(0.5, j["precision"]["correlation"][2][3].get<double>());
@@ -190,9 +196,9 @@ TEST(FitReportTest, PrecisionAndHeightsAreWritten) {
   EXPECT_EQ(3.0, j["vertical"]["lift_m"].get<double>());
   EXPECT_EQ(0.002, j["points"][1]["check_m"].get<double>());
   fit.free_scale = false;
-  EXPECT_TRUE(json::parse(FitReportJson(points, fit, v, Diagnosis(),
-                                        0.0))["precision"]["scale_ppm"]
-                  .is_null());
+  EXPECT_TRUE(
+      json::parse(Report(points, fit, v, Diagnosis()))["precision"]["scale_ppm"]
+          .is_null());
 }
 
 }  // namespace
