@@ -1,8 +1,10 @@
 #include "app/run.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "diagnosis/diagnosis.h"
+#include "diagnosis/grid_reference.h"
 #include "fit/similarity_fit.h"
 #include "geodesy/geodetic_converter.h"
 #include "input/input_checks.h"
@@ -60,12 +62,32 @@ SimilarityFit FitControlPoints(const ControlPoints& points, double scale,
   // The similarity most points agree on, and the loss their accuracy calls
   // for, before the solve.
   const bool accuracy_given = accuracy_m > 0.0 && std::isfinite(accuracy_m);
-  const Consensus consensus =
-      FindConsensus(PlanePoints(points.source), points.target, scale,
-                    accuracy_given ? BlunderThresholdM(accuracy_m) : kBlunderM);
+  const double blunder_m =
+      accuracy_given ? BlunderThresholdM(accuracy_m) : kBlunderM;
+  const std::vector<Point2> drawing = PlanePoints(points.source);
+  Consensus consensus = FindConsensus(drawing, points.target, scale, blunder_m);
+  // Three points cannot tell their blunder among themselves (each pair
+  // fits exactly); a drawing in its national grid tells it point by point.
+  bool keep_consensus = false;
+  if (points.source.size() == 3) {
+    const GridJudgement grid = JudgeAgainstGrid(
+        points, accuracy_given ? accuracy_m : kSurveyGradeAccuracyM, blunder_m);
+    if (grid.in_grid && !grid.undecided &&
+        std::count(grid.wrong.begin(), grid.wrong.end(), true) == 1) {
+      std::vector<bool> inlier(3);
+      for (size_t i = 0; i < 3; ++i) inlier[i] = !grid.wrong[i];
+      const Consensus located =
+          ConsensusOf(drawing, points.target, scale, inlier);
+      if (located.found) {
+        consensus = located;
+        keep_consensus = true;
+      }
+    }
+  }
   FitOptions options;
   options.quality = quality;
   options.consensus = &consensus;
+  options.keep_consensus = keep_consensus;
   options.loss_scale_m = ChooseLossScale(points, consensus, scale, accuracy_m);
   options.blunder_m =
       BlunderThresholdM(options.loss_scale_m / kLossScalePerAccuracy);

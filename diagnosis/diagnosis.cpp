@@ -242,6 +242,15 @@ Exchange FindExchange(const ControlPoints& points, const SimilarityFit& fit,
   return best;
 }
 
+// ": give the targets ... in decimal degrees": `table` as below.
+std::string DmsRemedy(bool table) {
+  return std::string(": give ") +
+         (table ? "the table's longitudes and latitudes"
+                : "the targets in DWGdespoints") +
+         " in decimal degrees (degrees + minutes/60 + seconds/3600)" +
+         (table ? ", or written as 116°23′45.67″" : "");
+}
+
 // `table`: the points came from a control-point table, whose columns the
 // remedy names instead of the flags.
 std::string ExchangeMessage(const Exchange& e, double fit_rms_m, bool table) {
@@ -270,11 +279,7 @@ std::string ExchangeMessage(const Exchange& e, double fit_rms_m, bool table) {
   if (e.kind == ReadingKind::kDmsAsDecimal) {
     return "the targets fit as degrees, minutes and seconds written as one "
            "number (116.234567 meaning 116°23′45.67″)" +
-           figures + ": give " +
-           (table ? "the table's longitudes and latitudes"
-                  : "the targets in DWGdespoints") +
-           " in decimal degrees (degrees + minutes/60 + seconds/3600)" +
-           (table ? ", or written as 116°23′45.67″" : "");
+           figures + DmsRemedy(table);
   }
   if (table) {
     return "the base point and the targets fit with longitude and latitude "
@@ -662,6 +667,19 @@ struct Context {
   std::vector<CheckResidual> checks;
   const HeightDiagnosis* heights = nullptr;
   const MatrixHold* hold = nullptr;
+  // The drawing against its national grid.
+  const GridJudgement* grid = nullptr;
+  // Read as degrees, minutes and seconds in one number, the targets lie in
+  // this grid; as given they lie in none.
+  bool grid_dms = false;
+  MapProjection dms_grid;
+  // The fit against the similarity the grid fixes: its scale's relative
+  // difference and its angle's difference, radians, and how far the
+  // datum and the points' accuracy let each go.
+  double grid_scale_off = 0.0;
+  double grid_angle_off_rad = 0.0;
+  double grid_scale_limit = std::numeric_limits<double>::infinity();
+  double grid_angle_limit_rad = std::numeric_limits<double>::infinity();
 
   // The fit means nothing point by point.
   bool Unrelated() const {
@@ -716,6 +734,61 @@ void FindUnlocated(Context* c) {
   }
   c->agreeing =
       AgreeingWithout(from, to, rest_scale, 1.0, c->unlocated_limit_m);
+}
+
+// The grid the targets lie in when read as degrees, minutes and seconds
+// written as one number; false when they cannot be read so or lie in none.
+bool InGridAsDms(const ControlPoints& points, double accuracy_m,
+                 double blunder_m, MapProjection* grid) {
+  ControlPoints dms;
+  dms.mode = points.mode;
+  dms.base_point = points.base_point;
+  dms.model_point = points.model_point;
+  dms.project_height_m = points.project_height_m;
+  dms.source = points.source;
+  dms.geodetic = points.geodetic;
+  for (Point3& g : dms.geodetic) {
+    if (!FromSurveyorsDms(g.x, &g.x) || !FromSurveyorsDms(g.y, &g.y)) {
+      return false;
+    }
+  }
+  const GridJudgement judged = JudgeAgainstGrid(dms, accuracy_m, blunder_m);
+  *grid = judged.grid;
+  return judged.in_grid;
+}
+
+// How far the fit's scale and angle lie from the grid's, and how far the
+// datum and the points' accuracy let them: five standard deviations of
+// what the points the fit rests on fix (sigma / sqrt(sum of their squared
+// distances from their centroid), metres).
+void JudgeFitAgainstGrid(Context* c) {
+  const SimilarityFit& fit = *c->fit;
+  const GridJudgement& g = *c->grid;
+  if (!std::isfinite(g.K) || !std::isfinite(fit.K) || fit.K == 0.0) return;
+  // A negative K is a half turn more.
+  c->grid_angle_off_rad = std::remainder(
+      fit.angle_rad + (fit.K < 0.0 ? kPi : 0.0) - g.angle_rad, 2.0 * kPi);
+  c->grid_scale_off = std::fabs(fit.K) / g.K - 1.0;
+  double sx = 0.0, sy = 0.0, count = 0.0;
+  for (size_t i = 0; i < c->n; ++i) {
+    if (!c->inlier[i]) continue;
+    sx += c->points->source[i].x;
+    sy += c->points->source[i].y;
+    count += 1.0;
+  }
+  if (count < 2.0) return;
+  sx /= count;
+  sy /= count;
+  double sum_m2 = 0.0;
+  for (size_t i = 0; i < c->n; ++i) {
+    if (!c->inlier[i]) continue;
+    const double dx = c->points->source[i].x - sx;
+    const double dy = c->points->source[i].y - sy;
+    sum_m2 += (dx * dx + dy * dy) * fit.K * fit.K;
+  }
+  const double open = 5.0 * c->accuracy.accuracy_m / std::sqrt(sum_m2);
+  c->grid_scale_limit = kDatumScale + open;
+  c->grid_angle_limit_rad = kDatumRotationRad + open;
 }
 
 Context MakeContext(const ControlPoints& points, const SimilarityFit& fit,
@@ -812,6 +885,27 @@ Context MakeContext(const ControlPoints& points, const SimilarityFit& fit,
   }
   if (c.unexplained_outliers > 0 && !c.Unrelated()) FindUnlocated(&c);
 
+  // The drawing against its national grid: it locates the blunder of
+  // three points or fewer, which the points cannot among themselves, and
+  // fixes the similarity the fit must find. Where the drawing lies in no
+  // grid, the targets may as degrees, minutes and seconds.
+  d->grid = JudgeAgainstGrid(points, d->point_accuracy_m, c.blunder_m);
+  c.grid = &d->grid;
+  const GridJudgement& grid = d->grid;
+  if (grid.in_grid) {
+    JudgeFitAgainstGrid(&c);
+    if (n <= 3 && !grid.undecided &&
+        std::count(grid.wrong.begin(), grid.wrong.end(), true) > 0) {
+      c.agreeing.clear();
+      for (size_t i = 0; i < n; ++i) {
+        c.outlier[i] = d->survey.blunder[i] = grid.wrong[i];
+      }
+    }
+  } else if (!c.exchange.found && !c.one_place) {
+    c.grid_dms =
+        InGridAsDms(points, d->point_accuracy_m, c.blunder_m, &c.dms_grid);
+  }
+
   if (full) {
     c.checks = SurveyChecks(c);
     d->heights = DiagnoseHeights(points);
@@ -871,6 +965,88 @@ void WebMapCoordinates(const Context& c, Findings* out) {
           "take WGS84 positions instead (GNSS, or the scene's own "
           "coordinates)",
       true));
+}
+
+// Targets in degrees, minutes and seconds that the drawing's grid reveals
+// on a site too small for the fit to tell.
+void DmsByGrid(const Context& c, Findings* out) {
+  if (!c.grid_dms) return;
+  Finding f = MakeFinding(
+      FindingCode::kDmsAsDecimal, {},
+      "the targets lie where the drawing's grid, " + GridName(c.dms_grid) +
+          ", puts its points only when read as degrees, minutes and seconds "
+          "written as one number (116.234567 meaning 116°23′45.67″)" +
+          DmsRemedy(!c.points->positions.empty()),
+      true);
+  for (size_t i = 0; i < c.n; ++i)
+    f.explains.push_back(static_cast<int>(i + 1));
+  out->push_back(f);
+}
+
+// The fit's scale or angle where the drawing's grid does not allow them,
+// or two points the grid does not place alike: the matrix is wrong, and
+// the grid names the point where it can.
+void GridMismatch(const Context& c, Findings* out) {
+  const GridJudgement& g = *c.grid;
+  if (!g.in_grid || c.one_place || c.exchange.found || c.web_map) return;
+  const bool scale_off =
+      c.fit->free_scale && std::fabs(c.grid_scale_off) > c.grid_scale_limit;
+  const bool angle_off =
+      std::fabs(c.grid_angle_off_rad) > c.grid_angle_limit_rad;
+  std::vector<int> wrong;
+  double worst_m = 0.0, others_m = 0.0;
+  for (size_t i = 0; i < c.n; ++i) {
+    const double off_m =
+        DeviationLength(g.deviation_m[i].x - g.datum_shift_m.x,
+                        g.deviation_m[i].y - g.datum_shift_m.y);
+    if (g.wrong[i] || g.undecided) {
+      wrong.push_back(static_cast<int>(i + 1));
+      worst_m = std::max(worst_m, off_m);
+    } else {
+      others_m = std::max(others_m, off_m);
+    }
+  }
+  const bool two_disagree = c.n == 2 && !wrong.empty();
+  if (!scale_off && !angle_off && !two_disagree) return;
+  const double deg_per_rad = 180.0 / kPi;
+  std::string what;
+  if (scale_off || angle_off) {
+    what =
+        "the fitted scale K = " + FormatDouble("%.7f", c.fit->K) +
+        " and angle " + FormatDouble("%.4f", c.fit->angle_rad * deg_per_rad) +
+        "° are " + FormatDouble("%.0f", std::fabs(c.grid_scale_off) * 1e6) +
+        " ppm and " +
+        FormatDouble("%.4f", std::fabs(c.grid_angle_off_rad) * deg_per_rad) +
+        "° from what the drawing's grid, " + GridName(g.grid) +
+        ", fixes at this site (K = " + FormatDouble("%.7f", g.K) + ", angle " +
+        FormatDouble("%.4f", g.angle_rad * deg_per_rad) + "°, within " +
+        FormatDouble("%.0f", c.grid_scale_limit * 1e6) + " ppm here)";
+  } else {
+    what = "the two points do not lie alike in the drawing's grid, " +
+           GridName(g.grid) + ", so the matrix through both is wrong";
+  }
+  std::string cause;
+  if (g.undecided) {
+    cause = PointList(*c.points, wrong) + " disagree by up to " +
+            Metres(worst_m) +
+            " with the grid, which cannot tell which is wrong: check both, "
+            "or add a control point";
+  } else if (!wrong.empty()) {
+    cause = PointList(*c.points, wrong) +
+            (wrong.size() == 1 ? " lies " : " lie up to ") + Metres(worst_m) +
+            " from where the grid puts " + (wrong.size() == 1 ? "it" : "them") +
+            ", the other points within " + Metres(others_m) +
+            ": check its drawing coordinates and its WGS84 position, or leave "
+            "it out" +
+            (c.n <= 3 ? " and add a control point" : "");
+  } else {
+    cause =
+        "no point stands out: check that the targets are the WGS84 "
+        "positions of the drawing points";
+  }
+  Finding f =
+      MakeFinding(FindingCode::kGridMismatch, wrong, what + ": " + cause, true);
+  out->push_back(f);
 }
 
 void NotConverged(const Context& c, Findings* out) {
@@ -997,8 +1173,11 @@ void PointDeviations(const Context& c, Findings* out) {
 }
 
 void Leverage(const Context& c, Findings* out) {
+  const GridJudgement& g = *c.grid;
   for (size_t i = 0; i < c.n && i < c.checks.size(); ++i) {
     if (!c.checks[i].available) continue;
+    // The drawing's grid checks a point the others cannot.
+    if (g.in_grid && !g.undecided && !g.wrong[i]) continue;
     const double r_m = c.survey->survey_m[i], check_m = c.checks[i].length_m;
     if (!(check_m > c.large_m && r_m < 0.5 * check_m)) continue;
     out->push_back(MakeFinding(
@@ -1146,6 +1325,8 @@ const Rule kRules[] = {
     {RankDeficient, true},
     {ExchangedReading, true},
     {WebMapCoordinates, true},
+    {DmsByGrid, true},
+    {GridMismatch, true},
     {NotConverged, true},
     {MostPointsOutliers, true},
     {BlunderUnlocated, true},
@@ -1215,6 +1396,20 @@ constexpr Hide kHides[] = {
     {C::kDmsAsDecimal, C::kFarFromBase, false},
     {C::kDmsAsDecimal, C::kUnusualScale, false},
     {C::kDmsAsDecimal, C::kProjectionDistortion, false},
+    {C::kExchangedAxes, C::kGridMismatch, false},
+    {C::kExchangedLonLat, C::kGridMismatch, false},
+    {C::kDmsAsDecimal, C::kGridMismatch, false},
+    {C::kRankDeficient, C::kGridMismatch, false},
+    {C::kWebMapCoordinates, C::kGridMismatch, false},
+    // The grid names what the points' own agreement cannot: the blunder
+    // among a few points. The matrix is wrong, so what it makes of each
+    // point and of the scale says nothing.
+    {C::kGridMismatch, C::kBlunderUnlocated, false},
+    {C::kGridMismatch, C::kOutlier, false},
+    {C::kGridMismatch, C::kLargeDeviation, false},
+    {C::kGridMismatch, C::kLeverage, false},
+    {C::kGridMismatch, C::kCoarsePoints, false},
+    {C::kGridMismatch, C::kUnusualScale, false},
     // Points at one place fix nothing: their fit says nothing about any
     // point, nor about the drawing's layout.
     {C::kRankDeficient, C::kNotConverged, false},
@@ -1311,6 +1506,8 @@ const char* FindingCodeName(FindingCode code) {
       return "rank_deficient";
     case FindingCode::kWebMapCoordinates:
       return "web_map_coordinates";
+    case FindingCode::kGridMismatch:
+      return "grid_mismatch";
     case FindingCode::kNotConverged:
       return "not_converged";
     case FindingCode::kMostPointsOutliers:

@@ -13,7 +13,8 @@
 //  - check: findings, but the matrix is usable;
 //  - bad:   the matrix is not to be trusted (rank_deficient, not_converged,
 //           most_points_outliers, exchanged_axes, exchanged_lon_lat,
-//           dms_as_decimal, ignored_input: points of the input were not
+//           dms_as_decimal, web_map_coordinates, grid_mismatch,
+//           blunder_unlocated, ignored_input: points of the input were not
 //           read).
 //
 // A drawing in a map projection (a Gauss-Krueger zone, UTM, a city's own
@@ -43,6 +44,7 @@
 #include <vector>
 
 #include "common/types.h"
+#include "diagnosis/grid_reference.h"
 #include "diagnosis/matrix_hold.h"
 #include "diagnosis/projection.h"
 #include "fit/plane_similarity.h"
@@ -92,6 +94,7 @@ enum class FindingCode {
   kDmsAsDecimal,
   kRankDeficient,
   kWebMapCoordinates,
+  kGridMismatch,
   kNotConverged,
   kMostPointsOutliers,
   kBlunderUnlocated,
@@ -185,6 +188,9 @@ struct Diagnosis {
   SurveyJudgement survey;
   // How well one matrix holds the drawing: with the full depth only.
   MatrixHold hold;
+  // The drawing judged point by point against its national grid: every
+  // run.
+  GridJudgement grid;
   // Every run.
   CheckPointJudgement check_points;
 };

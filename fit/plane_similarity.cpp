@@ -253,6 +253,27 @@ size_t MarkInliers(const PlaneSimilarity& t, const std::vector<Point2>& from,
   return count;
 }
 
+// Finds `c` as the similarity `t` of its inliers, with their count, their
+// redundancy and their scatter.
+void SetConsensusFigures(const std::vector<Point2>& from,
+                         const std::vector<Point2>& to, double scale,
+                         const PlaneSimilarity& t, Consensus* c) {
+  c->found = true;
+  c->similarity = t;
+  double sum_sq = 0.0;
+  c->inliers = 0;
+  for (size_t k = 0; k < c->inlier.size(); ++k) {
+    if (!c->inlier[k]) continue;
+    const Point2 d = t.Deviation(from[k], to[k]);
+    sum_sq += d.x * d.x + d.y * d.y;
+    ++c->inliers;
+  }
+  c->redundancy =
+      2.0 * static_cast<double>(c->inliers) - (IsFree(scale) ? 4.0 : 3.0);
+  c->sigma = c->redundancy > 0.0 ? std::sqrt(sum_sq / c->redundancy)
+                                 : std::numeric_limits<double>::quiet_NaN();
+}
+
 }  // namespace
 
 Consensus FindConsensus(const std::vector<Point2>& from,
@@ -339,19 +360,21 @@ Consensus FindConsensus(const std::vector<Point2>& from,
     if (next == c.inlier) break;
     c.inlier.swap(next);
   }
-  c.found = true;
-  c.similarity = t;
-  double sum_sq = 0.0;
-  c.inliers = 0;
-  for (size_t k = 0; k < n; ++k) {
-    if (!c.inlier[k]) continue;
-    const Point2 d = t.Deviation(from[k], to[k]);
-    sum_sq += d.x * d.x + d.y * d.y;
-    ++c.inliers;
-  }
-  c.redundancy = 2.0 * static_cast<double>(c.inliers) - unknowns;
-  c.sigma = c.redundancy > 0.0 ? std::sqrt(sum_sq / c.redundancy)
-                               : std::numeric_limits<double>::quiet_NaN();
+  SetConsensusFigures(from, to, scale, t, &c);
+  return c;
+}
+
+Consensus ConsensusOf(const std::vector<Point2>& from,
+                      const std::vector<Point2>& to, double scale,
+                      const std::vector<bool>& inlier) {
+  Consensus c;
+  const size_t n = std::min({from.size(), to.size(), inlier.size()});
+  std::vector<double> w(n);
+  for (size_t k = 0; k < n; ++k) w[k] = inlier[k] ? 1.0 : 0.0;
+  PlaneSimilarity t;
+  if (!FitClosedForm(from, to, w, scale, &t)) return c;
+  c.inlier.assign(inlier.begin(), inlier.begin() + static_cast<long>(n));
+  SetConsensusFigures(from, to, scale, t, &c);
   return c;
 }
 

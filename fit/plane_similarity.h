@@ -150,6 +150,14 @@ Consensus FindConsensus(const std::vector<Point2>& from,
                         const std::vector<Point2>& to, double scale,
                         double min_blunder);
 
+// The consensus of the points marked in `inlier`, found otherwise (the
+// drawing's grid names a blunder among three points, which they cannot
+// among themselves): their closed form, count, redundancy and scatter.
+// Not found when they fix no similarity.
+Consensus ConsensusOf(const std::vector<Point2>& from,
+                      const std::vector<Point2>& to, double scale,
+                      const std::vector<bool>& inlier);
+
 // The robust similarity (FitRobust at `loss_scale`) started from the
 // consensus of the same points, so that blunders cannot drag its start.
 RobustSimilarity FitRobustFromConsensus(const std::vector<Point2>& from,

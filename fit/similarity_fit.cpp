@@ -329,7 +329,8 @@ SimilarityFit FitSimilarity(const std::vector<Point3>& source,
       const double second_cost = CauchyCost(
           SolvedSimilarity(*second, src_c, des_c, scale, fit.free_scale), plane,
           target, c_m);
-      if (second_cost < plain_cost * (1.0 - kCostTieShare) ||
+      if (fit_options.keep_consensus ||
+          second_cost < plain_cost * (1.0 - kCostTieShare) ||
           (!std::isfinite(plain_cost) && std::isfinite(second_cost))) {
         used = std::move(second);
         fit.from_consensus = true;

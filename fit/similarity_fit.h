@@ -109,6 +109,12 @@ struct FitOptions {
   double loss_scale_m = kCauchyScaleM;
   // A deviation above this is a blunder, metres.
   double blunder_m = kBlunderM;
+  // The consensus was told from outside the points (the drawing's grid
+  // names the blunder among three points, each pair of which fits
+  // exactly): its solve is kept whatever the plain one costs, since the
+  // Cauchy cost prefers the pair that leaves the smallest misfit, not the
+  // right pair.
+  bool keep_consensus = false;
 };
 
 // Fits the transform to the index-aligned lists (only x, y of `source` are
@@ -121,7 +127,8 @@ struct FitOptions {
 // more than options.blunder_m away from where the consensus puts it (one
 // blunder dragged it onto a few points), or when the loss scale is above
 // 0.05 m; the solve with the lower Cauchy cost at that scale is kept (the
-// first on a tie, so that clean jobs keep their solution to the bit).
+// first on a tie, so that clean jobs keep their solution to the bit), or
+// the second with options.keep_consensus.
 //
 // The result means exactly the model above, with the deviations and Cauchy
 // weights of every point at the solution. Requires source.size() ==

@@ -67,6 +67,19 @@ std::string ProjectionJson(const Projection& p) {
          (p.web_map ? Quoted(WebMapDatumName(p.web_map_datum)) : "null") + "}";
 }
 
+// The national grid the drawing is in, judged point by point, or null:
+// its EPSG code and name, the datum's common shift (grid position minus
+// drawing point, metres) and the scale and angle it fixes at the site.
+std::string GridJson(const GridJudgement& g) {
+  if (!g.in_grid) return "null";
+  return "{\"epsg\": " + std::to_string(g.grid.epsg) +
+         ", \"name\": " + Quoted(GridName(g.grid)) +
+         ", \"datum_dx_m\": " + Number(g.datum_shift_m.x) +
+         ", \"datum_dy_m\": " + Number(g.datum_shift_m.y) +
+         ", \"K\": " + Number(g.K) + ", \"angle_rad\": " + Number(g.angle_rad) +
+         "}";
+}
+
 }  // namespace
 
 std::array<double, 16> MultiplyMatrices(const std::array<double, 16>& a,
@@ -112,6 +125,7 @@ std::string FitReportJson(const ControlPoints& points, const SimilarityFit& fit,
 
   const FitQuality& q = fit.quality;
   const SurveyJudgement& survey = diagnosis.survey;
+  const GridJudgement& grid = diagnosis.grid;
   // The points in the input's order: in a table, the check points among
   // the fitted ones.
   const CheckPoints& check = points.check;
@@ -165,6 +179,13 @@ std::string FitReportJson(const ControlPoints& points, const SimilarityFit& fit,
       j += ", \"survey_m\": " + Number(survey.survey_m[i]) +
            ", \"projection_m\": " + Number(survey.projection_m[i]) +
            ", \"blunder\": " + (survey.blunder[i] ? "true" : "false");
+    }
+    if (grid.in_grid && i < grid.deviation_m.size()) {
+      j += ", \"grid_dx_m\": " + Number(grid.deviation_m[i].x) +
+           ", \"grid_dy_m\": " + Number(grid.deviation_m[i].y) +
+           ", \"grid_m\": " + Number(grid.grid_m[i]);
+    } else {
+      j += ", \"grid_dx_m\": null, \"grid_dy_m\": null, \"grid_m\": null";
     }
     if (i < q.checks.size() && q.checks[i].available) {
       const CheckResidual& c = q.checks[i];
@@ -220,6 +241,7 @@ std::string FitReportJson(const ControlPoints& points, const SimilarityFit& fit,
     j += "  \"vertical\": null,\n";
   }
   j += "  \"projection\": " + ProjectionJson(survey.projection) + ",\n";
+  j += "  \"grid\": " + GridJson(grid) + ",\n";
   j += "  \"matrix_error_m\": " + Number(diagnosis.hold.matrix_error_m) + ",\n";
   j += "  \"verdict\": " + Quoted(VerdictName(diagnosis.verdict)) + ",\n";
   j += "  \"drawing_units\": " +

@@ -288,11 +288,13 @@ TEST(BlunderJobsTest, ABlunderAmongDecimetrePointsIsFound) {
   }
 }
 
-// Three points cannot tell which of them is wrong: the finding says so and
-// names no outlier.
+// Three points of a plain CAD grid cannot tell which of them is wrong: the
+// finding says so and names no outlier. (In a national grid the grid tells
+// it: grid_reference_test.cpp.)
 TEST(BlunderJobsTest, ThreePointsCannotLocateTheirBlunder) {
   for (int point = 0; point < 3; ++point) {
     Site s = AtCity(kCities[point], 3, 500.0, 600u + point);
+    s.grid = true;
     s.alter = [=](std::vector<double>* src, std::vector<double>*, RunInputs*) {
       (*src)[3 * point] += 5.0;
     };

@@ -31,6 +31,7 @@ struct Site {
   double zone_cm_deg = 117.0;  // 3-degree zone 39
   int points = 8;
   double size_m = 400.0;        // side of the square the points lie in
+  double height_m = 20.0;       // the targets' mean ellipsoidal height
   double across = 1.0;          // the square's height as a share of its side
   double far_point_m = 0.0;     // if not 0: the last point this far east
   int mode = 1;                 // 0 pair, 1 height, 2 model base point
@@ -105,7 +106,7 @@ inline Outcome Survey(const Site& s) {
     const double north_m = offset(random) * s.size_m * s.across;
     const double lon = s.lon_deg + east_m / m_per_deg_lon;
     const double lat = s.lat_deg + north_m / m_per_deg_lat;
-    const double h_m = 20.0 + 10.0 * offset(random);
+    const double h_m = s.height_m + 10.0 * offset(random);
     double x, y;
     tm.Forward(s.zone_cm_deg, lat, lon, x, y);
     // A 3-degree zone's number in front; none for UTM.

@@ -1,0 +1,328 @@
+#include "diagnosis/grid_reference.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "common/numbers.h"
+#include "diagnosis/projection.h"
+#include "fit/plane_similarity.h"
+#include "geodesy/geodetic_converter.h"
+
+namespace {
+
+// How much two points' deviations may differ per metre between them: the
+// datum's scale and rotation.
+constexpr double kDatumPerMetre = kDatumScale + kDatumRotationRad;
+
+// Metres of one degree of latitude, near enough to place the points that
+// sample the grid's similarity around the site.
+constexpr double kMetresPerDegree = 111320.0;
+
+bool Finite(const Point2& p) {
+  return std::isfinite(p.x) && std::isfinite(p.y);
+}
+
+double Length(const Point2& p) { return DeviationLength(p.x, p.y); }
+
+Point2 Minus(const Point2& a, const Point2& b) {
+  return Point2{a.x - b.x, a.y - b.y};
+}
+
+// The grid as the spread sample of points sees it.
+struct Candidate {
+  bool in_grid = false;
+  MapProjection grid;
+  std::vector<Point2> grid_xy;  // per sample point, metres
+  std::vector<Point2> deviation_m;
+  std::vector<bool> agrees;
+  size_t agreeing = 0;
+  bool undecided = false;
+  Point2 shift;
+};
+
+Point2 MedianOf(const std::vector<Point2>& v, const std::vector<bool>& use) {
+  std::vector<double> x, y;
+  for (size_t i = 0; i < v.size(); ++i) {
+    if (!use[i]) continue;
+    x.push_back(v[i].x);
+    y.push_back(v[i].y);
+  }
+  return Point2{Median(std::move(x)), Median(std::move(y))};
+}
+
+Point2 CentroidOf(const std::vector<Point2>& v, const std::vector<bool>& use) {
+  Point2 c{0.0, 0.0};
+  double n = 0.0;
+  for (size_t i = 0; i < v.size(); ++i) {
+    if (!use[i]) continue;
+    c.x += v[i].x;
+    c.y += v[i].y;
+    n += 1.0;
+  }
+  return Point2{c.x / n, c.y / n};
+}
+
+// Marks the points whose deviation lies within the blunder threshold (and
+// the datum's scale and rotation over their distance from the centroid)
+// of `shift`; returns how many.
+size_t MarkAgreeing(const Candidate& c, const Point2& shift,
+                    const Point2& centroid, double blunder_m,
+                    std::vector<bool>* agrees) {
+  size_t count = 0;
+  agrees->assign(c.deviation_m.size(), false);
+  for (size_t i = 0; i < c.deviation_m.size(); ++i) {
+    const double limit_m =
+        blunder_m + kDatumPerMetre * Length(Minus(c.grid_xy[i], centroid));
+    (*agrees)[i] = Length(Minus(c.deviation_m[i], shift)) <= limit_m;
+    count += (*agrees)[i];
+  }
+  return count;
+}
+
+// One or two points: the shift of two could be anything, so one must lie
+// where WGS84 (or CGCS2000) puts it.
+void JudgeFew(double blunder_m, Candidate* c) {
+  const size_t n = c->deviation_m.size();
+  std::vector<bool> inside(n);
+  size_t insiders = 0;
+  for (size_t i = 0; i < n; ++i) {
+    inside[i] = Length(c->deviation_m[i]) <= kWgs84AllowanceM;
+    insiders += inside[i];
+  }
+  if (insiders == 0) return;
+  c->in_grid = true;
+  c->agrees = inside;
+  if (n == 2) {
+    const double apart_m = Length(Minus(c->grid_xy[0], c->grid_xy[1]));
+    const bool agree = Length(Minus(c->deviation_m[0], c->deviation_m[1])) <=
+                       blunder_m + kDatumPerMetre * apart_m;
+    if (agree) {
+      c->agrees.assign(2, true);
+    } else if (insiders == 2) {
+      c->undecided = true;
+      c->agrees.assign(2, false);
+    }
+  }
+  c->agreeing =
+      static_cast<size_t>(std::count(c->agrees.begin(), c->agrees.end(), true));
+  c->shift = c->agreeing > 0 ? CentroidOf(c->deviation_m, c->agrees)
+                             : CentroidOf(c->deviation_m, inside);
+}
+
+// Three points or more: the shift most points agree on, within the old
+// datums' reach, and a similarity of the agreeing points that is a datum's
+// (scale and rotation within its allowance, widened by five standard
+// deviations of what the points fix).
+void JudgeMany(double accuracy_m, double blunder_m, Candidate* c) {
+  const size_t n = c->deviation_m.size();
+  size_t best = 0, best_count = 0;
+  double best_spread_m = 0.0;
+  for (size_t i = 0; i < n; ++i) {
+    size_t count = 0;
+    double spread_m = 0.0;
+    for (size_t j = 0; j < n; ++j) {
+      const double d_m = Length(Minus(c->deviation_m[j], c->deviation_m[i]));
+      if (d_m <= blunder_m + kDatumPerMetre *
+                                 Length(Minus(c->grid_xy[j], c->grid_xy[i]))) {
+        ++count;
+        spread_m += d_m;
+      }
+    }
+    if (count > best_count ||
+        (count == best_count && spread_m < best_spread_m)) {
+      best = i;
+      best_count = count;
+      best_spread_m = spread_m;
+    }
+  }
+  std::vector<bool> agrees(n, false);
+  for (size_t j = 0; j < n; ++j) {
+    agrees[j] = Length(Minus(c->deviation_m[j], c->deviation_m[best])) <=
+                blunder_m + kDatumPerMetre *
+                                Length(Minus(c->grid_xy[j], c->grid_xy[best]));
+  }
+  const Point2 shift = MedianOf(c->deviation_m, agrees);
+  const size_t count = MarkAgreeing(*c, shift, CentroidOf(c->grid_xy, agrees),
+                                    blunder_m, &c->agrees);
+  c->shift = shift;
+  c->agreeing = count;
+  if (count < 2 || 2 * count <= n || !(Length(shift) <= kDatumShiftM)) return;
+
+  std::vector<Point2> from, to;
+  for (size_t i = 0; i < n; ++i) {
+    if (!c->agrees[i]) continue;
+    from.push_back(c->grid_xy[i]);
+    to.push_back(Minus(c->grid_xy[i], c->deviation_m[i]));
+  }
+  PlaneSimilarity datum;
+  if (!FitClosedForm(from, to, {}, 0.0, &datum)) return;
+  const Point2 centroid = CentroidOf(c->grid_xy, c->agrees);
+  double sum_m2 = 0.0;
+  for (const Point2& g : from) {
+    const Point2 d = Minus(g, centroid);
+    sum_m2 += d.x * d.x + d.y * d.y;
+  }
+  const double open = 5.0 * accuracy_m / std::sqrt(sum_m2);
+  c->in_grid = std::fabs(datum.K() - 1.0) <= kDatumScale + open &&
+               std::fabs(datum.angle_rad()) <= kDatumRotationRad + open;
+}
+
+Candidate Judge(const MapProjection& grid, const ControlPoints& points,
+                const std::vector<size_t>& sample, double accuracy_m,
+                double blunder_m) {
+  Candidate c;
+  c.grid = grid;
+  const Projector projector(grid.tm);
+  for (size_t i : sample) {
+    const Point3& g = points.geodetic[i];
+    const Point3& s = points.source[i];
+    const Point2 xy = projector.Forward(g.x, g.y);
+    const Point2 d{xy.x - s.x, xy.y - s.y};
+    if (!Finite(d)) return Candidate();
+    c.grid_xy.push_back(xy);
+    c.deviation_m.push_back(d);
+  }
+  if (sample.size() <= 2) {
+    JudgeFew(blunder_m, &c);
+  } else {
+    JudgeMany(accuracy_m, blunder_m, &c);
+  }
+  return c;
+}
+
+// The similarity that carries the grid onto the scene at the site: fitted
+// exactly to four points a site's radius around the agreeing targets'
+// centroid, converted as the run converts its targets.
+void GridSimilarity(const ControlPoints& points, const Projector& projector,
+                    const std::vector<bool>& agrees,
+                    const std::vector<Point2>& grid_xy, GridJudgement* out) {
+  Point3 centre{0.0, 0.0, 0.0};
+  double n = 0.0;
+  for (size_t i = 0; i < agrees.size(); ++i) {
+    if (!agrees[i]) continue;
+    centre.x += points.geodetic[i].x;
+    centre.y += points.geodetic[i].y;
+    centre.z += points.geodetic[i].z;
+    n += 1.0;
+  }
+  if (n == 0.0) return;
+  centre = Point3{centre.x / n, centre.y / n, centre.z / n};
+  const Point2 grid_centroid = CentroidOf(grid_xy, agrees);
+  double sum_m2 = 0.0;
+  for (size_t i = 0; i < agrees.size(); ++i) {
+    if (!agrees[i]) continue;
+    const Point2 d = Minus(grid_xy[i], grid_centroid);
+    sum_m2 += d.x * d.x + d.y * d.y;
+  }
+  const double radius_m = std::max(100.0, std::sqrt(sum_m2 / n));
+  const double dlat = radius_m / kMetresPerDegree;
+  const double dlon = dlat / std::cos(centre.y / 180.0 * kPi);
+  const std::vector<Point3> around = {{centre.x + dlon, centre.y, centre.z},
+                                      {centre.x - dlon, centre.y, centre.z},
+                                      {centre.x, centre.y + dlat, centre.z},
+                                      {centre.x, centre.y - dlat, centre.z}};
+  std::vector<Point2> scene, grid;
+  std::vector<double> up_m;
+  ConvertTargets(points.mode, points.base_point, points.model_point,
+                 points.project_height_m, around, &scene, &up_m);
+  for (const Point3& g : around) grid.push_back(projector.Forward(g.x, g.y));
+  PlaneSimilarity s;
+  if (!FitClosedForm(grid, scene, {}, 0.0, &s)) return;
+  out->K = s.K();
+  out->angle_rad = s.angle_rad();
+}
+
+}  // namespace
+
+GridJudgement JudgeAgainstGrid(const ControlPoints& points, double accuracy_m,
+                               double blunder_m) {
+  GridJudgement out;
+  const size_t n = std::min(points.source.size(), points.geodetic.size());
+  if (n == 0) return out;
+  const std::vector<size_t> sample =
+      SpreadSubsample(n, kMaxIdentificationPoints);
+  std::vector<double> lon, lat, easting;
+  for (size_t i : sample) {
+    lon.push_back(points.geodetic[i].x);
+    lat.push_back(points.geodetic[i].y);
+    easting.push_back(points.source[i].x);
+  }
+  const double lon_deg = Median(lon), lat_deg = Median(lat);
+  if (!(std::fabs(lat_deg) <= 90.0) || !std::isfinite(lon_deg)) return out;
+
+  // The grid most points agree with, then the one nearest its datum.
+  Candidate best;
+  for (const MapProjection& grid :
+       StandardCandidates(lon_deg, lat_deg, Median(easting))) {
+    Candidate c = Judge(grid, points, sample, accuracy_m, blunder_m);
+    if (!c.in_grid) continue;
+    if (!best.in_grid || c.agreeing > best.agreeing ||
+        (c.agreeing == best.agreeing && Length(c.shift) < Length(best.shift))) {
+      best = std::move(c);
+    }
+  }
+  if (!best.in_grid) return out;
+
+  out.in_grid = true;
+  out.grid = best.grid;
+  out.datum_shift_m = best.shift;
+  out.undecided = best.undecided;
+  const Projector projector(best.grid.tm);
+  std::vector<Point2> grid_xy;
+  if (sample.size() == n) {
+    grid_xy = std::move(best.grid_xy);
+    out.deviation_m = std::move(best.deviation_m);
+  } else {
+    grid_xy = ProjectMany(projector, points.geodetic);
+    grid_xy.resize(n);
+    for (size_t i = 0; i < n; ++i) {
+      out.deviation_m.push_back(Point2{grid_xy[i].x - points.source[i].x,
+                                       grid_xy[i].y - points.source[i].y});
+    }
+  }
+  for (const Point2& d : out.deviation_m) out.grid_m.push_back(Length(d));
+  std::vector<bool> agrees;
+  if (n <= 2) {
+    agrees = best.agrees;
+  } else {
+    Candidate all;
+    all.grid_xy = grid_xy;
+    all.deviation_m = out.deviation_m;
+    // The centroid of the points the sample found agreeing.
+    std::vector<bool> sampled(n, false);
+    for (size_t k = 0; k < sample.size(); ++k) {
+      sampled[sample[k]] = best.agrees[k];
+    }
+    MarkAgreeing(all, best.shift, CentroidOf(grid_xy, sampled), blunder_m,
+                 &agrees);
+  }
+  out.wrong.resize(n);
+  for (size_t i = 0; i < n; ++i) out.wrong[i] = !agrees[i] && !out.undecided;
+  GridSimilarity(points, projector,
+                 out.undecided ? std::vector<bool>(n, true) : agrees, grid_xy,
+                 &out);
+  return out;
+}
+
+std::string GridName(const MapProjection& grid) {
+  const std::string zone = std::to_string(grid.zone);
+  const std::string cm = std::to_string(
+      static_cast<int>(std::lround(grid.tm.central_meridian_deg)));
+  std::string name;
+  switch (grid.kind) {
+    case ProjectionKind::kGaussKruger3:
+      name = "CGCS2000 3-degree Gauss-Kruger " +
+             (grid.zone_in_easting ? "zone " + zone : "CM " + cm + "E");
+      break;
+    case ProjectionKind::kGaussKruger6:
+      name = "CGCS2000 Gauss-Kruger " +
+             (grid.zone_in_easting ? "zone " + zone : "CM " + cm + "E");
+      break;
+    case ProjectionKind::kUtm:
+      name = "WGS 84 UTM zone " + zone + (grid.south ? "S" : "N");
+      break;
+    default:
+      return "no grid";
+  }
+  return name + " (EPSG:" + std::to_string(grid.epsg) + ")";
+}

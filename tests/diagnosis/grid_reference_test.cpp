@@ -1,0 +1,248 @@
+// The drawing's national grid as the judge of small jobs: sites made with
+// GeographicLib (survey_site.h) in their CGCS2000 Gauss-Krueger or UTM
+// grid, in an old datum, in a local system or a plain CAD grid, with and
+// without a mistake, run through the tool's own preparation, fit and
+// diagnosis.
+#include "diagnosis/grid_reference.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "tests/diagnosis/survey_site.h"
+
+namespace {
+
+using Alter =
+    std::function<void(std::vector<double>*, std::vector<double>*, RunInputs*)>;
+
+Site At(double lon_deg, double lat_deg, double cm_deg, int points,
+        double size_m, unsigned seed) {
+  Site s;
+  s.lon_deg = lon_deg;
+  s.lat_deg = lat_deg;
+  s.zone_cm_deg = cm_deg;
+  s.points = points;
+  s.size_m = size_m;
+  s.seed = seed;
+  return s;
+}
+
+// The drawing carried by an old datum: shifted by (east_m, north_m) and
+// scaled by `ppm` about its first point.
+Alter OldDatum(double east_m, double north_m, double ppm) {
+  return [=](std::vector<double>* src, std::vector<double>*, RunInputs*) {
+    const double x0 = (*src)[0], y0 = (*src)[1];
+    for (size_t i = 0; i + 2 < src->size(); i += 3) {
+      (*src)[i] = x0 + ((*src)[i] - x0) * (1 + ppm * 1e-6) + east_m;
+      (*src)[i + 1] = y0 + ((*src)[i + 1] - y0) * (1 + ppm * 1e-6) + north_m;
+    }
+  };
+}
+
+// 116.40 degrees written as the surveyors' 116.24 (116 deg 24').
+double AsSurveyorsDms(double deg) {
+  const double d = std::floor(deg);
+  const double minutes = (deg - d) * 60.0;
+  const double m = std::floor(minutes);
+  return d + m / 100.0 + (minutes - m) * 60.0 / 10000.0;
+}
+
+Alter TargetsAsDms() {
+  return [](std::vector<double>*, std::vector<double>* des, RunInputs*) {
+    for (size_t i = 0; i + 2 < des->size(); i += 3) {
+      (*des)[i] = AsSurveyorsDms((*des)[i]);
+      (*des)[i + 1] = AsSurveyorsDms((*des)[i + 1]);
+    }
+  };
+}
+
+// Point `point` (from 0) moved by (dx, dy) metres in the drawing.
+Alter Moved(int point, double dx, double dy) {
+  return [=](std::vector<double>* src, std::vector<double>*, RunInputs*) {
+    (*src)[3 * point] += dx;
+    (*src)[3 * point + 1] += dy;
+  };
+}
+
+bool Has(const Diagnosis& d, const char* code) {
+  return std::any_of(d.findings.begin(), d.findings.end(),
+                     [&](const Finding& f) {
+                       return std::string(FindingCodeName(f.code)) == code;
+                     });
+}
+
+// Jobs the grid must leave as they were: clean RTK surveys (at Lhasa's
+// 3650 m too, where the height alone is 573 ppm of scale), old datums,
+// compensation surfaces and local systems that look like a zone's numbers,
+// a CAD grid and a site in Europe.
+TEST(GridReferenceTest, QuietJobs) {
+  struct Row {
+    const char* name;
+    Site site;
+    bool in_grid;
+    int epsg;  // the grid found; 0: none
+  };
+  std::vector<Row> rows;
+  rows.push_back(
+      {"Beijing, 3 points", At(116.40, 39.90, 117, 3, 500, 1), true, 4527});
+  rows.push_back(
+      {"Shanghai, 2 points", At(121.47, 31.23, 120, 2, 800, 2), true, 4528});
+  Site lhasa = At(91.13, 29.65, 90, 4, 600, 3);
+  lhasa.height_m = 3650.0;
+  rows.push_back({"Lhasa at 3650 m, 4 points", lhasa, true, 4518});
+  Site urumqi = At(87.60, 43.80, 87, 8, 1500, 4);
+  urumqi.mode = 0;
+  rows.push_back({"Urumqi, pairs", urumqi, true, 4517});
+  Site beijing54 = At(116.40, 39.90, 117, 5, 1200, 5);
+  beijing54.alter = OldDatum(45.2, -63.7, -9.0);
+  rows.push_back({"Beijing 1954", beijing54, true, 4527});
+  Site xian80 = At(108.94, 34.34, 108, 3, 700, 6);
+  xian80.alter = OldDatum(-28.0, 17.5, 4.0);
+  rows.push_back({"Xi'an 1980, 3 points", xian80, true, 4524});
+  Site turned = At(113.26, 23.13, 114, 6, 900, 7);
+  turned.rotation_deg = 0.5;
+  rows.push_back({"local system turned 0.5 deg", turned, false, 0});
+  Site shifted = At(113.26, 23.13, 114, 2, 900, 8);
+  shifted.alter = OldDatum(2500.0, -400.0, 0.0);
+  rows.push_back({"local system 2.5 km off, 2 points", shifted, false, 0});
+  Site surface = At(104.07, 30.67, 105, 8, 1000, 9);
+  surface.alter = OldDatum(12.0, 0.0, 314.0);  // projected at 2000 m
+  rows.push_back({"compensation surface", surface, false, 0});
+  Site cad = At(126.63, 45.75, 126, 3, 400, 10);
+  cad.grid = true;
+  rows.push_back({"CAD grid", cad, false, 0});
+  Site europe = At(10.0, 50.0, 9, 4, 600, 11);
+  europe.utm = true;
+  rows.push_back({"Germany, UTM", europe, true, 32632});
+
+  for (const Row& row : rows) {
+    const Outcome o = Survey(row.site);
+    ASSERT_TRUE(o.prepared) << row.name;
+    EXPECT_EQ(row.in_grid, o.full.grid.in_grid) << row.name;
+    EXPECT_EQ(row.epsg, o.full.grid.grid.epsg) << row.name;
+    for (const char* code : {"grid_mismatch", "dms_as_decimal", "outlier",
+                             "blunder_unlocated", "leverage"}) {
+      EXPECT_FALSE(Has(o.full, code)) << row.name << ": " << Describe(o.full);
+    }
+    EXPECT_NE(Verdict::kBad, o.full.verdict) << row.name;
+    if (row.in_grid) {
+      // The fit's own scale and angle are the grid's, within a few ppm of
+      // the survey's noise and the datum's scale.
+      EXPECT_NEAR(o.full.grid.K, std::fabs(o.fit.K), 6e-5) << row.name;
+      EXPECT_NEAR(o.full.grid.angle_rad, o.fit.angle_rad, 6e-5) << row.name;
+      for (bool wrong : o.full.grid.wrong) EXPECT_FALSE(wrong) << row.name;
+    }
+  }
+}
+
+// Small jobs whose matrix the points alone cannot judge. Expected: the
+// verdict, the finding that names the mistake and its points.
+TEST(GridReferenceTest, SmallJobsWithAMistake) {
+  struct Row {
+    const char* name;
+    Site site;
+    Verdict verdict;
+    const char* code;
+    std::vector<int> points;
+  };
+  std::vector<Row> rows;
+  Site two = At(117.2, 39.1, 117, 2, 800, 21);
+  two.alter = Moved(1, 21.0, 0.0);
+  rows.push_back({"2 points, one mistyped by 21 m",
+                  two,
+                  Verdict::kBad,
+                  "grid_mismatch",
+                  {2}});
+  Site both = At(113.26, 23.13, 114, 2, 600, 22);
+  both.alter = [](std::vector<double>* src, std::vector<double>* des,
+                  RunInputs* in) {
+    Moved(0, 0.9, 0.0)(src, des, in);
+    Moved(1, -0.9, 0.0)(src, des, in);
+  };
+  rows.push_back({"2 points, each 0.9 m off",
+                  both,
+                  Verdict::kBad,
+                  "grid_mismatch",
+                  {1, 2}});
+  for (int point = 0; point < 3; ++point) {
+    Site three = At(116.40 + point, 39.90 - 3 * point, 117 + 3 * (point > 0), 3,
+                    500, 23 + point);
+    three.alter = Moved(point, 3.0, -4.0);
+    rows.push_back({"3 points, one 5 m off",
+                    three,
+                    Verdict::kCheck,
+                    "outlier",
+                    {point + 1}});
+  }
+  for (int job = 0; job < 3; ++job) {
+    Site dms =
+        At(116.40 + 0.13 * job, 39.90, 117, 4 + job, 300 + 600 * job, 30 + job);
+    dms.mode = job % 2;
+    dms.alter = TargetsAsDms();
+    rows.push_back(
+        {"targets as d.mmss", dms, Verdict::kBad, "dms_as_decimal", {}});
+  }
+
+  for (const Row& row : rows) {
+    const Outcome o = Survey(row.site);
+    ASSERT_TRUE(o.prepared) << row.name;
+    EXPECT_EQ(row.verdict, o.full.verdict)
+        << row.name << ": " << Describe(o.full);
+    // Without a report the same bad verdict.
+    if (row.verdict == Verdict::kBad) {
+      EXPECT_EQ(row.verdict, o.verdict_only.verdict) << row.name;
+    }
+    ASSERT_FALSE(o.full.findings.empty()) << row.name;
+    const Finding& first = o.full.findings[0];
+    EXPECT_STREQ(row.code, FindingCodeName(first.code))
+        << row.name << ": " << Describe(o.full);
+    EXPECT_EQ(row.points, first.points) << row.name << ": " << Describe(o.full);
+    EXPECT_FALSE(Has(o.full, "blunder_unlocated")) << row.name;
+    EXPECT_FALSE(Has(o.full, "unusual_scale")) << row.name;
+    if (row.verdict == Verdict::kCheck) {
+      // The fit left the blunder out: the good points land where their
+      // targets truly are.
+      for (size_t i = 0; i < o.truth.size(); ++i) {
+        if (static_cast<int>(i + 1) == row.points[0]) continue;
+        const Point3& s = o.points.source[i];
+        const double east = (s.x * std::cos(o.fit.angle_rad) -
+                             s.y * std::sin(o.fit.angle_rad)) *
+                                o.fit.K +
+                            o.fit.A_m;
+        const double north = (s.x * std::sin(o.fit.angle_rad) +
+                              s.y * std::cos(o.fit.angle_rad)) *
+                                 o.fit.K +
+                             o.fit.B_m;
+        EXPECT_NEAR(o.truth[i].x, east, 0.02) << row.name;
+        EXPECT_NEAR(o.truth[i].y, north, 0.02) << row.name;
+      }
+    }
+  }
+}
+
+// A point's grid deviation is its target's grid position minus its
+// drawing point: PROJ (pyproj, EPSG:4527) puts 117.2 E, 39.1 N at
+// 39517300.874, 4329624.672 in zone 39; the drawing point lies 0.5 m west
+// and 0.3 m north of that.
+TEST(GridReferenceTest, DeviationIsGridPositionMinusDrawingPoint) {
+  ControlPoints points;
+  points.mode = InputMode::kHeight;
+  points.base_point = Point3{117.201, 39.098, 0};
+  points.geodetic = {{117.2, 39.1, 20}};
+  points.source = {{39517300.874 - 0.5, 4329624.672 + 0.3, 0}};
+  const GridJudgement g = JudgeAgainstGrid(points, 0.02, 0.15);
+  ASSERT_TRUE(g.in_grid);
+  EXPECT_EQ(4527, g.grid.epsg);
+  ASSERT_EQ(1u, g.deviation_m.size());
+  EXPECT_NEAR(0.5, g.deviation_m[0].x, 0.001);
+  EXPECT_NEAR(-0.3, g.deviation_m[0].y, 0.001);
+  EXPECT_EQ("CGCS2000 3-degree Gauss-Kruger zone 39 (EPSG:4527)",
+            GridName(g.grid));
+}
+
+}  // namespace
