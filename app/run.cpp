@@ -62,20 +62,30 @@ SimilarityFit FitControlPoints(const ControlPoints& points, double scale,
   // The similarity most points agree on, and the loss their accuracy calls
   // for, before the solve.
   const bool accuracy_given = accuracy_m > 0.0 && std::isfinite(accuracy_m);
+  const size_t n = points.source.size();
+  // A few points in their national grid: the grid tells their accuracy and
+  // their blunders point by point, where the points among themselves
+  // cannot (each pair of three fits exactly).
+  GridJudgement grid;
+  if (n <= kGridAccuracyPoints) {
+    grid =
+        JudgeAgainstGrid(points, accuracy_given ? accuracy_m : 0.0,
+                         accuracy_given ? BlunderThresholdM(accuracy_m) : 0.0);
+  }
+  const double fit_accuracy_m = accuracy_given ? accuracy_m
+                                : grid.in_grid ? grid.accuracy_m
+                                               : 0.0;
   const double blunder_m =
-      accuracy_given ? BlunderThresholdM(accuracy_m) : kBlunderM;
+      fit_accuracy_m > 0.0 ? BlunderThresholdM(fit_accuracy_m) : kBlunderM;
   const std::vector<Point2> drawing = PlanePoints(points.source);
   Consensus consensus = FindConsensus(drawing, points.target, scale, blunder_m);
-  // Three points cannot tell their blunder among themselves (each pair
-  // fits exactly); a drawing in its national grid tells it point by point.
   bool keep_consensus = false;
-  if (points.source.size() == 3) {
-    const GridJudgement grid = JudgeAgainstGrid(
-        points, accuracy_given ? accuracy_m : kSurveyGradeAccuracyM, blunder_m);
-    if (grid.in_grid && !grid.undecided &&
-        std::count(grid.wrong.begin(), grid.wrong.end(), true) == 1) {
-      std::vector<bool> inlier(3);
-      for (size_t i = 0; i < 3; ++i) inlier[i] = !grid.wrong[i];
+  const size_t wrong = static_cast<size_t>(
+      std::count(grid.wrong.begin(), grid.wrong.end(), true));
+  if (grid.in_grid && !grid.undecided && wrong > 0 && n - wrong >= 2) {
+    std::vector<bool> inlier(n);
+    for (size_t i = 0; i < n; ++i) inlier[i] = !grid.wrong[i];
+    if (inlier != consensus.inlier) {
       const Consensus located =
           ConsensusOf(drawing, points.target, scale, inlier);
       if (located.found) {
@@ -88,7 +98,8 @@ SimilarityFit FitControlPoints(const ControlPoints& points, double scale,
   options.quality = quality;
   options.consensus = &consensus;
   options.keep_consensus = keep_consensus;
-  options.loss_scale_m = ChooseLossScale(points, consensus, scale, accuracy_m);
+  options.loss_scale_m =
+      ChooseLossScale(points, consensus, scale, fit_accuracy_m);
   options.blunder_m =
       BlunderThresholdM(options.loss_scale_m / kLossScalePerAccuracy);
   return FitSimilarity(points.source, points.target, scale, options);

@@ -206,6 +206,10 @@ struct Exchange {
   std::vector<double> residuals_m;  // per point under that reading
 };
 
+// Up to this many points a robust fit passes exactly through most of them
+// whatever the reading, so readings are judged by their RMS.
+constexpr size_t kFewReadingPoints = 4;
+
 // The reading whose robust fit misses most points by at most a tenth of
 // what the fit misses them by (medians: a blunder or two move neither),
 // the best of them; judged on a spread subsample first and confirmed on
@@ -222,6 +226,9 @@ Exchange FindExchange(const ControlPoints& points, const SimilarityFit& fit,
     if (!reading.build(points, subsample, &source, &target)) continue;
     Reweighted r = FitReading(source, target, scale, fit.loss_scale_m);
     if (!r.ok || !(r.median_m <= 0.1 * subsample_median_m)) continue;
+    // A robust fit of so few points fits most of them exactly whatever
+    // the reading: their RMS tells, not their median.
+    if (n <= kFewReadingPoints && !(r.rms_m <= 0.1 * fit.rms_m)) continue;
     if (subsample.size() < n) {
       if (all.empty()) {
         all.resize(n);
@@ -816,6 +823,21 @@ Context MakeContext(const ControlPoints& points, const SimilarityFit& fit,
       ChooseAccuracy(WeightedSigmaZero(d->survey.survey_m, {}, fit.loss_scale_m,
                                        fit.free_scale),
                      TargetSpreadM(points.target, c.inlier), accuracy_flag_m);
+  // A few points in their national grid: their accuracy from the grid
+  // deviations, where every point counts, as the fit took it.
+  const bool flag_given =
+      accuracy_flag_m > 0.0 && std::isfinite(accuracy_flag_m);
+  bool grid_judged = false;
+  if (n <= kGridAccuracyPoints && !flag_given) {
+    d->grid = JudgeAgainstGrid(points, 0.0, 0.0);
+    grid_judged = true;
+    if (d->grid.in_grid) {
+      c.accuracy.accuracy_m = d->grid.accuracy_m;
+      c.accuracy.estimate_m = d->grid.accuracy_m;
+      c.accuracy.estimated = d->grid.accuracy_m > kSurveyGradeAccuracyM;
+      c.accuracy.lists_disagree = false;
+    }
+  }
   d->point_accuracy_m = c.accuracy.accuracy_m;
   c.blunder_m = BlunderThresholdM(d->point_accuracy_m);
   c.large_m = LargeDeviationThresholdM(d->point_accuracy_m);
@@ -844,7 +866,8 @@ Context MakeContext(const ControlPoints& points, const SimilarityFit& fit,
   // fit's failure; it is only tried when the fit misses most points by
   // decimetres.
   const double fit_median_m = Median(fit.residuals_m);
-  if (!c.one_place && fit_median_m > kWarningM) {
+  if (!c.one_place && (fit_median_m > kWarningM ||
+                       (n <= kFewReadingPoints && fit.rms_m > kWarningM))) {
     c.exchange = FindExchange(points, fit, scale, fit_median_m);
   }
   size_t explained_outliers = 0;
@@ -889,11 +912,15 @@ Context MakeContext(const ControlPoints& points, const SimilarityFit& fit,
   // three points or fewer, which the points cannot among themselves, and
   // fixes the similarity the fit must find. Where the drawing lies in no
   // grid, the targets may as degrees, minutes and seconds.
-  d->grid = JudgeAgainstGrid(points, d->point_accuracy_m, c.blunder_m);
+  if (!grid_judged) {
+    d->grid = JudgeAgainstGrid(points, d->point_accuracy_m, c.blunder_m);
+  }
   c.grid = &d->grid;
   const GridJudgement& grid = d->grid;
   if (grid.in_grid) {
     JudgeFitAgainstGrid(&c);
+    // A few points in their grid are judged by it point by point.
+    if (grid_judged) c.agreeing.clear();
     if (n <= 3 && !grid.undecided &&
         std::count(grid.wrong.begin(), grid.wrong.end(), true) > 0) {
       c.agreeing.clear();
@@ -1027,10 +1054,17 @@ void GridMismatch(const Context& c, Findings* out) {
   }
   std::string cause;
   if (g.undecided) {
-    cause = PointList(*c.points, wrong) + " disagree by up to " +
-            Metres(worst_m) +
-            " with the grid, which cannot tell which is wrong: check both, "
-            "or add a control point";
+    cause =
+        PointList(*c.points, wrong) + " disagree by up to " + Metres(worst_m) +
+        " with the grid, which cannot tell which is wrong: check both, "
+        "or add a control point" +
+        (worst_m <= kCoarseMisfitM
+             ? "; if they were picked that coarsely (an orthophoto), give "
+               "--accuracy=" +
+                   FormatDouble(
+                       "%.1f", std::max(0.1, std::ceil(worst_m * 4.0) / 10.0)) +
+                   " to accept the matrix"
+             : std::string());
   } else if (!wrong.empty()) {
     cause = PointList(*c.points, wrong) +
             (wrong.size() == 1 ? " lies " : " lie up to ") + Metres(worst_m) +

@@ -77,6 +77,10 @@ inline constexpr double kDisagreementShare = 0.01;
 // is good only to that order.
 inline constexpr double kCoarseAccuracyM = 0.05;
 
+// A misfit that the coarsest plausible picks explain, metres: the blunder
+// threshold at kCoarsestPicksM (0.5 m a coordinate gives 2.5 m).
+inline constexpr double kCoarseMisfitM = kBlunderSigmas * kCoarsestPicksM;
+
 // A blunder that cannot be located is looked for up to this many points.
 inline constexpr size_t kMaxUnlocatedPoints = 20;
 

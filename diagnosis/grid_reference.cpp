@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "common/numbers.h"
 #include "diagnosis/projection.h"
@@ -232,10 +233,68 @@ void GridSimilarity(const ControlPoints& points, const Projector& projector,
   out->angle_rad = s.angle_rad();
 }
 
-}  // namespace
+// The points' accuracy, metres, one coordinate, one sigma, from the
+// deviations of the points `g` does not name wrong about their mean: 2m - 2
+// degrees of freedom for m points. From five points on, the point that
+// departs most from the others' mean is left out while it lies beyond
+// their blunder threshold: one blunder must not pass for coarse picks.
+// (With fewer, the rest's accuracy is too uncertain: four clean picks
+// would lose one in about fifteen jobs.)
+double GridAccuracy(const GridJudgement& g) {
+  std::vector<size_t> kept;
+  for (size_t i = 0; i < g.deviation_m.size(); ++i) {
+    if (!g.wrong[i]) kept.push_back(i);
+  }
+  const auto sigma_without = [&](size_t left_out, size_t* worst,
+                                 double* worst_m) {
+    Point2 mean{0.0, 0.0};
+    double m = 0.0;
+    for (size_t i : kept) {
+      if (i == left_out) continue;
+      mean.x += g.deviation_m[i].x;
+      mean.y += g.deviation_m[i].y;
+      m += 1.0;
+    }
+    mean = Point2{mean.x / m, mean.y / m};
+    double sum_m2 = 0.0;
+    *worst_m = -1.0;
+    for (size_t i : kept) {
+      const double e_m = Length(Minus(g.deviation_m[i], mean));
+      if (i != left_out) sum_m2 += e_m * e_m;
+      if (e_m > *worst_m) {
+        *worst_m = e_m;
+        *worst = i;
+      }
+    }
+    return m >= 2.0 ? std::sqrt(sum_m2 / (2.0 * m - 2.0))
+                    : std::numeric_limits<double>::quiet_NaN();
+  };
+  size_t worst = 0;
+  double worst_m = 0.0;
+  double sigma_m = sigma_without(g.deviation_m.size(), &worst, &worst_m);
+  while (kept.size() >= 5) {
+    size_t unused = 0;
+    double off_m = 0.0;
+    const double rest_m = sigma_without(worst, &unused, &off_m);
+    // How far the worst point lies from the others' mean.
+    Point2 mean{0.0, 0.0};
+    for (size_t i : kept) {
+      if (i == worst) continue;
+      mean.x += g.deviation_m[i].x / static_cast<double>(kept.size() - 1);
+      mean.y += g.deviation_m[i].y / static_cast<double>(kept.size() - 1);
+    }
+    if (!(Length(Minus(g.deviation_m[worst], mean)) >
+          BlunderThresholdM(std::max(rest_m, kSurveyGradeAccuracyM)))) {
+      break;
+    }
+    kept.erase(std::find(kept.begin(), kept.end(), worst));
+    sigma_m = sigma_without(g.deviation_m.size(), &worst, &worst_m);
+  }
+  return sigma_m;
+}
 
-GridJudgement JudgeAgainstGrid(const ControlPoints& points, double accuracy_m,
-                               double blunder_m) {
+GridJudgement JudgeAt(const ControlPoints& points, double accuracy_m,
+                      double blunder_m) {
   GridJudgement out;
   const size_t n = std::min(points.source.size(), points.geodetic.size());
   if (n == 0) return out;
@@ -302,6 +361,35 @@ GridJudgement JudgeAgainstGrid(const ControlPoints& points, double accuracy_m,
                  out.undecided ? std::vector<bool>(n, true) : agrees, grid_xy,
                  &out);
   return out;
+}
+
+}  // namespace
+
+GridJudgement JudgeAgainstGrid(const ControlPoints& points, double accuracy_m,
+                               double blunder_m) {
+  // Two points cannot tell their accuracy from a blunder: they are taken
+  // as surveyed, unless the accuracy is given.
+  const bool few = std::min(points.source.size(), points.geodetic.size()) <= 2;
+  if (accuracy_m > 0.0 || few) {
+    if (!(accuracy_m > 0.0)) {
+      accuracy_m = kSurveyGradeAccuracyM;
+      blunder_m = BlunderThresholdM(accuracy_m);
+    }
+    GridJudgement known = JudgeAt(points, accuracy_m, blunder_m);
+    known.accuracy_m = accuracy_m;
+    return known;
+  }
+  // The grid and its datum as the coarsest plausible picks see them, the
+  // accuracy of the points that agree there, then every point judged at
+  // that accuracy.
+  const GridJudgement coarse =
+      JudgeAt(points, kCoarsestPicksM, BlunderThresholdM(kCoarsestPicksM));
+  if (!coarse.in_grid) return coarse;
+  double sigma_m = GridAccuracy(coarse);
+  if (!(sigma_m > kSurveyGradeAccuracyM)) sigma_m = kSurveyGradeAccuracyM;
+  GridJudgement fine = JudgeAt(points, sigma_m, BlunderThresholdM(sigma_m));
+  fine.accuracy_m = sigma_m;
+  return fine;
 }
 
 std::string GridName(const MapProjection& grid) {

@@ -46,6 +46,17 @@ inline constexpr double kDatumRotationRad = 2.4240684055476e-05;
 // alone is up to 0.9 m in southern China.
 inline constexpr double kWgs84AllowanceM = 1.5;
 
+// Points picked no coarser than this, metres, one coordinate, one sigma
+// (an orthophoto's or a web map's): what the grid and its datum are found
+// at when the points' accuracy is not known.
+inline constexpr double kCoarsestPicksM = 0.5;
+
+// At most this many points, a drawing in its grid takes the points'
+// accuracy from their grid deviations, where every point counts and only
+// the datum's shift is spent, rather than from the fit's deviations,
+// which spend four unknowns and cannot tell one blunder from coarse picks.
+inline constexpr size_t kGridAccuracyPoints = 6;
+
 struct GridJudgement {
   bool in_grid = false;
   MapProjection grid;  // the grid the drawing is in
@@ -67,14 +78,24 @@ struct GridJudgement {
   // site: its scale and angle, as the fit's K and angle_rad mean them.
   double K = std::numeric_limits<double>::quiet_NaN();
   double angle_rad = std::numeric_limits<double>::quiet_NaN();
+  // The points' accuracy the judgement was made at, metres, one
+  // coordinate, one sigma: as given, or estimated from the grid deviations
+  // (never below survey grade).
+  double accuracy_m = std::numeric_limits<double>::quiet_NaN();
 };
 
 // Judges the drawing against the grids its points can be in (the zone in
 // front of the eastings, or the zones around the targets' longitude, and
 // UTM), with `blunder_m` the points' blunder threshold and `accuracy_m`
-// their accuracy (one coordinate, one sigma), metres. At most
-// kMaxIdentificationPoints spread points decide the grid; every point is
-// then measured.
+// their accuracy (one coordinate, one sigma), metres. With `accuracy_m` 0
+// (not known), two points or fewer are judged as surveyed
+// (kSurveyGradeAccuracyM: they cannot tell coarse picks from a blunder);
+// more are found in their grid at kCoarsestPicksM, the accuracy estimated
+// from the deviations of the points that agree there (leaving out, from
+// five points on, one that lies beyond the others' blunder threshold,
+// again and again), and every point judged at that accuracy and its
+// blunder threshold. At most kMaxIdentificationPoints spread points decide
+// the grid; every point is then measured.
 GridJudgement JudgeAgainstGrid(const ControlPoints& points, double accuracy_m,
                                double blunder_m);
 

@@ -246,3 +246,87 @@ TEST(GridReferenceTest, DeviationIsGridPositionMinusDrawingPoint) {
 }
 
 }  // namespace
+
+namespace {
+// RMS distance, metres, between where `t` places the drawing points
+// (all but `left_out`, from 0) and where their targets truly are.
+double PlacementRmsM(const Outcome& o, const PlaneSimilarity& t,
+                     int left_out = -1) {
+  double sum_m2 = 0.0, n = 0.0;
+  for (size_t i = 0; i < o.truth.size(); ++i) {
+    if (static_cast<int>(i) == left_out) continue;
+    const Point2 at = t.Apply({o.points.source[i].x, o.points.source[i].y});
+    sum_m2 += (at.x - o.truth[i].x) * (at.x - o.truth[i].x) +
+              (at.y - o.truth[i].y) * (at.y - o.truth[i].y);
+    n += 1.0;
+  }
+  return std::sqrt(sum_m2 / n);
+}
+
+// Orthophoto picks (0.2 m a coordinate) in their grid, 3 to 5 points on
+// sites of 400 to 900 m: the grid estimates their accuracy (every point
+// counts, only the datum's shift is spent), no good point is called a
+// blunder, and the fit places the drawing as least squares does.
+TEST(GridReferenceTest, CoarsePicksAreFittedLikeLeastSquares) {
+  double fit_sum_m = 0.0, ls_sum_m = 0.0;
+  for (int job = 0; job < 30; ++job) {
+    Site s = At(116.40 + 0.5 * (job % 5), 39.90 - job % 7,
+                117 + (job % 5 > 1 ? 3 : 0), 3 + job % 3, 400 + 100 * (job % 6),
+                100 + job);
+    s.target_noise_m = 0.2;
+    const Outcome o = Survey(s);
+    ASSERT_TRUE(o.prepared);
+    const std::string what = "job " + std::to_string(job) + ": ";
+    EXPECT_TRUE(o.full.grid.in_grid) << what;
+    EXPECT_EQ(Verdict::kCheck, o.full.verdict) << what << Describe(o.full);
+    ASSERT_EQ(1u, o.full.findings.size()) << what << Describe(o.full);
+    EXPECT_STREQ("coarse_points", FindingCodeName(o.full.findings[0].code));
+    EXPECT_GE(o.full.point_accuracy_m, 0.4 * 0.2) << what;
+    EXPECT_LE(o.full.point_accuracy_m, 2.5 * 0.2) << what;
+    PlaneSimilarity ls;
+    ASSERT_TRUE(FitClosedForm(PlanePoints(o.points.source), o.points.target, {},
+                              0.0, &ls));
+    fit_sum_m +=
+        PlacementRmsM(o, PlaneSimilarity::FromModel(o.fit.A_m, o.fit.B_m,
+                                                    o.fit.K, o.fit.angle_rad));
+    ls_sum_m += PlacementRmsM(o, ls);
+  }
+  EXPECT_LE(fit_sum_m, 1.2 * ls_sum_m);
+}
+
+// A blunder of 1.5 to 3 m among 5 or 6 such picks is named, and the good
+// points are placed within twice the least squares of the good points.
+TEST(GridReferenceTest, ABlunderAmongCoarsePicksIsNamed) {
+  for (int job = 0; job < 16; ++job) {
+    Site s = At(116.40 + 0.5 * (job % 5), 39.90 - job % 7,
+                117 + (job % 5 > 1 ? 3 : 0), 5 + job % 2, 400 + 100 * (job % 6),
+                200 + job);
+    s.target_noise_m = 0.2;
+    const int bad = job % s.points;
+    const double off_m = 1.5 + 0.1 * job, turn = 0.7 * job;
+    s.alter = Moved(bad, off_m * std::cos(turn), off_m * std::sin(turn));
+    const Outcome o = Survey(s);
+    ASSERT_TRUE(o.prepared);
+    const std::string what = "job " + std::to_string(job) + ": ";
+    EXPECT_EQ(Verdict::kCheck, o.full.verdict) << what << Describe(o.full);
+    bool named = false;
+    for (const Finding& f : o.full.findings) {
+      named = named || (f.code == FindingCode::kOutlier &&
+                        f.points == std::vector<int>{bad + 1});
+    }
+    EXPECT_TRUE(named) << what << Describe(o.full);
+    std::vector<double> w(o.points.source.size(), 1.0);
+    w[static_cast<size_t>(bad)] = 0.0;
+    PlaneSimilarity ls;
+    ASSERT_TRUE(FitClosedForm(PlanePoints(o.points.source), o.points.target, w,
+                              0.0, &ls));
+    EXPECT_LE(PlacementRmsM(o,
+                            PlaneSimilarity::FromModel(
+                                o.fit.A_m, o.fit.B_m, o.fit.K, o.fit.angle_rad),
+                            bad),
+              2.0 * PlacementRmsM(o, ls, bad))
+        << what;
+  }
+}
+
+}  // namespace
