@@ -95,11 +95,23 @@ SimilarityFit FitControlPoints(const ControlPoints& points, double scale,
     }
   }
   FitOptions options;
+  options.loss_scale_m =
+      ChooseLossScale(points, consensus, scale, fit_accuracy_m);
+  // Too few points in no grid to tell a blunder from coarse picks: none is
+  // set aside, as least squares sets none.
+  if (n <= kGridAccuracyPoints &&
+      std::isfinite(UnlocatableAccuracyM(points, scale, grid, accuracy_m))) {
+    const Consensus all =
+        ConsensusOf(drawing, points.target, scale, std::vector<bool>(n, true));
+    if (all.found) {
+      consensus = all;
+      keep_consensus = true;
+      options.loss_scale_m = kLeastSquaresLossM;
+    }
+  }
   options.quality = quality;
   options.consensus = &consensus;
   options.keep_consensus = keep_consensus;
-  options.loss_scale_m =
-      ChooseLossScale(points, consensus, scale, fit_accuracy_m);
   options.blunder_m =
       BlunderThresholdM(options.loss_scale_m / kLossScalePerAccuracy);
   return FitSimilarity(points.source, points.target, scale, options);

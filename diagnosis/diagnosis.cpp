@@ -674,6 +674,9 @@ struct Context {
   std::vector<CheckResidual> checks;
   const HeightDiagnosis* heights = nullptr;
   const MatrixHold* hold = nullptr;
+  // Too few points in no grid to tell a blunder from coarse picks: fitted
+  // as least squares, they agree to this (UnlocatableAccuracyM); NaN.
+  double unlocatable_m = std::numeric_limits<double>::quiet_NaN();
   // The drawing against its national grid.
   const GridJudgement* grid = nullptr;
   // Read as degrees, minutes and seconds in one number, the targets lie in
@@ -838,6 +841,19 @@ Context MakeContext(const ControlPoints& points, const SimilarityFit& fit,
       c.accuracy.lists_disagree = false;
     }
   }
+  // Few points in no grid that coarse picks may explain: the fit took
+  // them as least squares, and they are judged at the accuracy they agree
+  // to.
+  if (grid_judged) {
+    c.unlocatable_m =
+        UnlocatableAccuracyM(points, scale, d->grid, accuracy_flag_m);
+    if (std::isfinite(c.unlocatable_m)) {
+      c.accuracy.accuracy_m = std::max(c.unlocatable_m, kSurveyGradeAccuracyM);
+      c.accuracy.estimate_m = c.unlocatable_m;
+      c.accuracy.estimated = c.unlocatable_m > kSurveyGradeAccuracyM;
+      c.accuracy.lists_disagree = false;
+    }
+  }
   d->point_accuracy_m = c.accuracy.accuracy_m;
   c.blunder_m = BlunderThresholdM(d->point_accuracy_m);
   c.large_m = LargeDeviationThresholdM(d->point_accuracy_m);
@@ -906,7 +922,10 @@ Context MakeContext(const ControlPoints& points, const SimilarityFit& fit,
       c.disagreeing_median_m = median_m;
     }
   }
-  if (c.unexplained_outliers > 0 && !c.Unrelated()) FindUnlocated(&c);
+  if (c.unexplained_outliers > 0 && !c.Unrelated() &&
+      !std::isfinite(c.unlocatable_m)) {
+    FindUnlocated(&c);
+  }
 
   // The drawing against its national grid: it locates the blunder of
   // three points or fewer, which the points cannot among themselves, and
@@ -1207,6 +1226,9 @@ void PointDeviations(const Context& c, Findings* out) {
 }
 
 void Leverage(const Context& c, Findings* out) {
+  // Points too few to tell a blunder from coarse picks tell no leverage
+  // either; their finding says so.
+  if (std::isfinite(c.unlocatable_m)) return;
   const GridJudgement& g = *c.grid;
   for (size_t i = 0; i < c.n && i < c.checks.size(); ++i) {
     if (!c.checks[i].available) continue;
@@ -1252,6 +1274,23 @@ void Collinear(const Context& c, Findings* out) {
 }
 
 void CoarsePoints(const Context& c, Findings* out) {
+  if (std::isfinite(c.unlocatable_m)) {
+    // Round up to the decimetre the remedy names.
+    const double picks_m =
+        std::max(0.1, std::ceil(c.unlocatable_m * 10.0) / 10.0);
+    out->push_back(MakeFinding(
+        FindingCode::kCoarsePoints, {},
+        "the " + std::to_string(c.n) + " control points agree only to " +
+            Metres(c.unlocatable_m) +
+            " (one coordinate, one sigma), and so few points cannot tell a "
+            "blunder from coarse picks, so none was set aside: if they were "
+            "picked to about that (an orthophoto or a web map), give "
+            "--accuracy=" +
+            FormatDouble("%.1f", picks_m) +
+            "; otherwise check them, or add control points",
+        false));
+    return;
+  }
   if (!c.accuracy.estimated || !(c.accuracy.accuracy_m > kCoarseAccuracyM)) {
     return;
   }
@@ -1623,6 +1662,37 @@ Diagnosis Diagnose(const ControlPoints& points, const SimilarityFit& fit,
   }
   d.findings = std::move(findings);
   return d;
+}
+
+double UnlocatableAccuracyM(const ControlPoints& points, double scale,
+                            const GridJudgement& grid, double accuracy_flag_m) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const size_t n = std::min(points.source.size(), points.target.size());
+  const double unknowns = IsFreeScale(scale) ? 4.0 : 3.0;
+  const double redundancy = 2.0 * static_cast<double>(n) - unknowns;
+  if ((accuracy_flag_m > 0.0 && std::isfinite(accuracy_flag_m)) ||
+      grid.in_grid || !(redundancy > 0.0) ||
+      !(redundancy < kMinAccuracyRedundancy)) {
+    return nan;
+  }
+  PlaneSimilarity ls;
+  if (!FitClosedForm(PlanePoints(points.source), points.target, {}, scale,
+                     &ls)) {
+    return nan;
+  }
+  double largest_m = 0.0, sum_m2 = 0.0;
+  for (size_t i = 0; i < n; ++i) {
+    const Point2 d = ls.Deviation({points.source[i].x, points.source[i].y},
+                                  points.target[i]);
+    const double r_m = DeviationLength(d.x, d.y);
+    largest_m = std::max(largest_m, r_m);
+    sum_m2 += r_m * r_m;
+  }
+  if (!(largest_m > kCoarseAccuracyM) || !(largest_m <= kCoarseMisfitM) ||
+      !(largest_m <= kCoarseMisfitShare * TargetSpreadM(points.target, {}))) {
+    return nan;
+  }
+  return std::sqrt(sum_m2 / redundancy);
 }
 
 double ChooseLossScale(const ControlPoints& points, const Consensus& consensus,

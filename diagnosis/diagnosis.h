@@ -81,6 +81,13 @@ inline constexpr double kCoarseAccuracyM = 0.05;
 // threshold at kCoarsestPicksM (0.5 m a coordinate gives 2.5 m).
 inline constexpr double kCoarseMisfitM = kBlunderSigmas * kCoarsestPicksM;
 
+// A misfit above this share of the points' spread is no coarse picking.
+inline constexpr double kCoarseMisfitShare = 0.003;
+
+// A Cauchy loss this wide, metres, weighs every deviation of decimetre
+// points at above 0.99999: least squares.
+inline constexpr double kLeastSquaresLossM = 1e4;
+
 // A blunder that cannot be located is looked for up to this many points.
 inline constexpr size_t kMaxUnlocatedPoints = 20;
 
@@ -222,6 +229,18 @@ Diagnosis Diagnose(const ControlPoints& points, const SimilarityFit& fit,
 // the 0.05 m loss.
 double ChooseLossScale(const ControlPoints& points, const Consensus& consensus,
                        double scale, double accuracy_m);
+
+// Too few points for their own accuracy (redundancy below
+// kMinAccuracyRedundancy), in no national grid (`grid`), whose least
+// squares misses one by more than a survey does (kCoarseAccuracyM: a
+// robust fit through two of three such points makes a blunder of the
+// third) but by no more than coarse picks explain (kCoarseMisfitM, and
+// kCoarseMisfitShare of their spread): nothing tells a blunder from
+// coarse picks, so they are fitted as least squares and said to agree to
+// this, the least squares' sigma0, metres. NaN where that does not apply,
+// and with --accuracy (`accuracy_flag_m` > 0).
+double UnlocatableAccuracyM(const ControlPoints& points, double scale,
+                            const GridJudgement& grid, double accuracy_flag_m);
 
 // A scale names a drawing unit when it is within this share of the unit's
 // metres.

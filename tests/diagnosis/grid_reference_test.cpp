@@ -329,4 +329,35 @@ TEST(GridReferenceTest, ABlunderAmongCoarsePicksIsNamed) {
   }
 }
 
+// The same picks on a plain CAD grid, 3 and 4 points: nothing tells a
+// blunder from coarse picks, so none is set aside (the fit is least
+// squares), and one finding says so and names the --accuracy to give.
+TEST(GridReferenceTest, WithoutAGridFewCoarsePicksAreNotSetAside) {
+  for (int job = 0; job < 12; ++job) {
+    Site s =
+        At(113.26, 23.13, 114, 3 + job % 2, 500 + 100 * (job % 4), 300 + job);
+    s.grid = true;
+    s.target_noise_m = 0.2;
+    const Outcome o = Survey(s);
+    ASSERT_TRUE(o.prepared);
+    const std::string what = "job " + std::to_string(job) + ": ";
+    PlaneSimilarity ls;
+    ASSERT_TRUE(FitClosedForm(PlanePoints(o.points.source), o.points.target, {},
+                              0.0, &ls));
+    const PlaneSimilarity fit = PlaneSimilarity::FromModel(
+        o.fit.A_m, o.fit.B_m, o.fit.K, o.fit.angle_rad);
+    for (const Point3& p : o.points.source) {
+      const Point2 a = fit.Apply({p.x, p.y}), b = ls.Apply({p.x, p.y});
+      EXPECT_NEAR(a.x, b.x, 1e-3) << what;
+      EXPECT_NEAR(a.y, b.y, 1e-3) << what;
+    }
+    if (o.fit.rms_m <= 0.1) continue;  // picks that happen to agree
+    EXPECT_EQ(Verdict::kCheck, o.full.verdict) << what << Describe(o.full);
+    ASSERT_EQ(1u, o.full.findings.size()) << what << Describe(o.full);
+    EXPECT_NE(std::string::npos,
+              o.full.findings[0].message.find("give --accuracy=0."))
+        << what << Describe(o.full);
+  }
+}
+
 }  // namespace
