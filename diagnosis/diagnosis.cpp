@@ -225,10 +225,12 @@ Exchange FindExchange(const ControlPoints& points, const SimilarityFit& fit,
     std::vector<Point2> source, target;
     if (!reading.build(points, subsample, &source, &target)) continue;
     Reweighted r = FitReading(source, target, scale, fit.loss_scale_m);
-    if (!r.ok || !(r.median_m <= 0.1 * subsample_median_m)) continue;
     // A robust fit of so few points fits most of them exactly whatever
     // the reading: their RMS tells, not their median.
-    if (n <= kFewReadingPoints && !(r.rms_m <= 0.1 * fit.rms_m)) continue;
+    const bool better = n <= kFewReadingPoints
+                            ? r.rms_m <= 0.1 * fit.rms_m
+                            : r.median_m <= 0.1 * subsample_median_m;
+    if (!r.ok || !better) continue;
     if (subsample.size() < n) {
       if (all.empty()) {
         all.resize(n);
@@ -639,6 +641,59 @@ std::string DrawingUnits(double K) {
 
 namespace {
 
+// A base point that another reading puts among the targets.
+struct BaseReading {
+  bool found = false;
+  bool dms = false;      // read as d.mmss in one number; else lat, lon
+  Point2 read_deg;       // the base point so read: lon, lat
+  double given_m = 0.0;  // as given, from the targets' centre
+  double read_m = 0.0;   // so read, from the targets' centre
+};
+
+// The base point as given lies beyond the targets' reach (their farthest
+// from their centre, plus 5 km), while read as d.mmss in one number, or
+// latitude first, it lies within their reach plus 1 km: then that is how
+// it was written. A base point some kilometres from its points (a
+// city-wide scene) is ordinary, and reads as neither.
+BaseReading FindBaseReading(const ControlPoints& points) {
+  BaseReading out;
+  const size_t n = points.geodetic.size();
+  if (n == 0) return out;
+  double lon0 = 0.0, lat0 = 0.0;
+  for (const Point3& g : points.geodetic) {
+    lon0 += g.x / static_cast<double>(n);
+    lat0 += g.y / static_cast<double>(n);
+  }
+  // Metres on a plane tangent at the targets' centre: kilometres off is
+  // all that is asked.
+  const double m_per_deg = kEarthRadiusM * kPi / 180.0;
+  const double m_per_deg_lon = m_per_deg * std::cos(lat0 / 180.0 * kPi);
+  const auto from_centre_m = [&](double lon, double lat) {
+    return DeviationLength((lon - lon0) * m_per_deg_lon,
+                           (lat - lat0) * m_per_deg);
+  };
+  double reach_m = 0.0;
+  for (const Point3& g : points.geodetic) {
+    reach_m = std::max(reach_m, from_centre_m(g.x, g.y));
+  }
+  const Point3& base = points.base_point;
+  out.given_m = from_centre_m(base.x, base.y);
+  if (!(out.given_m > reach_m + 5000.0)) return out;
+  Point2 dms;
+  if (FromSurveyorsDms(base.x, &dms.x) && FromSurveyorsDms(base.y, &dms.y) &&
+      from_centre_m(dms.x, dms.y) <= reach_m + 1000.0) {
+    out.found = true;
+    out.dms = true;
+    out.read_deg = dms;
+  } else if (std::fabs(base.x) <= 90.0 &&
+             from_centre_m(base.y, base.x) <= reach_m + 1000.0) {
+    out.found = true;
+    out.read_deg = Point2{base.y, base.x};
+  }
+  if (out.found) out.read_m = from_centre_m(out.read_deg.x, out.read_deg.y);
+  return out;
+}
+
 // What the rules judge, worked out once: the survey, the points' accuracy
 // and the thresholds that follow it, the other readings of the input and
 // what they explain.
@@ -677,6 +732,9 @@ struct Context {
   // Too few points in no grid to tell a blunder from coarse picks: fitted
   // as least squares, they agree to this (UnlocatableAccuracyM); NaN.
   double unlocatable_m = std::numeric_limits<double>::quiet_NaN();
+  // The base point read otherwise lands among the targets, as given it
+  // lies far from them.
+  BaseReading base_reading;
   // The drawing against its national grid.
   const GridJudgement* grid = nullptr;
   // Read as degrees, minutes and seconds in one number, the targets lie in
@@ -877,6 +935,7 @@ Context MakeContext(const ControlPoints& points, const SimilarityFit& fit,
         std::max({largest_coordinate, std::fabs(s.x), std::fabs(s.y)});
   }
   c.one_place = !(major > 1e-12 * largest_coordinate);
+  c.base_reading = FindBaseReading(points);
 
   // Another reading of the input that fits ten times better explains the
   // fit's failure; it is only tried when the fit misses most points by
@@ -1010,6 +1069,25 @@ void WebMapCoordinates(const Context& c, Findings* out) {
           ") puts its points, and the matrix is off by about that much: "
           "take WGS84 positions instead (GNSS, or the scene's own "
           "coordinates)",
+      true));
+}
+
+void BasePointReadingRule(const Context& c, Findings* out) {
+  const BaseReading& b = c.base_reading;
+  if (!b.found) return;
+  const std::string read = FormatDouble("%.6f", b.read_deg.x) + "," +
+                           FormatDouble("%.6f", b.read_deg.y);
+  out->push_back(MakeFinding(
+      FindingCode::kBasePointReading, {},
+      "the base point lies " + FormatDouble("%.1f", b.given_m / 1000.0) +
+          " km from the control points, but read " +
+          (b.dms ? std::string("as degrees, minutes and seconds written as "
+                               "one number (116.234567 meaning 116°23′45.67″)")
+                 : std::string("latitude first")) +
+          " it lies among them (" + FormatDouble("%.1f", b.read_m / 1000.0) +
+          " km from their centre), so the scene frame is wrong: give "
+          "basepoint as " +
+          read + " (longitude, latitude in decimal degrees)",
       true));
 }
 
@@ -1395,25 +1473,16 @@ struct Rule {
   bool every_run;
 };
 const Rule kRules[] = {
-    {RankDeficient, true},
-    {ExchangedReading, true},
-    {WebMapCoordinates, true},
-    {DmsByGrid, true},
-    {GridMismatch, true},
-    {NotConverged, true},
-    {MostPointsOutliers, true},
-    {BlunderUnlocated, true},
-    {IgnoredInput, true},
-    {ExchangedPairsRule, false},
-    {ZoneNumber, false},
-    {PointDeviations, false},
-    {Leverage, false},
-    {NoRedundancy, false},
-    {Collinear, false},
-    {CoarsePoints, false},
-    {FarFromBase, false},
-    {UnusualScale, false},
-    {ProjectionDistortion, false},
+    {RankDeficient, true},        {ExchangedReading, true},
+    {WebMapCoordinates, true},    {DmsByGrid, true},
+    {BasePointReadingRule, true}, {GridMismatch, true},
+    {NotConverged, true},         {MostPointsOutliers, true},
+    {BlunderUnlocated, true},     {IgnoredInput, true},
+    {ExchangedPairsRule, false},  {ZoneNumber, false},
+    {PointDeviations, false},     {Leverage, false},
+    {NoRedundancy, false},        {Collinear, false},
+    {CoarsePoints, false},        {FarFromBase, false},
+    {UnusualScale, false},        {ProjectionDistortion, false},
     {HeightOffLift, false},
 };
 
@@ -1469,6 +1538,15 @@ constexpr Hide kHides[] = {
     {C::kDmsAsDecimal, C::kFarFromBase, false},
     {C::kDmsAsDecimal, C::kUnusualScale, false},
     {C::kDmsAsDecimal, C::kProjectionDistortion, false},
+    // Targets read otherwise lie elsewhere than as given: the base point
+    // is then as far from them as they are from it.
+    {C::kExchangedLonLat, C::kBasePointReading, false},
+    {C::kDmsAsDecimal, C::kBasePointReading, false},
+    // A base point written otherwise: the scene frame is wrong, and the
+    // targets lie far from it.
+    {C::kBasePointReading, C::kFarFromBase, false},
+    {C::kBasePointReading, C::kGridMismatch, false},
+    {C::kBasePointReading, C::kProjectionDistortion, false},
     {C::kExchangedAxes, C::kGridMismatch, false},
     {C::kExchangedLonLat, C::kGridMismatch, false},
     {C::kDmsAsDecimal, C::kGridMismatch, false},
@@ -1575,6 +1653,8 @@ const char* FindingCodeName(FindingCode code) {
       return "exchanged_lon_lat";
     case FindingCode::kDmsAsDecimal:
       return "dms_as_decimal";
+    case FindingCode::kBasePointReading:
+      return "base_point_reading";
     case FindingCode::kRankDeficient:
       return "rank_deficient";
     case FindingCode::kWebMapCoordinates:

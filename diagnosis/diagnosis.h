@@ -103,6 +103,7 @@ enum class FindingCode {
   kExchangedAxes,
   kExchangedLonLat,
   kDmsAsDecimal,
+  kBasePointReading,
   kRankDeficient,
   kWebMapCoordinates,
   kGridMismatch,

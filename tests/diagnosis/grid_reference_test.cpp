@@ -120,9 +120,16 @@ TEST(GridReferenceTest, QuietJobs) {
   europe.utm = true;
   rows.push_back({"Germany, UTM", europe, true, 32632});
 
+  Site city = At(121.47, 31.23, 120, 5, 900, 12);
+  city.alter = [](std::vector<double>*, std::vector<double>*, RunInputs* in) {
+    in->basepoint = "121.62,31.28";  // a city-wide scene, 15 km away
+  };
+  rows.push_back({"base point 15 km away", city, true, 4528});
+
   for (const Row& row : rows) {
     const Outcome o = Survey(row.site);
     ASSERT_TRUE(o.prepared) << row.name;
+    EXPECT_FALSE(Has(o.full, "base_point_reading")) << row.name;
     EXPECT_EQ(row.in_grid, o.full.grid.in_grid) << row.name;
     EXPECT_EQ(row.epsg, o.full.grid.grid.epsg) << row.name;
     for (const char* code : {"grid_mismatch", "dms_as_decimal", "outlier",
@@ -187,6 +194,25 @@ TEST(GridReferenceTest, SmallJobsWithAMistake) {
     rows.push_back(
         {"targets as d.mmss", dms, Verdict::kBad, "dms_as_decimal", {}});
   }
+
+  for (int points = 3; points <= 4; ++points) {
+    Site swapped = At(104.07, 30.67, 105, points, 600, 40 + points);
+    swapped.alter = [](std::vector<double>* src, std::vector<double>*,
+                       RunInputs*) {
+      for (size_t i = 0; i + 2 < src->size(); i += 3) {
+        std::swap((*src)[i], (*src)[i + 1]);
+      }
+    };
+    rows.push_back(
+        {"x and y swapped", swapped, Verdict::kBad, "exchanged_axes", {}});
+  }
+  Site base = At(116.40, 39.90, 117, 4, 600, 45);
+  base.alter = [](std::vector<double>*, std::vector<double>*, RunInputs* in) {
+    // 116.401, 39.898 written as 116°24'03.6", 39°53'52.8": 43 km off.
+    in->basepoint = "116.24036,39.53528";
+  };
+  rows.push_back(
+      {"base point as d.mmss", base, Verdict::kBad, "base_point_reading", {}});
 
   for (const Row& row : rows) {
     const Outcome o = Survey(row.site);
