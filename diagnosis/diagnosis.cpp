@@ -828,7 +828,7 @@ bool InGridAsDms(const ControlPoints& points, double accuracy_m,
 // How far the fit's scale and angle lie from the grid's, and how far the
 // datum and the points' accuracy let them: five standard deviations of
 // what the points the fit rests on fix (sigma / sqrt(sum of their squared
-// distances from their centroid), metres).
+// distances from their centroid, weighted by the fit's weights), metres).
 void JudgeFitAgainstGrid(Context* c) {
   const SimilarityFit& fit = *c->fit;
   const GridJudgement& g = *c->grid;
@@ -837,22 +837,25 @@ void JudgeFitAgainstGrid(Context* c) {
   c->grid_angle_off_rad = std::remainder(
       fit.angle_rad + (fit.K < 0.0 ? kPi : 0.0) - g.angle_rad, 2.0 * kPi);
   c->grid_scale_off = std::fabs(fit.K) / g.K - 1.0;
+  // The points weighted as the fit weighs them: a far point it follows
+  // fixes its scale and angle however wrong it is.
+  const auto weight = [&](size_t i) {
+    return i < fit.weights.size() ? fit.weights[i] : (c->inlier[i] ? 1.0 : 0.0);
+  };
   double sx = 0.0, sy = 0.0, count = 0.0;
   for (size_t i = 0; i < c->n; ++i) {
-    if (!c->inlier[i]) continue;
-    sx += c->points->source[i].x;
-    sy += c->points->source[i].y;
-    count += 1.0;
+    sx += weight(i) * c->points->source[i].x;
+    sy += weight(i) * c->points->source[i].y;
+    count += weight(i);
   }
-  if (count < 2.0) return;
+  if (!(count >= 1.5)) return;
   sx /= count;
   sy /= count;
   double sum_m2 = 0.0;
   for (size_t i = 0; i < c->n; ++i) {
-    if (!c->inlier[i]) continue;
     const double dx = c->points->source[i].x - sx;
     const double dy = c->points->source[i].y - sy;
-    sum_m2 += (dx * dx + dy * dy) * fit.K * fit.K;
+    sum_m2 += weight(i) * (dx * dx + dy * dy) * fit.K * fit.K;
   }
   const double open = 5.0 * c->accuracy.accuracy_m / std::sqrt(sum_m2);
   c->grid_scale_limit = kDatumScale + open;
@@ -1272,6 +1275,93 @@ void ZoneNumber(const Context& c, Findings* out) {
   }
 }
 
+// A wrong point's own mistake, as the drawing's grid tells it: a zone
+// number, x and y exchanged, a web map's target, a slip in one coordinate.
+// Check where the fit left the point out and the matrix holds; bad where
+// the matrix follows it.
+void GridCauses(const Context& c, Findings* out) {
+  const GridJudgement& g = *c.grid;
+  if (!g.in_grid || g.undecided || c.exchange.found) return;
+  const bool matrix_off =
+      (c.fit->free_scale && std::fabs(c.grid_scale_off) > c.grid_scale_limit) ||
+      std::fabs(c.grid_angle_off_rad) > c.grid_angle_limit_rad;
+  // Where the grid fixes a value only to the datum's and the points'
+  // accuracy, it is given to the metre.
+  const bool to_cm = c.n >= 3 && c.accuracy.accuracy_m < kCoarseAccuracyM;
+  const auto value = [&](double v) {
+    return to_cm ? FormatDouble("%.2f", v) : "about " + FormatDouble("%.0f", v);
+  };
+  for (size_t i = 0; i < c.n && i < g.cause.size(); ++i) {
+    if (g.cause[i] == GridCause::kNone) continue;
+    if (std::any_of(c.zone_slips.begin(), c.zone_slips.end(),
+                    [&](const ZoneSlip& z) { return z.point == i; })) {
+      continue;  // named by the survey already
+    }
+    const Point3& s = c.points->source[i];
+    const Point2& e = g.expected[i];
+    const std::string point = PointName(*c.points, i);
+    const std::string x = FormatDouble("%.3f", s.x);
+    const std::string y = FormatDouble("%.3f", s.y);
+    FindingCode code = FindingCode::kCoordinateSlip;
+    std::string message;
+    switch (g.cause[i]) {
+      case GridCause::kZoneNumber: {
+        code = FindingCode::kZoneNumber;
+        const double zones = std::round((e.x - s.x) / kZoneEastingM);
+        const std::string corrected =
+            FormatDouble("%.3f", s.x + zones * kZoneEastingM);
+        const int written = static_cast<int>(std::floor(s.x / kZoneEastingM));
+        if (written == 0) {
+          message = point + "'s easting " + x + " lacks the zone number " +
+                    std::to_string(g.grid.zone) + ": write " + corrected;
+        } else if (!g.grid.zone_in_easting) {
+          message = point + "'s easting " + x + " holds the zone number " +
+                    std::to_string(written) +
+                    ", which the other eastings lack: write " + corrected;
+        } else {
+          message = point + "'s easting " + x + " carries the zone number " +
+                    std::to_string(written) + " where the drawing's is " +
+                    std::to_string(g.grid.zone) + ": write " + corrected;
+        }
+        break;
+      }
+      case GridCause::kSwapped:
+        code = FindingCode::kSwappedPoint;
+        message = point + "'s x and y are exchanged: its target lies where " +
+                  GridName(g.grid) + " puts " + y + ", " + x +
+                  ", so write the point easting first (x " + y + ", y " + x +
+                  ")";
+        break;
+      case GridCause::kWebMap:
+        code = FindingCode::kWebMapPoint;
+        message = point +
+                  "'s target is a Chinese web map's position, not WGS84: it "
+                  "lies " +
+                  Metres(g.grid_m[i]) +
+                  " from where the grid puts its drawing point, as GCJ-02 or "
+                  "BD-09 would: take its WGS84 position (GNSS, or the scene's "
+                  "own coordinates), or leave it out";
+        break;
+      case GridCause::kEasting:
+        message = point + "'s easting " + x + " should be " + value(e.x) +
+                  " by " + GridName(g.grid) +
+                  ", and its northing agrees: check the easting";
+        break;
+      case GridCause::kNorthing:
+        message = point + "'s northing " + y + " should be " + value(e.y) +
+                  " by " + GridName(g.grid) +
+                  ", and its easting agrees: check the northing";
+        break;
+      case GridCause::kNone:
+        break;
+    }
+    // The fit left the point out where it does not follow it.
+    const bool left_out = c.outlier[i];
+    out->push_back(MakeFinding(code, {static_cast<int>(i + 1)}, message,
+                               matrix_off || !left_out));
+  }
+}
+
 // "point 3 lies 0.500 m from its projected position": with a projection
 // the survey's own measure, named as such.
 std::string Off(const Context& c, size_t i) {
@@ -1473,16 +1563,27 @@ struct Rule {
   bool every_run;
 };
 const Rule kRules[] = {
-    {RankDeficient, true},        {ExchangedReading, true},
-    {WebMapCoordinates, true},    {DmsByGrid, true},
-    {BasePointReadingRule, true}, {GridMismatch, true},
-    {NotConverged, true},         {MostPointsOutliers, true},
-    {BlunderUnlocated, true},     {IgnoredInput, true},
-    {ExchangedPairsRule, false},  {ZoneNumber, false},
-    {PointDeviations, false},     {Leverage, false},
-    {NoRedundancy, false},        {Collinear, false},
-    {CoarsePoints, false},        {FarFromBase, false},
-    {UnusualScale, false},        {ProjectionDistortion, false},
+    {RankDeficient, true},
+    {ExchangedReading, true},
+    {WebMapCoordinates, true},
+    {DmsByGrid, true},
+    {BasePointReadingRule, true},
+    {GridMismatch, true},
+    {NotConverged, true},
+    {MostPointsOutliers, true},
+    {BlunderUnlocated, true},
+    {IgnoredInput, true},
+    {GridCauses, true},
+    {ExchangedPairsRule, false},
+    {ZoneNumber, false},
+    {PointDeviations, false},
+    {Leverage, false},
+    {NoRedundancy, false},
+    {Collinear, false},
+    {CoarsePoints, false},
+    {FarFromBase, false},
+    {UnusualScale, false},
+    {ProjectionDistortion, false},
     {HeightOffLift, false},
 };
 
@@ -1606,8 +1707,16 @@ constexpr Hide kHides[] = {
     {C::kExchangedPairs, C::kOutlier, true},
     {C::kExchangedPairs, C::kLargeDeviation, true},
     {C::kExchangedPairs, C::kHeightOffLift, true},
-    // A zone-number slip is its point's blunder, named with its cause.
+    // A zone-number slip is its point's blunder, named with its cause;
+    // so are the other causes the drawing's grid tells.
     {C::kZoneNumber, C::kOutlier, true},
+    {C::kZoneNumber, C::kLargeDeviation, true},
+    {C::kSwappedPoint, C::kOutlier, true},
+    {C::kSwappedPoint, C::kLargeDeviation, true},
+    {C::kWebMapPoint, C::kOutlier, true},
+    {C::kWebMapPoint, C::kLargeDeviation, true},
+    {C::kCoordinateSlip, C::kOutlier, true},
+    {C::kCoordinateSlip, C::kLargeDeviation, true},
 };
 
 bool Hides(const Finding& by, const Finding& f) {
@@ -1673,6 +1782,12 @@ const char* FindingCodeName(FindingCode code) {
       return "exchanged_pairs";
     case FindingCode::kZoneNumber:
       return "zone_number";
+    case FindingCode::kSwappedPoint:
+      return "swapped_point";
+    case FindingCode::kWebMapPoint:
+      return "web_map_point";
+    case FindingCode::kCoordinateSlip:
+      return "coordinate_slip";
     case FindingCode::kOutlier:
       return "outlier";
     case FindingCode::kLargeDeviation:

@@ -8,6 +8,7 @@
 #include "diagnosis/projection.h"
 #include "fit/plane_similarity.h"
 #include "geodesy/geodetic_converter.h"
+#include "geodesy/web_map.h"
 
 namespace {
 
@@ -233,6 +234,63 @@ void GridSimilarity(const ControlPoints& points, const Projector& projector,
   out->angle_rad = s.angle_rad();
 }
 
+// Within this, metres, a target is a web map's reading of its drawing
+// point: the maps differ from the published formula by up to a metre.
+constexpr double kWebMapPointM = 5.0;
+
+// Each wrong point's own mistake, the first that explains it within the
+// blunder threshold: a zone number other than the drawing's in its
+// easting (the zone's 1000 km and more), x and y exchanged, a web map's
+// target, or a slip in one coordinate.
+void FindCauses(const ControlPoints& points, const Projector& projector,
+                double blunder_m, GridJudgement* g) {
+  const size_t n = g->deviation_m.size();
+  g->cause.assign(n, GridCause::kNone);
+  g->expected.resize(n);
+  const Point2 shift = g->datum_shift_m;
+  for (size_t i = 0; i < n; ++i) {
+    const Point3& s = points.source[i];
+    // Where the grid puts the target in the drawing.
+    const Point2 expected{s.x + g->deviation_m[i].x - shift.x,
+                          s.y + g->deviation_m[i].y - shift.y};
+    g->expected[i] = expected;
+    if (!g->wrong[i]) continue;
+    const Point2 off = Minus(expected, Point2{s.x, s.y});
+    const double zones = std::round(off.x / kZoneEastingM);
+    if (zones != 0.0 &&
+        Length(Point2{off.x - zones * kZoneEastingM, off.y}) <= blunder_m) {
+      g->cause[i] = GridCause::kZoneNumber;
+    } else if (Length(Minus(expected, Point2{s.y, s.x})) <= blunder_m) {
+      g->cause[i] = GridCause::kSwapped;
+    } else if (Length(shift) <= kWgs84AllowanceM &&
+               InsideWebMapChina(points.geodetic[i].x, points.geodetic[i].y)) {
+      // The drawing point's WGS84 position, carried into each web map,
+      // against the target.
+      const Point2 wgs84 =
+          projector.Reverse(Point2{s.x + shift.x, s.y + shift.y});
+      for (WebMapDatum datum : {WebMapDatum::kGcj02, WebMapDatum::kBd09}) {
+        const Point2 shown = Wgs84ToWebMap(datum, wgs84.x, wgs84.y);
+        const Point2 at = projector.Forward(shown.x, shown.y);
+        const Point2 target =
+            projector.Forward(points.geodetic[i].x, points.geodetic[i].y);
+        if (Length(Minus(at, target)) <= kWebMapPointM) {
+          g->cause[i] = GridCause::kWebMap;
+          break;
+        }
+      }
+    }
+    if (g->cause[i] != GridCause::kNone) continue;
+    // A slip leaves the other coordinate within the blunder threshold and
+    // far below the slip itself (a coarse pick's scatter is no slip).
+    if (std::fabs(off.y) <= std::min(blunder_m, 0.2 * std::fabs(off.x))) {
+      g->cause[i] = GridCause::kEasting;
+    } else if (std::fabs(off.x) <=
+               std::min(blunder_m, 0.2 * std::fabs(off.y))) {
+      g->cause[i] = GridCause::kNorthing;
+    }
+  }
+}
+
 // The points' accuracy, metres, one coordinate, one sigma, from the
 // deviations of the points `g` does not name wrong about their mean: 2m - 2
 // degrees of freedom for m points. From five points on, the point that
@@ -357,6 +415,7 @@ GridJudgement JudgeAt(const ControlPoints& points, double accuracy_m,
   }
   out.wrong.resize(n);
   for (size_t i = 0; i < n; ++i) out.wrong[i] = !agrees[i] && !out.undecided;
+  FindCauses(points, projector, blunder_m, &out);
   GridSimilarity(points, projector,
                  out.undecided ? std::vector<bool>(n, true) : agrees, grid_xy,
                  &out);

@@ -57,6 +57,16 @@ inline constexpr double kCoarsestPicksM = 0.5;
 // which spend four unknowns and cannot tell one blunder from coarse picks.
 inline constexpr size_t kGridAccuracyPoints = 6;
 
+// What the grid says a wrong point's own mistake is.
+enum class GridCause {
+  kNone,        // no single cause fits
+  kZoneNumber,  // the easting's zone number differs from the drawing's
+  kSwapped,     // the point's x and y are exchanged
+  kWebMap,      // its target is a Chinese web map's, not WGS84
+  kEasting,     // a slip in the easting alone
+  kNorthing,    // a slip in the northing alone
+};
+
 struct GridJudgement {
   bool in_grid = false;
   MapProjection grid;  // the grid the drawing is in
@@ -71,6 +81,11 @@ struct GridJudgement {
   // the blunder threshold (and the datum's scale and rotation over its
   // distance from the others): the grid names it wrong.
   std::vector<bool> wrong;
+  // Per point: what its mistake is, where the grid names it wrong, and
+  // the drawing point the grid puts its target at (its grid position
+  // minus the datum's shift), drawing units.
+  std::vector<GridCause> cause;
+  std::vector<Point2> expected;
   // Two points that disagree, both or neither within kWgs84AllowanceM of
   // their grid positions: one is wrong, and nothing tells which.
   bool undecided = false;

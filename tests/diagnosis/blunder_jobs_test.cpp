@@ -91,6 +91,14 @@ double Rms(const std::vector<double>& v) {
   return std::sqrt(sum / static_cast<double>(v.size()));
 }
 
+// A blunder named with its cause, which the drawing's grid tells.
+bool NamesItsCause(FindingCode code) {
+  return code == FindingCode::kZoneNumber ||
+         code == FindingCode::kSwappedPoint ||
+         code == FindingCode::kWebMapPoint ||
+         code == FindingCode::kCoordinateSlip;
+}
+
 // What a job with `wrong` blunders (positions from 1) must come to: every
 // other point placed within `placed_m` of its true place, exactly one
 // finding `code` (an outlier, or its cause) a blunder, no finding that
@@ -116,7 +124,8 @@ void ExpectBlundersSetAside(const std::string& what, const Outcome& o,
           << p << "\n"
           << Describe(o.full);
     }
-    if (FindingCodeName(f.code) == code) {
+    if (FindingCodeName(f.code) == code ||
+        (code == "outlier" && NamesItsCause(f.code))) {
       outliers.insert(outliers.end(), f.points.begin(), f.points.end());
     }
   }
@@ -276,7 +285,9 @@ TEST(BlunderJobsTest, ABlunderAmongDecimetrePointsIsFound) {
     const std::string what = "job " + std::to_string(job);
     std::vector<int> outliers;
     for (const Finding& f : o.full.findings) {
-      if (f.code == FindingCode::kOutlier) outliers = f.points;
+      if (f.code == FindingCode::kOutlier || NamesItsCause(f.code)) {
+        outliers = f.points;
+      }
     }
     EXPECT_EQ(std::vector<int>{point + 1}, outliers) << what << "\n"
                                                      << Describe(o.full);

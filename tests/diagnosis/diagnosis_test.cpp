@@ -105,9 +105,13 @@ TEST(DiagnosisTest, EachMistakeIsNamed) {
   Site road = site(nullptr);  // 400 m along a road, 1.2 m across
   road.across = 0.003;
   // Seven points within 100 m and one 1.5 km away, 0.3 m off: the fit
-  // follows it, and only leaving it out shows its error.
-  Site lever = site([](std::vector<double>* src, std::vector<double>*,
-                       RunInputs*) { (*src)[7 * 3 + 1] += 0.3; });
+  // follows it, and only leaving it out, or the drawing's grid, shows its
+  // error.
+  Site lever =
+      site([](std::vector<double>* src, std::vector<double>*, RunInputs*) {
+        (*src)[7 * 3] += 0.18;
+        (*src)[7 * 3 + 1] += 0.24;
+      });
   lever.size_m = 100.0;
   lever.far_point_m = 1500.0;
   Site scaled =
@@ -120,9 +124,18 @@ TEST(DiagnosisTest, EachMistakeIsNamed) {
   const Case cases[] = {
       {"outlier",
        site([](std::vector<double>* src, std::vector<double>*, RunInputs*) {
-         (*src)[2 * 3] += 0.5;
+         (*src)[2 * 3] += 0.4;
+         (*src)[2 * 3 + 1] -= 0.3;
        }),
        "outlier",
+       {3},
+       Verdict::kCheck,
+       1},
+      {"slip in an easting",
+       site([](std::vector<double>* src, std::vector<double>*, RunInputs*) {
+         (*src)[2 * 3] += 0.5;
+       }),
+       "coordinate_slip",
        {3},
        Verdict::kCheck,
        1},
@@ -178,7 +191,12 @@ TEST(DiagnosisTest, EachMistakeIsNamed) {
        {},
        Verdict::kBad,
        1},
-      {"far point holds the fit", lever, "leverage", {8}, Verdict::kCheck, 1},
+      {"far point holds the fit",
+       lever,
+       "grid_mismatch",
+       {8},
+       Verdict::kBad,
+       1},
       {"two points", site(nullptr, 2), "no_redundancy", {}, Verdict::kCheck, 1},
       {"on one line", road, "collinear", {}, Verdict::kCheck, 1},
       {"base point 60 km away",
@@ -373,7 +391,8 @@ TEST(DiagnosisTest, BigSitesJudgeTheSurvey) {
                      RunInputs*) { (*src)[4 * 3] += 0.5; };
   const Outcome o = Survey(blunder);
   ASSERT_EQ(2u, o.full.findings.size()) << Describe(o.full);
-  EXPECT_STREQ("outlier", FindingCodeName(o.full.findings[0].code));
+  // The outlier named with its cause: its easting alone is off.
+  EXPECT_STREQ("coordinate_slip", FindingCodeName(o.full.findings[0].code));
   EXPECT_EQ(std::vector<int>{5}, o.full.findings[0].points);
   EXPECT_NEAR(0.5, o.full.survey.survey_m[4], 0.03);  // 2 mm noise, robust
   EXPECT_STREQ("projection_distortion",

@@ -337,7 +337,9 @@ TEST(GridReferenceTest, ABlunderAmongCoarsePicksIsNamed) {
     EXPECT_EQ(Verdict::kCheck, o.full.verdict) << what << Describe(o.full);
     bool named = false;
     for (const Finding& f : o.full.findings) {
-      named = named || (f.code == FindingCode::kOutlier &&
+      // An outlier, or its cause: here a slip in one coordinate.
+      named = named || ((f.code == FindingCode::kOutlier ||
+                         f.code == FindingCode::kCoordinateSlip) &&
                         f.points == std::vector<int>{bad + 1});
     }
     EXPECT_TRUE(named) << what << Describe(o.full);
@@ -383,6 +385,63 @@ TEST(GridReferenceTest, WithoutAGridFewCoarsePicksAreNotSetAside) {
     EXPECT_NE(std::string::npos,
               o.full.findings[0].message.find("give --accuracy=0."))
         << what << Describe(o.full);
+  }
+}
+
+// One point's own mistake, named with its cause and what to write; the
+// fit leaves the point out and the matrix holds, so the verdict is check.
+TEST(GridReferenceTest, OnePointsMistakeIsNamedWithItsCause) {
+  struct Row {
+    const char* name;
+    Site site;
+    const char* code;
+    int point;            // from 1
+    const char* written;  // in the message
+  };
+  std::vector<Row> rows;
+  Site swapped = At(113.26, 23.13, 114, 5, 700, 51);
+  swapped.alter = [](std::vector<double>* src, std::vector<double>*,
+                     RunInputs*) { std::swap((*src)[6], (*src)[7]); };
+  rows.push_back(
+      {"x and y of one point", swapped, "swapped_point", 3, "easting first"});
+  Site amap = At(108.94, 34.34, 108, 6, 900, 52);
+  amap.alter = [](std::vector<double>*, std::vector<double>* des, RunInputs*) {
+    const Point2 shown = Wgs84ToGcj02((*des)[3], (*des)[4]);
+    (*des)[3] = shown.x;
+    (*des)[4] = shown.y;
+  };
+  rows.push_back({"one target from Amap", amap, "web_map_point", 2, "web map"});
+  Site zone = At(123.43, 41.80, 123, 5, 800, 53);
+  zone.alter = Moved(3, 1e6, 0.0);
+  rows.push_back({"zone number 42 where the others have 41", zone,
+                  "zone_number", 4, "where the drawing's is 41: write 41"});
+  Site coarse = At(116.40, 39.90, 117, 5, 700, 54);
+  coarse.target_noise_m = 0.2;
+  coarse.alter = Moved(0, -39e6, 0.0);
+  rows.push_back({"orthophoto picks, one easting without its zone number",
+                  coarse, "zone_number", 1, "lacks the zone number 39"});
+  Site slip = At(121.47, 31.23, 120, 4, 600, 55);
+  slip.alter = Moved(1, 0.0, 9.0);
+  rows.push_back(
+      {"a slip in one northing", slip, "coordinate_slip", 2, "'s northing"});
+
+  for (const Row& row : rows) {
+    const Outcome o = Survey(row.site);
+    ASSERT_TRUE(o.prepared) << row.name;
+    EXPECT_EQ(Verdict::kCheck, o.full.verdict)
+        << row.name << ": " << Describe(o.full);
+    std::vector<const Finding*> named;
+    for (const Finding& f : o.full.findings) {
+      EXPECT_TRUE(f.points.empty() || f.points == std::vector<int>{row.point})
+          << row.name << ": a good point named: " << Describe(o.full);
+      if (FindingCodeName(f.code) == std::string(row.code)) named.push_back(&f);
+    }
+    ASSERT_EQ(1u, named.size()) << row.name << ": " << Describe(o.full);
+    EXPECT_EQ(std::vector<int>{row.point}, named[0]->points) << row.name;
+    EXPECT_NE(std::string::npos, named[0]->message.find(row.written))
+        << row.name << ": " << named[0]->message;
+    EXPECT_FALSE(Has(o.full, "outlier"))
+        << row.name << ": " << Describe(o.full);
   }
 }
 
