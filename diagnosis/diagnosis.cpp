@@ -1136,8 +1136,12 @@ void CheckPointOff(const Context& c, const CheckPointJudgement& check,
   }
 }
 
-// Every rule, in order; `every_run`: it can make the verdict bad, and is
-// judged without a report too (and comes out the same).
+// Every rule, in order; `every_run`: it is judged without a report too, and
+// comes out the same, so its findings reach standard error. The others
+// stay in the report: leverage needs the check residuals (n leave-one-out
+// fits), projection_distortion the matrix's hold, and height_off_lift
+// takes the drawing's z for metres (the matrix does not scale z), so it
+// flags the points of a drawing whose z are millimetres.
 struct Rule {
   void (*judge)(const Context& c, Findings* out);
   bool every_run;
@@ -1150,15 +1154,15 @@ const Rule kRules[] = {
     {MostPointsOutliers, true},
     {BlunderUnlocated, true},
     {IgnoredInput, true},
-    {ExchangedPairsRule, false},
-    {ZoneNumber, false},
-    {PointDeviations, false},
+    {ExchangedPairsRule, true},
+    {ZoneNumber, true},
+    {PointDeviations, true},
     {Leverage, false},
-    {NoRedundancy, false},
-    {Collinear, false},
-    {CoarsePoints, false},
-    {FarFromBase, false},
-    {UnusualScale, false},
+    {NoRedundancy, true},
+    {Collinear, true},
+    {CoarsePoints, true},
+    {FarFromBase, true},
+    {UnusualScale, true},
     {ProjectionDistortion, false},
     {HeightOffLift, false},
 };
@@ -1396,7 +1400,12 @@ Diagnosis Diagnose(const ControlPoints& points, const SimilarityFit& fit,
 
   Findings all;
   for (const Rule& rule : kRules) {
-    if (full || rule.every_run) rule.judge(c, &all);
+    if (!full && !rule.every_run) continue;
+    const size_t before = all.size();
+    rule.judge(c, &all);
+    for (size_t k = before; k < all.size(); ++k) {
+      all[k].report_only = !rule.every_run;
+    }
   }
   Findings findings = WithoutHidden(std::move(all));
   // Findings name the points by their positions in the input; in a table
@@ -1404,8 +1413,8 @@ Diagnosis Diagnose(const ControlPoints& points, const SimilarityFit& fit,
   for (Finding& f : findings) {
     for (int& p : f.points) p = InputPosition(points.positions, p - 1);
   }
-  if (full && std::none_of(findings.begin(), findings.end(),
-                           [](const Finding& f) { return f.bad; })) {
+  if (std::none_of(findings.begin(), findings.end(),
+                   [](const Finding& f) { return f.bad; })) {
     CheckPointOff(c, d.check_points, &findings);
   }
 
