@@ -137,13 +137,14 @@ int RunGeoAnchorSolve(const RunInputs& inputs) {
   const int status =
       WriteTransformResult(fit, points, matrix, inputs.executable_dir);
   if (status != 0) return status;
-  // What can make the verdict bad is judged in every run, and the same way
-  // with or without a report; the rest only when a report or plot shows it.
+  // Every finding but the report-only ones is judged in every run, and the
+  // same way with or without a report, so standard error reads the same
+  // either way.
   const Diagnosis diagnosis =
       Diagnose(points, fit, inputs.scale,
                quality ? DiagnosisDepth::kFull : DiagnosisDepth::kVerdict,
                inputs.accuracy_m);
-  PrintBadFindings(diagnosis);
+  PrintFindings(diagnosis);
   if (!quality) return 0;
   const VerticalLift vertical =
       ComputeVerticalLift(points.source, points.target_up_m);

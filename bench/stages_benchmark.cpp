@@ -216,8 +216,8 @@ void BM_ResidualPlot(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
-// What every run adds to judge its fit (the diagnosis that can make the
-// verdict bad), on clean input and on input where 60 % of the targets are
+// What every run adds to judge its fit (every finding but the report-only
+// ones), on clean input and on input where 60 % of the targets are
 // moved 5 to 50 m: then the fit misses by metres and the exchange tests
 // run. The site is put west of 90 E (its targets' longitudes moved by
 // -29.6 degrees; only the exchange readings look at them), where a

@@ -1556,8 +1556,12 @@ void CheckPointOff(const Context& c, const CheckPointJudgement& check,
   }
 }
 
-// Every rule, in order; `every_run`: it can make the verdict bad, and is
-// judged without a report too (and comes out the same).
+// Every rule, in order; `every_run`: it is judged without a report too, and
+// comes out the same, so its findings reach standard error. The others
+// stay in the report: leverage needs the check residuals (n leave-one-out
+// fits), projection_distortion the matrix's hold, and height_off_lift
+// takes the drawing's z for metres (the matrix does not scale z), so it
+// flags the points of a drawing whose z are millimetres.
 struct Rule {
   void (*judge)(const Context& c, Findings* out);
   bool every_run;
@@ -1574,15 +1578,15 @@ const Rule kRules[] = {
     {BlunderUnlocated, true},
     {IgnoredInput, true},
     {GridCauses, true},
-    {ExchangedPairsRule, false},
-    {ZoneNumber, false},
-    {PointDeviations, false},
+    {ExchangedPairsRule, true},
+    {ZoneNumber, true},
+    {PointDeviations, true},
     {Leverage, false},
-    {NoRedundancy, false},
-    {Collinear, false},
-    {CoarsePoints, false},
-    {FarFromBase, false},
-    {UnusualScale, false},
+    {NoRedundancy, true},
+    {Collinear, true},
+    {CoarsePoints, true},
+    {FarFromBase, true},
+    {UnusualScale, true},
     {ProjectionDistortion, false},
     {HeightOffLift, false},
 };
@@ -1719,35 +1723,70 @@ constexpr Hide kHides[] = {
     {C::kCoordinateSlip, C::kLargeDeviation, true},
 };
 
-bool Hides(const Finding& by, const Finding& f) {
+// How a finding of code `by` hides one of code `hidden`.
+enum class Hiding { kNot, kWholly, kByPoints };
+Hiding HidingOf(FindingCode by, FindingCode hidden) {
   for (const Hide& h : kHides) {
-    if (h.by != by.code || h.hidden != f.code) continue;
-    if (!h.points_only) return true;
-    const std::vector<int>& explained =
-        by.explains.empty() ? by.points : by.explains;
-    return !f.points.empty() &&
-           std::all_of(f.points.begin(), f.points.end(), [&](int p) {
-             return std::find(explained.begin(), explained.end(), p) !=
-                    explained.end();
-           });
+    if (h.by == by && h.hidden == hidden) {
+      return h.points_only ? Hiding::kByPoints : Hiding::kWholly;
+    }
   }
-  return false;
+  return Hiding::kNot;
 }
 
 // The findings no kept one hides. Codes are ordered so that a finding
 // hides only findings of later codes; so, code by code, only findings
-// already kept can hide (a hidden finding explains nothing).
+// already kept can hide (a hidden finding explains nothing). A finding is
+// checked only against the kept ones that hide some code wholly (a few)
+// and those that explain its first point, so that a job with thousands of
+// outliers is judged in time linear in its findings.
 Findings WithoutHidden(Findings all) {
   std::stable_sort(all.begin(), all.end(),
                    [](const Finding& a, const Finding& b) {
                      return static_cast<int>(a.code) < static_cast<int>(b.code);
                    });
   Findings kept;
-  for (const Finding& f : all) {
-    if (std::none_of(kept.begin(), kept.end(),
-                     [&](const Finding& by) { return Hides(by, f); })) {
-      kept.push_back(f);
+  std::vector<size_t> wholly;  // indices into kept
+  // Per point (a fitted position from 1), the kept findings that hide the
+  // findings of the points they explain and explain that one.
+  std::vector<std::vector<size_t>> explaining;
+  auto explained = [&](int p, size_t k) {
+    const size_t i = static_cast<size_t>(p);
+    return i < explaining.size() &&
+           std::find(explaining[i].begin(), explaining[i].end(), k) !=
+               explaining[i].end();
+  };
+  for (Finding& f : all) {
+    bool hidden = std::any_of(wholly.begin(), wholly.end(), [&](size_t k) {
+      return HidingOf(kept[k].code, f.code) == Hiding::kWholly;
+    });
+    const size_t first =
+        f.points.empty() ? 0 : static_cast<size_t>(f.points[0]);
+    if (!hidden && first != 0 && first < explaining.size()) {
+      for (size_t k : explaining[first]) {
+        hidden = HidingOf(kept[k].code, f.code) == Hiding::kByPoints &&
+                 std::all_of(f.points.begin(), f.points.end(),
+                             [&](int p) { return explained(p, k); });
+        if (hidden) break;
+      }
     }
+    if (hidden) continue;
+    const size_t k = kept.size();
+    bool hides_wholly = false, hides_by_points = false;
+    for (const Hide& h : kHides) {
+      if (h.by != f.code) continue;
+      (h.points_only ? hides_by_points : hides_wholly) = true;
+    }
+    if (hides_wholly) wholly.push_back(k);
+    if (hides_by_points) {
+      for (int p : f.explains.empty() ? f.points : f.explains) {
+        if (p < 1) continue;
+        const size_t i = static_cast<size_t>(p);
+        if (i >= explaining.size()) explaining.resize(i + 1);
+        explaining[i].push_back(k);
+      }
+    }
+    kept.push_back(std::move(f));
   }
   return kept;
 }
@@ -1826,7 +1865,12 @@ Diagnosis Diagnose(const ControlPoints& points, const SimilarityFit& fit,
 
   Findings all;
   for (const Rule& rule : kRules) {
-    if (full || rule.every_run) rule.judge(c, &all);
+    if (!full && !rule.every_run) continue;
+    const size_t before = all.size();
+    rule.judge(c, &all);
+    for (size_t k = before; k < all.size(); ++k) {
+      all[k].report_only = !rule.every_run;
+    }
   }
   Findings findings = WithoutHidden(std::move(all));
   // Findings name the points by their positions in the input; in a table
@@ -1834,8 +1878,8 @@ Diagnosis Diagnose(const ControlPoints& points, const SimilarityFit& fit,
   for (Finding& f : findings) {
     for (int& p : f.points) p = InputPosition(points.positions, p - 1);
   }
-  if (full && std::none_of(findings.begin(), findings.end(),
-                           [](const Finding& f) { return f.bad; })) {
+  if (std::none_of(findings.begin(), findings.end(),
+                   [](const Finding& f) { return f.bad; })) {
     CheckPointOff(c, d.check_points, &findings);
   }
 

@@ -144,6 +144,9 @@ struct Finding {
   // explains, where they are not the points it names (an exchanged
   // reading names none).
   std::vector<int> explains;
+  // Judged only with a report or a plot (DiagnosisDepth::kFull), so it
+  // stays off standard error, which must read the same either way.
+  bool report_only = false;
 };
 
 // The heights judged on their own (height and model-base-point modes).
@@ -211,11 +214,11 @@ struct Diagnosis {
 };
 
 enum class DiagnosisDepth {
-  // Only what can make the verdict bad (every run): the exchange tests,
-  // convergence, the share of outliers and the drawing's spread. Cheap.
+  // Every run: every finding but leverage, projection_distortion and
+  // height_off_lift, each as the full depth makes it. Cheap.
   kVerdict,
-  // Every finding (with a report or a plot), and how well one matrix
-  // holds the drawing. Leverage needs the fit's quality figures.
+  // With a report or a plot: those too, leverage from the fit's quality
+  // figures, and how well one matrix holds the drawing.
   kFull,
 };
 

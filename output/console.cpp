@@ -42,14 +42,20 @@ void PrintFitCheck(const SimilarityFit& fit) {
   FlushToStdout(&lines);
 }
 
-void PrintBadFindings(const Diagnosis& diagnosis) {
-  bool any = false;
+void PrintFindings(const Diagnosis& diagnosis) {
+  // One write for all the lines: a job with thousands of blunders names
+  // each of them.
+  std::string lines;
   for (const Finding& f : diagnosis.findings) {
-    if (!f.bad) continue;
-    if (!any) std::fflush(stdout);  // keep the order on a shared terminal
-    any = true;
-    // The message is UTF-8 (a point's name from a table may be Chinese).
-    WriteMessage(ProcessTextFromUtf8("GeoAnchorSolve: warning: " + f.message +
-                                     " (" + FindingCodeName(f.code) + ")\n"));
+    if (f.report_only) continue;
+    lines += "GeoAnchorSolve: warning: ";
+    lines += f.message;
+    lines += " (";
+    lines += FindingCodeName(f.code);
+    lines += ")\n";
   }
+  if (lines.empty()) return;
+  std::fflush(stdout);  // keep the order on a shared terminal
+  // The messages are UTF-8 (a point's name from a table may be Chinese).
+  WriteMessage(ProcessTextFromUtf8(lines));
 }

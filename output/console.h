@@ -1,6 +1,6 @@
 // The console lines of a run, before the matrix: one line per control
 // point, the solver's brief report and one deviation line per point; and
-// on standard error the findings that make a verdict bad.
+// on standard error the findings of the diagnosis.
 // Rendered without printf (see common/fixed_text.h), byte for byte what these
 // formats print.
 #ifndef GEOANCHOR_OUTPUT_CONSOLE_H_
@@ -18,8 +18,10 @@ void PrintControlPointLines(const ControlPoints& points);
 // point "fitcheck---deltax:%f,deltay:%f\n" with its deviation.
 void PrintFitCheck(const SimilarityFit& fit);
 
-// Per finding that makes the verdict bad, on standard error:
-// "GeoAnchorSolve: warning: <message> (<code>)\n". Nothing otherwise.
-void PrintBadFindings(const Diagnosis& diagnosis);
+// Per finding but the report-only ones, in the diagnosis's order (those
+// that make the verdict bad first), on standard error:
+// "GeoAnchorSolve: warning: <message> (<code>)\n". Nothing for a good
+// verdict.
+void PrintFindings(const Diagnosis& diagnosis);
 
 #endif  // GEOANCHOR_OUTPUT_CONSOLE_H_

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -142,6 +143,108 @@ TEST_F(CliTest, ResultFilePlacesTheDrawingWhereTheFitDoes) {
     }
     // 3 mm of noise a coordinate.
     EXPECT_LE(worst_m, 0.02) << job.flags[0] << " " << job.flags[1];
+  }
+}
+
+// Each finding but those the report alone judges is one line on standard
+// error, in the diagnosis's order (those that make the verdict bad first,
+// then by their first point), the same with and without --report, which
+// changes nothing else; a clean job leaves standard error empty.
+TEST_F(CliTest, EachFindingIsOneLineOnStandardError) {
+  const std::vector<Job> recorded =
+      ReadJobs(GEOANCHOR_TEST_DATA_DIR "/clean-jobs.txt");
+  ASSERT_EQ(47u, recorded.size());
+  // The recorded job on line k, each `first` written as `second` in turn.
+  using Edits = std::vector<std::pair<std::string, std::string>>;
+  auto line = [&](size_t k, const Edits& edits = {}) {
+    std::vector<std::string> flags = recorded[k - 1].flags;
+    for (const auto& e : edits) {
+      for (std::string& f : flags) {
+        const size_t at = f.find(e.first);
+        if (at != std::string::npos) f.replace(at, e.first.size(), e.second);
+      }
+    }
+    return flags;
+  };
+  auto warning = [](const std::string& message, const char* code) {
+    return "GeoAnchorSolve: warning: " + message + " (" + code + ")\n";
+  };
+  // Line 46 is the example, line 47 the example with point 3's target 1 m
+  // east.
+  const std::string p5 = "117.1911594243,39.1014978852,3.94";
+  const std::string p6 = "117.2038138992,39.0975688009,12.48";
+  struct Row {
+    const char* what;
+    std::vector<std::string> args;
+    std::string err;
+    size_t report_only;  // findings in the report but not on standard error
+  };
+  const Row rows[] = {
+      {"the example", line(46), "", 0},
+      {"3 points, pair mode", line(1), "", 0},
+      {"10 points, fixed scale", line(10), "", 0},
+      {"a model base point", line(28), "", 0},
+      {"a drawing turned by 180 degrees", line(40), "", 0},
+      {"millimetres with z in millimetres", line(37), "", 5},
+      // 0.5 m added to one easting: the drawing's grid names the slip.
+      {"an outlier in a Gauss-Krueger drawing", line(42),
+       warning("point 4's easting 40640385.900 should be 40640385.39 by "
+               "CGCS2000 3-degree Gauss-Kruger zone 40 (EPSG:4528), and its "
+               "northing agrees: check the easting",
+               "coordinate_slip"),
+       0},
+      {"an easting without its zone number",
+       line(3, {{"40639498.9495", "639498.9495"}}),
+       warning("point 2's easting 639498.949 lacks the zone number 40: write "
+               "40639498.950",
+               "zone_number"),
+       0},
+      {"2 points",
+       line(1, {{" 39517239.3019,4329562.8873", ""},
+                {" 117.1992866123,39.0994446414", ""}}),
+       warning("2 points fix the transform exactly and nothing checks them: "
+               "add control points",
+               "no_redundancy"),
+       0},
+      {"the base point 61 km away", line(46, {{"117.2,39.1", "117.9,39.1"}}),
+       warning("6 points lie up to 61.316 km from the base point, beyond 50 "
+               "km: check the base point, and that these targets belong to "
+               "this scene",
+               "far_from_base"),
+       0},
+      {"text not read, an outlier and two targets exchanged",
+       line(47,
+            {{p5, "@"}, {p6, p5}, {"@", p6}, {"960.605,0", "960.605,0；9,9"}}),
+       warning("DWGsrcpoints: reading stopped at '；' (character 162, a "
+               "full-width semicolon) after 6 points, so '；9,9' was not "
+               "read: separate numbers with blanks or one ASCII comma ','",
+               "ignored_input") +
+           warning("point 3 deviates by 1.044 m and is an outlier: check its "
+                   "drawing coordinates and its WGS84 position",
+                   "outlier") +
+           warning("the targets of points 5 and 6 fit each other's drawing "
+                   "points (both deviate by 1178.383 m and 1178.381 m as "
+                   "given): exchange the targets of points 5 and 6",
+                   "exchanged_pairs"),
+       0},
+  };
+  const std::string report = dir_ + "/report.json";
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    const Result bare = Run(row.args);
+    const std::string matrix = ReadFile(result_path_);
+    std::vector<std::string> args = row.args;
+    args.push_back("--report=" + report);
+    const Result with = Run(args);
+    ASSERT_EQ(0, bare.status) << bare.err;
+    ASSERT_EQ(0, with.status) << with.err;
+    EXPECT_EQ(row.err, bare.err);
+    EXPECT_EQ(bare.err, with.err);
+    EXPECT_EQ(bare.out, with.out);
+    EXPECT_EQ(matrix, ReadFile(result_path_));
+    const size_t lines = std::count(row.err.begin(), row.err.end(), '\n');
+    EXPECT_EQ(lines + row.report_only,
+              nlohmann::json::parse(ReadFile(report))["findings"].size());
   }
 }
 

@@ -17,9 +17,13 @@
 
 namespace {
 
-// The bundled example with point 3's target moved about 1 m east.
+// The bundled example with point 3's target moved about 1 m east, and
+// the warning every run of it writes.
 const char kOutlierExample[] =
     "--flagfile=" GEOANCHOR_EXAMPLES_DIR "/tianjin-outlier.flags";
+const char kOutlierWarning[] =
+    "GeoAnchorSolve: warning: point 3 deviates by 1.044 m and is an outlier: "
+    "check its drawing coordinates and its WGS84 position (outlier)\n";
 
 TEST_F(CliTest, PlotIsWrittenOnlyBySuccessfulRunsThatAskForIt) {
   const std::string plot = dir_ + "/plot.svg";
@@ -28,7 +32,8 @@ TEST_F(CliTest, PlotIsWrittenOnlyBySuccessfulRunsThatAskForIt) {
   const Result with = Run({kOutlierExample, "--plot=" + plot});
   ASSERT_EQ(0, with.status) << with.err;
   EXPECT_EQ(plain.out, with.out);  // the console is the same
-  EXPECT_EQ("", with.err);
+  EXPECT_EQ(kOutlierWarning, plain.err);
+  EXPECT_EQ(kOutlierWarning, with.err);
 
   const SvgDocument doc = ReadSvg(ReadFile(plot));
   ASSERT_TRUE(doc.well_formed) << doc.error;
@@ -62,9 +67,10 @@ TEST_F(CliTest, PlotIsWrittenOnlyBySuccessfulRunsThatAskForIt) {
   EXPECT_EQ(255, r.status);
   EXPECT_NE(std::string::npos, r.out.find("A B K Angle :"));
   EXPECT_EQ(
-      "GeoAnchorSolve: cannot write plot " + taken + ": " +
-          (kUnderWine ? "cannot replace (Windows error 5)" : "Is a directory") +
-          "\n",
+      kOutlierWarning + ("GeoAnchorSolve: cannot write plot " + taken + ": " +
+                         (kUnderWine ? "cannot replace (Windows error 5)"
+                                     : "Is a directory") +
+                         "\n"),
       r.err);
 }
 
@@ -102,9 +108,9 @@ Picture ReadPng(const std::string& path) {
   return p;
 }
 
-// Renders `plot` with `chromium`, shown 800 px wide, and counts, inside the plot's
-// frame (page units 20 to 660 of 1000, so pixels 16 to 528), the pixels of
-// the outlier's red, #d62728 (214, 39, 40), within the blending of
+// Renders `plot` with `chromium`, shown 800 px wide, and counts, inside the
+// plot's frame (page units 20 to 660 of 1000, so pixels 16 to 528), the pixels
+// of the outlier's red, #d62728 (214, 39, 40), within the blending of
 // anti-aliased edges; and over the whole picture, the inked pixels and the
 // colours.
 struct Rendering {
