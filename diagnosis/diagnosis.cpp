@@ -1899,6 +1899,13 @@ Diagnosis Diagnose(const ControlPoints& points, const SimilarityFit& fit,
       d.verdict = Verdict::kCheck;
     }
   }
+  // A blunder that cannot be located is marked at no point: not in the
+  // report's blunders, nor in the plot's red.
+  if (std::any_of(findings.begin(), findings.end(), [](const Finding& f) {
+        return f.code == FindingCode::kBlunderUnlocated;
+      })) {
+    d.survey.blunder.assign(d.survey.blunder.size(), false);
+  }
   d.findings = std::move(findings);
   return d;
 }

@@ -317,6 +317,8 @@ TEST(BlunderJobsTest, ThreePointsCannotLocateTheirBlunder) {
     for (const Finding& f : o.full.findings) {
       EXPECT_STRNE("outlier", FindingCodeName(f.code));
     }
+    // Nor does the report or the plot mark one.
+    for (bool blunder : o.full.survey.blunder) EXPECT_FALSE(blunder);
     EXPECT_EQ(Verdict::kBad, o.full.verdict);
   }
 }
