@@ -1059,16 +1059,21 @@ void ExchangedReading(const Context& c, Findings* out) {
 }
 
 void WebMapCoordinates(const Context& c, Findings* out) {
-  if (!c.web_map) return;
+  // Told by the projection's identification, or, for a few points, by the
+  // drawing's grid point by point.
   const Projection& p = c.survey->projection;
+  const GridJudgement& g = *c.grid;
+  if (!c.web_map && !g.web_map) return;
+  const WebMapDatum datum = c.web_map ? p.web_map_datum : g.web_map_datum;
+  const double offset_m = c.web_map ? p.web_map_offset_m : g.web_map_offset_m;
+  const int epsg = c.web_map ? p.epsg : g.grid.epsg;
   out->push_back(MakeFinding(
       FindingCode::kWebMapCoordinates, {},
-      std::string("the targets are ") + WebMapDatumName(p.web_map_datum) +
+      std::string("the targets are ") + WebMapDatumName(datum) +
           " coordinates from a Chinese web map, not WGS84: they lie a "
           "median of " +
-          Metres(p.web_map_offset_m) +
-          " from where the drawing's own projection (EPSG:" +
-          std::to_string(p.epsg) +
+          Metres(offset_m) + " from where the drawing's own projection (EPSG:" +
+          std::to_string(epsg) +
           ") puts its points, and the matrix is off by about that much: "
           "take WGS84 positions instead (GNSS, or the scene's own "
           "coordinates)",
@@ -1689,6 +1694,7 @@ constexpr Hide kHides[] = {
     {C::kWebMapCoordinates, C::kLargeDeviation, false},
     {C::kWebMapCoordinates, C::kLeverage, false},
     {C::kWebMapCoordinates, C::kCoarsePoints, false},
+    {C::kWebMapCoordinates, C::kUnusualScale, false},
     {C::kWebMapCoordinates, C::kProjectionDistortion, false},
     // Lists that do not belong together: what their fit makes of each
     // point, of the scale and of the site says nothing, and some of their

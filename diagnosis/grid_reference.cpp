@@ -351,6 +351,43 @@ double GridAccuracy(const GridJudgement& g) {
   return sigma_m;
 }
 
+// The web-map reading: the grid and datum in which most of the spread
+// sample's drawing points, carried to WGS84 and on into the web map, land
+// within kWebMapPointM of their targets (all of one or two points).
+bool FindWebMap(const ControlPoints& points, const std::vector<size_t>& sample,
+                double lon_deg, double lat_deg, double easting_m,
+                GridJudgement* out) {
+  if (!InsideWebMapChina(lon_deg, lat_deg)) return false;
+  for (const MapProjection& grid :
+       StandardCandidates(lon_deg, lat_deg, easting_m)) {
+    const Projector projector(grid.tm);
+    for (WebMapDatum datum : {WebMapDatum::kGcj02, WebMapDatum::kBd09}) {
+      size_t near = 0;
+      std::vector<double> offset_m;
+      for (size_t i : sample) {
+        const Point3& s = points.source[i];
+        const Point3& t = points.geodetic[i];
+        const Point2 wgs84 = projector.Reverse(Point2{s.x, s.y});
+        const Point2 shown = Wgs84ToWebMap(datum, wgs84.x, wgs84.y);
+        const Point2 target_xy = projector.Forward(t.x, t.y);
+        const double miss_m =
+            Length(Minus(projector.Forward(shown.x, shown.y), target_xy));
+        near += miss_m <= kWebMapPointM;
+        offset_m.push_back(Length(Minus(target_xy, Point2{s.x, s.y})));
+      }
+      const bool most =
+          sample.size() <= 2 ? near == sample.size() : 2 * near > sample.size();
+      if (!most || !(Median(offset_m) > kWgs84AllowanceM)) continue;
+      out->web_map = true;
+      out->web_map_datum = datum;
+      out->web_map_offset_m = Median(offset_m);
+      out->grid = grid;
+      return true;
+    }
+  }
+  return false;
+}
+
 GridJudgement JudgeAt(const ControlPoints& points, double accuracy_m,
                       double blunder_m) {
   GridJudgement out;
@@ -377,6 +414,12 @@ GridJudgement JudgeAt(const ControlPoints& points, double accuracy_m,
         (c.agreeing == best.agreeing && Length(c.shift) < Length(best.shift))) {
       best = std::move(c);
     }
+  }
+  // A web map's targets look like an old datum's where its shift is small:
+  // that reading is tried before an old datum is accepted.
+  if ((!best.in_grid || Length(best.shift) > kWgs84AllowanceM) &&
+      FindWebMap(points, sample, lon_deg, lat_deg, Median(easting), &out)) {
+    return out;
   }
   if (!best.in_grid) return out;
 

@@ -34,6 +34,7 @@
 
 #include "common/types.h"
 #include "geodesy/map_projections.h"
+#include "geodesy/web_map.h"
 
 // An old datum's shift from CGCS2000 at most, metres.
 inline constexpr double kDatumShiftM = 150.0;
@@ -93,6 +94,17 @@ struct GridJudgement {
   // site: its scale and angle, as the fit's K and angle_rad mean them.
   double K = std::numeric_limits<double>::quiet_NaN();
   double angle_rad = std::numeric_limits<double>::quiet_NaN();
+  // The targets are a Chinese web map's coordinates: the drawing's points,
+  // carried through `grid` to WGS84 and on into `web_map_datum`, land
+  // within 5 m of most targets, where as WGS84 positions they need more
+  // than kWgs84AllowanceM of datum (GCJ-02 moves them 170 m at Xining,
+  // 700 m in the south-east: an old datum's size in the north-west).
+  // in_grid is then false: the WGS84 reading says nothing of the points.
+  bool web_map = false;
+  WebMapDatum web_map_datum = WebMapDatum::kGcj02;
+  // The median distance, metres, between a target and the WGS84 position
+  // of its drawing point; NaN without a web map.
+  double web_map_offset_m = std::numeric_limits<double>::quiet_NaN();
   // The points' accuracy the judgement was made at, metres, one
   // coordinate, one sigma: as given, or estimated from the grid deviations
   // (never below survey grade).

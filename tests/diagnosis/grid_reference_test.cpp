@@ -206,6 +206,23 @@ TEST(GridReferenceTest, SmallJobsWithAMistake) {
     rows.push_back(
         {"x and y swapped", swapped, Verdict::kBad, "exchanged_axes", {}});
   }
+  // Web-map picks of 3 and 4 points; at Xining and Lanzhou GCJ-02 moves
+  // WGS84 by only about 170 and 220 m, an old datum's size.
+  const struct {
+    double lon, lat, cm;
+    int points;
+    WebMapDatum datum;
+  } web_maps[] = {{101.78, 36.62, 102, 4, WebMapDatum::kGcj02},
+                  {103.83, 36.06, 105, 3, WebMapDatum::kGcj02},
+                  {121.47, 31.23, 120, 4, WebMapDatum::kBd09},
+                  {113.26, 23.13, 114, 3, WebMapDatum::kGcj02}};
+  for (const auto& w : web_maps) {
+    Site web = At(w.lon, w.lat, w.cm, w.points, 500, 60 + w.points);
+    web.web_map = true;
+    web.web_map_datum = w.datum;
+    rows.push_back(
+        {"web-map targets", web, Verdict::kBad, "web_map_coordinates", {}});
+  }
   Site base = At(116.40, 39.90, 117, 4, 600, 45);
   base.alter = [](std::vector<double>*, std::vector<double>*, RunInputs* in) {
     // 116.401, 39.898 written as 116°24'03.6", 39°53'52.8": 43 km off.
