@@ -351,15 +351,20 @@ double GridAccuracy(const GridJudgement& g) {
   return sigma_m;
 }
 
+// GCJ-02 moves WGS84 by at least about 100 m inside China (170 m at
+// Xining) and BD-09 by at most about 1.2 km: a drawing whose WGS84 reading
+// lies elsewhere is read no further.
+constexpr double kWebMapLeastOffsetM = 50.0;
+constexpr double kWebMapMostOffsetM = 2000.0;
+
 // The web-map reading: the grid and datum in which most of the spread
 // sample's drawing points, carried to WGS84 and on into the web map, land
 // within kWebMapPointM of their targets (all of one or two points).
 bool FindWebMap(const ControlPoints& points, const std::vector<size_t>& sample,
-                double lon_deg, double lat_deg, double easting_m,
-                GridJudgement* out) {
+                double lon_deg, double lat_deg,
+                const std::vector<MapProjection>& grids, GridJudgement* out) {
   if (!InsideWebMapChina(lon_deg, lat_deg)) return false;
-  for (const MapProjection& grid :
-       StandardCandidates(lon_deg, lat_deg, easting_m)) {
+  for (const MapProjection& grid : grids) {
     const Projector projector(grid.tm);
     for (WebMapDatum datum : {WebMapDatum::kGcj02, WebMapDatum::kBd09}) {
       size_t near = 0;
@@ -406,9 +411,17 @@ GridJudgement JudgeAt(const ControlPoints& points, double accuracy_m,
 
   // The grid most points agree with, then the one nearest its datum.
   Candidate best;
+  // The grids whose WGS84 reading lies a web map's offset from the drawing.
+  std::vector<MapProjection> web_map_reach;
   for (const MapProjection& grid :
        StandardCandidates(lon_deg, lat_deg, Median(easting))) {
     Candidate c = Judge(grid, points, sample, accuracy_m, blunder_m);
+    std::vector<double> offset_m;
+    for (const Point2& d : c.deviation_m) offset_m.push_back(Length(d));
+    const double median_m = Median(offset_m);
+    if (median_m >= kWebMapLeastOffsetM && median_m <= kWebMapMostOffsetM) {
+      web_map_reach.push_back(grid);
+    }
     if (!c.in_grid) continue;
     if (!best.in_grid || c.agreeing > best.agreeing ||
         (c.agreeing == best.agreeing && Length(c.shift) < Length(best.shift))) {
@@ -418,7 +431,7 @@ GridJudgement JudgeAt(const ControlPoints& points, double accuracy_m,
   // A web map's targets look like an old datum's where its shift is small:
   // that reading is tried before an old datum is accepted.
   if ((!best.in_grid || Length(best.shift) > kWgs84AllowanceM) &&
-      FindWebMap(points, sample, lon_deg, lat_deg, Median(easting), &out)) {
+      FindWebMap(points, sample, lon_deg, lat_deg, web_map_reach, &out)) {
     return out;
   }
   if (!best.in_grid) return out;
