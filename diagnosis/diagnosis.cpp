@@ -741,6 +741,9 @@ struct Context {
   // this grid; as given they lie in none.
   bool grid_dms = false;
   MapProjection dms_grid;
+  // On a plain CAD grid: the drawing unit that K / 0.36 names, where the
+  // targets all share one degree and minute and K names none ("" else).
+  std::string dms_unit;
   // The fit against the similarity the grid fixes: its scale's relative
   // difference and its angle's difference, radians, and how far the
   // datum and the points' accuracy let each go.
@@ -802,6 +805,33 @@ void FindUnlocated(Context* c) {
   }
   c->agreeing =
       AgreeingWithout(from, to, rest_scale, 1.0, c->unlocated_limit_m);
+}
+
+// Targets that all share one degree and one minute, in longitude and in
+// latitude, read as decimal degrees where they are d.mmss in one number,
+// differ only in their seconds, read as ten-thousandths of a degree rather
+// than 3600ths: an exact similarity with 0.36 of the true scale. So a
+// fitted K that names no drawing unit while K / 0.36 does tells it, on a
+// drawing with no grid to ask. Returns that unit, or "".
+std::string DmsUnit(const ControlPoints& points, const SimilarityFit& fit) {
+  if (!fit.free_scale || !DrawingUnits(fit.K).empty() ||
+      !std::isfinite(fit.K) || points.geodetic.empty()) {
+    return std::string();
+  }
+  const double dms_scale = 3600.0 / 10000.0;
+  const std::string unit = DrawingUnits(fit.K / dms_scale);
+  if (unit.empty()) return unit;
+  // Degrees and minutes of the d.mmss reading: 116.2345 is 116 deg 23'.
+  const auto minute = [](double v) { return std::floor(std::fabs(v) * 100.0); };
+  const Point3& first = points.geodetic[0];
+  for (const Point3& g : points.geodetic) {
+    double unused = 0.0;
+    if (!FromSurveyorsDms(g.x, &unused) || !FromSurveyorsDms(g.y, &unused) ||
+        minute(g.x) != minute(first.x) || minute(g.y) != minute(first.y)) {
+      return std::string();
+    }
+  }
+  return unit;
 }
 
 // The grid the targets lie in when read as degrees, minutes and seconds
@@ -1012,6 +1042,7 @@ Context MakeContext(const ControlPoints& points, const SimilarityFit& fit,
   } else if (!c.exchange.found && !c.one_place) {
     c.grid_dms =
         InGridAsDms(points, d->point_accuracy_m, c.blunder_m, &c.dms_grid);
+    if (!c.grid_dms) c.dms_unit = DmsUnit(points, fit);
   }
 
   if (full) {
@@ -1102,14 +1133,22 @@ void BasePointReadingRule(const Context& c, Findings* out) {
 // Targets in degrees, minutes and seconds that the drawing's grid reveals
 // on a site too small for the fit to tell.
 void DmsByGrid(const Context& c, Findings* out) {
-  if (!c.grid_dms) return;
-  Finding f = MakeFinding(
-      FindingCode::kDmsAsDecimal, {},
-      "the targets lie where the drawing's grid, " + GridName(c.dms_grid) +
-          ", puts its points only when read as degrees, minutes and seconds "
-          "written as one number (116.234567 meaning 116°23′45.67″)" +
-          DmsRemedy(!c.points->positions.empty()),
-      true);
+  if (!c.grid_dms && c.dms_unit.empty()) return;
+  const std::string what =
+      c.grid_dms
+          ? "the targets lie where the drawing's grid, " +
+                GridName(c.dms_grid) +
+                ", puts its points only when read as degrees, minutes and "
+                "seconds written as one number (116.234567 meaning "
+                "116°23′45.67″)"
+          : "the fitted scale K = " + FormatDouble("%.7g", c.fit->K) +
+                " is 0.36 times a drawing in " + c.dms_unit +
+                ": the targets, all within one minute, are degrees, minutes "
+                "and seconds written as one number (116.234567 meaning "
+                "116°23′45.67″), whose seconds read as decimals shrink the "
+                "site to 0.36";
+  Finding f = MakeFinding(FindingCode::kDmsAsDecimal, {},
+                          what + DmsRemedy(!c.points->positions.empty()), true);
   for (size_t i = 0; i < c.n; ++i)
     f.explains.push_back(static_cast<int>(i + 1));
   out->push_back(f);

@@ -223,6 +223,16 @@ TEST(GridReferenceTest, SmallJobsWithAMistake) {
     rows.push_back(
         {"web-map targets", web, Verdict::kBad, "web_map_coordinates", {}});
   }
+  // A plain CAD grid has no grid to ask: a 300 m site within one minute,
+  // K = 0.36 of metres.
+  Site cad_dms = At(116.4025, 39.9042, 117, 4, 300, 70);
+  cad_dms.grid = true;
+  cad_dms.alter = TargetsAsDms();
+  rows.push_back({"CAD grid, targets as d.mmss",
+                  cad_dms,
+                  Verdict::kBad,
+                  "dms_as_decimal",
+                  {}});
   Site base = At(116.40, 39.90, 117, 4, 600, 45);
   base.alter = [](std::vector<double>*, std::vector<double>*, RunInputs* in) {
     // 116.401, 39.898 written as 116°24'03.6", 39°53'52.8": 43 km off.
