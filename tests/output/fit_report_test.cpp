@@ -201,4 +201,37 @@ TEST(FitReportTest, PrecisionAndHeightsAreWritten) {
           .is_null());
 }
 
+// The drawing's grid: its EPSG code, name, datum shift and similarity, and
+// each point's grid deviation; null for a drawing in none.
+TEST(FitReportTest, GridDeviationsAreWritten) {
+  ControlPoints points;
+  points.mode = InputMode::kPair;
+  points.base_point = Point3{117.2, 39.1, 0};
+  points.source = {{0, 0, 0}, {10, 0, 0}};
+  points.target = {{0, 0}, {10, 0}};
+  const SimilarityFit fit = MakeFit({{0, 0}, {0, 0}});
+  const json none =
+      json::parse(Report(points, fit, VerticalLift(), Diagnosis()));
+  EXPECT_TRUE(none["grid"].is_null());
+  EXPECT_TRUE(none["points"][0]["grid_m"].is_null());
+
+  Diagnosis d;
+  d.grid.in_grid = true;
+  d.grid.grid = GaussKruger3(39, true);
+  d.grid.deviation_m = {{0.3, -0.4}, {45.0, 60.0}};
+  d.grid.grid_m = {0.5, 75.0};
+  d.grid.datum_shift_m = {0.3, -0.4};
+  d.grid.K = 1.0000123;
+  d.grid.angle_rad = -0.0022;
+  const json j = json::parse(Report(points, fit, VerticalLift(), d));
+  EXPECT_EQ(4527, j["grid"]["epsg"].get<int>());
+  EXPECT_EQ("CGCS2000 3-degree Gauss-Kruger zone 39 (EPSG:4527)",
+            j["grid"]["name"].get<std::string>());
+  EXPECT_EQ(-0.4, j["grid"]["datum_dy_m"].get<double>());
+  EXPECT_EQ(1.0000123, j["grid"]["K"].get<double>());
+  EXPECT_EQ(45.0, j["points"][1]["grid_dx_m"].get<double>());
+  EXPECT_EQ(60.0, j["points"][1]["grid_dy_m"].get<double>());
+  EXPECT_EQ(75.0, j["points"][1]["grid_m"].get<double>());
+}
+
 }  // namespace
