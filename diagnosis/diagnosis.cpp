@@ -1028,7 +1028,7 @@ Context MakeContext(const ControlPoints& points, const SimilarityFit& fit,
   }
   c.grid = &d->grid;
   const GridJudgement& grid = d->grid;
-  if (grid.in_grid) {
+  if (grid.in_grid && grid.wrong.size() == n) {
     JudgeFitAgainstGrid(&c);
     // A few points in their grid are judged by it point by point.
     if (grid_judged) c.agreeing.clear();
@@ -1159,7 +1159,10 @@ void DmsByGrid(const Context& c, Findings* out) {
 // the grid names the point where it can.
 void GridMismatch(const Context& c, Findings* out) {
   const GridJudgement& g = *c.grid;
-  if (!g.in_grid || c.one_place || c.exchange.found || c.web_map) return;
+  if (!g.in_grid || c.one_place || c.exchange.found || c.web_map ||
+      g.deviation_m.size() != c.n) {
+    return;
+  }
   const bool scale_off =
       c.fit->free_scale && std::fabs(c.grid_scale_off) > c.grid_scale_limit;
   const bool angle_off =
@@ -1182,16 +1185,29 @@ void GridMismatch(const Context& c, Findings* out) {
   const double deg_per_rad = 180.0 / kPi;
   std::string what;
   if (scale_off || angle_off) {
-    what =
-        "the fitted scale K = " + FormatDouble("%.7f", c.fit->K) +
-        " and angle " + FormatDouble("%.4f", c.fit->angle_rad * deg_per_rad) +
-        "° are " + FormatDouble("%.0f", std::fabs(c.grid_scale_off) * 1e6) +
-        " ppm and " +
+    const std::string angle_off_deg =
         FormatDouble("%.4f", std::fabs(c.grid_angle_off_rad) * deg_per_rad) +
-        "° from what the drawing's grid, " + GridName(g.grid) +
-        ", fixes at this site (K = " + FormatDouble("%.7f", g.K) + ", angle " +
-        FormatDouble("%.4f", g.angle_rad * deg_per_rad) + "°, within " +
-        FormatDouble("%.0f", c.grid_scale_limit * 1e6) + " ppm here)";
+        "°";
+    const std::string grid_angle =
+        "angle " + FormatDouble("%.4f", g.angle_rad * deg_per_rad) + "°";
+    const std::string fitted_angle =
+        FormatDouble("%.4f", c.fit->angle_rad * deg_per_rad) + "°";
+    // A scale the user held is not judged: only the angle.
+    what =
+        c.fit->free_scale
+            ? "the fitted scale K = " + FormatDouble("%.7f", c.fit->K) +
+                  " and angle " + fitted_angle + " are " +
+                  FormatDouble("%.0f", std::fabs(c.grid_scale_off) * 1e6) +
+                  " ppm and " + angle_off_deg +
+                  " from what the drawing's grid, " + GridName(g.grid) +
+                  ", fixes at this site (K = " + FormatDouble("%.7f", g.K) +
+                  ", " + grid_angle + "; within " +
+                  FormatDouble("%.0f", c.grid_scale_limit * 1e6) + " ppm here)"
+            : "the fitted angle " + fitted_angle + " is " + angle_off_deg +
+                  " from what the drawing's grid, " + GridName(g.grid) +
+                  ", fixes at this site (" + grid_angle + "; within " +
+                  FormatDouble("%.4f", c.grid_angle_limit_rad * deg_per_rad) +
+                  "° here)";
   } else {
     what = "the two points do not lie alike in the drawing's grid, " +
            GridName(g.grid) + ", so the matrix through both is wrong";
@@ -1201,14 +1217,10 @@ void GridMismatch(const Context& c, Findings* out) {
     cause =
         PointList(*c.points, wrong) + " disagree by up to " + Metres(worst_m) +
         " with the grid, which cannot tell which is wrong: check both, "
-        "or add a control point" +
-        (worst_m <= kCoarseMisfitM
-             ? "; if they were picked that coarsely (an orthophoto), give "
-               "--accuracy=" +
-                   FormatDouble(
-                       "%.1f", std::max(0.1, std::ceil(worst_m * 4.0) / 10.0)) +
-                   " to accept the matrix"
-             : std::string());
+        "or add a control point; if they were picked that coarsely (an "
+        "orthophoto), give --accuracy=" +
+        FormatDouble("%.1f", std::max(0.1, std::ceil(worst_m * 4.0) / 10.0)) +
+        " to accept the matrix";
   } else if (!wrong.empty()) {
     cause = PointList(*c.points, wrong) +
             (wrong.size() == 1 ? " lies " : " lie up to ") + Metres(worst_m) +
@@ -1325,7 +1337,10 @@ void ZoneNumber(const Context& c, Findings* out) {
 // the matrix follows it.
 void GridCauses(const Context& c, Findings* out) {
   const GridJudgement& g = *c.grid;
-  if (!g.in_grid || g.undecided || c.exchange.found) return;
+  if (!g.in_grid || g.undecided || c.exchange.found || c.web_map ||
+      c.one_place || g.cause.size() != c.n) {
+    return;
+  }
   const bool matrix_off =
       (c.fit->free_scale && std::fabs(c.grid_scale_off) > c.grid_scale_limit) ||
       std::fabs(c.grid_angle_off_rad) > c.grid_angle_limit_rad;
@@ -1399,8 +1414,9 @@ void GridCauses(const Context& c, Findings* out) {
       case GridCause::kNone:
         break;
     }
-    // The fit left the point out where it does not follow it.
-    const bool left_out = c.outlier[i];
+    // The fit left the point out where it does not follow it; through two
+    // points it follows both.
+    const bool left_out = c.n >= 3 && c.outlier[i];
     out->push_back(MakeFinding(code, {static_cast<int>(i + 1)}, message,
                                matrix_off || !left_out));
   }
@@ -1445,7 +1461,9 @@ void Leverage(const Context& c, Findings* out) {
   for (size_t i = 0; i < c.n && i < c.checks.size(); ++i) {
     if (!c.checks[i].available) continue;
     // The drawing's grid checks a point the others cannot.
-    if (g.in_grid && !g.undecided && !g.wrong[i]) continue;
+    if (g.in_grid && !g.undecided && i < g.wrong.size() && !g.wrong[i]) {
+      continue;
+    }
     const double r_m = c.survey->survey_m[i], check_m = c.checks[i].length_m;
     if (!(check_m > c.large_m && r_m < 0.5 * check_m)) continue;
     out->push_back(MakeFinding(
@@ -1734,6 +1752,9 @@ constexpr Hide kHides[] = {
     {C::kWebMapCoordinates, C::kLeverage, false},
     {C::kWebMapCoordinates, C::kCoarsePoints, false},
     {C::kWebMapCoordinates, C::kUnusualScale, false},
+    {C::kWebMapCoordinates, C::kSwappedPoint, false},
+    {C::kWebMapCoordinates, C::kWebMapPoint, false},
+    {C::kWebMapCoordinates, C::kCoordinateSlip, false},
     {C::kWebMapCoordinates, C::kProjectionDistortion, false},
     // Lists that do not belong together: what their fit makes of each
     // point, of the scale and of the site says nothing, and some of their
@@ -1981,6 +2002,14 @@ double UnlocatableAccuracyM(const ControlPoints& points, double scale,
   }
   if (!(largest_m > kCoarseAccuracyM) || !(largest_m <= kCoarseMisfitM) ||
       !(largest_m <= kCoarseMisfitShare * TargetSpreadM(points.target, {}))) {
+    return nan;
+  }
+  // Four points whose blunder one leaving out locates (the rest of three
+  // agree to a survey's centimetres) are no coarse picks: three agree
+  // only exactly, whichever is left out.
+  if (AgreeingWithout(PlanePoints(points.source), points.target, scale, 1.0,
+                      kCoarseAccuracyM)
+          .size() == 1) {
     return nan;
   }
   return std::sqrt(sum_m2 / redundancy);

@@ -13,9 +13,12 @@
 //  - check: findings, but the matrix is usable;
 //  - bad:   the matrix is not to be trusted (rank_deficient, not_converged,
 //           most_points_outliers, exchanged_axes, exchanged_lon_lat,
-//           dms_as_decimal, web_map_coordinates, grid_mismatch,
-//           blunder_unlocated, ignored_input: points of the input were not
-//           read).
+//           dms_as_decimal, base_point_reading, web_map_coordinates,
+//           grid_mismatch, blunder_unlocated, ignored_input: points of the
+//           input were not read; and a point's own mistake that the
+//           drawing's grid names, zone_number, swapped_point,
+//           web_map_point or coordinate_slip, where the matrix follows
+//           the point).
 //
 // A drawing in a map projection (a Gauss-Krueger zone, UTM, a city's own
 // transverse Mercator) cannot be carried onto the flat scene by one

@@ -38,7 +38,7 @@ std::string FormatMatrixNumber(double v) {
 namespace {
 
 // The rotation and scale elements: K cos at 0 and 5, K sin at 1 and -K sin
-// at 4. Each pair is rounded alike, so that the text stays a similarity.
+// at 4. Each pair's short forms are kept or dropped together.
 constexpr size_t kCosElements[] = {0, 5};
 constexpr size_t kSinElements[] = {1, 4};
 
@@ -50,17 +50,22 @@ void ForEachDrawingPoint(const ControlPoints& points, F f) {
   for (const Point3& p : points.check.source) f(p.x, p.y);
 }
 
-// The farthest, metres, that the rotation and scale elements of `read`
-// place a drawing position from where those of `exact` place it.
+// The farthest, metres, that the rotation, scale and offset elements of
+// `read` place a drawing position from where those of `exact` place it.
 double LargestShiftM(const TransformMatrix& exact, const TransformMatrix& read,
                      const ControlPoints& points) {
   const double d0 = read[0] - exact[0], d1 = read[1] - exact[1];
   const double d4 = read[4] - exact[4], d5 = read[5] - exact[5];
-  if (d0 == 0.0 && d1 == 0.0 && d4 == 0.0 && d5 == 0.0) return 0.0;
+  // The offsets' own short forms (below 1e-6 m) add to the same budget.
+  const double d12 = read[12] - exact[12], d13 = read[13] - exact[13];
+  if (d0 == 0.0 && d1 == 0.0 && d4 == 0.0 && d5 == 0.0 && d12 == 0.0 &&
+      d13 == 0.0) {
+    return 0.0;
+  }
   double largest_m = 0.0;
   ForEachDrawingPoint(points, [&](double x, double y) {
-    largest_m =
-        std::max(largest_m, std::hypot(d0 * x + d4 * y, d1 * x + d5 * y));
+    largest_m = std::max(
+        largest_m, std::hypot(d0 * x + d4 * y + d12, d1 * x + d5 * y + d13));
   });
   return largest_m;
 }
@@ -108,7 +113,7 @@ MatrixText FormatTransformMatrix(const TransformMatrix& matrix,
   for (size_t i = 0; i < text.size(); ++i) {
     if (i != 0) out.text += ",";
     out.text += text[i];
-    // The long form reads back to the element itself.
+    // What a reader gets back: the long form within 5e-21 of the element.
     out.numbers[i] = std::strtod(text[i].c_str(), nullptr);
   }
   out.text += "]";

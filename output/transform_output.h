@@ -45,9 +45,10 @@ struct MatrixText {
 // form only where rounding them moves no drawing position of `points`
 // (fitted and check points) by more than kMatrixTextToleranceM: K cos =
 // 0.9999992 written as "1.0" moves an easting of 39 500 000 m by 32 m.
-// Elsewhere they take "%.20f". Rounding K cos by d and K sin by e moves
-// (x, y) by sqrt(d^2 + e^2) |(x, y)|: where both roundings together move a
-// point too far, the one that moves it less is kept if it alone passes.
+// Elsewhere they take "%.20f". The roundings of both pairs (K cos by d, K
+// sin by e: about sqrt(d^2 + e^2) |(x, y)|) and of the offsets are judged
+// together at every point: where both pairs' short forms move a point too
+// far, the pair that moves it less keeps them if it alone passes.
 MatrixText FormatTransformMatrix(const TransformMatrix& matrix,
                                  const ControlPoints& points);
 

@@ -415,6 +415,29 @@ TEST(GridReferenceTest, WithoutAGridFewCoarsePicksAreNotSetAside) {
   }
 }
 
+// Four surveyed points of a CAD grid with a 1 m blunder: leaving it out
+// leaves three that agree, so it is located (or, where leaving out another
+// point does too, said to be unlocatable: bad), never taken for coarse
+// picks and fitted into the matrix.
+TEST(GridReferenceTest, WithoutAGridFourPointsLocateTheirBlunder) {
+  for (int point = 0; point < 4; ++point) {
+    Site s = At(113.26, 23.13, 114, 4, 500, 80 + point);
+    s.grid = true;
+    s.alter = Moved(point, 0.6, -0.8);
+    const Outcome o = Survey(s);
+    ASSERT_TRUE(o.prepared);
+    EXPECT_FALSE(Has(o.full, "coarse_points")) << Describe(o.full);
+    bool named = false;
+    for (const Finding& f : o.full.findings) {
+      named = named || (f.code == FindingCode::kOutlier &&
+                        f.points == std::vector<int>{point + 1});
+    }
+    EXPECT_TRUE(named || (Has(o.full, "blunder_unlocated") &&
+                          o.full.verdict == Verdict::kBad))
+        << "point " << point + 1 << ": " << Describe(o.full);
+  }
+}
+
 // One point's own mistake, named with its cause and what to write; the
 // fit leaves the point out and the matrix holds, so the verdict is check.
 TEST(GridReferenceTest, OnePointsMistakeIsNamedWithItsCause) {
