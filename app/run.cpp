@@ -82,7 +82,8 @@ SimilarityFit FitControlPoints(const ControlPoints& points, double scale,
   bool keep_consensus = false;
   const size_t wrong = static_cast<size_t>(
       std::count(grid.wrong.begin(), grid.wrong.end(), true));
-  if (grid.in_grid && !grid.undecided && wrong > 0 && n - wrong >= 2) {
+  if (grid.in_grid && grid.wrong.size() == n && !grid.undecided && wrong > 0 &&
+      n - wrong >= 2) {
     std::vector<bool> inlier(n);
     for (size_t i = 0; i < n; ++i) inlier[i] = !grid.wrong[i];
     if (inlier != consensus.inlier) {
