@@ -419,7 +419,8 @@ GridJudgement JudgeAt(const ControlPoints& points, double accuracy_m,
     std::vector<double> offset_m;
     for (const Point2& d : c.deviation_m) offset_m.push_back(Length(d));
     const double median_m = Median(offset_m);
-    if (median_m >= kWebMapLeastOffsetM && median_m <= kWebMapMostOffsetM) {
+    if (n <= kGridAccuracyPoints && median_m >= kWebMapLeastOffsetM &&
+        median_m <= kWebMapMostOffsetM) {
       web_map_reach.push_back(grid);
     }
     if (!c.in_grid) continue;
@@ -430,7 +431,10 @@ GridJudgement JudgeAt(const ControlPoints& points, double accuracy_m,
   }
   // A web map's targets look like an old datum's where its shift is small:
   // that reading is tried before an old datum is accepted.
-  if ((!best.in_grid || Length(best.shift) > kWgs84AllowanceM) &&
+  // From kGridAccuracyPoints points on the projection's identification
+  // tells web-map targets itself.
+  if (n <= kGridAccuracyPoints &&
+      (!best.in_grid || Length(best.shift) > kWgs84AllowanceM) &&
       FindWebMap(points, sample, lon_deg, lat_deg, web_map_reach, &out)) {
     return out;
   }

@@ -94,7 +94,9 @@ struct GridJudgement {
   // site: its scale and angle, as the fit's K and angle_rad mean them.
   double K = std::numeric_limits<double>::quiet_NaN();
   double angle_rad = std::numeric_limits<double>::quiet_NaN();
-  // The targets are a Chinese web map's coordinates: the drawing's points,
+  // Up to kGridAccuracyPoints points (beyond, the projection's
+  // identification tells it): the targets are a Chinese web map's
+  // coordinates: the drawing's points,
   // carried through `grid` to WGS84 and on into `web_map_datum`, land
   // within 5 m of most targets, where as WGS84 positions they need more
   // than kWgs84AllowanceM of datum (GCJ-02 moves them 170 m at Xining,
