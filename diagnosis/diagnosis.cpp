@@ -305,10 +305,11 @@ std::string ExchangeMessage(const Exchange& e, double fit_rms_m, bool table) {
 
 // "point 4's easting 448324.112 lacks the zone number 39: write
 // 39448324.112", and the like for the other slips.
+// `drawing_zone` is the drawing's own zone number.
 Finding ZoneSlipFinding(const ControlPoints& points, const ZoneSlip& slip,
-                        const Projection& p) {
+                        int drawing_zone) {
   const std::string point = PointName(points, slip.point);
-  const std::string zone = std::to_string(p.zone);
+  const std::string zone = std::to_string(drawing_zone);
   const std::string written = FormatDouble("%.3f", slip.written.x);
   std::string message;
   switch (slip.kind) {
@@ -328,6 +329,11 @@ Finding ZoneSlipFinding(const ControlPoints& points, const ZoneSlip& slip,
                 "'s, the neighbouring zone: the drawing is in zone " + zone +
                 ", so write " + FormatDouble("%.3f", slip.corrected.x) + ", " +
                 FormatDouble("%.3f", slip.corrected.y);
+      break;
+    case ZoneSlipKind::kOther:
+      message = point + "'s easting " + written + " carries the zone number " +
+                std::to_string(slip.written_zone) + " where the drawing's is " +
+                zone + ": write " + FormatDouble("%.3f", slip.corrected.x);
       break;
   }
   return MakeFinding(FindingCode::kZoneNumber,
@@ -1327,7 +1333,7 @@ void ExchangedPairsRule(const Context& c, Findings* out) {
 
 void ZoneNumber(const Context& c, Findings* out) {
   for (const ZoneSlip& slip : c.zone_slips) {
-    out->push_back(ZoneSlipFinding(*c.points, slip, c.survey->projection));
+    out->push_back(ZoneSlipFinding(*c.points, slip, c.survey->projection.zone));
   }
 }
 
@@ -1365,23 +1371,18 @@ void GridCauses(const Context& c, Findings* out) {
     std::string message;
     switch (g.cause[i]) {
       case GridCause::kZoneNumber: {
-        code = FindingCode::kZoneNumber;
-        const double zones = std::round((e.x - s.x) / kZoneEastingM);
-        const std::string corrected =
-            FormatDouble("%.3f", s.x + zones * kZoneEastingM);
-        const int written = static_cast<int>(std::floor(s.x / kZoneEastingM));
-        if (written == 0) {
-          message = point + "'s easting " + x + " lacks the zone number " +
-                    std::to_string(g.grid.zone) + ": write " + corrected;
-        } else if (!g.grid.zone_in_easting) {
-          message = point + "'s easting " + x + " holds the zone number " +
-                    std::to_string(written) +
-                    ", which the other eastings lack: write " + corrected;
-        } else {
-          message = point + "'s easting " + x + " carries the zone number " +
-                    std::to_string(written) + " where the drawing's is " +
-                    std::to_string(g.grid.zone) + ": write " + corrected;
-        }
+        ZoneSlip slip;
+        slip.point = i;
+        slip.written = Point2{s.x, s.y};
+        slip.corrected = Point2{
+            s.x + std::round((e.x - s.x) / kZoneEastingM) * kZoneEastingM, s.y};
+        slip.written_zone = static_cast<int>(std::floor(s.x / kZoneEastingM));
+        slip.kind = slip.written_zone == 0    ? ZoneSlipKind::kMissing
+                    : !g.grid.zone_in_easting ? ZoneSlipKind::kAdded
+                                              : ZoneSlipKind::kOther;
+        const Finding f = ZoneSlipFinding(*c.points, slip, g.grid.zone);
+        code = f.code;
+        message = f.message;
         break;
       }
       case GridCause::kSwapped:

@@ -298,57 +298,57 @@ void FindCauses(const ControlPoints& points, const Projector& projector,
 // their blunder threshold: one blunder must not pass for coarse picks.
 // (With fewer, the rest's accuracy is too uncertain: four clean picks
 // would lose one in about fifteen jobs.)
+// The mean of the deviations of the points in `kept` but `left_out`, and
+// their scatter, metres, one coordinate (2m - 2 degrees of freedom for m
+// points; NaN below two).
+struct Scatter {
+  Point2 mean;
+  double sigma_m = 0.0;
+};
+Scatter ScatterOf(const GridJudgement& g, const std::vector<size_t>& kept,
+                  size_t left_out) {
+  Scatter out;
+  double m = 0.0;
+  for (size_t i : kept) {
+    if (i == left_out) continue;
+    out.mean.x += g.deviation_m[i].x;
+    out.mean.y += g.deviation_m[i].y;
+    m += 1.0;
+  }
+  out.mean = Point2{out.mean.x / m, out.mean.y / m};
+  double sum_m2 = 0.0;
+  for (size_t i : kept) {
+    if (i == left_out) continue;
+    const double e_m = Length(Minus(g.deviation_m[i], out.mean));
+    sum_m2 += e_m * e_m;
+  }
+  out.sigma_m = m >= 2.0 ? std::sqrt(sum_m2 / (2.0 * m - 2.0))
+                         : std::numeric_limits<double>::quiet_NaN();
+  return out;
+}
+
 double GridAccuracy(const GridJudgement& g) {
   std::vector<size_t> kept;
   for (size_t i = 0; i < g.deviation_m.size(); ++i) {
     if (!g.wrong[i]) kept.push_back(i);
   }
-  const auto sigma_without = [&](size_t left_out, size_t* worst,
-                                 double* worst_m) {
-    Point2 mean{0.0, 0.0};
-    double m = 0.0;
+  for (;;) {
+    const Scatter all = ScatterOf(g, kept, kNoPointLeftOut);
+    if (kept.size() < 5) return all.sigma_m;
+    size_t worst = kept[0];
     for (size_t i : kept) {
-      if (i == left_out) continue;
-      mean.x += g.deviation_m[i].x;
-      mean.y += g.deviation_m[i].y;
-      m += 1.0;
-    }
-    mean = Point2{mean.x / m, mean.y / m};
-    double sum_m2 = 0.0;
-    *worst_m = -1.0;
-    for (size_t i : kept) {
-      const double e_m = Length(Minus(g.deviation_m[i], mean));
-      if (i != left_out) sum_m2 += e_m * e_m;
-      if (e_m > *worst_m) {
-        *worst_m = e_m;
-        *worst = i;
+      if (Length(Minus(g.deviation_m[i], all.mean)) >
+          Length(Minus(g.deviation_m[worst], all.mean))) {
+        worst = i;
       }
     }
-    return m >= 2.0 ? std::sqrt(sum_m2 / (2.0 * m - 2.0))
-                    : std::numeric_limits<double>::quiet_NaN();
-  };
-  size_t worst = 0;
-  double worst_m = 0.0;
-  double sigma_m = sigma_without(g.deviation_m.size(), &worst, &worst_m);
-  while (kept.size() >= 5) {
-    size_t unused = 0;
-    double off_m = 0.0;
-    const double rest_m = sigma_without(worst, &unused, &off_m);
-    // How far the worst point lies from the others' mean.
-    Point2 mean{0.0, 0.0};
-    for (size_t i : kept) {
-      if (i == worst) continue;
-      mean.x += g.deviation_m[i].x / static_cast<double>(kept.size() - 1);
-      mean.y += g.deviation_m[i].y / static_cast<double>(kept.size() - 1);
-    }
-    if (!(Length(Minus(g.deviation_m[worst], mean)) >
-          BlunderThresholdM(std::max(rest_m, kSurveyGradeAccuracyM)))) {
-      break;
+    const Scatter rest = ScatterOf(g, kept, worst);
+    if (!(Length(Minus(g.deviation_m[worst], rest.mean)) >
+          BlunderThresholdM(std::max(rest.sigma_m, kSurveyGradeAccuracyM)))) {
+      return all.sigma_m;
     }
     kept.erase(std::find(kept.begin(), kept.end(), worst));
-    sigma_m = sigma_without(g.deviation_m.size(), &worst, &worst_m);
   }
-  return sigma_m;
 }
 
 // GCJ-02 moves WGS84 by at least about 100 m inside China (170 m at

@@ -156,13 +156,16 @@ enum class ZoneSlipKind {
   kMissing,    // the easting lacks the zone number the others carry
   kNeighbour,  // the point was computed in the neighbouring zone
   kAdded,      // the easting carries a zone number the others lack
+  kOther,      // the easting carries another zone's number than the drawing's
 };
 struct ZoneSlip {
   ZoneSlipKind kind = ZoneSlipKind::kMissing;
-  size_t point = 0;      // position from 0
-  int written_zone = 0;  // kNeighbour: the zone the point was computed in
-  Point2 written;        // the drawing point as given
-  Point2 corrected;      // as the drawing's own zone has it
+  size_t point = 0;  // position from 0
+  // kNeighbour: the zone the point was computed in; kOther: the zone its
+  // easting names.
+  int written_zone = 0;
+  Point2 written;    // the drawing point as given
+  Point2 corrected;  // as the drawing's own zone has it
 };
 
 // The blunders (survey_m above `limit_m`) that are zone-number slips: a
