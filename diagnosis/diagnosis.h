@@ -11,14 +11,9 @@
 // with the figures that matter and what to do. The verdict:
 //  - good:  no findings;
 //  - check: findings, but the matrix is usable;
-//  - bad:   the matrix is not to be trusted (rank_deficient, not_converged,
-//           most_points_outliers, exchanged_axes, exchanged_lon_lat,
-//           dms_as_decimal, base_point_reading, web_map_coordinates,
-//           grid_mismatch, blunder_unlocated, ignored_input: points of the
-//           input were not read; and a point's own mistake that the
-//           drawing's grid names, zone_number, swapped_point,
-//           web_map_point or coordinate_slip, where the matrix follows
-//           the point).
+//  - bad:   the matrix is not to be trusted: a finding whose rule says so
+//           (its severity in rules.h: kBad, or kJudged where the matrix
+//           follows the point at fault).
 //
 // A drawing in a map projection (a Gauss-Krueger zone, UTM, a city's own
 // transverse Mercator) cannot be carried onto the flat scene by one
@@ -29,11 +24,12 @@
 // targets and leverage all look at the survey, not at the fit's
 // deviations, and the projection's distortion raises no finding but
 // projection_distortion, when one matrix cannot hold the drawing.
-// A finding that explains others hides them: an exchanged reading hides
-// the non-convergence, the outliers and large deviations it accounts for,
-// the scale it distorts and what the distorted fit makes of them; two
-// exchanged targets hide their outliers and heights; points that do not
-// belong together hide what their fit makes of each point.
+// A finding that explains others hides them (rules.h says which): an
+// exchanged reading hides the non-convergence, the outliers and large
+// deviations it accounts for, the scale it distorts and what the distorted
+// fit makes of them; two exchanged targets hide their outliers and
+// heights; points that do not belong together hide what their fit makes
+// of each point.
 // Check points (a table's rows with use 0) are judged like the fitted
 // points, by their survey deviation, but under a matrix they did not help
 // to fit: check_point_off names one beyond the large_deviation threshold
@@ -50,6 +46,7 @@
 #include "diagnosis/grid_reference.h"
 #include "diagnosis/matrix_hold.h"
 #include "diagnosis/projection.h"
+#include "diagnosis/rules.h"
 #include "fit/plane_similarity.h"
 
 // Above this, in metres, a deviation, a check residual or a height off the
@@ -99,37 +96,13 @@ enum class Verdict { kGood, kCheck, kBad };
 // "good", "check" or "bad".
 const char* VerdictName(Verdict verdict);
 
-// What a finding is about. They are listed in the order in which they may
-// hide one another: a finding hides only findings of later codes (the
-// table of which hides which is in diagnosis.cpp).
+// What a finding is about: one code per rule of rules.h, in the order in
+// which findings may hide one another (a finding hides only findings of
+// later codes).
 enum class FindingCode {
-  kExchangedAxes,
-  kExchangedLonLat,
-  kDmsAsDecimal,
-  kBasePointReading,
-  kRankDeficient,
-  kWebMapCoordinates,
-  kGridMismatch,
-  kNotConverged,
-  kMostPointsOutliers,
-  kBlunderUnlocated,
-  kIgnoredInput,
-  kExchangedPairs,
-  kZoneNumber,
-  kSwappedPoint,
-  kWebMapPoint,
-  kCoordinateSlip,
-  kOutlier,
-  kLargeDeviation,
-  kLeverage,
-  kNoRedundancy,
-  kCollinear,
-  kCoarsePoints,
-  kFarFromBase,
-  kUnusualScale,
-  kProjectionDistortion,
-  kHeightOffLift,
-  kCheckPointOff,
+#define GEOANCHOR_FINDING_CODE(code, ...) code,
+  GEOANCHOR_DIAGNOSIS_RULES(GEOANCHOR_FINDING_CODE)
+#undef GEOANCHOR_FINDING_CODE
 };
 
 // The code as the report and standard error write it: "exchanged_axes",
@@ -143,9 +116,9 @@ struct Finding {
   std::vector<int> points;
   std::string message;  // one sentence: figures and what to do
   bool bad = false;     // makes the verdict bad
-  // The points (fitted positions from 1) whose own findings this one
-  // explains, where they are not the points it names (an exchanged
-  // reading names none).
+  // The points (input positions) whose own findings this one explains,
+  // where they are not the points it names (an exchanged reading names
+  // none).
   std::vector<int> explains;
   // Judged only with a report or a plot (DiagnosisDepth::kFull), so it
   // stays off standard error, which must read the same either way.

@@ -1,0 +1,192 @@
+// The points' accuracy: estimated from their survey deviations, chosen
+// for the thresholds, and, for too few points in no grid, the accuracy
+// they agree to; and the Cauchy loss's scale the fit takes from it.
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "diagnosis/context.h"
+#include "fit/plane_similarity.h"
+#include "fit/similarity_fit.h"
+
+// RMS distance of the targets from their centroid, metres, over the
+// points whose `use` is true (all of them when none is).
+double TargetSpreadM(const std::vector<Point2>& target,
+                     const std::vector<bool>& use) {
+  const bool all = use.size() != target.size() ||
+                   std::find(use.begin(), use.end(), true) == use.end();
+  double cx = 0.0, cy = 0.0, n = 0.0;
+  for (size_t i = 0; i < target.size(); ++i) {
+    if (!all && !use[i]) continue;
+    cx += target[i].x;
+    cy += target[i].y;
+    n += 1.0;
+  }
+  cx /= n;
+  cy /= n;
+  double sum_sq_m2 = 0.0;
+  for (size_t i = 0; i < target.size(); ++i) {
+    if (!all && !use[i]) continue;
+    const Point2& t = target[i];
+    sum_sq_m2 += (t.x - cx) * (t.x - cx) + (t.y - cy) * (t.y - cy);
+  }
+  return std::sqrt(sum_sq_m2 / n);
+}
+
+AccuracyEstimate WeightedSigmaZero(const std::vector<double>& r_m,
+                                   const std::vector<bool>& use, double loss_m,
+                                   bool free_scale) {
+  AccuracyEstimate e;
+  const double unknowns = free_scale ? 4.0 : 3.0;
+  double wss_m2 = 0.0, sum_w = 0.0, kept = 0.0;
+  for (size_t i = 0; i < r_m.size(); ++i) {
+    if (i < use.size() && !use[i]) continue;
+    if (!std::isfinite(r_m[i])) continue;
+    const double w = CauchyWeight(r_m[i], loss_m);
+    wss_m2 += w * r_m[i] * r_m[i];
+    sum_w += w;
+    if (w >= kOutlierWeight) kept += 1.0;
+  }
+  e.redundancy = 2.0 * kept - unknowns;
+  if (2.0 * sum_w - unknowns > 0.0) {
+    e.sigma_m = std::sqrt(wss_m2 / (2.0 * sum_w - unknowns));
+  }
+  return e;
+}
+
+AccuracyChoice ChooseAccuracy(const AccuracyEstimate& e, double spread_m,
+                              double accuracy_flag_m) {
+  AccuracyChoice c;
+  c.estimate_m = e.sigma_m;
+  c.spread_m = spread_m;
+  if (AccuracyGiven(accuracy_flag_m)) {
+    c.accuracy_m = accuracy_flag_m;
+    return c;
+  }
+  if (!(e.redundancy >= kMinAccuracyRedundancy) ||
+      !(e.sigma_m > kSurveyGradeAccuracyM)) {
+    return c;
+  }
+  if (e.sigma_m > kDisagreementShare * spread_m) {
+    c.lists_disagree = true;
+    return c;
+  }
+  c.accuracy_m = e.sigma_m;
+  c.estimated = true;
+  return c;
+}
+
+std::vector<size_t> AgreeingWithout(const std::vector<Point2>& from,
+                                    const std::vector<Point2>& to, double scale,
+                                    double m_per_unit, double limit_m) {
+  std::vector<size_t> out;
+  const size_t n = from.size();
+  if (n < 3 || n > kMaxUnlocatedPoints) return out;
+  std::vector<double> w(n, 1.0);
+  for (size_t i = 0; i < n; ++i) {
+    w[i] = 0.0;
+    PlaneSimilarity rest;
+    bool agrees = FitClosedForm(from, to, w, scale, &rest);
+    for (size_t k = 0; k < n && agrees; ++k) {
+      if (k == i) continue;
+      const Point2 d = rest.Deviation(from[k], to[k]);
+      agrees = DeviationLength(d.x, d.y) * m_per_unit <= limit_m;
+    }
+    if (agrees) out.push_back(i);
+    w[i] = 1.0;
+  }
+  return out;
+}
+
+double UnlocatableAccuracyM(const ControlPoints& points, double scale,
+                            const GridJudgement& grid, double accuracy_flag_m) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const size_t n = std::min(points.source.size(), points.target.size());
+  const double unknowns = IsFreeScale(scale) ? 4.0 : 3.0;
+  const double redundancy = 2.0 * static_cast<double>(n) - unknowns;
+  if (AccuracyGiven(accuracy_flag_m) || grid.in_grid || !(redundancy > 0.0) ||
+      !(redundancy < kMinAccuracyRedundancy)) {
+    return nan;
+  }
+  PlaneSimilarity ls;
+  if (!FitClosedForm(PlanePoints(points.source), points.target, {}, scale,
+                     &ls)) {
+    return nan;
+  }
+  double largest_m = 0.0, sum_m2 = 0.0;
+  for (size_t i = 0; i < n; ++i) {
+    const Point2 d = ls.Deviation({points.source[i].x, points.source[i].y},
+                                  points.target[i]);
+    const double r_m = DeviationLength(d.x, d.y);
+    largest_m = std::max(largest_m, r_m);
+    sum_m2 += r_m * r_m;
+  }
+  if (!(largest_m > kCoarseAccuracyM) || !(largest_m <= kCoarseMisfitM) ||
+      !(largest_m <= kCoarseMisfitShare * TargetSpreadM(points.target, {}))) {
+    return nan;
+  }
+  // Four points whose blunder one leaving out locates (the rest of three
+  // agree to a survey's centimetres) are no coarse picks: three agree
+  // only exactly, whichever is left out.
+  if (AgreeingWithout(PlanePoints(points.source), points.target, scale, 1.0,
+                      kCoarseAccuracyM)
+          .size() == 1) {
+    return nan;
+  }
+  return std::sqrt(sum_m2 / redundancy);
+}
+
+double ChooseLossScale(const ControlPoints& points, const Consensus& consensus,
+                       double scale, double accuracy_m) {
+  if (AccuracyGiven(accuracy_m)) {
+    return LossScaleForAccuracy(accuracy_m);
+  }
+  const size_t n = points.source.size();
+  if (!consensus.found || consensus.inlier.size() != n ||
+      points.target.size() != n || points.geodetic.size() != n) {
+    return kCauchyScaleM;
+  }
+  // The fit's own deviations hold the projection's distortion on top of
+  // the survey's: survey grade by them is survey grade.
+  if (!(consensus.redundancy >= kMinAccuracyRedundancy) ||
+      !(consensus.sigma > kSurveyGradeAccuracyM)) {
+    return kCauchyScaleM;
+  }
+  // Otherwise judge the survey deviations of the consensus's similarity.
+  const PlaneSimilarity& t = consensus.similarity;
+  SimilarityFit at_consensus;
+  at_consensus.A_m = t.A_m();
+  at_consensus.B_m = t.B_m();
+  at_consensus.K = t.K();
+  at_consensus.angle_rad = t.angle_rad();
+  at_consensus.free_scale = IsFreeScale(scale);
+  at_consensus.loss_scale_m = LossScaleForAccuracy(consensus.sigma);
+  at_consensus.consensus_inlier = consensus.inlier;
+  at_consensus.deviations =
+      ComputeDeviations(at_consensus, points.source, points.target);
+  for (const Point2& dev : at_consensus.deviations) {
+    at_consensus.residuals_m.push_back(DeviationLength(dev.x, dev.y));
+  }
+  const SurveyJudgement survey = JudgeSurvey(points, at_consensus);
+  // The consensus's inliers were cut on the fit's deviations, which hold
+  // the projection's distortion: cut them again on the survey's, at
+  // kInlierSigmas of their median scatter, before their plain sigma.
+  std::vector<double> inlier_sq_m2;
+  for (size_t i = 0; i < n; ++i) {
+    if (consensus.inlier[i]) {
+      inlier_sq_m2.push_back(survey.survey_m[i] * survey.survey_m[i]);
+    }
+  }
+  const double cut_m = std::max(
+      kBlunderM, kInlierSigmas * std::sqrt(Median(std::move(inlier_sq_m2)) /
+                                           kChi2MedianTwoDof));
+  std::vector<bool> use = consensus.inlier;
+  for (size_t i = 0; i < n; ++i) {
+    use[i] = use[i] && survey.survey_m[i] <= cut_m;
+  }
+  const AccuracyChoice choice =
+      ChooseAccuracy(WeightedSigmaZero(survey.survey_m, use, INFINITY,
+                                       at_consensus.free_scale),
+                     TargetSpreadM(points.target, use), 0.0);
+  return LossScaleForAccuracy(choice.accuracy_m);
+}

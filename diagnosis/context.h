@@ -1,0 +1,195 @@
+// Inside the diagnosis: what its rules share. The Context holds the
+// measurements that several rules read, worked out once by MakeContext;
+// each rule's judge (declared below from the rows of rules.h) reads it and
+// writes its findings' points, message and explanations, and the rule's
+// row supplies the code, the severity and what each finding hides.
+#ifndef GEOANCHOR_DIAGNOSIS_CONTEXT_H_
+#define GEOANCHOR_DIAGNOSIS_CONTEXT_H_
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "common/types.h"
+#include "diagnosis/diagnosis.h"
+#include "diagnosis/grid_reference.h"
+#include "diagnosis/matrix_hold.h"
+#include "diagnosis/projection.h"
+#include "diagnosis/rules.h"
+
+using Findings = std::vector<Finding>;
+
+// The other readings of an input.
+enum class ReadingKind {
+  kAxes,           // the drawing's x and y exchanged
+  kTargetsLonLat,  // the targets' longitude and latitude exchanged
+  kBaseLonLat,     // the base point's
+  kBothLonLat,     // both
+  kDmsAsDecimal,   // the targets' 116.234567 meaning 116 deg 23' 45.67"
+};
+
+// The reading of the input that fits ten times better than the input as
+// given, if any.
+struct Exchange {
+  bool found = false;  // false: no reading fits better
+  ReadingKind kind = ReadingKind::kAxes;
+  double rms_m = 0.0;
+  double median_m = 0.0;
+  std::vector<double> residuals_m;  // per point under that reading
+};
+
+// The accuracy the thresholds follow: --accuracy when given; else the
+// estimate when it has redundancy and lies between survey grade and 1 %
+// of the points' spread (beyond that the lists disagree).
+struct AccuracyChoice {
+  double accuracy_m = kSurveyGradeAccuracyM;
+  bool estimated = false;       // from the points, above survey grade
+  bool lists_disagree = false;  // the estimate exceeds 1 % of the spread
+  double estimate_m = std::numeric_limits<double>::quiet_NaN();
+  double spread_m = 0.0;
+};
+
+// What the rules judge, worked out once: the survey, the points' accuracy
+// and the thresholds that follow it, the other reading of the input and
+// what it explains, the blunders and the grid.
+struct Context {
+  const ControlPoints* points = nullptr;
+  const SimilarityFit* fit = nullptr;
+  double scale = 0.0;
+  double accuracy_flag_m = 0.0;  // --accuracy; 0 or NaN: estimated
+  size_t n = 0;
+  bool projected = false;  // a map projection is identified
+  bool web_map = false;    // through a web map's reading of the targets
+  AccuracyChoice accuracy;
+  double blunder_m = kBlunderM;
+  double large_m = kLargeDeviationM;
+  std::vector<bool> inlier;  // the consensus's inliers
+  bool one_place = false;    // the drawing points all at one place
+  std::vector<bool> outlier;
+  Exchange exchange;
+  std::vector<int> explained;  // input positions the exchange accounts for
+  std::vector<std::pair<size_t, size_t>> pairs;  // exchanged targets
+  std::vector<ZoneSlip> zone_slips;
+  size_t unexplained_outliers = 0;  // neither exchanged nor paired
+  // The median survey deviation of those, when half the points or more
+  // are among them and it exceeds kDisagreementShare of the spread; NaN
+  // otherwise.
+  double disagreeing_median_m = std::numeric_limits<double>::quiet_NaN();
+  // Too few points in no grid to tell a blunder from coarse picks: fitted
+  // as least squares, they agree to this (UnlocatableAccuracyM); NaN.
+  double unlocatable_m = std::numeric_limits<double>::quiet_NaN();
+  // The drawing's grid judged every point and locates the blunder among a
+  // few points itself.
+  bool grid_locates = false;
+  // The fit against the similarity the grid fixes: its scale's relative
+  // difference and its angle's difference, radians, and how far the
+  // datum and the points' accuracy let each go.
+  double grid_scale_off = 0.0;
+  double grid_angle_off_rad = 0.0;
+  double grid_scale_limit = std::numeric_limits<double>::infinity();
+  double grid_angle_limit_rad = std::numeric_limits<double>::infinity();
+
+  // What the diagnosis returns besides its findings, measured here.
+  SurveyJudgement survey;
+  GridJudgement grid;
+  CheckPointJudgement check_points;
+  HeightDiagnosis heights;  // the full depth only
+  MatrixHold hold;          // the full depth only
+
+  // The fit means nothing point by point.
+  bool Unrelated() const {
+    return one_place || accuracy.lists_disagree ||
+           std::isfinite(disagreeing_median_m);
+  }
+  // The fit's scale or angle lies beyond what the drawing's grid allows.
+  bool MatrixOffGrid() const {
+    return (fit->free_scale && std::fabs(grid_scale_off) > grid_scale_limit) ||
+           std::fabs(grid_angle_off_rad) > grid_angle_limit_rad;
+  }
+  // Fitted point i as its findings name it: its position in the input.
+  int Position(size_t i) const { return InputPosition(points->positions, i); }
+};
+
+// `full`: with the measurements of the report-only rules too.
+Context MakeContext(const ControlPoints& points, const SimilarityFit& fit,
+                    double scale, double accuracy_flag_m, bool full);
+
+// Every rule's judge, named in its row of rules.h.
+#define GEOANCHOR_DECLARE_JUDGE(code, name, severity, runs, judge, ...) \
+  void judge(const Context& c, Findings* out);
+GEOANCHOR_DIAGNOSIS_RULES(GEOANCHOR_DECLARE_JUDGE)
+#undef GEOANCHOR_DECLARE_JUDGE
+
+// Every rule's findings, in code order; the report-only rules' with `full`
+// only.
+Findings JudgeAll(const Context& c, bool full);
+
+// The findings no kept one hides, as the rows say, of findings in code
+// order.
+Findings WithoutHidden(Findings all);
+
+// --accuracy was given: the points' accuracy, metres, is not estimated.
+inline bool AccuracyGiven(double accuracy_m) {
+  return accuracy_m > 0.0 && std::isfinite(accuracy_m);
+}
+
+// A finding of the rule judging it: points (input positions, ascending)
+// and message; the rule's row gives the code and, but for a judged
+// severity, the verdict.
+Finding MakeFinding(std::vector<int> points, std::string message,
+                    bool bad = false);
+
+// Texts every theme writes.
+// A distance in a message; an overflowed one is said in words, so no
+// "inf" reaches a reader.
+std::string Metres(double v);
+// "point K7" by its name in the table, else "point 7" by its position.
+std::string PointName(const ControlPoints& points, size_t index);
+// "points 1, 2 and K5" for up to five points (`named`: input positions),
+// else "7 points".
+std::string PointList(const ControlPoints& points,
+                      const std::vector<int>& named);
+
+// Measurements one theme makes and MakeContext asks for.
+Exchange FindExchange(const ControlPoints& points, const SimilarityFit& fit,
+                      double scale, double fit_median_m);
+// Up to this many points a robust fit passes exactly through most of them
+// whatever the reading, so readings are judged by their RMS.
+inline constexpr size_t kFewReadingPoints = 4;
+std::vector<std::pair<size_t, size_t>> ExchangedPairsOf(
+    const ControlPoints& points, const SimilarityFit& fit,
+    const SurveyJudgement& survey, const std::vector<bool>& outlier);
+HeightDiagnosis DiagnoseHeights(const ControlPoints& points);
+
+// The points' accuracy (accuracy.cpp).
+// RMS distance of the targets from their centroid, metres, over the
+// points whose `use` is true (all of them when none is).
+double TargetSpreadM(const std::vector<Point2>& target,
+                     const std::vector<bool>& use);
+// The points' accuracy from deviations (lengths, metres) weighted by the
+// Cauchy loss of scale `loss_m`: the weighted sigma0,
+// sqrt(sum w r^2 / (2 sum w - u)). Its redundancy, for judging whether
+// there are enough points, counts those the loss does not reject (weight
+// at least kOutlierWeight) in full: 2 n - u.
+struct AccuracyEstimate {
+  double sigma_m = std::numeric_limits<double>::quiet_NaN();
+  double redundancy = 0.0;
+};
+AccuracyEstimate WeightedSigmaZero(const std::vector<double>& r_m,
+                                   const std::vector<bool>& use, double loss_m,
+                                   bool free_scale);
+AccuracyChoice ChooseAccuracy(const AccuracyEstimate& e, double spread_m,
+                              double accuracy_flag_m);
+// With few points a blunder may have no place: the points whose leaving
+// out leaves a rest that agrees within `limit_m` (every deviation of the
+// rest's least-squares similarity), positions from 0. Only for up to
+// kMaxUnlocatedPoints points; beyond that leaving out one good point keeps
+// the blunder and the rest's redundancy shows it.
+std::vector<size_t> AgreeingWithout(const std::vector<Point2>& from,
+                                    const std::vector<Point2>& to, double scale,
+                                    double m_per_unit, double limit_m);
+
+#endif  // GEOANCHOR_DIAGNOSIS_CONTEXT_H_
