@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "diagnosis/diagnosis.h"
-#include "diagnosis/grid_reference.h"
+#include "fit/fit_policy.h"
 #include "fit/similarity_fit.h"
 #include "geodesy/geodetic_converter.h"
 #include "input/input_checks.h"
@@ -55,67 +55,6 @@ bool PrepareControlPoints(const RunInputs& inputs, ControlPoints* points,
                    &check.target_up_m);
   }
   return true;
-}
-
-SimilarityFit FitControlPoints(const ControlPoints& points, double scale,
-                               double accuracy_m, bool quality) {
-  // The similarity most points agree on, and the loss their accuracy calls
-  // for, before the solve.
-  const bool accuracy_given = accuracy_m > 0.0 && std::isfinite(accuracy_m);
-  const size_t n = points.source.size();
-  // A few points in their national grid: the grid tells their accuracy and
-  // their blunders point by point, where the points among themselves
-  // cannot (each pair of three fits exactly).
-  GridJudgement grid;
-  if (n <= kGridAccuracyPoints) {
-    grid =
-        JudgeAgainstGrid(points, accuracy_given ? accuracy_m : 0.0,
-                         accuracy_given ? BlunderThresholdM(accuracy_m) : 0.0);
-  }
-  const double fit_accuracy_m = accuracy_given ? accuracy_m
-                                : grid.in_grid ? grid.accuracy_m
-                                               : 0.0;
-  const double blunder_m =
-      fit_accuracy_m > 0.0 ? BlunderThresholdM(fit_accuracy_m) : kBlunderM;
-  const std::vector<Point2> drawing = PlanePoints(points.source);
-  Consensus consensus = FindConsensus(drawing, points.target, scale, blunder_m);
-  bool keep_consensus = false;
-  const size_t wrong = static_cast<size_t>(
-      std::count(grid.wrong.begin(), grid.wrong.end(), true));
-  if (grid.in_grid && grid.wrong.size() == n && !grid.undecided && wrong > 0 &&
-      n - wrong >= 2) {
-    std::vector<bool> inlier(n);
-    for (size_t i = 0; i < n; ++i) inlier[i] = !grid.wrong[i];
-    if (inlier != consensus.inlier) {
-      const Consensus located =
-          ConsensusOf(drawing, points.target, scale, inlier);
-      if (located.found) {
-        consensus = located;
-        keep_consensus = true;
-      }
-    }
-  }
-  FitOptions options;
-  options.loss_scale_m =
-      ChooseLossScale(points, consensus, scale, fit_accuracy_m);
-  // Too few points in no grid to tell a blunder from coarse picks: none is
-  // set aside, as least squares sets none.
-  if (n <= kGridAccuracyPoints &&
-      std::isfinite(UnlocatableAccuracyM(points, scale, grid, accuracy_m))) {
-    const Consensus all =
-        ConsensusOf(drawing, points.target, scale, std::vector<bool>(n, true));
-    if (all.found) {
-      consensus = all;
-      keep_consensus = true;
-      options.loss_scale_m = kLeastSquaresLossM;
-    }
-  }
-  options.quality = quality;
-  options.consensus = &consensus;
-  options.keep_consensus = keep_consensus;
-  options.blunder_m =
-      BlunderThresholdM(options.loss_scale_m / kLossScalePerAccuracy);
-  return FitSimilarity(points.source, points.target, scale, options);
 }
 
 int RunGeoAnchorSolve(const RunInputs& inputs) {

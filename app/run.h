@@ -43,13 +43,6 @@ struct RunInputs {
 bool PrepareControlPoints(const RunInputs& inputs, ControlPoints* points,
                           std::string* error);
 
-// The fit of prepared control points: the similarity most of them agree
-// on, the Cauchy loss their accuracy calls for (`accuracy_m` > 0: the
-// given accuracy; else estimated), and the robust solve. With `quality`
-// also the fit's quality figures.
-SimilarityFit FitControlPoints(const ControlPoints& points, double scale,
-                               double accuracy_m, bool quality);
-
 // The whole run; returns the exit status, 0 or -1. With a report path or a
 // plot path, a run that succeeds also writes the fit report or the residual
 // plot there (and only then are the quality figures computed); one that

@@ -15,7 +15,7 @@
 #include "common/numbers.h"
 #include "diagnosis/diagnosis.h"
 #include "diagnosis/matrix_hold.h"
-#include "diagnosis/projection.h"
+#include "grid/projection.h"
 #include "fit/plane_similarity.h"
 #include "fit/similarity_fit.h"
 #include "geodesy/geodetic_converter.h"

@@ -15,10 +15,10 @@
 
 #include "common/types.h"
 #include "diagnosis/diagnosis.h"
-#include "diagnosis/grid_reference.h"
 #include "diagnosis/matrix_hold.h"
-#include "diagnosis/projection.h"
 #include "diagnosis/rules.h"
+#include "grid/grid_reference.h"
+#include "grid/projection.h"
 
 using Findings = std::vector<Finding>;
 
@@ -39,17 +39,6 @@ struct Exchange {
   double rms_m = 0.0;
   double median_m = 0.0;
   std::vector<double> residuals_m;  // per point under that reading
-};
-
-// The accuracy the thresholds follow: --accuracy when given; else the
-// estimate when it has redundancy and lies between survey grade and 1 %
-// of the points' spread (beyond that the lists disagree).
-struct AccuracyChoice {
-  double accuracy_m = kSurveyGradeAccuracyM;
-  bool estimated = false;       // from the points, above survey grade
-  bool lists_disagree = false;  // the estimate exceeds 1 % of the spread
-  double estimate_m = std::numeric_limits<double>::quiet_NaN();
-  double spread_m = 0.0;
 };
 
 // What the rules judge, worked out once: the survey, the points' accuracy
@@ -131,11 +120,6 @@ Findings JudgeAll(const Context& c, bool full);
 // order.
 Findings WithoutHidden(Findings all);
 
-// --accuracy was given: the points' accuracy, metres, is not estimated.
-inline bool AccuracyGiven(double accuracy_m) {
-  return accuracy_m > 0.0 && std::isfinite(accuracy_m);
-}
-
 // A finding of the rule judging it: points (input positions, ascending)
 // and message; the rule's row gives the code and, but for a judged
 // severity, the verdict.
@@ -163,33 +147,5 @@ std::vector<std::pair<size_t, size_t>> ExchangedPairsOf(
     const ControlPoints& points, const SimilarityFit& fit,
     const SurveyJudgement& survey, const std::vector<bool>& outlier);
 HeightDiagnosis DiagnoseHeights(const ControlPoints& points);
-
-// The points' accuracy (accuracy.cpp).
-// RMS distance of the targets from their centroid, metres, over the
-// points whose `use` is true (all of them when none is).
-double TargetSpreadM(const std::vector<Point2>& target,
-                     const std::vector<bool>& use);
-// The points' accuracy from deviations (lengths, metres) weighted by the
-// Cauchy loss of scale `loss_m`: the weighted sigma0,
-// sqrt(sum w r^2 / (2 sum w - u)). Its redundancy, for judging whether
-// there are enough points, counts those the loss does not reject (weight
-// at least kOutlierWeight) in full: 2 n - u.
-struct AccuracyEstimate {
-  double sigma_m = std::numeric_limits<double>::quiet_NaN();
-  double redundancy = 0.0;
-};
-AccuracyEstimate WeightedSigmaZero(const std::vector<double>& r_m,
-                                   const std::vector<bool>& use, double loss_m,
-                                   bool free_scale);
-AccuracyChoice ChooseAccuracy(const AccuracyEstimate& e, double spread_m,
-                              double accuracy_flag_m);
-// With few points a blunder may have no place: the points whose leaving
-// out leaves a rest that agrees within `limit_m` (every deviation of the
-// rest's least-squares similarity), positions from 0. Only for up to
-// kMaxUnlocatedPoints points; beyond that leaving out one good point keeps
-// the blunder and the rest's redundancy shows it.
-std::vector<size_t> AgreeingWithout(const std::vector<Point2>& from,
-                                    const std::vector<Point2>& to, double scale,
-                                    double m_per_unit, double limit_m);
 
 #endif  // GEOANCHOR_DIAGNOSIS_CONTEXT_H_

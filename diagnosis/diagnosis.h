@@ -43,11 +43,12 @@
 #include <vector>
 
 #include "common/types.h"
-#include "diagnosis/grid_reference.h"
 #include "diagnosis/matrix_hold.h"
-#include "diagnosis/projection.h"
 #include "diagnosis/rules.h"
+#include "fit/fit_policy.h"
 #include "fit/plane_similarity.h"
+#include "grid/grid_reference.h"
+#include "grid/projection.h"
 
 // Above this, in metres, a deviation, a check residual or a height off the
 // height plane is worth a finding.
@@ -64,32 +65,6 @@ inline constexpr size_t kExchangeSubsample = 1000;
 
 // At most this many outliers, the largest, are tried in pairs.
 inline constexpr size_t kMaxPairedOutliers = 50;
-
-// The points' accuracy is estimated only with at least this redundancy
-// (2 sum w - u); with less it is taken as survey grade.
-inline constexpr double kMinAccuracyRedundancy = 6.0;
-
-// Points that agree only to more than this share of their spread (the RMS
-// distance of the targets from their centroid) do not belong together.
-inline constexpr double kDisagreementShare = 0.01;
-
-// Points that agree only to more than this, metres, are coarse: the matrix
-// is good only to that order.
-inline constexpr double kCoarseAccuracyM = 0.05;
-
-// A misfit that the coarsest plausible picks explain, metres: the blunder
-// threshold at kCoarsestPicksM (0.5 m a coordinate gives 2.5 m).
-inline constexpr double kCoarseMisfitM = kBlunderSigmas * kCoarsestPicksM;
-
-// A misfit above this share of the points' spread is no coarse picking.
-inline constexpr double kCoarseMisfitShare = 0.003;
-
-// A Cauchy loss this wide, metres, weighs every deviation of decimetre
-// points at above 0.99999: least squares.
-inline constexpr double kLeastSquaresLossM = 1e4;
-
-// A blunder that cannot be located is looked for up to this many points.
-inline constexpr size_t kMaxUnlocatedPoints = 20;
 
 enum class Verdict { kGood, kCheck, kBad };
 
@@ -203,27 +178,6 @@ enum class DiagnosisDepth {
 // points).
 Diagnosis Diagnose(const ControlPoints& points, const SimilarityFit& fit,
                    double scale, DiagnosisDepth depth, double accuracy_m = 0.0);
-
-// Before the solve: the Cauchy loss's scale, metres, that the points call
-// for. With --accuracy (`accuracy_m` > 0) it follows that; otherwise the
-// survey deviations of the consensus's inliers estimate the accuracy (the
-// consensus is scored without a scale, so this is not circular), and
-// survey-grade points, too little redundancy or lists that disagree keep
-// the 0.05 m loss.
-double ChooseLossScale(const ControlPoints& points, const Consensus& consensus,
-                       double scale, double accuracy_m);
-
-// Too few points for their own accuracy (redundancy below
-// kMinAccuracyRedundancy), in no national grid (`grid`), whose least
-// squares misses one by more than a survey does (kCoarseAccuracyM: a
-// robust fit through two of three such points makes a blunder of the
-// third) but by no more than coarse picks explain (kCoarseMisfitM, and
-// kCoarseMisfitShare of their spread): nothing tells a blunder from
-// coarse picks, so they are fitted as least squares and said to agree to
-// this, the least squares' sigma0, metres. NaN where that does not apply,
-// and with --accuracy (`accuracy_flag_m` > 0).
-double UnlocatableAccuracyM(const ControlPoints& points, double scale,
-                            const GridJudgement& grid, double accuracy_flag_m);
 
 // A scale names a drawing unit when it is within this share of the unit's
 // metres.

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "common/types.h"
-#include "diagnosis/projection.h"
+#include "grid/projection.h"
 
 // What one matrix may miss by across the drawing, metres.
 inline constexpr double kMatrixToleranceM = 0.05;

@@ -14,6 +14,7 @@
 
 #include "app/run.h"
 #include "diagnosis/diagnosis.h"
+#include "fit/fit_policy.h"
 #include "fit/similarity_fit.h"
 #include "geodesy/web_map.h"
 

@@ -47,8 +47,8 @@
 // the nodes, within 0.05 mm.
 //
 // Nothing here prints, throws or changes the fit.
-#ifndef GEOANCHOR_DIAGNOSIS_PROJECTION_H_
-#define GEOANCHOR_DIAGNOSIS_PROJECTION_H_
+#ifndef GEOANCHOR_GRID_PROJECTION_H_
+#define GEOANCHOR_GRID_PROJECTION_H_
 
 #include <limits>
 #include <string>
@@ -184,4 +184,4 @@ double MetresPerUnit(const SimilarityFit& fit);
 // The projection's similarity, projected coordinates onto the drawing.
 PlaneSimilarity SimilarityOf(const Projection& p);
 
-#endif  // GEOANCHOR_DIAGNOSIS_PROJECTION_H_
+#endif  // GEOANCHOR_GRID_PROJECTION_H_

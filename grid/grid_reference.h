@@ -25,8 +25,8 @@
 // and h the targets' height.
 //
 // Nothing here prints, throws or keeps state.
-#ifndef GEOANCHOR_DIAGNOSIS_GRID_REFERENCE_H_
-#define GEOANCHOR_DIAGNOSIS_GRID_REFERENCE_H_
+#ifndef GEOANCHOR_GRID_GRID_REFERENCE_H_
+#define GEOANCHOR_GRID_GRID_REFERENCE_H_
 
 #include <limits>
 #include <string>
@@ -131,4 +131,4 @@ GridJudgement JudgeAgainstGrid(const ControlPoints& points, double accuracy_m,
 // "CGCS2000 3-degree Gauss-Krueger zone 39 (EPSG:4527)" and the like.
 std::string GridName(const MapProjection& grid);
 
-#endif  // GEOANCHOR_DIAGNOSIS_GRID_REFERENCE_H_
+#endif  // GEOANCHOR_GRID_GRID_REFERENCE_H_

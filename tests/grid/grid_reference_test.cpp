@@ -3,7 +3,7 @@
 // grid, in an old datum, in a local system or a plain CAD grid, with and
 // without a mistake, run through the tool's own preparation, fit and
 // diagnosis.
-#include "diagnosis/grid_reference.h"
+#include "grid/grid_reference.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // with GeographicLib's transverse Mercator and the EPSG parameters (PROJ's
 // database, checked below), their targets with the tool's own converter as
 // the driver makes them, and the fit is the real one.
-#include "diagnosis/projection.h"
+#include "grid/projection.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

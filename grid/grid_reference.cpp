@@ -1,11 +1,11 @@
-#include "diagnosis/grid_reference.h"
+#include "grid/grid_reference.h"
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
 
 #include "common/numbers.h"
-#include "diagnosis/projection.h"
+#include "grid/projection.h"
 #include "fit/plane_similarity.h"
 #include "geodesy/geodetic_converter.h"
 #include "geodesy/web_map.h"

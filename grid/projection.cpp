@@ -1,4 +1,4 @@
-#include "diagnosis/projection.h"
+#include "grid/projection.h"
 
 #include <algorithm>
 #include <cmath>
