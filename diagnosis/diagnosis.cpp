@@ -6,15 +6,9 @@
 #include "diagnosis/context.h"
 
 const char* VerdictName(Verdict verdict) {
-  switch (verdict) {
-    case Verdict::kGood:
-      return "good";
-    case Verdict::kCheck:
-      return "check";
-    case Verdict::kBad:
-      return "bad";
-  }
-  return "bad";
+  static const char* const kNames[] = {"good", "check", "bad"};
+  const size_t i = static_cast<size_t>(verdict);
+  return i < 3 ? kNames[i] : "bad";
 }
 
 Diagnosis Diagnose(const ControlPoints& points, const SimilarityFit& fit,

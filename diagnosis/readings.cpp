@@ -27,13 +27,21 @@ double MedianOver(const SimilarityFit& fit, const std::vector<size_t>& index) {
   return Median(std::move(r_m));
 }
 
-// Another reading of the same input: the drawing points and the targets,
-// in the scene's frame, of the points in `index`; false when the reading
-// gives no place on earth.
+// Another reading of the same input: what it exchanges or reads otherwise.
 struct Reading {
   ReadingKind kind;
-  bool (*build)(const ControlPoints& points, const std::vector<size_t>& index,
-                std::vector<Point2>* source, std::vector<Point2>* target);
+  bool drawing_axes;   // the drawing points' x and y
+  bool targets;        // the targets' longitude and latitude
+  bool base;           // the base point's
+  bool surveyors_dms;  // the targets as d.mmss in one number
+};
+
+const Reading kReadings[] = {
+    {ReadingKind::kAxes, true, false, false, false},
+    {ReadingKind::kTargetsLonLat, false, true, false, false},
+    {ReadingKind::kBaseLonLat, false, false, true, false},
+    {ReadingKind::kBothLonLat, false, true, true, false},
+    {ReadingKind::kDmsAsDecimal, false, false, false, true},
 };
 
 std::vector<Point2> DrawingPoints(const ControlPoints& points,
@@ -62,15 +70,22 @@ bool FromSurveyorsDms(double v, double* deg) {
   return true;
 }
 
+// The targets of the points in `index`, in the scene's frame, as
+// `reading` reads them; false when it gives no place on earth.
 bool Targets(const ControlPoints& points, const std::vector<size_t>& index,
-             bool exchange_targets, bool exchange_base,
-             std::vector<Point2>* target, bool surveyors_dms = false) {
+             const Reading& reading, std::vector<Point2>* target) {
+  if (!reading.targets && !reading.base && !reading.surveyors_dms) {
+    target->clear();
+    target->reserve(index.size());
+    for (size_t i : index) target->push_back(points.target[i]);
+    return true;
+  }
   std::vector<Point3> geodetic;
   geodetic.reserve(index.size());
   for (size_t i : index) {
     Point3 g = points.geodetic[i];
-    if (exchange_targets) std::swap(g.x, g.y);
-    if (surveyors_dms &&
+    if (reading.targets) std::swap(g.x, g.y);
+    if (reading.surveyors_dms &&
         (!FromSurveyorsDms(g.x, &g.x) || !FromSurveyorsDms(g.y, &g.y))) {
       return false;
     }
@@ -78,7 +93,7 @@ bool Targets(const ControlPoints& points, const std::vector<size_t>& index,
     geodetic.push_back(g);
   }
   Point3 base = points.base_point;
-  if (exchange_base) std::swap(base.x, base.y);
+  if (reading.base) std::swap(base.x, base.y);
   if (!(std::fabs(base.y) <= 90.0)) return false;
   std::vector<double> up_m;
   ConvertTargets(points.mode, base, points.model_point, points.project_height_m,
@@ -86,47 +101,14 @@ bool Targets(const ControlPoints& points, const std::vector<size_t>& index,
   return true;
 }
 
-std::vector<Point2> FitTargets(const ControlPoints& points,
-                               const std::vector<size_t>& index) {
-  std::vector<Point2> target;
-  target.reserve(index.size());
-  for (size_t i : index) target.push_back(points.target[i]);
-  return target;
+// The drawing points and the targets of the points in `index` as `reading`
+// reads them; false when it gives no place on earth.
+bool Read(const ControlPoints& points, const std::vector<size_t>& index,
+          const Reading& reading, std::vector<Point2>* source,
+          std::vector<Point2>* target) {
+  *source = DrawingPoints(points, index, reading.drawing_axes);
+  return Targets(points, index, reading, target);
 }
-
-const Reading kReadings[] = {
-    {ReadingKind::kAxes,
-     [](const ControlPoints& p, const std::vector<size_t>& index,
-        std::vector<Point2>* source, std::vector<Point2>* target) {
-       *source = DrawingPoints(p, index, true);
-       *target = FitTargets(p, index);
-       return true;
-     }},
-    {ReadingKind::kTargetsLonLat,
-     [](const ControlPoints& p, const std::vector<size_t>& index,
-        std::vector<Point2>* source, std::vector<Point2>* target) {
-       *source = DrawingPoints(p, index, false);
-       return Targets(p, index, true, false, target);
-     }},
-    {ReadingKind::kBaseLonLat,
-     [](const ControlPoints& p, const std::vector<size_t>& index,
-        std::vector<Point2>* source, std::vector<Point2>* target) {
-       *source = DrawingPoints(p, index, false);
-       return Targets(p, index, false, true, target);
-     }},
-    {ReadingKind::kBothLonLat,
-     [](const ControlPoints& p, const std::vector<size_t>& index,
-        std::vector<Point2>* source, std::vector<Point2>* target) {
-       *source = DrawingPoints(p, index, false);
-       return Targets(p, index, true, true, target);
-     }},
-    {ReadingKind::kDmsAsDecimal,
-     [](const ControlPoints& p, const std::vector<size_t>& index,
-        std::vector<Point2>* source, std::vector<Point2>* target) {
-       *source = DrawingPoints(p, index, false);
-       return Targets(p, index, false, false, target, true);
-     }},
-};
 
 // A reading's robust fit from its own consensus, and its RMS, metres.
 struct Reweighted {
@@ -167,7 +149,7 @@ Exchange FindExchange(const ControlPoints& points, const SimilarityFit& fit,
   std::vector<size_t> all;
   for (const Reading& reading : kReadings) {
     std::vector<Point2> source, target;
-    if (!reading.build(points, subsample, &source, &target)) continue;
+    if (!Read(points, subsample, reading, &source, &target)) continue;
     Reweighted r = FitReading(source, target, scale, fit.loss_scale_m);
     // A robust fit of so few points fits most of them exactly whatever
     // the reading: their RMS tells, not their median.
@@ -180,7 +162,7 @@ Exchange FindExchange(const ControlPoints& points, const SimilarityFit& fit,
         all.resize(n);
         for (size_t i = 0; i < n; ++i) all[i] = i;
       }
-      reading.build(points, all, &source, &target);
+      Read(points, all, reading, &source, &target);
       r = FitReading(source, target, scale, fit.loss_scale_m);
       if (!r.ok || !(r.median_m <= 0.1 * fit_median_m)) continue;
     }
@@ -333,13 +315,7 @@ std::string DmsUnit(const ControlPoints& points, const SimilarityFit& fit) {
 // written as one number; false when they cannot be read so or lie in none.
 bool InGridAsDms(const ControlPoints& points, double accuracy_m,
                  double blunder_m, MapProjection* grid) {
-  ControlPoints dms;
-  dms.mode = points.mode;
-  dms.base_point = points.base_point;
-  dms.model_point = points.model_point;
-  dms.project_height_m = points.project_height_m;
-  dms.source = points.source;
-  dms.geodetic = points.geodetic;
+  ControlPoints dms = points;
   for (Point3& g : dms.geodetic) {
     if (!FromSurveyorsDms(g.x, &g.x) || !FromSurveyorsDms(g.y, &g.y)) {
       return false;
