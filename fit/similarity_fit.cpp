@@ -10,17 +10,17 @@
 
 #include "common/numbers.h"
 
-ceres::CostFunction* AffineError::Create(double src_x, double src_y,
-                                         double des_x, double des_y) {
-  return new ceres::AutoDiffCostFunction<AffineError, 2, 1, 1, 1, 1>(
-      new AffineError(src_x, src_y, des_x, des_y));
+ceres::CostFunction* FreeScaleError::Create(double src_x, double src_y,
+                                            double des_x, double des_y) {
+  return new ceres::AutoDiffCostFunction<FreeScaleError, 2, 1, 1, 1, 1>(
+      new FreeScaleError(src_x, src_y, des_x, des_y));
 }
 
-ceres::CostFunction* AffineErrorfixedK::Create(double src_x, double src_y,
-                                               double des_x, double des_y,
-                                               double K) {
-  return new ceres::AutoDiffCostFunction<AffineErrorfixedK, 2, 1, 1, 1>(
-      new AffineErrorfixedK(src_x, src_y, des_x, des_y, K));
+ceres::CostFunction* FixedScaleError::Create(double src_x, double src_y,
+                                             double des_x, double des_y,
+                                             double K) {
+  return new ceres::AutoDiffCostFunction<FixedScaleError, 2, 1, 1, 1>(
+      new FixedScaleError(src_x, src_y, des_x, des_y, K));
 }
 
 bool IsFreeScale(double scale) { return std::fabs(scale) < 1e-6; }
@@ -190,13 +190,13 @@ void RunSolve(const std::vector<Point2>& src, const std::vector<Point2>& des,
     ceres::LossFunction* loss = new ceres::CauchyLoss(solve->loss_scale_m);
     if (free_scale) {
       solve->problem.AddResidualBlock(
-          AffineError::Create(src[i].x, src[i].y, des[i].x, des[i].y), loss,
+          FreeScaleError::Create(src[i].x, src[i].y, des[i].x, des[i].y), loss,
           &solve->a_centred_m, &solve->b_centred_m, &solve->k,
           &solve->angle_rad);
     } else {
       solve->problem.AddResidualBlock(
-          AffineErrorfixedK::Create(src[i].x, src[i].y, des[i].x, des[i].y,
-                                    scale),
+          FixedScaleError::Create(src[i].x, src[i].y, des[i].x, des[i].y,
+                                  scale),
           loss, &solve->a_centred_m, &solve->b_centred_m, &solve->angle_rad);
     }
   }

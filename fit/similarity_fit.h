@@ -25,30 +25,25 @@ namespace ceres {
 class CostFunction;
 }
 
-// Residual with a free scale.
+// Residual of one control point under the similarity, metres:
 //   r0 = (src_x * cos(angle) - src_y * sin(angle)) * K + A - des_x
 //   r1 = (src_x * sin(angle) + src_y * cos(angle)) * K + B - des_y
-// evaluated in that order: bracket, times K, plus offset, minus target.
-struct AffineError {
-  AffineError(double src_x, double src_y, double des_x, double des_y)
+// evaluated in that order: bracket, times K, plus offset, minus target,
+// as PlaneSimilarity::Apply and the matrix compute the model.
+struct SimilarityResidual {
+  SimilarityResidual(double src_x, double src_y, double des_x, double des_y)
       : src_x(src_x), src_y(src_y), des_x(des_x), des_y(des_y) {}
 
   template <typename T>
-  bool operator()(const T* const A, const T* const B, const T* const K,
-                  const T* const angle, T* residual) const {
+  void operator()(const T& A, const T& B, const T& K, const T& angle,
+                  T* residual) const {
     using std::cos;
     using std::sin;
-    const T c = cos(angle[0]);
-    const T s = sin(angle[0]);
-    residual[0] = (src_x * c - src_y * s) * K[0] + A[0] - des_x;
-    residual[1] = (src_x * s + src_y * c) * K[0] + B[0] - des_y;
-    return true;
+    const T c = cos(angle);
+    const T s = sin(angle);
+    residual[0] = (src_x * c - src_y * s) * K + A - des_x;
+    residual[1] = (src_x * s + src_y * c) * K + B - des_y;
   }
-
-  // A new AutoDiffCostFunction<AffineError, 2, 1, 1, 1, 1> owning a new
-  // functor; parameter blocks A, B, K, angle.
-  static ceres::CostFunction* Create(double src_x, double src_y, double des_x,
-                                     double des_y);
 
   const double src_x;  // drawing x
   const double src_y;  // drawing y
@@ -56,36 +51,45 @@ struct AffineError {
   const double des_y;  // target north, metres
 };
 
-// The same residual with the scale held at `K`:
-//   r0 = (src_x * cos(angle) - src_y * sin(angle)) * K + A - des_x
-//   r1 = (src_x * sin(angle) + src_y * cos(angle)) * K + B - des_y
-struct AffineErrorfixedK {
-  AffineErrorfixedK(double src_x, double src_y, double des_x, double des_y,
-                    double K)
-      : src_x(src_x), src_y(src_y), des_x(des_x), des_y(des_y), K(K) {}
+// The residual with the scale fitted: parameter blocks A, B, K, angle.
+struct FreeScaleError {
+  FreeScaleError(double src_x, double src_y, double des_x, double des_y)
+      : residual(src_x, src_y, des_x, des_y) {}
 
   template <typename T>
-  bool operator()(const T* const A, const T* const B, const T* const angle,
-                  T* residual) const {
-    using std::cos;
-    using std::sin;
-    const T c = cos(angle[0]);
-    const T s = sin(angle[0]);
-    const T k(K);
-    residual[0] = (src_x * c - src_y * s) * k + A[0] - des_x;
-    residual[1] = (src_x * s + src_y * c) * k + B[0] - des_y;
+  bool operator()(const T* const A, const T* const B, const T* const K,
+                  const T* const angle, T* r) const {
+    residual(A[0], B[0], K[0], angle[0], r);
     return true;
   }
 
-  // A new AutoDiffCostFunction<AffineErrorfixedK, 2, 1, 1, 1> owning a new
-  // functor; parameter blocks A, B, angle.
+  // A new AutoDiffCostFunction<FreeScaleError, 2, 1, 1, 1, 1> owning a new
+  // functor.
+  static ceres::CostFunction* Create(double src_x, double src_y, double des_x,
+                                     double des_y);
+
+  const SimilarityResidual residual;
+};
+
+// The residual with the scale held at `K`: parameter blocks A, B, angle.
+struct FixedScaleError {
+  FixedScaleError(double src_x, double src_y, double des_x, double des_y,
+                  double K)
+      : residual(src_x, src_y, des_x, des_y), K(K) {}
+
+  template <typename T>
+  bool operator()(const T* const A, const T* const B, const T* const angle,
+                  T* r) const {
+    residual(A[0], B[0], T(K), angle[0], r);
+    return true;
+  }
+
+  // A new AutoDiffCostFunction<FixedScaleError, 2, 1, 1, 1> owning a new
+  // functor.
   static ceres::CostFunction* Create(double src_x, double src_y, double des_x,
                                      double des_y, double K);
 
-  const double src_x;
-  const double src_y;
-  const double des_x;
-  const double des_y;
+  const SimilarityResidual residual;
   const double K;  // fixed scale
 };
 

@@ -41,7 +41,7 @@ Evaluation Evaluate(const ceres::CostFunction& cost,
   return e;
 }
 
-TEST(AffineErrorTest, ResidualsAndJacobiansMatchTheModel) {
+TEST(SimilarityResidualTest, ResidualsAndJacobiansMatchTheModel) {
   struct Case {
     double src_x, src_y, des_x, des_y, A, B, K, angle;
   };
@@ -53,9 +53,9 @@ TEST(AffineErrorTest, ResidualsAndJacobiansMatchTheModel) {
   };
   for (const Case& c : cases) {
     std::unique_ptr<ceres::CostFunction> free_cost(
-        AffineError::Create(c.src_x, c.src_y, c.des_x, c.des_y));
+        FreeScaleError::Create(c.src_x, c.src_y, c.des_x, c.des_y));
     std::unique_ptr<ceres::CostFunction> fixed_cost(
-        AffineErrorfixedK::Create(c.src_x, c.src_y, c.des_x, c.des_y, c.K));
+        FixedScaleError::Create(c.src_x, c.src_y, c.des_x, c.des_y, c.K));
     ASSERT_EQ(2, free_cost->num_residuals());
     ASSERT_EQ(4u, free_cost->parameter_block_sizes().size());
     ASSERT_EQ(3u, fixed_cost->parameter_block_sizes().size());
@@ -92,9 +92,9 @@ TEST(AffineErrorTest, ResidualsAndJacobiansMatchTheModel) {
   }
 }
 
-TEST(AffineErrorTest, FixedScaleOfOneEqualsFreeScaleAtOne) {
-  const AffineError free_functor(7.5, -2.25, 3.0, 4.0);
-  const AffineErrorfixedK fixed_functor(7.5, -2.25, 3.0, 4.0, 1.0);
+TEST(SimilarityResidualTest, FixedScaleOfOneEqualsFreeScaleAtOne) {
+  const FreeScaleError free_functor(7.5, -2.25, 3.0, 4.0);
+  const FixedScaleError fixed_functor(7.5, -2.25, 3.0, 4.0, 1.0);
   const double A = 0.5, B = -1.5, K = 1.0, angle = 0.3;
   double r_free[2], r_fixed[2];
   ASSERT_TRUE(free_functor(&A, &B, &K, &angle, r_free));
