@@ -5,6 +5,7 @@
 #include <string>
 
 #include "common/fixed_text.h"
+#include "common/tool_name.h"
 #include "platform/platform.h"
 
 void PrintControlPointLines(const ControlPoints& points) {
@@ -48,7 +49,8 @@ void PrintFindings(const Diagnosis& diagnosis) {
   std::string lines;
   for (const Finding& f : diagnosis.findings) {
     if (f.report_only) continue;
-    lines += "GeoAnchorSolve: warning: ";
+    lines += kMessagePrefix;
+    lines += "warning: ";
     lines += f.message;
     lines += " (";
     lines += FindingCodeName(f.code);

@@ -2,10 +2,11 @@
 
 #include <cmath>
 #include <cstdio>
+#include <vector>
 
 #include "common/numbers.h"
 #include "geodesy/geodetic_converter.h"
-#include "platform/platform.h"
+#include "output/write_file.h"
 
 namespace {
 
@@ -80,6 +81,255 @@ std::string GridJson(const GridJudgement& g) {
          "}";
 }
 
+// The report's sections, each appending its fields, two blanks in, one a
+// line, each line ending ",\n" (the last, the solver's, "\n").
+
+// The tool's version and what the run was given: the input mode, the
+// scale's mode and the base points.
+void AppendRun(const ControlPoints& points, bool free_scale, std::string* j) {
+  *j += "  \"version\": " + Quoted(kToolVersion) + ",\n";
+  *j += "  \"mode\": " + Quoted(InputModeName(points.mode)) + ",\n";
+  *j += "  \"scale_mode\": " + Quoted(free_scale ? "free" : "fixed") + ",\n";
+  *j += "  \"base_point\": {\"lon_deg\": " + Number(points.base_point.x) +
+        ", \"lat_deg\": " + Number(points.base_point.y) + "},\n";
+  if (points.mode == InputMode::kModelBasePoint) {
+    *j += "  \"model_point\": {\"lon_deg\": " + Number(points.model_point.x) +
+          ", \"lat_deg\": " + Number(points.model_point.y) + "},\n";
+  }
+}
+
+// The fitted parameters and both matrices, which describe exactly the
+// transform in the result file: `local` and the base point's ENU-to-ECEF
+// frame times it.
+void AppendParameters(const SimilarityFit& fit, const Point3& base_point,
+                      const std::array<double, 16>& local, std::string* j) {
+  const std::array<double, 16> ecef = MultiplyMatrices(
+      EnuToEcefMatrix(MakeGeodeticConverter(base_point.x, base_point.y)),
+      local);
+  *j += "  \"parameters\": {\"A_m\": " + Number(fit.A_m) +
+        ", \"B_m\": " + Number(fit.B_m) + ", \"K\": " + Number(fit.K) +
+        ", \"angle_rad\": " + Number(fit.angle_rad) +
+        ", \"angle_deg\": " + Number(fit.angle_rad / kPi * 180.0) +
+        ", \"scale_ppm\": " + Number((fit.K - 1.0) * 1e6) + "},\n";
+  *j += "  \"matrix_local\": " + Array(local.data(), local.size()) + ",\n";
+  *j += "  \"matrix_ecef\": " + Array(ecef.data(), ecef.size()) + ",\n";
+}
+
+// A point's name from a table, or null.
+std::string NameJson(const std::vector<std::string>& names, size_t i) {
+  return i < names.size() && !names[i].empty() ? Quoted(names[i])
+                                               : std::string("null");
+}
+
+// The opening of a point's entry, with what every point has: its name,
+// whether it was fitted, where it is and its deviation under the fitted
+// matrix. The caller adds the rest and the closing brace.
+std::string PlacedJson(const std::string& name_json, bool used,
+                       const Point3& source, const Point2& target,
+                       const Point2& d, double residual_m) {
+  return "    {\"name\": " + name_json +
+         ", \"used\": " + (used ? "true" : "false") +
+         ", \"src_x\": " + Number(source.x) +
+         ", \"src_y\": " + Number(source.y) +
+         ", \"east_m\": " + Number(target.x) +
+         ", \"north_m\": " + Number(target.y) + ", \"dx_m\": " + Number(d.x) +
+         ", \"dy_m\": " + Number(d.y) +
+         ", \"residual_m\": " + Number(residual_m);
+}
+
+// Check point `k`'s entry: placed, judged, and its height when the run
+// has heights.
+std::string CheckPointJson(const CheckPoints& check,
+                           const CheckPointJudgement& judged,
+                           const VerticalLift& vertical, size_t k) {
+  std::string height;
+  if (vertical.available && k < check.target_up_m.size()) {
+    height = ", \"src_z\": " + Number(check.source[k].z) +
+             ", \"up_m\": " + Number(check.target_up_m[k]) + ", \"dz_m\": " +
+             Number(check.target_up_m[k] - check.source[k].z - vertical.lift_m);
+  }
+  return PlacedJson(NameJson(check.names, k), false, check.source[k],
+                    check.target[k], judged.deviations[k],
+                    judged.residuals_m[k]) +
+         ", \"survey_m\": " + Number(judged.survey_m[k]) +
+         ", \"projection_m\": " + Number(judged.projection_m[k]) + height + "}";
+}
+
+// A fitted point's place in the national grid, null where the drawing is
+// in none.
+std::string GridFieldsJson(const GridJudgement& grid, size_t i) {
+  if (!grid.in_grid || i >= grid.deviation_m.size()) {
+    return ", \"grid_dx_m\": null, \"grid_dy_m\": null, \"grid_m\": null";
+  }
+  return ", \"grid_dx_m\": " + Number(grid.deviation_m[i].x) +
+         ", \"grid_dy_m\": " + Number(grid.deviation_m[i].y) +
+         ", \"grid_m\": " + Number(grid.grid_m[i]);
+}
+
+// A fitted point's check residual (the point left out), null where there
+// is none.
+std::string CheckResidualFieldsJson(const std::vector<CheckResidual>& checks,
+                                    size_t i) {
+  if (i >= checks.size() || !checks[i].available) {
+    return ", \"check_dx_m\": null, \"check_dy_m\": null, \"check_m\": null";
+  }
+  const CheckResidual& c = checks[i];
+  return ", \"check_dx_m\": " + Number(c.dx_m) +
+         ", \"check_dy_m\": " + Number(c.dy_m) +
+         ", \"check_m\": " + Number(c.length_m);
+}
+
+// Fitted point `i`'s entry: placed, its weight, the survey's judgement,
+// its place in the grid, its check residual and its height.
+std::string FittedPointJson(const ControlPoints& points,
+                            const SimilarityFit& fit,
+                            const VerticalLift& vertical,
+                            const Diagnosis& diagnosis, size_t i) {
+  std::string e =
+      PlacedJson(NameJson(points.names, i), true, points.source[i],
+                 points.target[i], fit.deviations[i], fit.residuals_m[i]) +
+      ", \"weight\": " + Number(fit.weights[i]) +
+      ", \"outlier\": " + (fit.weights[i] < kOutlierWeight ? "true" : "false");
+  const SurveyJudgement& survey = diagnosis.survey;
+  if (i < survey.survey_m.size()) {
+    e += ", \"survey_m\": " + Number(survey.survey_m[i]) +
+         ", \"projection_m\": " + Number(survey.projection_m[i]) +
+         ", \"blunder\": " + (survey.blunder[i] ? "true" : "false");
+  }
+  e += GridFieldsJson(diagnosis.grid, i);
+  e += CheckResidualFieldsJson(fit.quality.checks, i);
+  if (vertical.available) {
+    e += ", \"src_z\": " + Number(points.source[i].z) +
+         ", \"up_m\": " + Number(points.target_up_m[i]) +
+         ", \"dz_m\": " + Number(vertical.dz_m[i]);
+  }
+  return e + "}";
+}
+
+// Every point in the input's order: in a table, the check points among
+// the fitted ones; then the check points' summary.
+void AppendPoints(const ControlPoints& points, const SimilarityFit& fit,
+                  const VerticalLift& vertical, const Diagnosis& diagnosis,
+                  std::string* j) {
+  const CheckPoints& check = points.check;
+  const CheckPointJudgement& judged = diagnosis.check_points;
+  const size_t checks = judged.deviations.size();
+  size_t next_check = 0;
+  *j += "  \"points\": [";
+  for (size_t i = 0; i < fit.deviations.size(); ++i) {
+    for (; next_check < checks &&
+           check.positions[next_check] < InputPosition(points.positions, i);
+         ++next_check) {
+      *j += (i == 0 && next_check == 0 ? "\n" : ",\n") +
+            CheckPointJson(check, judged, vertical, next_check);
+    }
+    *j += (i == 0 && next_check == 0 ? "\n" : ",\n") +
+          FittedPointJson(points, fit, vertical, diagnosis, i);
+  }
+  for (; next_check < checks; ++next_check) {
+    *j += ",\n" + CheckPointJson(check, judged, vertical, next_check);
+  }
+  *j += fit.deviations.empty() ? "],\n" : "\n  ],\n";
+  *j += "  \"check_points\": {\"count\": " + std::to_string(checks) +
+        ", \"rms_m\": " + Number(judged.rms_m) +
+        ", \"max_m\": " + Number(judged.max_m) + "},\n";
+}
+
+// The fit's quality figures, the precision of its solution and why
+// figures are missing where they are.
+void AppendQuality(const SimilarityFit& fit, double point_accuracy_m,
+                   std::string* j) {
+  const FitQuality& q = fit.quality;
+  *j += "  \"rms_m\": " + Number(fit.rms_m) + ",\n";
+  *j += "  \"sigma0_m\": " + Number(fit.sigma0_m) + ",\n";
+  *j += "  \"point_accuracy_m\": " + Number(point_accuracy_m) + ",\n";
+  *j += "  \"loss_scale_m\": " + Number(fit.loss_scale_m) + ",\n";
+  *j +=
+      "  \"precision\": " + PrecisionJson(q.precision, fit.free_scale) + ",\n";
+  if (!q.precision.available && !q.precision.note.empty()) {
+    *j += "  \"precision_note\": " + Quoted(q.precision.note) + ",\n";
+  }
+  if (!q.checks_note.empty()) {
+    *j += "  \"checks_note\": " + Quoted(q.checks_note) + ",\n";
+  }
+}
+
+// The heights: the lift and its spread, and how the drawing's heights lie;
+// null without heights.
+void AppendVertical(const VerticalLift& vertical,
+                    const HeightDiagnosis& heights, std::string* j) {
+  if (!vertical.available) {
+    *j += "  \"vertical\": null,\n";
+    return;
+  }
+  const bool plane = heights.available && heights.plane_fitted;
+  *j +=
+      "  \"vertical\": {\"lift_m\": " + Number(vertical.lift_m) +
+      ", \"rms_m\": " + Number(vertical.rms_m) +
+      ", \"max_abs_m\": " + Number(vertical.max_abs_m) +
+      ", \"flat_drawing\": " +
+      (heights.available && heights.flat_drawing ? "true" : "false") +
+      ", \"slope_east_ppm\": " +
+      (plane ? Number(heights.slope_east_ppm) : std::string("null")) +
+      ", \"slope_north_ppm\": " +
+      (plane ? Number(heights.slope_north_ppm) : std::string("null")) +
+      ", \"curvature_m\": " +
+      (heights.available ? Number(heights.curvature_m) : std::string("null")) +
+      "},\n";
+}
+
+// The diagnosis's judgements of the drawing: its projection, its grid, how
+// far the matrix holds, the verdict and the drawing's unit.
+void AppendJudgements(const Diagnosis& diagnosis, std::string* j) {
+  *j += "  \"projection\": " + ProjectionJson(diagnosis.survey.projection) +
+        ",\n";
+  *j += "  \"grid\": " + GridJson(diagnosis.grid) + ",\n";
+  *j +=
+      "  \"matrix_error_m\": " + Number(diagnosis.hold.matrix_error_m) + ",\n";
+  *j += "  \"verdict\": " + Quoted(VerdictName(diagnosis.verdict)) + ",\n";
+  *j += "  \"drawing_units\": " +
+        (diagnosis.drawing_units.empty() ? std::string("null")
+                                         : Quoted(diagnosis.drawing_units)) +
+        ",\n";
+}
+
+// A field holding a list: each entry on a line of its own, four blanks in,
+// and the closing bracket on a line of its own; "[]" for none.
+void AppendList(const char* name, const std::vector<std::string>& entries,
+                std::string* j) {
+  *j += std::string("  \"") + name + "\": [";
+  for (size_t i = 0; i < entries.size(); ++i) {
+    *j += (i == 0 ? "\n    " : ",\n    ") + entries[i];
+  }
+  *j += entries.empty() ? "],\n" : "\n  ],\n";
+}
+
+// The findings in the diagnosis's order, and their messages again, in the
+// same order, for callers that read warnings.
+void AppendFindings(const std::vector<Finding>& findings, std::string* j) {
+  std::vector<std::string> entries, warnings;
+  for (const Finding& f : findings) {
+    std::string e =
+        "{\"code\": " + Quoted(FindingCodeName(f.code)) + ", \"points\": [";
+    for (size_t k = 0; k < f.points.size(); ++k) {
+      if (k != 0) e += ", ";
+      e += std::to_string(f.points[k]);
+    }
+    entries.push_back(e + "], \"message\": " + Quoted(f.message) + "}");
+    warnings.push_back(Quoted(f.message));
+  }
+  AppendList("findings", entries, j);
+  AppendList("warnings", warnings, j);
+}
+
+// The solver's outcome: the report's last field.
+void AppendSolver(const SolverOutcome& solver, std::string* j) {
+  *j += "  \"solver\": {\"termination\": " + Quoted(solver.termination) +
+        ", \"iterations\": " + std::to_string(solver.iterations) +
+        ", \"initial_cost\": " + Number(solver.initial_cost) +
+        ", \"final_cost\": " + Number(solver.final_cost) + "}\n";
+}
+
 }  // namespace
 
 std::array<double, 16> MultiplyMatrices(const std::array<double, 16>& a,
@@ -99,194 +349,26 @@ std::string FitReportJson(const ControlPoints& points, const SimilarityFit& fit,
                           const VerticalLift& vertical,
                           const Diagnosis& diagnosis,
                           const std::array<double, 16>& local) {
-  // Both matrices describe exactly the transform in the result file.
-  const std::array<double, 16> ecef =
-      MultiplyMatrices(EnuToEcefMatrix(MakeGeodeticConverter(
-                           points.base_point.x, points.base_point.y)),
-                       local);
-
   std::string j = "{\n";
-  j += "  \"version\": " + Quoted(kToolVersion) + ",\n";
-  j += "  \"mode\": " + Quoted(InputModeName(points.mode)) + ",\n";
-  j += "  \"scale_mode\": " + Quoted(fit.free_scale ? "free" : "fixed") + ",\n";
-  j += "  \"base_point\": {\"lon_deg\": " + Number(points.base_point.x) +
-       ", \"lat_deg\": " + Number(points.base_point.y) + "},\n";
-  if (points.mode == InputMode::kModelBasePoint) {
-    j += "  \"model_point\": {\"lon_deg\": " + Number(points.model_point.x) +
-         ", \"lat_deg\": " + Number(points.model_point.y) + "},\n";
-  }
-  j += "  \"parameters\": {\"A_m\": " + Number(fit.A_m) +
-       ", \"B_m\": " + Number(fit.B_m) + ", \"K\": " + Number(fit.K) +
-       ", \"angle_rad\": " + Number(fit.angle_rad) +
-       ", \"angle_deg\": " + Number(fit.angle_rad / kPi * 180.0) +
-       ", \"scale_ppm\": " + Number((fit.K - 1.0) * 1e6) + "},\n";
-  j += "  \"matrix_local\": " + Array(local.data(), local.size()) + ",\n";
-  j += "  \"matrix_ecef\": " + Array(ecef.data(), ecef.size()) + ",\n";
-
-  const FitQuality& q = fit.quality;
-  const SurveyJudgement& survey = diagnosis.survey;
-  const GridJudgement& grid = diagnosis.grid;
-  // The points in the input's order: in a table, the check points among
-  // the fitted ones.
-  const CheckPoints& check = points.check;
-  const CheckPointJudgement& judged = diagnosis.check_points;
-  const auto name = [](const std::vector<std::string>& names, size_t i) {
-    return i < names.size() && !names[i].empty() ? Quoted(names[i])
-                                                 : std::string("null");
-  };
-  // What every point has: its name, whether it was fitted, where it is
-  // and its deviation under the fitted matrix.
-  const auto placed = [&](const std::string& name_json, bool used,
-                          const Point3& source, const Point2& target,
-                          const Point2& d, double residual_m) {
-    return "    {\"name\": " + name_json +
-           ", \"used\": " + (used ? "true" : "false") +
-           ", \"src_x\": " + Number(source.x) +
-           ", \"src_y\": " + Number(source.y) +
-           ", \"east_m\": " + Number(target.x) +
-           ", \"north_m\": " + Number(target.y) + ", \"dx_m\": " + Number(d.x) +
-           ", \"dy_m\": " + Number(d.y) +
-           ", \"residual_m\": " + Number(residual_m);
-  };
-  const auto check_entry = [&](size_t k) {
-    std::string e =
-        placed(name(check.names, k), false, check.source[k], check.target[k],
-               judged.deviations[k], judged.residuals_m[k]) +
-        ", \"survey_m\": " + Number(judged.survey_m[k]) +
-        ", \"projection_m\": " + Number(judged.projection_m[k]);
-    if (vertical.available && k < check.target_up_m.size()) {
-      e += ", \"src_z\": " + Number(check.source[k].z) +
-           ", \"up_m\": " + Number(check.target_up_m[k]) + ", \"dz_m\": " +
-           Number(check.target_up_m[k] - check.source[k].z - vertical.lift_m);
-    }
-    return e + "}";
-  };
-  const size_t checks = judged.deviations.size();
-  size_t next_check = 0;
-  j += "  \"points\": [";
-  for (size_t i = 0; i < fit.deviations.size(); ++i) {
-    for (; next_check < checks &&
-           check.positions[next_check] < InputPosition(points.positions, i);
-         ++next_check) {
-      j += (i == 0 && next_check == 0 ? "\n" : ",\n") + check_entry(next_check);
-    }
-    j += i == 0 && next_check == 0 ? "\n" : ",\n";
-    j += placed(name(points.names, i), true, points.source[i], points.target[i],
-                fit.deviations[i], fit.residuals_m[i]) +
-         ", \"weight\": " + Number(fit.weights[i]) + ", \"outlier\": " +
-         (fit.weights[i] < kOutlierWeight ? "true" : "false");
-    if (i < survey.survey_m.size()) {
-      j += ", \"survey_m\": " + Number(survey.survey_m[i]) +
-           ", \"projection_m\": " + Number(survey.projection_m[i]) +
-           ", \"blunder\": " + (survey.blunder[i] ? "true" : "false");
-    }
-    if (grid.in_grid && i < grid.deviation_m.size()) {
-      j += ", \"grid_dx_m\": " + Number(grid.deviation_m[i].x) +
-           ", \"grid_dy_m\": " + Number(grid.deviation_m[i].y) +
-           ", \"grid_m\": " + Number(grid.grid_m[i]);
-    } else {
-      j += ", \"grid_dx_m\": null, \"grid_dy_m\": null, \"grid_m\": null";
-    }
-    if (i < q.checks.size() && q.checks[i].available) {
-      const CheckResidual& c = q.checks[i];
-      j += ", \"check_dx_m\": " + Number(c.dx_m) +
-           ", \"check_dy_m\": " + Number(c.dy_m) +
-           ", \"check_m\": " + Number(c.length_m);
-    } else {
-      j += ", \"check_dx_m\": null, \"check_dy_m\": null, \"check_m\": null";
-    }
-    if (vertical.available) {
-      j += ", \"src_z\": " + Number(points.source[i].z) +
-           ", \"up_m\": " + Number(points.target_up_m[i]) +
-           ", \"dz_m\": " + Number(vertical.dz_m[i]);
-    }
-    j += "}";
-  }
-  for (; next_check < checks; ++next_check) {
-    j += ",\n" + check_entry(next_check);
-  }
-  j += fit.deviations.empty() ? "],\n" : "\n  ],\n";
-  j += "  \"check_points\": {\"count\": " + std::to_string(checks) +
-       ", \"rms_m\": " + Number(judged.rms_m) +
-       ", \"max_m\": " + Number(judged.max_m) + "},\n";
-
-  j += "  \"rms_m\": " + Number(fit.rms_m) + ",\n";
-  j += "  \"sigma0_m\": " + Number(fit.sigma0_m) + ",\n";
-  j += "  \"point_accuracy_m\": " + Number(diagnosis.point_accuracy_m) + ",\n";
-  j += "  \"loss_scale_m\": " + Number(fit.loss_scale_m) + ",\n";
-  j += "  \"precision\": " + PrecisionJson(q.precision, fit.free_scale) + ",\n";
-  if (!q.precision.available && !q.precision.note.empty()) {
-    j += "  \"precision_note\": " + Quoted(q.precision.note) + ",\n";
-  }
-  if (!q.checks_note.empty()) {
-    j += "  \"checks_note\": " + Quoted(q.checks_note) + ",\n";
-  }
-  const HeightDiagnosis& heights = diagnosis.heights;
-  if (vertical.available) {
-    const bool plane = heights.available && heights.plane_fitted;
-    j += "  \"vertical\": {\"lift_m\": " + Number(vertical.lift_m) +
-         ", \"rms_m\": " + Number(vertical.rms_m) +
-         ", \"max_abs_m\": " + Number(vertical.max_abs_m) +
-         ", \"flat_drawing\": " +
-         (heights.available && heights.flat_drawing ? "true" : "false") +
-         ", \"slope_east_ppm\": " +
-         (plane ? Number(heights.slope_east_ppm) : std::string("null")) +
-         ", \"slope_north_ppm\": " +
-         (plane ? Number(heights.slope_north_ppm) : std::string("null")) +
-         ", \"curvature_m\": " +
-         (heights.available ? Number(heights.curvature_m)
-                            : std::string("null")) +
-         "},\n";
-  } else {
-    j += "  \"vertical\": null,\n";
-  }
-  j += "  \"projection\": " + ProjectionJson(survey.projection) + ",\n";
-  j += "  \"grid\": " + GridJson(grid) + ",\n";
-  j += "  \"matrix_error_m\": " + Number(diagnosis.hold.matrix_error_m) + ",\n";
-  j += "  \"verdict\": " + Quoted(VerdictName(diagnosis.verdict)) + ",\n";
-  j += "  \"drawing_units\": " +
-       (diagnosis.drawing_units.empty() ? std::string("null")
-                                        : Quoted(diagnosis.drawing_units)) +
-       ",\n";
-  j += "  \"findings\": [";
-  for (size_t i = 0; i < diagnosis.findings.size(); ++i) {
-    const Finding& f = diagnosis.findings[i];
-    j += i == 0 ? "\n    " : ",\n    ";
-    j += "{\"code\": " + Quoted(FindingCodeName(f.code)) + ", \"points\": [";
-    for (size_t k = 0; k < f.points.size(); ++k) {
-      if (k != 0) j += ", ";
-      j += std::to_string(f.points[k]);
-    }
-    j += "], \"message\": " + Quoted(f.message) + "}";
-  }
-  j += diagnosis.findings.empty() ? "],\n" : "\n  ],\n";
-  // The findings' messages, in their order, for callers that read warnings.
-  j += "  \"warnings\": [";
-  for (size_t i = 0; i < diagnosis.findings.size(); ++i) {
-    j +=
-        (i == 0 ? "\n    " : ",\n    ") + Quoted(diagnosis.findings[i].message);
-  }
-  j += diagnosis.findings.empty() ? "],\n" : "\n  ],\n";
-  j += "  \"solver\": {\"termination\": " + Quoted(fit.solver.termination) +
-       ", \"iterations\": " + std::to_string(fit.solver.iterations) +
-       ", \"initial_cost\": " + Number(fit.solver.initial_cost) +
-       ", \"final_cost\": " + Number(fit.solver.final_cost) + "}\n";
-  j += "}\n";
-  return j;
+  AppendRun(points, fit.free_scale, &j);
+  AppendParameters(fit, points.base_point, local, &j);
+  AppendPoints(points, fit, vertical, diagnosis, &j);
+  AppendQuality(fit, diagnosis.point_accuracy_m, &j);
+  AppendVertical(vertical, diagnosis.heights, &j);
+  AppendJudgements(diagnosis, &j);
+  AppendFindings(diagnosis.findings, &j);
+  AppendSolver(fit.solver, &j);
+  return j + "}\n";
 }
 
 int WriteFitReport(const std::string& path, const ControlPoints& points,
                    const SimilarityFit& fit, const VerticalLift& vertical,
                    const Diagnosis& diagnosis,
                    const std::array<double, 16>& matrix_local) {
-  std::string error;
-  if (!ReplaceFileContents(
-          path, FitReportJson(points, fit, vertical, diagnosis, matrix_local),
-          &error)) {
-    std::fflush(stdout);
-    WriteMessage("GeoAnchorSolve: cannot write report " + path + ": " + error +
-                 "\n");
-    return -1;
-  }
-  return 0;
+  return WriteFileOrSay(
+             path,
+             FitReportJson(points, fit, vertical, diagnosis, matrix_local),
+             "report")
+             ? 0
+             : -1;
 }

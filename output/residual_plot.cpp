@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 
 #include "common/fixed_text.h"
 #include "common/numbers.h"
-#include "platform/platform.h"
+#include "common/tool_name.h"
+#include "output/write_file.h"
 
 namespace {
 
@@ -98,13 +98,17 @@ std::string ProjectionLabel(const Projection& p) {
 struct View {
   double center_x = 0.0;  // drawing units
   double center_y = 0.0;
-  double scale = 1.0;  // page units per drawing unit
+  double scale = 1.0;        // page units per drawing unit
+  double half_extent = 0.5;  // of the points, drawing units, margin aside
   double X(double x) const {
     return kFrameLeft + kFrameSize / 2 + (x - center_x) * scale;
   }
   double Y(double y) const {
     return kFrameTop + kFrameSize / 2 - (y - center_y) * scale;
   }
+  // Lengths on the drawing that fit the frame, drawing units.
+  double TenthOfFrameUnits() const { return 0.1 * 1.16 * 2.0 * half_extent; }
+  double QuarterOfFrameUnits() const { return 0.25 * 1.16 * 2.0 * half_extent; }
 };
 
 // A length of 1, 2 or 5 times a power of ten, at most `limit`.
@@ -210,6 +214,537 @@ size_t FittedIndexAt(const ControlPoints& points, int position) {
              : points.positions.size();
 }
 
+// The fitted similarity's rotation, drawing to scene: its cosine and sine.
+struct Rotation {
+  double cos_a = 1.0;
+  double sin_a = 0.0;
+};
+
+Rotation FittedRotation(const SimilarityFit& fit) {
+  return Rotation{std::cos(fit.angle_rad), std::sin(fit.angle_rad)};
+}
+
+// K as the arrows divide by it: 1 where the fit's K is 0 or not finite.
+double ArrowK(const SimilarityFit& fit) {
+  return fit.K != 0.0 && std::isfinite(fit.K) ? fit.K : 1.0;
+}
+
+// A scene vector (east, north, metres) turned back into the drawing's axes
+// by the inverse of the fitted rotation, still metres.
+Point2 TurnedBack(const Rotation& r, const Point2& d_m) {
+  return Point2{d_m.x * r.cos_a + d_m.y * r.sin_a,
+                -d_m.x * r.sin_a + d_m.y * r.cos_a};
+}
+
+// The scene's north (0, 1) in drawing directions, a unit vector: turned
+// back by the angle, reversed by a negative K, whatever K's size.
+Point2 SceneNorth(const Rotation& r, double k) {
+  return k < 0.0 ? Point2{-r.sin_a, -r.cos_a} : Point2{r.sin_a, r.cos_a};
+}
+
+// Which points the plot draws, and how.
+struct Marks {
+  // Per fitted point: red for the survey's blunders (without a projection
+  // the fit's own outliers); the fit's weights when there is no judgement
+  // to go by.
+  std::vector<bool> red;
+  size_t outliers = 0;    // the red ones
+  size_t check_n = 0;     // check points drawn: those the diagnosis judged
+  bool labelled = false;  // every point drawn on its own, with its label
+  bool named = false;     // some point has a name from a table
+};
+
+Marks ChooseMarks(const ControlPoints& points, const SimilarityFit& fit,
+                  const Diagnosis& diagnosis) {
+  const size_t n = points.source.size();
+  const SurveyJudgement& survey = diagnosis.survey;
+  Marks marks;
+  marks.red.resize(n);
+  for (size_t i = 0; i < n; ++i) {
+    marks.red[i] = survey.blunder.size() == n
+                       ? static_cast<bool>(survey.blunder[i])
+                       : fit.weights[i] < kOutlierWeight;
+    if (marks.red[i]) ++marks.outliers;
+  }
+  const size_t checks = points.check.source.size();
+  marks.check_n =
+      diagnosis.check_points.deviations.size() == checks ? checks : 0;
+  marks.labelled = n + marks.check_n <= kMaxLabelledPoints;
+  for (const std::string& name : points.names) {
+    marks.named = marks.named || !name.empty();
+  }
+  return marks;
+}
+
+// The view of the drawing points' extent (check points too), with 8 %
+// margin on each side; a single place (one point, all coincident, or a
+// spread so small that the page scale overflows, such as 1e-320) gets an
+// extent of one drawing unit, or a millionth of its coordinates when
+// larger. No point at all (a run never gets here without one): an empty
+// frame around the origin.
+View FrameView(const ControlPoints& points) {
+  const Point3 first = !points.source.empty() ? points.source[0] : Point3();
+  double min_x = first.x, max_x = min_x;
+  double min_y = first.y, max_y = min_y;
+  for (const std::vector<Point3>* list :
+       {&points.source, &points.check.source}) {
+    for (const Point3& p : *list) {
+      min_x = std::min(min_x, p.x);
+      max_x = std::max(max_x, p.x);
+      min_y = std::min(min_y, p.y);
+      max_y = std::max(max_y, p.y);
+    }
+  }
+  // Halves throughout: max - min of coordinates near 1e308 would overflow.
+  double half_extent = std::max(0.5 * max_x - 0.5 * min_x,  // drawing units
+                                0.5 * max_y - 0.5 * min_y);
+  if (!(half_extent > 0.0) || !std::isfinite(kFrameSize / half_extent)) {
+    half_extent = 0.5 * std::max(1.0, 1e-6 * std::max(std::fabs(min_x),
+                                                      std::fabs(min_y)));
+  }
+  View view;
+  view.center_x = 0.5 * min_x + 0.5 * max_x;
+  view.center_y = 0.5 * min_y + 0.5 * max_y;
+  view.scale = 0.5 * kFrameSize / (1.16 * half_extent);
+  view.half_extent = half_extent;
+  return view;
+}
+
+// How a deviation, scene metres, becomes an arrow on the page: in drawing
+// directions and units (the scene's vector turned back by the fitted angle
+// and divided by K; a negative K is a half turn), magnified.
+struct ArrowScale {
+  Rotation rotation;
+  double k = 1.0;  // ArrowK
+  double magnification = 1.0;
+  double view_scale = 1.0;  // page units per drawing unit
+  // Page units per metre of deviation; 0 or infinite with a K near the
+  // ends of the doubles.
+  double PagePerMetre() const {
+    return magnification / std::fabs(k) * view_scale;
+  }
+};
+
+ArrowScale ChooseArrowScale(const SimilarityFit& fit, const Marks& marks,
+                            const View& view) {
+  ArrowScale scale;
+  scale.rotation = FittedRotation(fit);
+  scale.k = ArrowK(fit);
+  double largest = 0.0;  // drawing units
+  for (size_t i = 0; i < marks.red.size(); ++i) {
+    if (!marks.red[i]) {
+      largest = std::max(largest, fit.residuals_m[i] / std::fabs(scale.k));
+    }
+  }
+  scale.magnification = ArrowMagnification(largest, view.TenthOfFrameUnits());
+  scale.view_scale = view.scale;
+  return scale;
+}
+
+// The page end (*x1, *y1) of the arrow from (x0, y0) for a deviation of
+// `d_m` scene metres, magnified and clipped to the frame; false when
+// nothing of it shows. An arrow too long for a double keeps its direction
+// and runs out of the frame.
+bool ArrowEnd(const ArrowScale& scale, double x0, double y0, const Point2& d_m,
+              double* x1, double* y1) {
+  const Point2 along_m = TurnedBack(scale.rotation, d_m);  // drawing axes
+  const double page_per_m =
+      scale.magnification * scale.view_scale / scale.k;  // signed
+  double px = along_m.x * page_per_m, py = -along_m.y * page_per_m;
+  if (!std::isfinite(px) || !std::isfinite(py)) {
+    const double length_m = std::hypot(along_m.x, along_m.y);
+    if (!(length_m > 0.0) || !std::isfinite(length_m)) return false;
+    const double reach = (scale.k < 0.0 ? -4.0 : 4.0) * kFrameSize;
+    px = along_m.x / length_m * reach;
+    py = -along_m.y / length_m * reach;
+  }
+  *x1 = x0 + px;
+  *y1 = y0 + py;
+  return ClipToFrame(x0, y0, x1, y1) && (*x1 != x0 || *y1 != y0);
+}
+
+// The page's height: the frame's, or the legend's with the findings shown
+// and the check points' key, whichever is taller.
+double PageHeight(const std::vector<Finding>& findings, size_t check_n) {
+  const double page_height = kFrameTop + kFrameSize + 20.0;
+  const size_t shown = std::min(findings.size(), kMaxWarningsShown);
+  size_t warning_lines = 0;
+  for (size_t i = 0; i < shown; ++i) {
+    warning_lines += Wrapped(findings[i].message, 36).size();
+  }
+  return std::max(page_height, 590.0 + kLineHeight * warning_lines +
+                                   (check_n > 0 ? kLineHeight : 0.0));
+}
+
+// The document's opening: the page, the arrow heads, the white background
+// and the plot frame.
+void AppendPageStart(double page_height, std::string* svg) {
+  *svg += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+  *svg += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + C(kPageWidth) +
+          "\" height=\"" + C(page_height) + "\" viewBox=\"0 0 " +
+          C(kPageWidth) + " " + C(page_height) +
+          "\" font-family=\"sans-serif\" font-size=\"" + C(kFontSize) + "\">\n";
+  *svg += std::string("<title>") + kToolName + " residual plot</title>\n";
+  *svg += "<defs>\n";
+  for (const auto& head : {std::make_pair("head", kArrowColour),
+                           std::make_pair("check-head", kCheckColour),
+                           std::make_pair("outlier-head", kOutlierColour),
+                           std::make_pair("checkpoint-head", kCheckPointColour),
+                           std::make_pair("ink-head", kInkColour)}) {
+    *svg += std::string("<marker id=\"") + head.first +
+            "\" viewBox=\"0 0 10 10\" refX=\"9\" refY=\"5\" markerWidth=\"7\" "
+            "markerHeight=\"7\" orient=\"auto\"><path d=\"M0 0L10 5L0 10z\" "
+            "fill=\"" +
+            head.second + "\"" +
+            (std::string(head.second) == kOutlierColour ? " class=\"outlier\""
+                                                        : "") +
+            "/></marker>\n";
+  }
+  *svg += "</defs>\n";
+  *svg += "<rect width=\"100%\" height=\"100%\" fill=\"#ffffff\"/>\n";
+  *svg += "<rect x=\"" + C(kFrameLeft) + "\" y=\"" + C(kFrameTop) +
+          "\" width=\"" + C(kFrameSize) + "\" height=\"" + C(kFrameSize) +
+          "\" fill=\"#fbfbf8\" stroke=\"#999999\"/>\n";
+}
+
+// The points' shapes by layer, drawn in this order so that check
+// residuals lie under deviations and markers on top. Points drawn
+// compactly (beyond kMaxLabelledPoints, but the outliers) go into the
+// compact paths' data.
+struct PointLayers {
+  std::string checks, arrows, markers, labels;
+  std::string compact_checks, compact_arrows, compact_markers;
+  size_t outlier_texts = 0;  // outliers whose deviation is written
+};
+
+// A compact path's segment from (x0, y0) to (x1, y1).
+std::string Segment(double x0, double y0, double x1, double y1) {
+  return "M" + C(x0) + " " + C(y0) + "L" + C(x1) + " " + C(y1);
+}
+
+// A fitted point drawn on its own at (x0, y0): its marker, its label when
+// the points are labelled, and an outlier's deviation in figures.
+void DrawMarker(const ControlPoints& points, const SimilarityFit& fit,
+                const Marks& marks, size_t i, double x0, double y0,
+                PointLayers* layers) {
+  const bool outlier = marks.red[i];
+  const char* colour = outlier ? kOutlierColour : kPointColour;
+  layers->markers += std::string("<circle class=\"") +
+                     (outlier ? "marker outlier" : "marker") + "\" cx=\"" +
+                     C(x0) + "\" cy=\"" + C(y0) + "\" r=\"4\" fill=\"" +
+                     colour + "\"/>\n";
+  if (marks.labelled) {
+    layers->labels +=
+        std::string("<text class=\"") + (outlier ? "label outlier" : "label") +
+        "\" x=\"" + C(x0 + 6) + "\" y=\"" + C(y0 - 6) + "\" fill=\"" + colour +
+        "\" font-size=\"13\">" +
+        Escaped(NameOrPosition(points.names, points.positions, i)) +
+        "</text>\n";
+  }
+  if (outlier && layers->outlier_texts < kMaxLabelledPoints) {
+    ++layers->outlier_texts;
+    layers->labels +=
+        Text(x0 + 6, y0 + 16, Value("%.3f m", fit.residuals_m[i]),
+             kOutlierColour, " class=\"outlier\" font-size=\"13\"");
+  }
+}
+
+// Fitted point `i`: its check residual, its deviation and its marker.
+void DrawFittedPoint(const ControlPoints& points, const SimilarityFit& fit,
+                     const Marks& marks, const View& view,
+                     const ArrowScale& scale, size_t i, PointLayers* layers) {
+  const double x0 = view.X(points.source[i].x);
+  const double y0 = view.Y(points.source[i].y);
+  const bool outlier = marks.red[i];
+  const bool alone = marks.labelled || outlier;
+  const std::vector<CheckResidual>& checks = fit.quality.checks;
+  double x1, y1;
+  if (i < checks.size() && checks[i].available &&
+      ArrowEnd(scale, x0, y0, Point2{checks[i].dx_m, checks[i].dy_m}, &x1,
+               &y1)) {
+    if (alone) {
+      layers->checks +=
+          Arrow(x0, y0, x1, y1, outlier ? kOutlierColour : kCheckColour,
+                outlier ? "outlier-head" : "check-head", true,
+                outlier ? "check outlier" : "check");
+    } else {
+      layers->compact_checks += Segment(x0, y0, x1, y1);
+    }
+  }
+  const bool visible = ArrowEnd(scale, x0, y0, fit.deviations[i], &x1, &y1);
+  if (!alone) {
+    if (visible) layers->compact_arrows += Segment(x0, y0, x1, y1);
+    layers->compact_markers += "M" + C(x0) + " " + C(y0) + "h0";
+    return;
+  }
+  if (visible) {
+    layers->arrows +=
+        Arrow(x0, y0, x1, y1, outlier ? kOutlierColour : kArrowColour,
+              outlier ? "outlier-head" : "head", false,
+              outlier ? "deviation outlier" : "deviation");
+  }
+  DrawMarker(points, fit, marks, i, x0, y0, layers);
+}
+
+// The check points: never compact, they are few.
+void DrawCheckPoints(const CheckPoints& check,
+                     const CheckPointJudgement& judged, const Marks& marks,
+                     const View& view, const ArrowScale& scale,
+                     PointLayers* layers) {
+  for (size_t k = 0; k < marks.check_n; ++k) {
+    const double x0 = view.X(check.source[k].x);
+    const double y0 = view.Y(check.source[k].y);
+    double x1, y1;
+    if (ArrowEnd(scale, x0, y0, judged.deviations[k], &x1, &y1)) {
+      layers->arrows += Arrow(x0, y0, x1, y1, kCheckPointColour,
+                              "checkpoint-head", false, "deviation checkpoint");
+    }
+    layers->markers += Diamond(x0, y0, "marker checkpoint");
+    if (marks.labelled) {
+      layers->labels += Text(
+          x0 + 6, y0 - 6, NameOrPosition(check.names, check.positions, k),
+          kCheckPointColour, " class=\"label checkpoint\" font-size=\"13\"");
+      // Its deviation in figures, since it helped nothing to fit.
+      layers->labels +=
+          Text(x0 + 6, y0 + 16, Value("%.3f m", judged.residuals_m[k]),
+               kCheckPointColour, " class=\"checkpoint\" font-size=\"13\"");
+    }
+  }
+}
+
+// The layers as groups: check residuals, deviations, markers, labels.
+void AppendPointLayers(const PointLayers& layers, std::string* svg) {
+  *svg += "<g id=\"checks\">\n" + layers.checks;
+  if (!layers.compact_checks.empty()) {
+    *svg += std::string("<path d=\"") + layers.compact_checks + "\" stroke=\"" +
+            kCheckColour +
+            "\" stroke-width=\"1\" stroke-dasharray=\"4 2\" fill=\"none\"/>\n";
+  }
+  *svg += "</g>\n<g id=\"deviations\">\n" + layers.arrows;
+  if (!layers.compact_arrows.empty()) {
+    *svg += std::string("<path d=\"") + layers.compact_arrows + "\" stroke=\"" +
+            kArrowColour + "\" stroke-width=\"1\" fill=\"none\"/>\n";
+  }
+  *svg += "</g>\n<g id=\"markers\">\n";
+  if (!layers.compact_markers.empty()) {
+    *svg += std::string("<path class=\"markers\" d=\"") +
+            layers.compact_markers + "\" stroke=\"" + kPointColour +
+            "\" stroke-width=\"5\" stroke-linecap=\"round\" fill=\"none\"/>\n";
+  }
+  *svg +=
+      layers.markers + "</g>\n<g id=\"labels\">\n" + layers.labels + "</g>\n";
+}
+
+// Two points whose targets look exchanged, joined by a dashed line.
+// Returns how many pairs are drawn.
+size_t AppendExchangedPairs(const ControlPoints& points,
+                            const std::vector<Finding>& findings,
+                            const View& view, std::string* svg) {
+  const size_t n = points.source.size();
+  size_t pairs = 0;
+  *svg += "<g id=\"exchanged\">\n";
+  for (const Finding& f : findings) {
+    if (f.code != FindingCode::kExchangedPairs || f.points.size() != 2)
+      continue;
+    const size_t i = FittedIndexAt(points, f.points[0]);
+    const size_t j = FittedIndexAt(points, f.points[1]);
+    if (i >= n || j >= n) continue;
+    ++pairs;
+    *svg += "<line class=\"exchanged\" x1=\"" + C(view.X(points.source[i].x)) +
+            "\" y1=\"" + C(view.Y(points.source[i].y)) + "\" x2=\"" +
+            C(view.X(points.source[j].x)) + "\" y2=\"" +
+            C(view.Y(points.source[j].y)) + "\" stroke=\"" + kExchangedColour +
+            "\" stroke-width=\"2.5\" stroke-dasharray=\"8 4\"/>\n";
+  }
+  *svg += "</g>\n";
+  return pairs;
+}
+
+// The north arrow near the frame's top right corner: `north` is the
+// scene's north in drawing directions, a unit vector.
+void AppendNorthArrow(const Point2& north, std::string* svg) {
+  const double nx = north.x, ny = north.y;
+  const double cx = kFrameLeft + kFrameSize - 40.0, cy = kFrameTop + 50.0;
+  *svg += "<g id=\"north\">\n" +
+          Arrow(cx - nx * 22, cy + ny * 22, cx + nx * 22, cy - ny * 22,
+                kInkColour, "ink-head", false, "north") +
+          Text(cx + nx * 32 - 5, cy - ny * 32 + 5, "N", kInkColour,
+               " font-weight=\"bold\"") +
+          "</g>\n";
+}
+
+// A scale bar `length` page units long from (x, y), its ends ticked up,
+// and its label to its right.
+std::string ScaleBar(double x, double y, double length, const char* colour,
+                     const std::string& label) {
+  return "<path d=\"M" + C(x) + " " + C(y - 5) + "V" + C(y) + "H" +
+         C(x + length) + "V" + C(y - 5) + "\" stroke=\"" + colour +
+         "\" stroke-width=\"1.5\" fill=\"none\"/>\n" +
+         Text(x + length + 8, y, label, kInkColour);
+}
+
+// Scale bars: drawing units and arrow metres, under each other at the
+// bottom left of the frame.
+void AppendScaleBars(const View& view, const ArrowScale& scale,
+                     std::string* svg) {
+  const double bar_units = NiceBelow(view.QuarterOfFrameUnits());
+  const double bx = kFrameLeft + 15.0, by = kFrameTop + kFrameSize - 40.0;
+  *svg += "<g id=\"scale-bars\">\n";
+  *svg += ScaleBar(bx, by, bar_units * view.scale, kInkColour,
+                   FormatDouble("%g drawing units", bar_units));
+  // No bar for the arrows when a metre of deviation is no length or an
+  // endless one on the page (a K near the ends of the doubles).
+  const double arrow_scale = scale.PagePerMetre();
+  const double quarter_of_frame_m = 0.25 * kFrameSize / arrow_scale;
+  if (quarter_of_frame_m > 0.0 && std::isfinite(quarter_of_frame_m)) {
+    const double bar_m = NiceBelow(quarter_of_frame_m);
+    *svg += ScaleBar(bx, by + 22.0, bar_m * arrow_scale, kArrowColour,
+                     MetresLabel(bar_m) + " of deviation");
+  }
+  *svg += "</g>\n";
+}
+
+// The legend as it is written: its text so far, and the baseline of its
+// next line, page units.
+struct Legend {
+  std::string svg;
+  double y = kFrameTop + 16.0;
+};
+
+// A line of ink at the legend's left edge.
+void LegendLine(const std::string& text, const char* extra, Legend* legend) {
+  legend->svg += Text(kLegendLeft, legend->y, text, kInkColour, extra);
+  legend->y += kLineHeight;
+}
+
+// `text` wrapped into lines of 36 characters, the first after `bullet`,
+// the others indented.
+void LegendWrapped(const std::string& text, const char* bullet,
+                   Legend* legend) {
+  const std::vector<std::string> lines = Wrapped(text, 36);
+  for (size_t l = 0; l < lines.size(); ++l) {
+    legend->svg += Text(l == 0 ? kLegendLeft : kLegendLeft + 12, legend->y,
+                        (l == 0 ? bullet : "") + lines[l], kInkColour);
+    legend->y += kLineHeight;
+  }
+}
+
+// The diagnosis's verdict, first of all, in its colour.
+void AppendVerdict(Verdict verdict, Legend* legend) {
+  const char* colour = verdict == Verdict::kGood    ? kGoodColour
+                       : verdict == Verdict::kCheck ? kCheckVerdictColour
+                                                    : kBadColour;
+  legend->svg += Text(kLegendLeft, legend->y,
+                      std::string("verdict: ") + VerdictName(verdict), colour,
+                      " id=\"verdict\" font-weight=\"bold\" font-size=\"18\"");
+  legend->y += kLineHeight + 4.0;
+}
+
+// The fit's figures: mode, scale, angle, RMS, the counts of points, the
+// projection and the matrix's error.
+void AppendFitFigures(const ControlPoints& points, const SimilarityFit& fit,
+                      const Diagnosis& diagnosis, const Marks& marks,
+                      Legend* legend) {
+  const size_t n = points.source.size();
+  const size_t outliers = marks.outliers, check_n = marks.check_n;
+  LegendLine(std::string(kToolName) + " residual plot", " font-weight=\"bold\"",
+             legend);
+  LegendLine(std::string("mode: ") + InputModeName(points.mode) + ", " +
+                 (fit.free_scale ? "free" : "fixed") + " scale",
+             "", legend);
+  LegendLine("K = " + Value(std::fabs(fit.K) < 1e6 ? "%.10f" : "%.10g", fit.K) +
+                 " (" + Value("%+.2f", (fit.K - 1.0) * 1e6) + " ppm)",
+             "", legend);
+  LegendLine(
+      "angle = " + Value("%.7f", fit.angle_rad / kPi * 180.0) + "\xC2\xB0", "",
+      legend);
+  LegendLine("RMS = " + Value("%.4f m", fit.rms_m) + ", sigma0 = " +
+                 (std::isfinite(fit.sigma0_m)
+                      ? FormatDouble("%.4f", fit.sigma0_m) + " m"
+                      : std::string("none")),
+             "", legend);
+  LegendLine(std::to_string(n) + (n == 1 ? " point, " : " points, ") +
+                 std::to_string(outliers) +
+                 (outliers == 1 ? " outlier" : " outliers") +
+                 (check_n == 0
+                      ? std::string()
+                      : ", " + std::to_string(check_n) +
+                            (check_n == 1 ? " check point" : " check points")),
+             "", legend);
+  LegendWrapped("projection: " + ProjectionLabel(diagnosis.survey.projection),
+                "", legend);
+  if (std::isfinite(diagnosis.hold.matrix_error_m)) {
+    LegendLine("matrix error: " +
+                   FormatDouble("%.3f m", diagnosis.hold.matrix_error_m),
+               "", legend);
+  }
+}
+
+// The key: what each kind of mark means.
+void AppendKey(const Marks& marks, double magnification, size_t exchanged_pairs,
+               Legend* legend) {
+  const double x = kLegendLeft;
+  std::string& svg = legend->svg;
+  double& y = legend->y;
+  y += 8.0;
+  svg += "<circle cx=\"" + C(x + 8) + "\" cy=\"" + C(y - 5) +
+         "\" r=\"4\" fill=\"" + kPointColour + "\"/>\n";
+  svg += Text(x + 24, y,
+              !marks.labelled ? "control point"
+              : marks.named   ? "control point, its name"
+                              : "control point, input position",
+              kInkColour);
+  y += kLineHeight;
+  svg += Arrow(x, y - 5, x + 18, y - 5, kArrowColour, "head", false, "key");
+  svg += Text(x + 24, y,
+              "deviation, arrows \xC3\x97 " + FormatDouble("%g", magnification),
+              kInkColour);
+  y += kLineHeight;
+  svg +=
+      Arrow(x, y - 5, x + 18, y - 5, kCheckColour, "check-head", true, "key");
+  svg += Text(x + 24, y, "check residual (point left out)", kInkColour);
+  y += kLineHeight;
+  svg += "<circle cx=\"" + C(x + 8) + "\" cy=\"" + C(y - 5) +
+         "\" r=\"4\" fill=\"" + kOutlierColour + "\" class=\"key outlier\"/>\n";
+  svg += Text(x + 24, y, "outlier (over 0.15 m off), clipped", kInkColour);
+  y += kLineHeight;
+  if (marks.check_n > 0) {
+    svg += Diamond(x + 8, y - 5, "key checkpoint");
+    svg += Text(x + 24, y, "check point (use 0), not fitted", kInkColour);
+    y += kLineHeight;
+  }
+  y += 8.0;
+  svg += Text(x + 24, y, "north arrow: the scene's north", kInkColour);
+  y += kLineHeight + 8.0;
+  if (exchanged_pairs > 0) {
+    svg += "<line x1=\"" + C(x) + "\" y1=\"" + C(y - 5) + "\" x2=\"" +
+           C(x + 18) + "\" y2=\"" + C(y - 5) + "\" stroke=\"" +
+           kExchangedColour +
+           "\" stroke-width=\"2.5\" stroke-dasharray=\"8 4\"/>\n";
+    svg += Text(x + 24, y, "targets look exchanged", kInkColour);
+    y += kLineHeight + 8.0;
+  }
+}
+
+// The findings' messages, up to kMaxWarningsShown, and how many more the
+// report has.
+void AppendFindings(const std::vector<Finding>& findings, Legend* legend) {
+  if (findings.empty()) {
+    LegendLine("no findings", "", legend);
+    return;
+  }
+  LegendLine("findings:", " font-weight=\"bold\"", legend);
+  const size_t shown = std::min(findings.size(), kMaxWarningsShown);
+  for (size_t i = 0; i < shown; ++i) {
+    LegendWrapped(findings[i].message, "\xE2\x80\xA2 ", legend);
+  }
+  if (findings.size() > shown) {
+    LegendLine("and " + std::to_string(findings.size() - shown) +
+                   " more (see the report)",
+               "", legend);
+  }
+}
+
 }  // namespace
 
 double ArrowMagnification(double largest_deviation, double target_length) {
@@ -236,402 +771,37 @@ double ArrowMagnification(double largest_deviation, double target_length) {
 std::string ResidualPlotSvg(const ControlPoints& points,
                             const SimilarityFit& fit,
                             const Diagnosis& diagnosis) {
-  const size_t n = points.source.size();
-  std::vector<std::string> warnings;
-  for (const Finding& f : diagnosis.findings) warnings.push_back(f.message);
-  // Red for the survey's blunders (without a projection the fit's own
-  // outliers); the fit's weights when there is no judgement to go by.
-  const SurveyJudgement& survey = diagnosis.survey;
-  std::vector<bool> red(n);
-  for (size_t i = 0; i < n; ++i) {
-    red[i] = survey.blunder.size() == n ? static_cast<bool>(survey.blunder[i])
-                                        : fit.weights[i] < kOutlierWeight;
-  }
-  // Check points, where the diagnosis judged them.
-  const CheckPoints& check = points.check;
-  const CheckPointJudgement& judged = diagnosis.check_points;
-  const size_t check_n =
-      judged.deviations.size() == check.source.size() ? check.source.size() : 0;
-  const bool labelled = n + check_n <= kMaxLabelledPoints;
-  bool named = false;
-  for (const std::string& name : points.names) named = named || !name.empty();
-
-  // The extent of the drawing points, with 8 % margin on each side; a
-  // single place (one point, all coincident, or a spread so small that the
-  // page scale overflows, such as 1e-320) gets an extent of one drawing
-  // unit, or a millionth of its coordinates when larger.
-  // No point at all (a run never gets here without one): an empty frame
-  // around the origin.
-  const Point3 first = n > 0 ? points.source[0] : Point3();
-  double min_x = first.x, max_x = min_x;
-  double min_y = first.y, max_y = min_y;
-  for (const std::vector<Point3>* list : {&points.source, &check.source}) {
-    for (const Point3& p : *list) {
-      min_x = std::min(min_x, p.x);
-      max_x = std::max(max_x, p.x);
-      min_y = std::min(min_y, p.y);
-      max_y = std::max(max_y, p.y);
-    }
-  }
-  // Halves throughout: max - min of coordinates near 1e308 would overflow.
-  double half_extent = std::max(0.5 * max_x - 0.5 * min_x,  // drawing units
-                                0.5 * max_y - 0.5 * min_y);
-  if (!(half_extent > 0.0) || !std::isfinite(kFrameSize / half_extent)) {
-    half_extent = 0.5 * std::max(1.0, 1e-6 * std::max(std::fabs(min_x),
-                                                      std::fabs(min_y)));
-  }
-  View view;
-  view.center_x = 0.5 * min_x + 0.5 * max_x;
-  view.center_y = 0.5 * min_y + 0.5 * max_y;
-  view.scale = 0.5 * kFrameSize / (1.16 * half_extent);
-  // Lengths on the drawing that fit the frame, drawing units.
-  const double tenth_of_frame_units = 0.1 * 1.16 * 2.0 * half_extent;
-  const double quarter_of_frame_units = 0.25 * 1.16 * 2.0 * half_extent;
-
-  // Deviations in drawing directions and units: the scene's vector turned
-  // back by the fitted angle and divided by K (a negative K is a half turn).
-  const double cos_a = std::cos(fit.angle_rad), sin_a = std::sin(fit.angle_rad);
-  const double k = fit.K != 0.0 && std::isfinite(fit.K) ? fit.K : 1.0;
-  double largest = 0.0;  // drawing units
-  size_t outliers = 0;
-  for (size_t i = 0; i < n; ++i) {
-    if (red[i]) {
-      ++outliers;
-      continue;
-    }
-    largest = std::max(largest, fit.residuals_m[i] / std::fabs(k));
-  }
-  const double magnification =
-      ArrowMagnification(largest, tenth_of_frame_units);
-  // Page units per metre of deviation; 0 or infinite with a K near the ends
-  // of the doubles.
-  const double arrow_scale = magnification / std::fabs(k) * view.scale;
-
-  // The page end (*x1, *y1) of the arrow from (x0, y0) for a deviation of
-  // (dx_m, dy_m) scene metres, magnified and clipped to the frame; false
-  // when nothing of it shows. An arrow too long for a double keeps its
-  // direction and runs out of the frame.
-  auto arrow_end = [&](double x0, double y0, double dx_m, double dy_m,
-                       double* x1, double* y1) {
-    const double along_x_m = dx_m * cos_a + dy_m * sin_a;  // drawing axes
-    const double along_y_m = -dx_m * sin_a + dy_m * cos_a;
-    const double page_per_m = magnification * view.scale / k;  // signed
-    double px = along_x_m * page_per_m, py = -along_y_m * page_per_m;
-    if (!std::isfinite(px) || !std::isfinite(py)) {
-      const double length_m = std::hypot(along_x_m, along_y_m);
-      if (!(length_m > 0.0) || !std::isfinite(length_m)) return false;
-      const double reach = (k < 0.0 ? -4.0 : 4.0) * kFrameSize;
-      px = along_x_m / length_m * reach;
-      py = -along_y_m / length_m * reach;
-    }
-    *x1 = x0 + px;
-    *y1 = y0 + py;
-    return ClipToFrame(x0, y0, x1, y1) && (*x1 != x0 || *y1 != y0);
-  };
-
-  double page_height = kFrameTop + kFrameSize + 20.0;
-  const size_t shown_warnings = std::min(warnings.size(), kMaxWarningsShown);
-  size_t warning_lines = 0;
-  for (size_t i = 0; i < shown_warnings; ++i) {
-    warning_lines += Wrapped(warnings[i], 36).size();
-  }
-  page_height = std::max(page_height, 590.0 + kLineHeight * warning_lines +
-                                          (check_n > 0 ? kLineHeight : 0.0));
+  const Marks marks = ChooseMarks(points, fit, diagnosis);
+  const View view = FrameView(points);
+  const ArrowScale scale = ChooseArrowScale(fit, marks, view);
 
   std::string svg;
-  svg.reserve(4096 + n * (labelled ? 400 : 80));
-  svg += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
-  svg += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + C(kPageWidth) +
-         "\" height=\"" + C(page_height) + "\" viewBox=\"0 0 " + C(kPageWidth) +
-         " " + C(page_height) + "\" font-family=\"sans-serif\" font-size=\"" +
-         C(kFontSize) + "\">\n";
-  svg += "<title>GeoAnchorSolve residual plot</title>\n";
-  svg += "<defs>\n";
-  for (const auto& head : {std::make_pair("head", kArrowColour),
-                           std::make_pair("check-head", kCheckColour),
-                           std::make_pair("outlier-head", kOutlierColour),
-                           std::make_pair("checkpoint-head", kCheckPointColour),
-                           std::make_pair("ink-head", kInkColour)}) {
-    svg += std::string("<marker id=\"") + head.first +
-           "\" viewBox=\"0 0 10 10\" refX=\"9\" refY=\"5\" markerWidth=\"7\" "
-           "markerHeight=\"7\" orient=\"auto\"><path d=\"M0 0L10 5L0 10z\" "
-           "fill=\"" +
-           head.second + "\"" +
-           (std::string(head.second) == kOutlierColour ? " class=\"outlier\""
-                                                       : "") +
-           "/></marker>\n";
+  svg.reserve(4096 + points.source.size() * (marks.labelled ? 400 : 80));
+  AppendPageStart(PageHeight(diagnosis.findings, marks.check_n), &svg);
+  PointLayers layers;
+  for (size_t i = 0; i < points.source.size(); ++i) {
+    DrawFittedPoint(points, fit, marks, view, scale, i, &layers);
   }
-  svg += "</defs>\n";
-  svg += "<rect width=\"100%\" height=\"100%\" fill=\"#ffffff\"/>\n";
-  svg += "<rect x=\"" + C(kFrameLeft) + "\" y=\"" + C(kFrameTop) +
-         "\" width=\"" + C(kFrameSize) + "\" height=\"" + C(kFrameSize) +
-         "\" fill=\"#fbfbf8\" stroke=\"#999999\"/>\n";
+  DrawCheckPoints(points.check, diagnosis.check_points, marks, view, scale,
+                  &layers);
+  AppendPointLayers(layers, &svg);
+  const size_t exchanged_pairs =
+      AppendExchangedPairs(points, diagnosis.findings, view, &svg);
+  AppendNorthArrow(SceneNorth(scale.rotation, scale.k), &svg);
+  AppendScaleBars(view, scale, &svg);
 
-  // Check residuals first, then deviations, then markers on top.
-  std::string checks, arrows, markers, labels, compact_checks, compact_arrows,
-      compact_markers;
-  const std::vector<CheckResidual>& check_list = fit.quality.checks;
-  size_t outlier_texts = 0;
-  for (size_t i = 0; i < n; ++i) {
-    const double x0 = view.X(points.source[i].x);
-    const double y0 = view.Y(points.source[i].y);
-    const bool outlier = red[i];
-    const char* colour = outlier ? kOutlierColour : kPointColour;
-    double x1, y1;
-    if (i < check_list.size() && check_list[i].available &&
-        arrow_end(x0, y0, check_list[i].dx_m, check_list[i].dy_m, &x1, &y1)) {
-      if (labelled || outlier) {
-        checks += Arrow(x0, y0, x1, y1, outlier ? kOutlierColour : kCheckColour,
-                        outlier ? "outlier-head" : "check-head", true,
-                        outlier ? "check outlier" : "check");
-      } else {
-        compact_checks += "M" + C(x0) + " " + C(y0) + "L" + C(x1) + " " + C(y1);
-      }
-    }
-    const bool visible =
-        arrow_end(x0, y0, fit.deviations[i].x, fit.deviations[i].y, &x1, &y1);
-    if (labelled || outlier) {
-      if (visible) {
-        arrows += Arrow(x0, y0, x1, y1, outlier ? kOutlierColour : kArrowColour,
-                        outlier ? "outlier-head" : "head", false,
-                        outlier ? "deviation outlier" : "deviation");
-      }
-      markers += std::string("<circle class=\"") +
-                 (outlier ? "marker outlier" : "marker") + "\" cx=\"" + C(x0) +
-                 "\" cy=\"" + C(y0) + "\" r=\"4\" fill=\"" + colour + "\"/>\n";
-      if (labelled) {
-        labels += std::string("<text class=\"") +
-                  (outlier ? "label outlier" : "label") + "\" x=\"" +
-                  C(x0 + 6) + "\" y=\"" + C(y0 - 6) + "\" fill=\"" + colour +
-                  "\" font-size=\"13\">" +
-                  Escaped(NameOrPosition(points.names, points.positions, i)) +
-                  "</text>\n";
-      }
-      if (outlier && outlier_texts < kMaxLabelledPoints) {
-        ++outlier_texts;
-        labels += Text(x0 + 6, y0 + 16, Value("%.3f m", fit.residuals_m[i]),
-                       kOutlierColour, " class=\"outlier\" font-size=\"13\"");
-      }
-    } else {
-      if (visible) {
-        compact_arrows += "M" + C(x0) + " " + C(y0) + "L" + C(x1) + " " + C(y1);
-      }
-      compact_markers += "M" + C(x0) + " " + C(y0) + "h0";
-    }
-  }
-  // Check points: never compact, they are few.
-  for (size_t k = 0; k < check_n; ++k) {
-    const double x0 = view.X(check.source[k].x);
-    const double y0 = view.Y(check.source[k].y);
-    double x1, y1;
-    if (arrow_end(x0, y0, judged.deviations[k].x, judged.deviations[k].y, &x1,
-                  &y1)) {
-      arrows += Arrow(x0, y0, x1, y1, kCheckPointColour, "checkpoint-head",
-                      false, "deviation checkpoint");
-    }
-    markers += Diamond(x0, y0, "marker checkpoint");
-    if (labelled) {
-      labels += Text(
-          x0 + 6, y0 - 6, NameOrPosition(check.names, check.positions, k),
-          kCheckPointColour, " class=\"label checkpoint\" font-size=\"13\"");
-      // Its deviation in figures, since it helped nothing to fit.
-      labels +=
-          Text(x0 + 6, y0 + 16, Value("%.3f m", judged.residuals_m[k]),
-               kCheckPointColour, " class=\"checkpoint\" font-size=\"13\"");
-    }
-  }
-  svg += "<g id=\"checks\">\n" + checks;
-  if (!compact_checks.empty()) {
-    svg += std::string("<path d=\"") + compact_checks + "\" stroke=\"" +
-           kCheckColour +
-           "\" stroke-width=\"1\" stroke-dasharray=\"4 2\" fill=\"none\"/>\n";
-  }
-  svg += "</g>\n<g id=\"deviations\">\n" + arrows;
-  if (!compact_arrows.empty()) {
-    svg += std::string("<path d=\"") + compact_arrows + "\" stroke=\"" +
-           kArrowColour + "\" stroke-width=\"1\" fill=\"none\"/>\n";
-  }
-  svg += "</g>\n<g id=\"markers\">\n";
-  if (!compact_markers.empty()) {
-    svg += std::string("<path class=\"markers\" d=\"") + compact_markers +
-           "\" stroke=\"" + kPointColour +
-           "\" stroke-width=\"5\" stroke-linecap=\"round\" fill=\"none\"/>\n";
-  }
-  svg += markers + "</g>\n<g id=\"labels\">\n" + labels + "</g>\n";
-
-  // Two points whose targets look exchanged: joined by a dashed line.
-  svg += "<g id=\"exchanged\">\n";
-  size_t exchanged_pairs = 0;
-  for (const Finding& f : diagnosis.findings) {
-    if (f.code != FindingCode::kExchangedPairs || f.points.size() != 2)
-      continue;
-    const size_t i = FittedIndexAt(points, f.points[0]);
-    const size_t j = FittedIndexAt(points, f.points[1]);
-    if (i >= n || j >= n) continue;
-    ++exchanged_pairs;
-    svg += "<line class=\"exchanged\" x1=\"" + C(view.X(points.source[i].x)) +
-           "\" y1=\"" + C(view.Y(points.source[i].y)) + "\" x2=\"" +
-           C(view.X(points.source[j].x)) + "\" y2=\"" +
-           C(view.Y(points.source[j].y)) + "\" stroke=\"" + kExchangedColour +
-           "\" stroke-width=\"2.5\" stroke-dasharray=\"8 4\"/>\n";
-  }
-  svg += "</g>\n";
-
-  // North arrow: the scene's north (0, 1) in drawing directions, a unit
-  // vector: turned back by the angle, reversed by a negative K, whatever
-  // K's size.
-  {
-    const double nx = k < 0.0 ? -sin_a : sin_a;
-    const double ny = k < 0.0 ? -cos_a : cos_a;
-    const double cx = kFrameLeft + kFrameSize - 40.0, cy = kFrameTop + 50.0;
-    svg += "<g id=\"north\">\n" +
-           Arrow(cx - nx * 22, cy + ny * 22, cx + nx * 22, cy - ny * 22,
-                 kInkColour, "ink-head", false, "north") +
-           Text(cx + nx * 32 - 5, cy - ny * 32 + 5, "N", kInkColour,
-                " font-weight=\"bold\"") +
-           "</g>\n";
-  }
-
-  // Scale bars: drawing units and arrow metres, under each other at the
-  // bottom left of the frame.
-  {
-    const double bar_units = NiceBelow(quarter_of_frame_units);
-    const double bar_page = bar_units * view.scale;
-    const double bx = kFrameLeft + 15.0, by = kFrameTop + kFrameSize - 40.0;
-    svg += "<g id=\"scale-bars\">\n";
-    svg += "<path d=\"M" + C(bx) + " " + C(by - 5) + "V" + C(by) + "H" +
-           C(bx + bar_page) + "V" + C(by - 5) + "\" stroke=\"" + kInkColour +
-           "\" stroke-width=\"1.5\" fill=\"none\"/>\n";
-    svg += Text(bx + bar_page + 8, by,
-                FormatDouble("%g drawing units", bar_units), kInkColour);
-    // No bar for the arrows when a metre of deviation is no length or an
-    // endless one on the page (a K near the ends of the doubles).
-    const double quarter_of_frame_m = 0.25 * kFrameSize / arrow_scale;
-    if (quarter_of_frame_m > 0.0 && std::isfinite(quarter_of_frame_m)) {
-      const double bar_m = NiceBelow(quarter_of_frame_m);
-      const double arrow_page = bar_m * arrow_scale;
-      const double ay = by + 22.0;
-      svg += "<path d=\"M" + C(bx) + " " + C(ay - 5) + "V" + C(ay) + "H" +
-             C(bx + arrow_page) + "V" + C(ay - 5) + "\" stroke=\"" +
-             kArrowColour + "\" stroke-width=\"1.5\" fill=\"none\"/>\n";
-      svg += Text(bx + arrow_page + 8, ay, MetresLabel(bar_m) + " of deviation",
-                  kInkColour);
-    }
-    svg += "</g>\n";
-  }
-
-  // Legend.
-  svg += "<g id=\"legend\">\n";
-  double y = kFrameTop + 16.0;
-  const double x = kLegendLeft;
-  auto line = [&](const std::string& text, const char* extra = "") {
-    svg += Text(x, y, text, kInkColour, extra);
-    y += kLineHeight;
-  };
-  const char* verdict_colour = diagnosis.verdict == Verdict::kGood ? kGoodColour
-                               : diagnosis.verdict == Verdict::kCheck
-                                   ? kCheckVerdictColour
-                                   : kBadColour;
-  svg += Text(x, y, std::string("verdict: ") + VerdictName(diagnosis.verdict),
-              verdict_colour,
-              " id=\"verdict\" font-weight=\"bold\" font-size=\"18\"");
-  y += kLineHeight + 4.0;
-  line("GeoAnchorSolve residual plot", " font-weight=\"bold\"");
-  line(std::string("mode: ") + InputModeName(points.mode) + ", " +
-       (fit.free_scale ? "free" : "fixed") + " scale");
-  line("K = " + Value(std::fabs(fit.K) < 1e6 ? "%.10f" : "%.10g", fit.K) +
-       " (" + Value("%+.2f", (fit.K - 1.0) * 1e6) + " ppm)");
-  line("angle = " + Value("%.7f", fit.angle_rad / kPi * 180.0) + "\xC2\xB0");
-  line("RMS = " + Value("%.4f m", fit.rms_m) + ", sigma0 = " +
-       (std::isfinite(fit.sigma0_m) ? FormatDouble("%.4f", fit.sigma0_m) + " m"
-                                    : std::string("none")));
-  line(std::to_string(n) + (n == 1 ? " point, " : " points, ") +
-       std::to_string(outliers) + (outliers == 1 ? " outlier" : " outliers") +
-       (check_n == 0 ? std::string()
-                     : ", " + std::to_string(check_n) +
-                           (check_n == 1 ? " check point" : " check points")));
-  {
-    const std::vector<std::string> lines =
-        Wrapped("projection: " + ProjectionLabel(survey.projection), 36);
-    for (size_t l = 0; l < lines.size(); ++l) {
-      svg += Text(l == 0 ? x : x + 12, y, lines[l], kInkColour);
-      y += kLineHeight;
-    }
-  }
-  if (std::isfinite(diagnosis.hold.matrix_error_m)) {
-    line("matrix error: " +
-         FormatDouble("%.3f m", diagnosis.hold.matrix_error_m));
-  }
-  y += 8.0;
-  const double key_y = y;
-  svg += "<circle cx=\"" + C(x + 8) + "\" cy=\"" + C(key_y - 5) +
-         "\" r=\"4\" fill=\"" + kPointColour + "\"/>\n";
-  svg += Text(x + 24, key_y,
-              !labelled ? "control point"
-              : named   ? "control point, its name"
-                        : "control point, input position",
-              kInkColour);
-  y += kLineHeight;
-  svg += Arrow(x, y - 5, x + 18, y - 5, kArrowColour, "head", false, "key");
-  svg += Text(x + 24, y,
-              "deviation, arrows \xC3\x97 " + FormatDouble("%g", magnification),
-              kInkColour);
-  y += kLineHeight;
-  svg +=
-      Arrow(x, y - 5, x + 18, y - 5, kCheckColour, "check-head", true, "key");
-  svg += Text(x + 24, y, "check residual (point left out)", kInkColour);
-  y += kLineHeight;
-  svg += "<circle cx=\"" + C(x + 8) + "\" cy=\"" + C(y - 5) +
-         "\" r=\"4\" fill=\"" + kOutlierColour + "\" class=\"key outlier\"/>\n";
-  svg += Text(x + 24, y, "outlier (over 0.15 m off), clipped", kInkColour);
-  y += kLineHeight;
-  if (check_n > 0) {
-    svg += Diamond(x + 8, y - 5, "key checkpoint");
-    svg += Text(x + 24, y, "check point (use 0), not fitted", kInkColour);
-    y += kLineHeight;
-  }
-  y += 8.0;
-  svg += Text(x + 24, y, "north arrow: the scene's north", kInkColour);
-  y += kLineHeight + 8.0;
-  if (exchanged_pairs > 0) {
-    svg += "<line x1=\"" + C(x) + "\" y1=\"" + C(y - 5) + "\" x2=\"" +
-           C(x + 18) + "\" y2=\"" + C(y - 5) + "\" stroke=\"" +
-           kExchangedColour +
-           "\" stroke-width=\"2.5\" stroke-dasharray=\"8 4\"/>\n";
-    svg += Text(x + 24, y, "targets look exchanged", kInkColour);
-    y += kLineHeight + 8.0;
-  }
-  if (warnings.empty()) {
-    line("no findings");
-  } else {
-    line("findings:", " font-weight=\"bold\"");
-    for (size_t i = 0; i < shown_warnings; ++i) {
-      const std::vector<std::string> lines = Wrapped(warnings[i], 36);
-      for (size_t l = 0; l < lines.size(); ++l) {
-        // A bullet, and the continuation lines indented past it.
-        svg += Text(l == 0 ? x : x + 12, y,
-                    (l == 0 ? "\xE2\x80\xA2 " : "") + lines[l], kInkColour);
-        y += kLineHeight;
-      }
-    }
-    if (warnings.size() > shown_warnings) {
-      line("and " + std::to_string(warnings.size() - shown_warnings) +
-           " more (see the report)");
-    }
-  }
-  svg += "</g>\n</svg>\n";
+  Legend legend;
+  AppendVerdict(diagnosis.verdict, &legend);
+  AppendFitFigures(points, fit, diagnosis, marks, &legend);
+  AppendKey(marks, scale.magnification, exchanged_pairs, &legend);
+  AppendFindings(diagnosis.findings, &legend);
+  svg += "<g id=\"legend\">\n" + legend.svg + "</g>\n</svg>\n";
   return svg;
 }
 
 int WriteResidualPlot(const std::string& path, const ControlPoints& points,
                       const SimilarityFit& fit, const Diagnosis& diagnosis) {
-  std::string error;
-  if (!ReplaceFileContents(path, ResidualPlotSvg(points, fit, diagnosis),
-                           &error)) {
-    std::fflush(stdout);
-    WriteMessage("GeoAnchorSolve: cannot write plot " + path + ": " + error +
-                 "\n");
-    return -1;
-  }
-  return 0;
+  return WriteFileOrSay(path, ResidualPlotSvg(points, fit, diagnosis), "plot")
+             ? 0
+             : -1;
 }

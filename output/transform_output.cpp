@@ -6,7 +6,9 @@
 #include <cstdlib>
 
 #include "common/fixed_text.h"
+#include "common/tool_name.h"
 #include "fit/plane_similarity.h"
+#include "output/write_file.h"
 #include "platform/platform.h"
 
 TransformMatrix BuildTransformMatrix(double s, double angle_rad, double A_m,
@@ -171,10 +173,6 @@ bool IsFiniteMatrix(const TransformMatrix& matrix) {
   return true;
 }
 
-bool WriteTextFile(std::string path, std::string text, std::string* error) {
-  return ReplaceFileContents(path, text, error);
-}
-
 int WriteTransformResult(const SimilarityFit& fit, const ControlPoints& points,
                          const MatrixText& matrix,
                          const std::string& directory) {
@@ -188,15 +186,10 @@ int WriteTransformResult(const SimilarityFit& fit, const ControlPoints& points,
   }
   if (!failure.empty()) {
     std::fflush(stdout);
-    WriteMessage("GeoAnchorSolve: " + failure + "; no result file written\n");
+    WriteMessage(kMessagePrefix + failure + "; no result file written\n");
     return -1;
   }
   std::printf("\n%s\n", matrix.text.c_str());
-
-  const std::string path = directory + kResultFileName;
-  std::string error;
-  const bool written = WriteTextFile(path, matrix.text, &error);
-
   if (fit.free_scale) {
     std::printf("A B K Angle :%.10f %.10f %.10f %.10f", fit.A_m, fit.B_m, fit.K,
                 fit.angle_rad);
@@ -204,10 +197,7 @@ int WriteTransformResult(const SimilarityFit& fit, const ControlPoints& points,
     std::printf("A B K Angle :%f %f %f %f", fit.A_m, fit.B_m, fit.K,
                 fit.angle_rad);
   }
-  if (!written) {
-    std::fflush(stdout);
-    WriteMessage("GeoAnchorSolve: cannot write " + path + ": " + error + "\n");
-    return -1;
-  }
-  return 0;
+  // Written after the parameter line, so that a failure's message follows
+  // everything on standard output.
+  return WriteFileOrSay(directory + kResultFileName, matrix.text, "") ? 0 : -1;
 }

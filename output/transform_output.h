@@ -69,21 +69,18 @@ bool MatrixCarriesFit(const MatrixText& matrix, const SimilarityFit& fit,
 // True when every element is a finite number, so the text is valid JSON.
 bool IsFiniteMatrix(const TransformMatrix& matrix);
 
-// Replaces the file at `path` with exactly `text` (atomically). On failure
-// returns false and sets `*error` to the system's reason.
-bool WriteTextFile(std::string path, std::string text, std::string* error);
-
 // The whole output stage for `matrix` (ResultMatrix of `fit` for `points`):
-// prints "\n%s\n" with its text, writes it to directory +
-// "DUZEradozediva.json" and prints the parameter line without a final line
-// break:
+// prints "\n%s\n" with its text and the parameter line without a final
+// line break:
 //   free scale:  "A B K Angle :%.10f %.10f %.10f %.10f"
 //   fixed scale: "A B K Angle :%f %f %f %f"
-// with the fit's A_m, B_m, K and angle_rad. Returns the run's exit status:
-// 0 when the file holds the new matrix; -1, with one line on standard
-// error, when the matrix is not finite or its text does not carry the fit
+// with the fit's A_m, B_m, K and angle_rad, then writes the text to
+// directory + "DUZEradozediva.json". Returns the run's exit status: 0 when
+// the file holds the new matrix; -1, with one line on standard error, when
+// the matrix is not finite or its text does not carry the fit
 // (MatrixCarriesFit; nothing printed to standard output, no file written)
-// or the file cannot be written (everything still printed).
+// or the file cannot be written (everything still printed, the line after
+// it: WriteFileOrSay).
 int WriteTransformResult(const SimilarityFit& fit, const ControlPoints& points,
                          const MatrixText& matrix,
                          const std::string& directory);

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "common/numbers.h"
 #include "fit/similarity_fit.h"
 #include "tests/output/svg_reader.h"
 
@@ -196,6 +197,55 @@ TEST(ResidualPlotTest, LargestGoodArrowIsAboutATenthOfTheFrame) {
       EXPECT_LE(Attribute(*e, "x2"), 660.0 + 0.05);
       EXPECT_GE(Attribute(*e, "y2"), 20.0 - 0.05);
       EXPECT_LE(Attribute(*e, "y2"), 660.0 + 0.05);
+    }
+  }
+}
+
+TEST(ResidualPlotTest, ArrowsPointAlongTheDeviationOnTheDrawing) {
+  // Every point deviates by the same scene vector; its arrow is that vector
+  // turned back by the fitted angle into the drawing's axes (a negative K
+  // a half turn more), with y down on the page. Directions by hand: at
+  // 90 degrees the scene's east is the drawing's -y, page (0, 1), and the
+  // scene's north the drawing's x; at 30 degrees east is the drawing's
+  // (cos 30, -sin 30), page (0.866, 0.5).
+  struct Case {
+    const char* what;
+    double K, angle_rad;
+    Point2 deviation_m;
+    double page_x, page_y;  // the arrow's direction on the page
+  };
+  const Case cases[] = {
+      {"no turn, east", 1.0, 0.0, {0.01, 0.0}, 1.0, 0.0},
+      {"no turn, north", 1.0, 0.0, {0.0, 0.01}, 0.0, -1.0},
+      {"quarter turn, east", 1.0, kPi / 2, {0.01, 0.0}, 0.0, 1.0},
+      {"quarter turn, north", 1.0, kPi / 2, {0.0, 0.01}, 1.0, 0.0},
+      {"30 degrees, K 2, east", 2.0, kPi / 6, {0.01, 0.0}, 0.866, 0.5},
+      {"negative K, east", -1.0, 0.0, {0.01, 0.0}, -1.0, 0.0},
+      {"negative K, quarter turn, north",
+       -1.0,
+       kPi / 2,
+       {0.0, 0.01},
+       -1.0,
+       0.0},
+  };
+  for (const Case& c : cases) {
+    Scene s = MakeScene(6, 100.0, 1.0, {});
+    s.fit.K = c.K;
+    s.fit.angle_rad = c.angle_rad;
+    s.fit.deviations.assign(6, c.deviation_m);
+    s.fit.residuals_m.assign(6, std::hypot(c.deviation_m.x, c.deviation_m.y));
+    const SvgDocument doc =
+        ReadSvg(ResidualPlotSvg(s.points, s.fit, Diagnosis()));
+    ASSERT_TRUE(doc.well_formed) << c.what;
+    const std::vector<const SvgElement*> arrows = doc.WithClass("deviation");
+    ASSERT_EQ(6u, arrows.size()) << c.what;
+    for (const SvgElement* e : arrows) {
+      const double dx = Attribute(*e, "x2") - Attribute(*e, "x1");
+      const double dy = Attribute(*e, "y2") - Attribute(*e, "y1");
+      const double length = std::hypot(dx, dy);
+      // Both ends are rounded to 0.1 page units on an arrow of about 64.
+      EXPECT_NEAR(c.page_x, dx / length, 0.01) << c.what;
+      EXPECT_NEAR(c.page_y, dy / length, 0.01) << c.what;
     }
   }
 }

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <limits>
@@ -12,6 +13,7 @@
 #include <string>
 
 #include "common/fixed_text.h"
+#include "output/write_file.h"
 
 namespace {
 
@@ -220,6 +222,17 @@ class ResultFileTest : public ::testing::Test {
   std::string dir_;
 };
 
+// K = 2, A = 10 m, B = -5.5 m, no turn, fixed scale: a matrix whose text
+// is read off by hand.
+SimilarityFit ScaledFit() {
+  SimilarityFit fit;
+  fit.A_m = 10.0;
+  fit.B_m = -5.5;
+  fit.K = 2.0;
+  fit.free_scale = false;
+  return fit;
+}
+
 TEST_F(ResultFileTest, ReplacesAnExistingFileEntirely) {
   const std::string path = dir_ + kResultFileName;
   std::ofstream(path) << std::string(500, 'x');
@@ -245,11 +258,7 @@ TEST_F(ResultFileTest, FailureNamesTheReasonAndLeavesNoTrace) {
 
 TEST_F(ResultFileTest, WholeStageInBothScaleModes) {
   testing::internal::CaptureStdout();
-  SimilarityFit fit;
-  fit.A_m = 10.0;
-  fit.B_m = -5.5;
-  fit.K = 2.0;
-  fit.free_scale = false;
+  SimilarityFit fit = ScaledFit();
   const ControlPoints points = CadGrid();
   const MatrixText matrix = ResultMatrix(fit, points, 0.0);
   EXPECT_EQ(0, WriteTransformResult(fit, points, matrix, dir_));
@@ -270,6 +279,33 @@ TEST_F(ResultFileTest, WholeStageInBothScaleModes) {
                 "\nA B K Angle :10.0000000000 -5.5000000000 2.0000000000 "
                 "0.0000000000",
             testing::internal::GetCapturedStdout());
+}
+
+TEST_F(ResultFileTest, UnwritableFileIsNamedAfterEverythingPrinted) {
+  const std::string taken = dir_ + kResultFileName;
+  ASSERT_EQ(0, mkdir(taken.c_str(), 0755));
+  const SimilarityFit fit = ScaledFit();
+  const ControlPoints points = CadGrid();
+  // Standard error into standard output's capture, as on a terminal both
+  // go to.
+  testing::internal::CaptureStdout();
+  const int err = dup(2);
+  dup2(1, 2);
+  EXPECT_EQ(-1, WriteTransformResult(fit, points,
+                                     ResultMatrix(fit, points, 0.0), dir_));
+  std::fflush(stderr);
+  dup2(err, 2);
+  close(err);
+  const std::string console = testing::internal::GetCapturedStdout();
+  // The matrix and parameter line as WholeStageInBothScaleModes has them,
+  // then the one line naming the file.
+  EXPECT_EQ(
+      "\n[2.00000000000000000000,0.0,0.0,0.0,-0.0,2.00000000000000000000,0.0,"
+      "0.0,0.0,0.0,1.0,0.0,10.00000000000000000000,-5.50000000000000000000,"
+      "0.0,1.0]\nA B K Angle :10.000000 -5.500000 2.000000 0.000000"
+      "GeoAnchorSolve: cannot write " +
+          taken + ": Is a directory\n",
+      console);
 }
 
 TEST_F(ResultFileTest, NonFiniteTransformWritesNothing) {

@@ -1,0 +1,20 @@
+#include "output/write_file.h"
+
+#include <cstdio>
+
+#include "common/tool_name.h"
+#include "platform/platform.h"
+
+bool WriteTextFile(std::string path, std::string text, std::string* error) {
+  return ReplaceFileContents(path, text, error);
+}
+
+bool WriteFileOrSay(const std::string& path, const std::string& text,
+                    const std::string& what) {
+  std::string error;
+  if (WriteTextFile(path, text, &error)) return true;
+  std::fflush(stdout);
+  WriteMessage(std::string(kMessagePrefix) + "cannot write " + what +
+               (what.empty() ? "" : " ") + path + ": " + error + "\n");
+  return false;
+}

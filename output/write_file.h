@@ -1,0 +1,21 @@
+// Writing the tool's files: the result file, the report and the plot each
+// replace whatever is at their path atomically, or the run says on
+// standard error which file it could not write and why.
+#ifndef GEOANCHOR_OUTPUT_WRITE_FILE_H_
+#define GEOANCHOR_OUTPUT_WRITE_FILE_H_
+
+#include <string>
+
+// Replaces the file at `path` with exactly `text` (atomically). On failure
+// returns false and sets `*error` to the system's reason.
+bool WriteTextFile(std::string path, std::string text, std::string* error);
+
+// Writes `text` to `path` as WriteTextFile does and returns true; on
+// failure flushes standard output (the order on a shared terminal) and
+// writes one line on standard error, then returns false:
+//   "GeoAnchorSolve: cannot write <what> <path>: <reason>\n"
+// or, for an empty `what`, "GeoAnchorSolve: cannot write <path>: <reason>\n".
+bool WriteFileOrSay(const std::string& path, const std::string& text,
+                    const std::string& what);
+
+#endif  // GEOANCHOR_OUTPUT_WRITE_FILE_H_
