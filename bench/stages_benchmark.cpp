@@ -15,10 +15,10 @@
 #include "common/numbers.h"
 #include "diagnosis/diagnosis.h"
 #include "diagnosis/matrix_hold.h"
-#include "grid/projection.h"
 #include "fit/plane_similarity.h"
 #include "fit/similarity_fit.h"
 #include "geodesy/geodetic_converter.h"
+#include "grid/projection.h"
 #include "input/input_checks.h"
 #include "input/point_list.h"
 #include "input/point_table.h"
@@ -124,7 +124,7 @@ void BM_ReadAndCheckInput(benchmark::State& state) {
 void BM_GeodeticToEnu(benchmark::State& state) {
   const Site site = MakeSite(static_cast<int>(state.range(0)));
   const std::vector<Point3> geodetic = ParsePointTriples(site.target_text);
-  const GeodeticConverter converter = MakeGeodeticConverter(kLon0Deg, kLat0Deg);
+  const GeodeticConverter converter(kLon0Deg, kLat0Deg);
   std::vector<Point2> target(geodetic.size());
   for (auto _ : state) {
     for (size_t i = 0; i < geodetic.size(); ++i) {
@@ -303,7 +303,7 @@ ControlPoints MakeProjectedSite(int n, int kind) {
   points.mode = InputMode::kHeight;
   const double lon0 = 118.4, lat0 = kLat0Deg;
   points.base_point = Point3{lon0, lat0, 0.0};
-  const GeodeticConverter scene = MakeGeodeticConverter(lon0, lat0);
+  const GeodeticConverter scene(lon0, lat0);
   const TransverseMercatorParameters zone39 = StandardProjectionOf(4527).tm;
   TransverseMercatorParameters city = StandardProjectionOf(4548).tm;
   city.central_meridian_deg = 117.4;

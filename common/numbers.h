@@ -1,5 +1,5 @@
-// The few numeric helpers every stage shares: pi, the median and rounding
-// onto a grid.
+// The few numeric helpers every stage shares: pi and angles, the Cauchy
+// weight, the median and rounding onto a grid.
 #ifndef GEOANCHOR_COMMON_NUMBERS_H_
 #define GEOANCHOR_COMMON_NUMBERS_H_
 
@@ -8,9 +8,21 @@
 #include <limits>
 #include <vector>
 
-// pi to the last digit a double holds; angles in degrees become radians as
-// (degrees / 180) * kPi, the division first.
+// pi to the last digit a double holds.
 inline constexpr double kPi = 3.141592653589793;
+
+// Degrees to radians, (degrees / 180) * kPi, and back, (radians / kPi) *
+// 180: the division first, so that an angle converted at two places has
+// the same bits at both.
+inline double DegToRad(double deg) { return deg / 180.0 * kPi; }
+inline double RadToDeg(double rad) { return rad / kPi * 180.0; }
+
+// The weight of the Cauchy loss, 1 / (1 + (r / c)^2), given (r / c)^2 as
+// its caller forms it: r^2 / c^2 and (r / c) * (r / c) differ in their
+// last bits, and each caller keeps its own.
+inline double CauchyWeightOfSquaredRatio(double ratio_sq) {
+  return 1.0 / (1.0 + ratio_sq);
+}
 
 // The median of `values` (the mean of the two middle values for an even
 // count); NaN for none. Takes its own copy, which it reorders.

@@ -5,6 +5,7 @@
 #ifndef GEOANCHOR_COMMON_TYPES_H_
 #define GEOANCHOR_COMMON_TYPES_H_
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,11 @@ struct Point2 {
   double x = 0.0;  // east, metres
   double y = 0.0;  // north, metres
 };
+
+// Both coordinates finite (neither NaN nor infinite).
+inline bool Finite(const Point2& p) {
+  return std::isfinite(p.x) && std::isfinite(p.y);
+}
 
 enum class InputMode { kPair, kHeight, kModelBasePoint };
 

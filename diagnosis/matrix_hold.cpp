@@ -19,66 +19,37 @@ constexpr int kErrorGridNodes = 21;
 constexpr int kPartGridNodes = 9;
 constexpr int kPartBisections = 12;
 
-bool Finite(const Point2& p) {
-  return std::isfinite(p.x) && std::isfinite(p.y);
+// The height, metres, at which the drawing is placed in the scene: the pair
+// mode's project height (at which its targets were converted), else the
+// targets' median height.
+double PlacementHeightM(const ControlPoints& points) {
+  if (points.mode == InputMode::kPair) return points.project_height_m;
+  std::vector<double> h;
+  for (const Point3& g : points.geodetic) h.push_back(g.z);
+  return Median(h);
 }
 
-// The targets' own conversion (as the control points were prepared) of a
-// geodetic position at one height: the scene's frame, or in the
-// model-base-point mode the model's frame moved by the model base point.
-struct SceneFrame {
-  InputMode mode = InputMode::kPair;
-  GeodeticConverter scene;
-  GeodeticConverter model;
-  Point2 shift;
-  double height_m = 0;
-
-  Point2 EastNorth(double lon_deg, double lat_deg) const {
-    const Point3 g{lon_deg, lat_deg, height_m};
-    Point3 ecef, enu;
-    if (mode == InputMode::kModelBasePoint) {
-      model.GeodeticToEcef(g, &ecef);
-      model.EcefToEnu(ecef, &enu);
-      return Point2{enu.x + shift.x, enu.y + shift.y};
-    }
-    scene.GeodeticToEcef(g, &ecef);
-    scene.EcefToEnu(ecef, &enu);
-    return Point2{enu.x, enu.y};
-  }
-};
-
-SceneFrame MakeSceneFrame(const ControlPoints& points) {
-  SceneFrame frame;
-  frame.mode = points.mode;
-  frame.scene = MakeGeodeticConverter(points.base_point.x, points.base_point.y);
-  if (points.mode == InputMode::kModelBasePoint) {
-    frame.model =
-        MakeGeodeticConverter(points.model_point.x, points.model_point.y);
-    Point3 ecef, enu;
-    frame.scene.GeodeticToEcef(
-        Point3{points.model_point.x, points.model_point.y, 0.0}, &ecef);
-    frame.scene.EcefToEnu(ecef, &enu);
-    frame.shift = Point2{enu.x, enu.y};
-  }
-  if (points.mode == InputMode::kPair) {
-    frame.height_m = points.project_height_m;
-  } else {
-    std::vector<double> h;
-    for (const Point3& g : points.geodetic) h.push_back(g.z);
-    frame.height_m = Median(h);
-  }
-  return frame;
-}
-
-// Where the projection puts a drawing point in the scene's frame.
+// Where the projection puts drawing points in the scene's frame: each
+// converted at `height_m` exactly as the targets were (ConvertTargets: the
+// scene's frame, or in the model-base-point mode the model's frame moved
+// by the model base point).
 struct ExactPlacement {
-  const SceneFrame& frame;
+  const ControlPoints& points;
+  double height_m;
   const Projector& projector;
   PlaneSimilarity sim;  // projected -> drawing
 
-  Point2 operator()(const Point2& drawing) const {
-    const Point2 lonlat = projector.Reverse(sim.Invert(drawing));
-    return frame.EastNorth(lonlat.x, lonlat.y);
+  std::vector<Point2> operator()(const std::vector<Point2>& drawing) const {
+    std::vector<Point3> geodetic(drawing.size());
+    for (size_t k = 0; k < drawing.size(); ++k) {
+      const Point2 lonlat = projector.Reverse(sim.Invert(drawing[k]));
+      geodetic[k] = Point3{lonlat.x, lonlat.y, height_m};
+    }
+    std::vector<Point2> scene;
+    std::vector<double> up_m;
+    ConvertTargets(points.mode, points.base_point, points.model_point,
+                   points.project_height_m, geodetic, &scene, &up_m);
+    return scene;
   }
 };
 
@@ -103,8 +74,7 @@ std::vector<Point2> Grid(const Point2& lo, const Point2& hi, int nodes) {
 double PartError(const ExactPlacement& exact, const Point2& lo,
                  const Point2& hi) {
   const std::vector<Point2> drawing = Grid(lo, hi, kPartGridNodes);
-  std::vector<Point2> scene(drawing.size());
-  for (size_t k = 0; k < drawing.size(); ++k) scene[k] = exact(drawing[k]);
+  const std::vector<Point2> scene = exact(drawing);
   PlaneSimilarity sim;
   if (!FitClosedForm(drawing, scene, {}, 0.0, &sim)) {
     return 0.0;  // a single node: one matrix holds it exactly
@@ -166,22 +136,24 @@ MatrixHold ComputeMatrixHold(const ControlPoints& points,
     return hold;
   }
 
-  const SceneFrame frame = MakeSceneFrame(points);
-  hold.height_m = frame.height_m;
-  if (!std::isfinite(frame.height_m)) return hold;
+  hold.height_m = PlacementHeightM(points);
+  if (!std::isfinite(hold.height_m)) return hold;
   const Projector projector(projection.tm);
   // With web-map targets, the drawing's true place is where its own
   // projection puts it, not where the targets' reading does.
   const ExactPlacement exact{
-      frame, projector,
+      points, hold.height_m, projector,
       projection.web_map ? PlaneSimilarity() : SimilarityOf(projection)};
 
   // The matrix against the projection over the whole box.
   const PlaneSimilarity matrix =
       PlaneSimilarity::FromModel(fit.A_m, fit.B_m, fit.K, fit.angle_rad);
   hold.matrix_error_m = 0;
-  for (const Point2& d : Grid(lo, hi, kErrorGridNodes)) {
-    const Point2 e = exact(d);
+  const std::vector<Point2> grid = Grid(lo, hi, kErrorGridNodes);
+  const std::vector<Point2> placed_exactly = exact(grid);
+  for (size_t k = 0; k < grid.size(); ++k) {
+    const Point2& d = grid[k];
+    const Point2& e = placed_exactly[k];
     const Point2 placed = matrix.Apply(d);
     const double miss = DeviationLength(placed.x - e.x, placed.y - e.y);
     if (!(miss <= hold.matrix_error_m)) {

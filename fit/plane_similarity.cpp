@@ -6,6 +6,7 @@
 #include <limits>
 #include <random>
 
+#include "common/fit_rules.h"
 #include "common/numbers.h"
 
 PlaneSimilarity::PlaneSimilarity(const Point2& from_c, const Point2& to_c,
@@ -73,8 +74,6 @@ double DeviationLength(double dx, double dy) {
 
 namespace {
 
-bool IsFree(double scale) { return std::fabs(scale) < 1e-6; }
-
 // Points at one place relative to their extent fix no rotation.
 constexpr double kOnePlaceRatio = 1e-18;
 
@@ -113,12 +112,12 @@ bool FitClosedForm(const std::vector<Point2>& from,
   }
   if (!std::isfinite(to_c.x + to_c.y + from_c.x + from_c.y)) return false;
   // Without rotation: the centroids on each other, K = 1 or the fixed one.
-  *out = PlaneSimilarity(from_c, to_c, IsFree(scale) ? 1.0 : scale, 0.0);
+  *out = PlaneSimilarity(from_c, to_c, IsFreeScale(scale) ? 1.0 : scale, 0.0);
   if (!(s > kOnePlaceRatio * extent)) return false;
   double K = scale;
   // A negative scale already turns by half a turn.
-  const double sign = !IsFree(scale) && scale < 0.0 ? -1.0 : 1.0;
-  if (IsFree(scale)) K = std::sqrt(P * P + Q * Q) / s;
+  const double sign = !IsFreeScale(scale) && scale < 0.0 ? -1.0 : 1.0;
+  if (IsFreeScale(scale)) K = std::sqrt(P * P + Q * Q) / s;
   const PlaneSimilarity t =
       PlaneSimilarity::FromDirection(from_c, to_c, K, sign * P, sign * Q);
   if (!std::isfinite(K) || !std::isfinite(t.cos() + t.sin())) return false;
@@ -141,7 +140,7 @@ RobustSimilarity FitRobust(const std::vector<Point2>& from,
     for (size_t i = 0; i < n; ++i) {
       const Point2 d = t.Deviation(from[i], to[i]);
       const double r2 = d.x * d.x + d.y * d.y;
-      w[i] = i == left_out ? 0.0 : 1.0 / (1.0 + r2 / c2);
+      w[i] = i == left_out ? 0.0 : CauchyWeightOfSquaredRatio(r2 / c2);
       if (!std::isfinite(w[i])) w[i] = 0.0;
     }
     PlaneSimilarity next;
@@ -171,8 +170,9 @@ RobustSimilarity FitRobust(const std::vector<Point2>& from,
     const Point2 d = t.Deviation(from[i], to[i]);
     r.residuals_m[i] = DeviationLength(d.x, d.y);
     const double u = r.residuals_m[i] / loss_scale;
-    r.weights[i] =
-        i == left_out || !std::isfinite(u) ? 0.0 : 1.0 / (1.0 + u * u);
+    r.weights[i] = i == left_out || !std::isfinite(u)
+                       ? 0.0
+                       : CauchyWeightOfSquaredRatio(u * u);
   }
   return r;
 }
@@ -211,8 +211,8 @@ bool PairSimilarity(const std::vector<Point2>& from,
   // (tx + i ty) / (fx + i fy) = K e^(i angle).
   const double P = fx * tx + fy * ty, Q = fx * ty - fy * tx;
   double K = scale;
-  const double sign = !IsFree(scale) && scale < 0.0 ? -1.0 : 1.0;
-  if (IsFree(scale)) K = std::sqrt(P * P + Q * Q) / f2;
+  const double sign = !IsFreeScale(scale) && scale < 0.0 ? -1.0 : 1.0;
+  if (IsFreeScale(scale)) K = std::sqrt(P * P + Q * Q) / f2;
   const PlaneSimilarity t =
       PlaneSimilarity::FromDirection(from_c, to_c, K, sign * P, sign * Q);
   if (!std::isfinite(K) || !std::isfinite(t.cos() + t.sin())) return false;
@@ -268,8 +268,8 @@ void SetConsensusFigures(const std::vector<Point2>& from,
     sum_sq += d.x * d.x + d.y * d.y;
     ++c->inliers;
   }
-  c->redundancy =
-      2.0 * static_cast<double>(c->inliers) - (IsFree(scale) ? 4.0 : 3.0);
+  c->redundancy = 2.0 * static_cast<double>(c->inliers) -
+                  SimilarityUnknowns(IsFreeScale(scale));
   c->sigma = c->redundancy > 0.0 ? std::sqrt(sum_sq / c->redundancy)
                                  : std::numeric_limits<double>::quiet_NaN();
 }
@@ -325,7 +325,7 @@ Consensus FindConsensus(const std::vector<Point2>& from,
 
   // The candidate's own deviations are larger than the points' scatter
   // (two points fix it), so its first cut is wide; the refits narrow it.
-  const double unknowns = IsFree(scale) ? 4.0 : 3.0;
+  const double unknowns = SimilarityUnknowns(IsFreeScale(scale));
   double limit =
       std::max(min_blunder,
                2.0 * kInlierSigmas * std::sqrt(best_score / kChi2MedianTwoDof));

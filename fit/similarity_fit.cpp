@@ -23,11 +23,9 @@ ceres::CostFunction* FixedScaleError::Create(double src_x, double src_y,
       new FixedScaleError(src_x, src_y, des_x, des_y, K));
 }
 
-bool IsFreeScale(double scale) { return std::fabs(scale) < 1e-6; }
-
 double CauchyWeight(double residual_m, double loss_scale_m) {
   const double ratio = residual_m / loss_scale_m;
-  return 1.0 / (1.0 + ratio * ratio);
+  return CauchyWeightOfSquaredRatio(ratio * ratio);
 }
 
 namespace {
@@ -51,7 +49,7 @@ double RmsOfDeviations(const std::vector<Point2>& deviations) {
 
 double SigmaZero(const std::vector<Point2>& deviations, bool free_scale) {
   const double n = static_cast<double>(deviations.size());
-  const double unknowns = free_scale ? 4.0 : 3.0;
+  const double unknowns = SimilarityUnknowns(free_scale);
   if (!(2.0 * n > unknowns)) return std::numeric_limits<double>::quiet_NaN();
   return std::sqrt(SumOfSquares(deviations) / (2.0 * n - unknowns));
 }

@@ -18,6 +18,7 @@
 #include <cmath>
 #include <vector>
 
+#include "common/fit_rules.h"
 #include "common/types.h"
 #include "fit/plane_similarity.h"
 
@@ -92,10 +93,6 @@ struct FixedScaleError {
   const SimilarityResidual residual;
   const double K;  // fixed scale
 };
-
-// Free scale when |scale| < 1e-6 (strictly); otherwise K is held at `scale`,
-// sign included. NaN selects the fixed scale.
-bool IsFreeScale(double scale);
 
 // Check residuals are n extra solves of about n points each; beyond this
 // many points they are not computed (FitQuality::checks_note says so).

@@ -3,54 +3,56 @@
 #include <cmath>
 
 #include "common/numbers.h"
+#include "geodesy/ellipsoid.h"
 
 namespace {
 
-// Degrees to radians, the division first.
-double DegToRad(double deg) { return (deg / 180.0) * kPi; }
+// First eccentricity squared, e^2 = (2 - f) f.
+constexpr double kE2 =
+    (2.0 - kWgs84FlatteningDecimal) * kWgs84FlatteningDecimal;
 
 }  // namespace
+
+GeodeticConverter::GeodeticConverter(double lon0_deg, double lat0_deg,
+                                     double h0_m) {
+  const double lam0 = DegToRad(lon0_deg);
+  const double phi0 = DegToRad(lat0_deg);
+  sin_lam0_ = std::sin(lam0);
+  cos_lam0_ = std::cos(lam0);
+  sin_phi0_ = std::sin(phi0);
+  cos_phi0_ = std::cos(phi0);
+  // Exactly GeodeticToEcef's products, so that the origin's own ECEF
+  // position cancels exactly in EcefToEnu.
+  GeodeticToEcef(Point3{lon0_deg, lat0_deg, h0_m}, &origin_ecef_);
+}
 
 void GeodeticConverter::GeodeticToEcef(const Point3& geodetic,
                                        Point3* ecef) const {
   const double phi = DegToRad(geodetic.y);
   const double lam = DegToRad(geodetic.x);
   const double h_m = geodetic.z;
-  const double e2 = (2.0 - f) * f;
   const double sin_phi = std::sin(phi);
   // Radius of curvature in the prime vertical, metres.
-  const double n_m = a / std::sqrt(1.0 - (sin_phi * e2) * sin_phi);
+  const double n_m =
+      kWgs84SemiMajorAxisM / std::sqrt(1.0 - (sin_phi * kE2) * sin_phi);
   const double cos_phi = std::cos(phi);
   const double x = std::cos(lam) * (cos_phi * (n_m + h_m));
   const double y = std::sin(lam) * (cos_phi * (n_m + h_m));
-  const double z = ((1.0 - e2) * n_m + h_m) * sin_phi;
+  const double z = ((1.0 - kE2) * n_m + h_m) * sin_phi;
   ecef->x = x;
   ecef->y = y;
   ecef->z = z;
 }
 
 void GeodeticConverter::EcefToEnu(const Point3& ecef, Point3* enu) const {
-  const double lam0 = DegToRad(lon0);
-  const double phi0 = DegToRad(lat0);
-  const double e2 = (2.0 - f) * f;
-  const double sin_phi0 = std::sin(phi0);
-  const double cos_phi0 = std::cos(phi0);
-  const double sin_lam0 = std::sin(lam0);
-  const double cos_lam0 = std::cos(lam0);
-  const double n0_m = a / std::sqrt(1.0 - (sin_phi0 * e2) * sin_phi0);
-  // (N0 + h0) * cos phi0 equals GeodeticToEcef's cos phi * (N + h) bit for
-  // bit, so the origin's own ECEF position cancels exactly.
-  const double x0 = ((n0_m + h0) * cos_phi0) * cos_lam0;
-  const double y0 = ((n0_m + h0) * cos_phi0) * sin_lam0;
-  const double z0 = ((1.0 - e2) * n0_m + h0) * sin_phi0;
-  const double dx = ecef.x - x0;
-  const double dy = ecef.y - y0;
-  const double dz = ecef.z - z0;
-  const double east = dy * cos_lam0 - dx * sin_lam0;
-  const double north =
-      dz * cos_phi0 - (sin_lam0 * sin_phi0 * dy + cos_lam0 * sin_phi0 * dx);
-  const double up =
-      (sin_lam0 * cos_phi0 * dy + cos_lam0 * cos_phi0 * dx) + dz * sin_phi0;
+  const double dx = ecef.x - origin_ecef_.x;
+  const double dy = ecef.y - origin_ecef_.y;
+  const double dz = ecef.z - origin_ecef_.z;
+  const double east = dy * cos_lam0_ - dx * sin_lam0_;
+  const double north = dz * cos_phi0_ - (sin_lam0_ * sin_phi0_ * dy +
+                                         cos_lam0_ * sin_phi0_ * dx);
+  const double up = (sin_lam0_ * cos_phi0_ * dy + cos_lam0_ * cos_phi0_ * dx) +
+                    dz * sin_phi0_;
   enu->x = east;
   enu->y = north;
   enu->z = up;
@@ -63,29 +65,12 @@ void GeodeticConverter::GeodeticToEnu(const Point3& geodetic,
   EcefToEnu(ecef, enu);
 }
 
-GeodeticConverter MakeGeodeticConverter(double lon0_deg, double lat0_deg) {
-  return MakeGeodeticConverterAtHeight(lon0_deg, lat0_deg, 0.0);
-}
-
-GeodeticConverter MakeGeodeticConverterAtHeight(double lon0_deg,
-                                                double lat0_deg, double h0_m) {
-  GeodeticConverter converter;
-  converter.lon0 = lon0_deg;
-  converter.lat0 = lat0_deg;
-  converter.h0 = h0_m;
-  return converter;
-}
-
 std::array<double, 16> EnuToEcefMatrix(const GeodeticConverter& converter) {
-  const double lam0 = DegToRad(converter.lon0);
-  const double phi0 = DegToRad(converter.lat0);
-  const double sin_lam0 = std::sin(lam0);
-  const double cos_lam0 = std::cos(lam0);
-  const double sin_phi0 = std::sin(phi0);
-  const double cos_phi0 = std::cos(phi0);
-  Point3 origin_ecef;
-  converter.GeodeticToEcef(Point3{converter.lon0, converter.lat0, converter.h0},
-                           &origin_ecef);
+  const double sin_lam0 = converter.sin_lam0_;
+  const double cos_lam0 = converter.cos_lam0_;
+  const double sin_phi0 = converter.sin_phi0_;
+  const double cos_phi0 = converter.cos_phi0_;
+  const Point3& origin_ecef = converter.origin_ecef_;
   // clang-format off
   return {
       -sin_lam0,            cos_lam0,             0.0,      0.0,  // east
@@ -100,8 +85,7 @@ void ConvertTargets(InputMode mode, const Point3& base_point,
                     const Point3& model_point, double project_height_m,
                     const std::vector<Point3>& geodetic,
                     std::vector<Point2>* target, std::vector<double>* up_m) {
-  const GeodeticConverter scene =
-      MakeGeodeticConverter(base_point.x, base_point.y);
+  const GeodeticConverter scene(base_point.x, base_point.y);
   const size_t n = geodetic.size();
   target->clear();
   target->reserve(n);
@@ -128,8 +112,7 @@ void ConvertTargets(InputMode mode, const Point3& base_point,
       return;
     case InputMode::kModelBasePoint: {
       up_m->reserve(n);
-      const GeodeticConverter model_frame =
-          MakeGeodeticConverter(model_point.x, model_point.y);
+      const GeodeticConverter model_frame(model_point.x, model_point.y);
       Point3 shift_ecef;
       Point3 shift_enu;
       scene.GeodeticToEcef(Point3{model_point.x, model_point.y, 0.0},

@@ -15,8 +15,8 @@
 //
 // Every product and sum is formed in a fixed order, and the origin's ECEF
 // position is computed with exactly the products of GeodeticToEcef, so the
-// origin itself maps to an exact zero difference. Closed form, nothing
-// cached, no input validated: non-finite input gives non-finite output.
+// origin itself maps to an exact zero difference. Closed form, no input
+// validated: non-finite input gives non-finite output.
 #ifndef GEOANCHOR_GEODESY_GEODETIC_CONVERTER_H_
 #define GEOANCHOR_GEODESY_GEODETIC_CONVERTER_H_
 
@@ -25,16 +25,21 @@
 
 #include "common/types.h"
 
-struct GeodeticConverter {
-  double lon0 = 0.0;                // origin longitude, degrees
-  double lat0 = 0.0;                // origin latitude, degrees
-  double h0 = 0.0;                  // origin ellipsoidal height, metres
-  double a = 6378137.0;             // WGS84 semi-major axis, metres
-  double b = 6356752.3142;          // semi-minor axis, metres (unused)
-  double f = 0.003352810664747481;  // WGS84 flattening (decimal literal)
+// The local east/north/up frame of one origin on WGS84 (the ellipsoid's
+// kWgs84SemiMajorAxisM and kWgs84FlatteningDecimal), after GeographicLib's
+// LocalCartesian: fixed at construction, which works out the origin's
+// sines, cosines and ECEF position once; every conversion after is a few
+// products. Cheap to copy.
+class GeodeticConverter {
+ public:
+  // The frame around longitude `lon0_deg`, latitude `lat0_deg` and
+  // ellipsoidal height `h0_m`. The tool's frames are on the ellipsoid
+  // (height 0); published test vectors put origins above it.
+  GeodeticConverter(double lon0_deg, double lat0_deg, double h0_m = 0.0);
 
   // Geodetic (lon_deg, lat_deg, h_m) -> ECEF metres. `geodetic` is read in
-  // full before `ecef` is written, so both may be the same point.
+  // full before `ecef` is written, so both may be the same point. Does not
+  // depend on the origin.
   void GeodeticToEcef(const Point3& geodetic, Point3* ecef) const;
 
   // ECEF metres -> ENU metres around the origin. May alias.
@@ -42,15 +47,17 @@ struct GeodeticConverter {
 
   // GeodeticToEcef followed by EcefToEnu. May alias.
   void GeodeticToEnu(const Point3& geodetic, Point3* enu) const;
+
+ private:
+  friend std::array<double, 16> EnuToEcefMatrix(
+      const GeodeticConverter& converter);
+
+  double sin_lam0_;  // of the origin's longitude
+  double cos_lam0_;
+  double sin_phi0_;  // of the origin's latitude
+  double cos_phi0_;
+  Point3 origin_ecef_;  // metres
 };
-
-// The converter the tool uses: origin on the ellipsoid (height 0).
-GeodeticConverter MakeGeodeticConverter(double lon0_deg, double lat0_deg);
-
-// An origin above or below the ellipsoid; the tool itself never needs one,
-// published test vectors do.
-GeodeticConverter MakeGeodeticConverterAtHeight(double lon0_deg,
-                                                double lat0_deg, double h0_m);
 
 // The 4x4 homogeneous matrix, column-major (index = 4 * column + row), that
 // carries ENU metres around the converter's origin into ECEF metres: its

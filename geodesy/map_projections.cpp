@@ -6,8 +6,6 @@
 
 namespace {
 
-constexpr double kCgcs2000Flattening = 1 / 298.257222101;
-constexpr double kWgs84Flattening = 1 / 298.257223563;
 constexpr double kUtmK0 = 0.9996;
 constexpr double kUtmSouthFalseNorthingM = 10000000.0;
 
@@ -83,6 +81,7 @@ MapProjection Utm(int zone, bool south) {
   p.zone = zone;
   p.south = south;
   p.epsg = (south ? 32700 : 32600) + zone;
+  p.tm.a_m = kWgs84SemiMajorAxisM;
   p.tm.flattening = kWgs84Flattening;
   p.tm.k0 = kUtmK0;
   p.tm.central_meridian_deg = 6.0 * zone - 183.0;

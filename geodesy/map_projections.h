@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "common/types.h"
+#include "geodesy/ellipsoid.h"
 
 namespace GeographicLib {
 class TransverseMercator;
@@ -42,9 +43,9 @@ const char* ProjectionKindName(ProjectionKind kind);
 // The constants of one transverse Mercator: ellipsoid, scale on the central
 // meridian, and the false origin added to the projected coordinates.
 struct TransverseMercatorParameters {
-  double a_m = 6378137.0;                 // equatorial radius
-  double flattening = 1 / 298.257222101;  // CGCS2000 (GRS 80)
-  double k0 = 1.0;                        // scale on the central meridian
+  double a_m = kCgcs2000SemiMajorAxisM;  // equatorial radius
+  double flattening = kCgcs2000Flattening;
+  double k0 = 1.0;  // scale on the central meridian
   double central_meridian_deg = 0.0;
   double false_easting_m = 0.0;   // 500 km, plus zone * 1000 km in front
   double false_northing_m = 0.0;  // 10 000 km for UTM south, else 0

@@ -48,7 +48,7 @@ bool InsideWebMapChina(double lon_deg, double lat_deg) {
 Point2 Wgs84ToGcj02(double lon_deg, double lat_deg) {
   if (!InsideWebMapChina(lon_deg, lat_deg)) return Point2{lon_deg, lat_deg};
   const double x = lon_deg - 105.0, y = lat_deg - 35.0;
-  const double lat_rad = lat_deg / 180.0 * kPi;
+  const double lat_rad = DegToRad(lat_deg);
   const double s = std::sin(lat_rad);
   const double magic = 1.0 - kKrasovskyE2 * s * s;
   const double sqrt_magic = std::sqrt(magic);

@@ -5,10 +5,10 @@
 #include <limits>
 
 #include "common/numbers.h"
-#include "grid/projection.h"
 #include "fit/plane_similarity.h"
 #include "geodesy/geodetic_converter.h"
 #include "geodesy/web_map.h"
+#include "grid/projection.h"
 
 namespace {
 
@@ -19,10 +19,6 @@ constexpr double kDatumPerMetre = kDatumScale + kDatumRotationRad;
 // Metres of one degree of latitude, near enough to place the points that
 // sample the grid's similarity around the site.
 constexpr double kMetresPerDegree = 111320.0;
-
-bool Finite(const Point2& p) {
-  return std::isfinite(p.x) && std::isfinite(p.y);
-}
 
 double Length(const Point2& p) { return DeviationLength(p.x, p.y); }
 
@@ -218,7 +214,7 @@ void GridSimilarity(const ControlPoints& points, const Projector& projector,
   }
   const double radius_m = std::max(100.0, std::sqrt(sum_m2 / n));
   const double dlat = radius_m / kMetresPerDegree;
-  const double dlon = dlat / std::cos(centre.y / 180.0 * kPi);
+  const double dlon = dlat / std::cos(DegToRad(centre.y));
   const std::vector<Point3> around = {{centre.x + dlon, centre.y, centre.z},
                                       {centre.x - dlon, centre.y, centre.z},
                                       {centre.x, centre.y + dlat, centre.z},

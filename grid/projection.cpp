@@ -41,10 +41,6 @@ constexpr double kSignificance = 25.0;
 constexpr double kMeridianReachDeg = 6.0;
 constexpr double kMeridianStepDeg = 0.01;  // finite difference
 
-bool Finite(const Point2& p) {
-  return std::isfinite(p.x) && std::isfinite(p.y);
-}
-
 // A similarity between a plane in metres and the drawing, weighted by the
 // Cauchy loss, and what it says about the points.
 struct SurveyFit {
@@ -62,7 +58,7 @@ void SetWeights(const std::vector<double>& r_m, double c_m,
   w->resize(r_m.size());
   for (size_t i = 0; i < r_m.size(); ++i) {
     const double u = r_m[i] / c_m;
-    (*w)[i] = std::isfinite(u) ? 1.0 / (1.0 + u * u) : 0.0;
+    (*w)[i] = std::isfinite(u) ? CauchyWeightOfSquaredRatio(u * u) : 0.0;
   }
 }
 

@@ -286,7 +286,7 @@ std::string CheckSameLength(const std::string& source_list,
 std::string CheckTargetShape(const std::string& list, std::string_view text,
                              const PointListReading& reading, int per_point,
                              const Point3& base) {
-  const GeodeticConverter scene = MakeGeodeticConverter(base.x, base.y);
+  const GeodeticConverter scene(base.x, base.y);
   if (AllNearBase(scene, reading.points)) return std::string();
   const int other = per_point == 2 ? 3 : 2;
   const PointListReading other_reading = ReadPointList(text, other);

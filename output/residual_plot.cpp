@@ -655,9 +655,8 @@ void AppendFitFigures(const ControlPoints& points, const SimilarityFit& fit,
   LegendLine("K = " + Value(std::fabs(fit.K) < 1e6 ? "%.10f" : "%.10g", fit.K) +
                  " (" + Value("%+.2f", (fit.K - 1.0) * 1e6) + " ppm)",
              "", legend);
-  LegendLine(
-      "angle = " + Value("%.7f", fit.angle_rad / kPi * 180.0) + "\xC2\xB0", "",
-      legend);
+  LegendLine("angle = " + Value("%.7f", RadToDeg(fit.angle_rad)) + "\xC2\xB0",
+             "", legend);
   LegendLine("RMS = " + Value("%.4f m", fit.rms_m) + ", sigma0 = " +
                  (std::isfinite(fit.sigma0_m)
                       ? FormatDouble("%.4f", fit.sigma0_m) + " m"

@@ -73,12 +73,12 @@ void ExpectSrcLinesMatchTheConverter(const RunInputs& in,
   const bool pairs = in.projectheight_m >= 0;
   const std::vector<Point3> des = pairs ? ParsePointPairs(in.DWGdespoints)
                                         : ParsePointTriples(in.DWGdespoints);
-  const GeodeticConverter scene = MakeGeodeticConverter(116.3, 39.9);
+  const GeodeticConverter scene(116.3, 39.9);
   GeodeticConverter frame = scene;
   Point3 shift{0, 0, 0};
   if (!pairs && !in.modelpoint.empty()) {
     const Point3 m = ParsePointPairs(in.modelpoint)[0];
-    frame = MakeGeodeticConverter(m.x, m.y);
+    frame = GeodeticConverter(m.x, m.y);
     scene.GeodeticToEnu(Point3{m.x, m.y, 0.0}, &shift);
   }
   const std::regex line("src:[^ ]+ des_enu:(-?[0-9.]+),(-?[0-9.]+) ");

@@ -119,7 +119,7 @@ TEST(PrepareControlPointsTest, ImpossibleLatitudeNamesThePoint) {
 }
 
 TEST(PrepareControlPointsTest, ModeChoiceAndConversions) {
-  const GeodeticConverter scene = MakeGeodeticConverter(116.3, 39.9);
+  const GeodeticConverter scene(116.3, 39.9);
   auto enu = [](const GeodeticConverter& c, double lon, double lat, double h) {
     Point3 out;
     c.GeodeticToEnu(Point3{lon, lat, h}, &out);
@@ -165,7 +165,7 @@ TEST(PrepareControlPointsTest, ModeChoiceAndConversions) {
 
   // Model-base-point mode: the model frame's east/north plus the model
   // base point's offset in the scene frame.
-  const GeodeticConverter model = MakeGeodeticConverter(116.32, 39.93);
+  const GeodeticConverter model(116.32, 39.93);
   const Prepared m =
       Prepare(Inputs("116.3 39.9", "1 2 3 4 5 6",
                      "116.32 39.93 0 116.33 39.94 50", -1, "116.32,39.93,9,9"));

@@ -4,8 +4,11 @@
 
 #include <GeographicLib/Geocentric.hpp>
 #include <GeographicLib/LocalCartesian.hpp>
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <random>
+#include <vector>
 
 namespace {
 
@@ -16,7 +19,7 @@ Point3 ToEnu(const GeodeticConverter& converter, const Point3& geodetic) {
 }
 
 TEST(GeodeticConverterTest, EcefOfSpecialPoints) {
-  const GeodeticConverter converter = MakeGeodeticConverter(0.0, 0.0);
+  const GeodeticConverter converter(0.0, 0.0);
   Point3 ecef;
   // Hand calculation: N = a on the equator, cos 0 = 1, sin 0 = 0.
   converter.GeodeticToEcef(Point3{0.0, 0.0, 0.0}, &ecef);
@@ -31,7 +34,7 @@ TEST(GeodeticConverterTest, EcefOfSpecialPoints) {
   EXPECT_EQ(0.0, ecef.z);
 
   // At the pole Z = (1 - e^2) * a / sqrt(1 - e^2) = a * (1 - f), which is
-  // 6356752.314245179 m (hand calculation), not the stored b.
+  // 6356752.314245179 m (hand calculation), not the rounded 6356752.3142.
   converter.GeodeticToEcef(Point3{0.0, 90.0, 0.0}, &ecef);
   EXPECT_NEAR(6356752.314245179, ecef.z, 1e-9);  // 1 nm
   EXPECT_NEAR(3.89e-10, ecef.x, 1e-11);
@@ -42,17 +45,25 @@ TEST(GeodeticConverterTest, OriginMapsToExactZero) {
   struct Case {
     double lon_deg, lat_deg;
     bool negative_zero_east;
+    double h_m = 0.0;  // the origin's height, and the point's
   };
   // east = dY cos(lam0) - dX sin(lam0) with dX = dY = +0: the sign of the
   // zero is that of -sin(lam0) * 0 + cos(lam0) * 0, negative exactly when
-  // cos(lam0) < 0 and sin(lam0) > 0, i.e. 90 < lon < 180.
-  const Case cases[] = {{116.3, 39.9, true},    {0.0, 0.0, false},
-                        {-73.98, 40.75, false}, {151.2, -33.87, true},
-                        {5.0, 55.0, false},     {179.0, 89.0, true}};
+  // cos(lam0) < 0 and sin(lam0) > 0, i.e. 90 < lon < 180. The origin's
+  // ECEF position, worked out at construction, takes its height along.
+  const Case cases[] = {{116.3, 39.9, true},
+                        {0.0, 0.0, false},
+                        {-73.98, 40.75, false},
+                        {151.2, -33.87, true},
+                        {5.0, 55.0, false},
+                        {179.0, 89.0, true},
+                        {5.0, 55.0, false, 200.0},
+                        {116.3, 39.9, true, 4500.0},
+                        {-120.0, -60.0, false, -80.0},
+                        {100.0, 89.9, true, 8848.0}};
   for (const Case& c : cases) {
-    const GeodeticConverter converter =
-        MakeGeodeticConverter(c.lon_deg, c.lat_deg);
-    const Point3 enu = ToEnu(converter, Point3{c.lon_deg, c.lat_deg, 0.0});
+    const GeodeticConverter converter(c.lon_deg, c.lat_deg, c.h_m);
+    const Point3 enu = ToEnu(converter, Point3{c.lon_deg, c.lat_deg, c.h_m});
     EXPECT_EQ(0.0, enu.x) << c.lon_deg;
     EXPECT_EQ(0.0, enu.y) << c.lon_deg;
     EXPECT_EQ(0.0, enu.z) << c.lon_deg;
@@ -61,7 +72,7 @@ TEST(GeodeticConverterTest, OriginMapsToExactZero) {
 }
 
 TEST(GeodeticConverterTest, NearbyPointsAroundBeijing) {
-  const GeodeticConverter converter = MakeGeodeticConverter(116.3, 39.9);
+  const GeodeticConverter converter(116.3, 39.9);
   struct Case {
     Point3 geodetic;
     Point3 enu;
@@ -84,7 +95,7 @@ TEST(GeodeticConverterTest, NearbyPointsAroundBeijing) {
 }
 
 TEST(GeodeticConverterTest, InputAndOutputMayBeTheSamePoint) {
-  const GeodeticConverter converter = MakeGeodeticConverter(116.3, 39.9);
+  const GeodeticConverter converter(116.3, 39.9);
   const Point3 geodetic{116.31, 39.92, 55.0};
   const Point3 expected = ToEnu(converter, geodetic);
   Point3 p = geodetic;
@@ -105,8 +116,7 @@ TEST(GeodeticConverterTest, InputAndOutputMayBeTheSamePoint) {
 // (geocentric to topocentric), WGS84 example: origin 55 N, 5 E, 200 m;
 // point 53.80939444444444 N, 2.12955 E, 73 m.
 TEST(GeodeticConverterTest, IogpTopocentricTestVector) {
-  const GeodeticConverter converter =
-      MakeGeodeticConverterAtHeight(5.0, 55.0, 200.0);
+  const GeodeticConverter converter(5.0, 55.0, 200.0);
   const Point3 enu = ToEnu(converter, Point3{2.12955, 53.80939444444444, 73.0});
   EXPECT_NEAR(-189013.869, enu.x, 1e-3);  // 1 mm
   EXPECT_NEAR(-128642.040, enu.y, 1e-3);
@@ -124,7 +134,7 @@ TEST(GeodeticConverterTest, AgreesWithGeographicLibEverywhere) {
   for (int origin = 0; origin < 50; ++origin) {
     const double lon0 = lon(rng);
     const double lat0 = lat(rng);
-    const GeodeticConverter converter = MakeGeodeticConverter(lon0, lat0);
+    const GeodeticConverter converter(lon0, lat0);
     const GeographicLib::LocalCartesian oracle(lat0, lon0, 0.0, wgs84);
     for (int i = 0; i < 25; ++i) {
       const double p_lon = lon0 + offset(rng);
@@ -140,8 +150,57 @@ TEST(GeodeticConverterTest, AgreesWithGeographicLibEverywhere) {
   EXPECT_LT(worst_m, 1e-8);  // 10 nm over 1250 points
 }
 
+// Origins on, above and below the ellipsoid, at the antimeridian, near a
+// pole and in the south, against GeographicLib at the same origin (the
+// oracle): LocalCartesian's east, north and up of points around it, and
+// Geocentric's rotation from east/north/up to ECEF (v0 = M v1, M
+// row-major) and position of the origin as the matrix back to ECEF.
+TEST(GeodeticConverterTest, FramesAboveTheEllipsoidAgreeWithGeographicLib) {
+  struct Case {
+    double lon0_deg, lat0_deg, h0_m;
+  };
+  const Case cases[] = {{116.3, 39.9, 0.0},      {5.0, 55.0, 200.0},
+                        {116.3, 39.9, 4500.0},   {-179.95, -45.0, -80.0},
+                        {179.95, 89.5, 1200.0},  {0.0, 0.0, 8848.0},
+                        {-73.98, 40.75, -430.0}, {90.0, -89.9, 2800.0}};
+  // Offsets from the origin: degrees of longitude and latitude, metres up.
+  const Point3 offsets[] = {
+      {0.3, 0.2, -50.0}, {-0.25, -0.3, 900.0}, {0.0, 0.0, 25.0}};
+  const GeographicLib::Geocentric& wgs84 = GeographicLib::Geocentric::WGS84();
+  for (const Case& c : cases) {
+    const GeodeticConverter converter(c.lon0_deg, c.lat0_deg, c.h0_m);
+    const GeographicLib::LocalCartesian oracle(c.lat0_deg, c.lon0_deg, c.h0_m,
+                                               wgs84);
+    for (const Point3& d : offsets) {
+      const double lat_deg = std::clamp(c.lat0_deg + d.y, -90.0, 90.0);
+      const Point3 p{c.lon0_deg + d.x, lat_deg, c.h0_m + d.z};
+      double east_m, north_m, up_m;
+      oracle.Forward(p.y, p.x, p.z, east_m, north_m, up_m);
+      const Point3 enu = ToEnu(converter, p);
+      EXPECT_NEAR(east_m, enu.x, 1e-8) << c.lon0_deg << " " << c.h0_m;
+      EXPECT_NEAR(north_m, enu.y, 1e-8) << c.lon0_deg << " " << c.h0_m;
+      EXPECT_NEAR(up_m, enu.z, 1e-8) << c.lon0_deg << " " << c.h0_m;
+    }
+    double x_m, y_m, z_m;
+    std::vector<double> rotation(9);
+    wgs84.Forward(c.lat0_deg, c.lon0_deg, c.h0_m, x_m, y_m, z_m, rotation);
+    const std::array<double, 16> m = EnuToEcefMatrix(converter);
+    for (int column = 0; column < 3; ++column) {
+      for (int row = 0; row < 3; ++row) {
+        EXPECT_NEAR(rotation[3 * row + column], m[4 * column + row], 1e-15)
+            << c.lon0_deg << " " << c.lat0_deg << " " << row << column;
+      }
+      EXPECT_EQ(0.0, m[4 * column + 3]);
+    }
+    EXPECT_NEAR(x_m, m[12], 1e-8) << c.lon0_deg << " " << c.h0_m;  // 10 nm
+    EXPECT_NEAR(y_m, m[13], 1e-8) << c.lon0_deg << " " << c.h0_m;
+    EXPECT_NEAR(z_m, m[14], 1e-8) << c.lon0_deg << " " << c.h0_m;
+    EXPECT_EQ(1.0, m[15]);
+  }
+}
+
 TEST(GeodeticConverterTest, NonFiniteInputPassesThrough) {
-  const GeodeticConverter converter = MakeGeodeticConverter(116.3, 39.9);
+  const GeodeticConverter converter(116.3, 39.9);
   const Point3 enu = ToEnu(converter, Point3{std::nan(""), 39.9, 0.0});
   EXPECT_TRUE(std::isnan(enu.x));
 }

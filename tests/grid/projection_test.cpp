@@ -90,9 +90,8 @@ Built Build(const Site& site) {
   double mlat, mlon, h, x, y, z;
   centre.Reverse(8000, 5000, 0, mlat, mlon, h);  // the model base point
   p.model_point = Point3{mlon, mlat, 0};
-  const GeodeticConverter scene =
-      MakeGeodeticConverter(site.lon_deg, site.lat_deg);
-  const GeodeticConverter model = MakeGeodeticConverter(mlon, mlat);
+  const GeodeticConverter scene(site.lon_deg, site.lat_deg);
+  const GeodeticConverter model(mlon, mlat);
   Point3 shift;
   scene.GeodeticToEnu(Point3{mlon, mlat, 0}, &shift);
   const TransverseMercator tm(6378137.0, d.f, d.k0);

@@ -33,7 +33,7 @@ TEST(FitReportTest, MatrixProductIsColumnMajor) {
 }
 
 TEST(FitReportTest, EnuFrameIsOrthonormalWithTheOriginInItsLastColumn) {
-  const GeodeticConverter converter = MakeGeodeticConverter(116.3, 39.9);
+  const GeodeticConverter converter(116.3, 39.9);
   const std::array<double, 16> m = EnuToEcefMatrix(converter);
   for (int i = 0; i < 3; ++i) {
     for (int j = 0; j < 3; ++j) {
