@@ -156,32 +156,30 @@ void GridMismatch(const Context& c, Findings* out) {
   }
   const bool two_disagree = c.n == 2 && !wrong.empty();
   if (!scale_off && !angle_off && !two_disagree) return;
-  const double deg_per_rad = 180.0 / kPi;
   std::string what;
   if (scale_off || angle_off) {
     const std::string angle_off_deg =
-        FormatDouble("%.4f", std::fabs(c.grid_angle_off_rad) * deg_per_rad) +
-        "°";
+        FormatDouble("%.4f", RadToDeg(std::fabs(c.grid_angle_off_rad))) + "°";
     const std::string grid_angle =
-        "angle " + FormatDouble("%.4f", g.angle_rad * deg_per_rad) + "°";
+        "angle " + FormatDouble("%.4f", RadToDeg(g.angle_rad)) + "°";
     const std::string fitted_angle =
-        FormatDouble("%.4f", c.fit->angle_rad * deg_per_rad) + "°";
+        FormatDouble("%.4f", RadToDeg(c.fit->angle_rad)) + "°";
     // A scale the user held is not judged: only the angle.
-    what =
-        c.fit->free_scale
-            ? "the fitted scale K = " + FormatDouble("%.7f", c.fit->K) +
-                  " and angle " + fitted_angle + " are " +
-                  FormatDouble("%.0f", std::fabs(c.grid_scale_off) * 1e6) +
-                  " ppm and " + angle_off_deg +
-                  " from what the drawing's grid, " + GridName(g.grid) +
-                  ", fixes at this site (K = " + FormatDouble("%.7f", g.K) +
-                  ", " + grid_angle + "; within " +
-                  FormatDouble("%.0f", c.grid_scale_limit * 1e6) + " ppm here)"
-            : "the fitted angle " + fitted_angle + " is " + angle_off_deg +
-                  " from what the drawing's grid, " + GridName(g.grid) +
-                  ", fixes at this site (" + grid_angle + "; within " +
-                  FormatDouble("%.4f", c.grid_angle_limit_rad * deg_per_rad) +
-                  "° here)";
+    what = c.fit->free_scale
+               ? "the fitted scale K = " + FormatDouble("%.7f", c.fit->K) +
+                     " and angle " + fitted_angle + " are " +
+                     FormatDouble("%.0f", std::fabs(c.grid_scale_off) * 1e6) +
+                     " ppm and " + angle_off_deg +
+                     " from what the drawing's grid, " + GridName(g.grid) +
+                     ", fixes at this site (K = " + FormatDouble("%.7f", g.K) +
+                     ", " + grid_angle + "; within " +
+                     FormatDouble("%.0f", c.grid_scale_limit * 1e6) +
+                     " ppm here)"
+               : "the fitted angle " + fitted_angle + " is " + angle_off_deg +
+                     " from what the drawing's grid, " + GridName(g.grid) +
+                     ", fixes at this site (" + grid_angle + "; within " +
+                     FormatDouble("%.4f", RadToDeg(c.grid_angle_limit_rad)) +
+                     "° here)";
   } else {
     what = "the two points do not lie alike in the drawing's grid, " +
            GridName(g.grid) + ", so the matrix through both is wrong";

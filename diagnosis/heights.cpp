@@ -4,13 +4,11 @@
 #include <cmath>
 #include <utility>
 
+#include "common/numbers.h"
 #include "diagnosis/context.h"
+#include "geodesy/ellipsoid.h"
 
 namespace {
-
-// Mean radius of the earth (IUGG R1), metres: the drop below a tangent
-// plane is a figure, not a measurement, and this radius is good to 0.3 %.
-constexpr double kEarthRadiusM = 6371008.8;
 
 // Scale of the Cauchy loss of the height plane, metres, as for the fit.
 constexpr double kHeightCauchyScaleM = 0.05;
@@ -63,7 +61,7 @@ HeightDiagnosis DiagnoseHeights(const ControlPoints& points) {
   }
   double drop_min_m = INFINITY, drop_max_m = -INFINITY;
   for (const Point2& t : points.target) {
-    const double drop_m = (t.x * t.x + t.y * t.y) / (2.0 * kEarthRadiusM);
+    const double drop_m = (t.x * t.x + t.y * t.y) / (2.0 * kMeanEarthRadiusM);
     drop_min_m = std::min(drop_min_m, drop_m);
     drop_max_m = std::max(drop_max_m, drop_m);
   }
@@ -100,7 +98,7 @@ HeightDiagnosis DiagnoseHeights(const ControlPoints& points) {
     for (size_t i = 0; i < n; ++i) {
       const double r = v[i] - (plane[0] + plane[1] * (points.target[i].x - ce) +
                                plane[2] * (points.target[i].y - cn));
-      w[i] = 1.0 / (1.0 + r * r / c2);
+      w[i] = CauchyWeightOfSquaredRatio(r * r / c2);
     }
     if (iteration > 0 && change_m < 1e-7) break;
   }

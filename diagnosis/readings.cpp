@@ -10,13 +10,10 @@
 #include "diagnosis/context.h"
 #include "fit/plane_similarity.h"
 #include "fit/similarity_fit.h"
+#include "geodesy/ellipsoid.h"
 #include "geodesy/geodetic_converter.h"
 
 namespace {
-
-// Mean radius of the earth (IUGG R1), metres: kilometres off is all that
-// is asked of the base point's readings.
-constexpr double kEarthRadiusM = 6371008.8;
 
 // The median of the fit's own deviations over the points in `index`,
 // metres: what most points miss by, whatever a few blunders do.
@@ -256,8 +253,8 @@ BaseReading FindBaseReading(const ControlPoints& points) {
   }
   // Metres on a plane tangent at the targets' centre: kilometres off is
   // all that is asked.
-  const double m_per_deg = kEarthRadiusM * kPi / 180.0;
-  const double m_per_deg_lon = m_per_deg * std::cos(lat0 / 180.0 * kPi);
+  const double m_per_deg = kMeanEarthRadiusM * kPi / 180.0;
+  const double m_per_deg_lon = m_per_deg * std::cos(DegToRad(lat0));
   const auto from_centre_m = [&](double lon, double lat) {
     return DeviationLength((lon - lon0) * m_per_deg_lon,
                            (lat - lat0) * m_per_deg);

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 
+#include "common/fit_rules.h"
 #include "fit/similarity_fit.h"
 #include "grid/projection.h"
 
@@ -35,7 +36,7 @@ AccuracyEstimate WeightedSigmaZero(const std::vector<double>& r_m,
                                    const std::vector<bool>& use, double loss_m,
                                    bool free_scale) {
   AccuracyEstimate e;
-  const double unknowns = free_scale ? 4.0 : 3.0;
+  const double unknowns = SimilarityUnknowns(free_scale);
   double wss_m2 = 0.0, sum_w = 0.0, kept = 0.0;
   for (size_t i = 0; i < r_m.size(); ++i) {
     if (i < use.size() && !use[i]) continue;
@@ -100,7 +101,7 @@ double UnlocatableAccuracyM(const ControlPoints& points, double scale,
                             const GridJudgement& grid, double accuracy_flag_m) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
   const size_t n = std::min(points.source.size(), points.target.size());
-  const double unknowns = IsFreeScale(scale) ? 4.0 : 3.0;
+  const double unknowns = SimilarityUnknowns(IsFreeScale(scale));
   const double redundancy = 2.0 * static_cast<double>(n) - unknowns;
   if (AccuracyGiven(accuracy_flag_m) || grid.in_grid || !(redundancy > 0.0) ||
       !(redundancy < kMinAccuracyRedundancy)) {

@@ -19,4 +19,9 @@ inline constexpr double kWgs84FlatteningDecimal = 0.003352810664747481;
 inline constexpr double kCgcs2000SemiMajorAxisM = 6378137.0;
 inline constexpr double kCgcs2000Flattening = 1 / 298.257222101;
 
+// The mean radius of the earth (IUGG R1), metres: for figures, not
+// measurements (the drop below a tangent plane, kilometres on a map),
+// good to 0.3 %.
+inline constexpr double kMeanEarthRadiusM = 6371008.8;
+
 #endif  // GEOANCHOR_GEODESY_ELLIPSOID_H_
