@@ -258,10 +258,8 @@ void BM_RenderOutput(benchmark::State& state) {
   ControlPoints points;
   points.source = site.source;
   SimilarityFit fit;
-  fit.K = 0.99987;
-  fit.angle_rad = 0.0215;
-  fit.A_m = -39410253.254389;
-  fit.B_m = -5177126.455415;
+  fit.similarity = PlaneSimilarity::FromModel(-39410253.254389, -5177126.455415,
+                                              0.99987, 0.0215);
   for (auto _ : state) {
     std::string text;
     for (size_t i = 0; i < site.source.size(); ++i) {

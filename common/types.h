@@ -10,30 +10,8 @@
 #include <vector>
 
 #include "common/numbers.h"
-
-// Three doubles whose meaning depends on the list they stand in:
-//  - a drawing (source) point: x, y plane coordinates; z the drawing's
-//    third number (0 for pairs);
-//  - a geodetic point: x = longitude in degrees, y = latitude in degrees
-//    (longitude first), z = ellipsoidal height in metres;
-//  - an ECEF point: X, Y, Z in metres; an ENU point: east, north, up in
-//    metres.
-struct Point3 {
-  double x = 0.0;
-  double y = 0.0;
-  double z = 0.0;
-};
-
-// An east/north position in metres in the scene base point's local frame.
-struct Point2 {
-  double x = 0.0;  // east, metres
-  double y = 0.0;  // north, metres
-};
-
-// Both coordinates finite (neither NaN nor infinite).
-inline bool Finite(const Point2& p) {
-  return std::isfinite(p.x) && std::isfinite(p.y);
-}
+#include "common/plane_similarity.h"
+#include "common/points.h"
 
 enum class InputMode { kPair, kHeight, kModelBasePoint };
 
@@ -198,15 +176,15 @@ struct FitQuality {
   double spread_minor = 0.0;
 };
 
-// The fitted similarity and everything the fit knows about it. A source
-// point (x, y) lands at
-//   east  = (x * cos(angle_rad) - y * sin(angle_rad)) * K + A_m
-//   north = (x * sin(angle_rad) + y * cos(angle_rad)) * K + B_m
+// The fitted similarity and everything the fit knows about it.
 struct SimilarityFit {
-  double A_m = 0.0;        // offset east, metres
-  double B_m = 0.0;        // offset north, metres
-  double K = 1.0;          // scale; the `scale` value in fixed-scale mode
-  double angle_rad = 0.0;  // rotation, radians, not wrapped into a range
+  // In the model form (PlaneSimilarity::FromModel): a source point (x, y)
+  // lands at
+  //   east  = (x * cos(angle_rad) - y * sin(angle_rad)) * K + A_m
+  //   north = (x * sin(angle_rad) + y * cos(angle_rad)) * K + B_m
+  // K is the `scale` value in fixed-scale mode; the angle is not wrapped
+  // into a range.
+  PlaneSimilarity similarity;
   bool free_scale = true;
   SolverOutcome solver;
   std::vector<Point2> deviations;   // per point: target minus transformed

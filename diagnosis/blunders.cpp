@@ -35,7 +35,7 @@ std::vector<std::pair<size_t, size_t>> ExchangedPairsOf(
   const Projection& projection = survey.projection;
   const bool projected =
       projection.kind != ProjectionKind::kNone && !projection.web_map;
-  const double m_per_unit = std::fabs(fit.K);
+  const double m_per_unit = std::fabs(fit.similarity.K());
   auto at_other = [&](size_t i, size_t other) {
     if (projected) {
       const Point2 q = DrawingPositionOf(projection, points.geodetic[other].x,

@@ -55,11 +55,15 @@ namespace {
 void JudgeFitAgainstGrid(Context* c) {
   const SimilarityFit& fit = *c->fit;
   const GridJudgement& g = c->grid;
-  if (!std::isfinite(g.K) || !std::isfinite(fit.K) || fit.K == 0.0) return;
+  if (!std::isfinite(g.K) || !std::isfinite(fit.similarity.K()) ||
+      fit.similarity.K() == 0.0)
+    return;
   // A negative K is a half turn more.
-  c->grid_angle_off_rad = std::remainder(
-      fit.angle_rad + (fit.K < 0.0 ? kPi : 0.0) - g.angle_rad, 2.0 * kPi);
-  c->grid_scale_off = std::fabs(fit.K) / g.K - 1.0;
+  c->grid_angle_off_rad =
+      std::remainder(fit.similarity.angle_rad() +
+                         (fit.similarity.K() < 0.0 ? kPi : 0.0) - g.angle_rad,
+                     2.0 * kPi);
+  c->grid_scale_off = std::fabs(fit.similarity.K()) / g.K - 1.0;
   // The points weighted as the fit weighs them: a far point it follows
   // fixes its scale and angle however wrong it is.
   const auto weight = [&](size_t i) {
@@ -78,7 +82,8 @@ void JudgeFitAgainstGrid(Context* c) {
   for (size_t i = 0; i < c->n; ++i) {
     const double dx = c->points->source[i].x - sx;
     const double dy = c->points->source[i].y - sy;
-    sum_m2 += weight(i) * (dx * dx + dy * dy) * fit.K * fit.K;
+    sum_m2 += weight(i) * (dx * dx + dy * dy) * fit.similarity.K() *
+              fit.similarity.K();
   }
   const double open = 5.0 * c->accuracy.accuracy_m / std::sqrt(sum_m2);
   c->grid_scale_limit = kDatumScale + open;
@@ -175,8 +180,8 @@ Context MakeContext(const ControlPoints& points, const SimilarityFit& fit,
     if (outliers >= 2) {
       c.pairs = ExchangedPairsOf(points, fit, c.survey, c.outlier);
     }
-    c.zone_slips =
-        FindZoneSlips(points, c.survey, std::fabs(fit.K), c.blunder_m);
+    c.zone_slips = FindZoneSlips(points, c.survey,
+                                 std::fabs(fit.similarity.K()), c.blunder_m);
   }
   c.unexplained_outliers = outliers - 2 * c.pairs.size() - explained_outliers;
 

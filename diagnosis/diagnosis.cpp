@@ -18,7 +18,7 @@ Diagnosis Diagnose(const ControlPoints& points, const SimilarityFit& fit,
   const size_t n = std::min(points.source.size(), fit.residuals_m.size());
   if (n == 0 || n != points.target.size()) return d;
   const bool full = depth == DiagnosisDepth::kFull;
-  d.drawing_units = DrawingUnits(fit.K);
+  d.drawing_units = DrawingUnits(fit.similarity.K());
   Context c = MakeContext(points, fit, scale, accuracy_m, full);
   Findings findings = WithoutHidden(JudgeAll(c, full));
 

@@ -163,10 +163,11 @@ void GridMismatch(const Context& c, Findings* out) {
     const std::string grid_angle =
         "angle " + FormatDouble("%.4f", RadToDeg(g.angle_rad)) + "°";
     const std::string fitted_angle =
-        FormatDouble("%.4f", RadToDeg(c.fit->angle_rad)) + "°";
+        FormatDouble("%.4f", RadToDeg(c.fit->similarity.angle_rad())) + "°";
     // A scale the user held is not judged: only the angle.
     what = c.fit->free_scale
-               ? "the fitted scale K = " + FormatDouble("%.7f", c.fit->K) +
+               ? "the fitted scale K = " +
+                     FormatDouble("%.7f", c.fit->similarity.K()) +
                      " and angle " + fitted_angle + " are " +
                      FormatDouble("%.0f", std::fabs(c.grid_scale_off) * 1e6) +
                      " ppm and " + angle_off_deg +

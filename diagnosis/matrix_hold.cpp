@@ -143,11 +143,10 @@ MatrixHold ComputeMatrixHold(const ControlPoints& points,
   // projection puts it, not where the targets' reading does.
   const ExactPlacement exact{
       points, hold.height_m, projector,
-      projection.web_map ? PlaneSimilarity() : SimilarityOf(projection)};
+      projection.web_map ? PlaneSimilarity() : projection.similarity};
 
   // The matrix against the projection over the whole box.
-  const PlaneSimilarity matrix =
-      PlaneSimilarity::FromModel(fit.A_m, fit.B_m, fit.K, fit.angle_rad);
+  const PlaneSimilarity& matrix = fit.similarity;
   hold.matrix_error_m = 0;
   const std::vector<Point2> grid = Grid(lo, hi, kErrorGridNodes);
   const std::vector<Point2> placed_exactly = exact(grid);

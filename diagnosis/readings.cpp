@@ -288,12 +288,12 @@ BaseReading FindBaseReading(const ControlPoints& points) {
 // fitted K that names no drawing unit while K / 0.36 does tells it, on a
 // drawing with no grid to ask. Returns that unit, or "".
 std::string DmsUnit(const ControlPoints& points, const SimilarityFit& fit) {
-  if (!fit.free_scale || !DrawingUnits(fit.K).empty() ||
-      !std::isfinite(fit.K) || points.geodetic.empty()) {
+  if (!fit.free_scale || !DrawingUnits(fit.similarity.K()).empty() ||
+      !std::isfinite(fit.similarity.K()) || points.geodetic.empty()) {
     return std::string();
   }
   const double dms_scale = 3600.0 / 10000.0;
-  const std::string unit = DrawingUnits(fit.K / dms_scale);
+  const std::string unit = DrawingUnits(fit.similarity.K() / dms_scale);
   if (unit.empty()) return unit;
   // Degrees and minutes of the d.mmss reading: 116.2345 is 116 deg 23'.
   const auto minute = [](double v) { return std::floor(std::fabs(v) * 100.0); };
@@ -369,7 +369,8 @@ void DmsAsDecimal(const Context& c, Findings* out) {
                 ", puts its points only when read as degrees, minutes and "
                 "seconds written as one number (116.234567 meaning "
                 "116°23′45.67″)"
-          : "the fitted scale K = " + FormatDouble("%.7g", c.fit->K) +
+          : "the fitted scale K = " +
+                FormatDouble("%.7g", c.fit->similarity.K()) +
                 " is 0.36 times a drawing in " + dms_unit +
                 ": the targets, all within one minute, are degrees, minutes "
                 "and seconds written as one number (116.234567 meaning "

@@ -115,12 +115,12 @@ void FarFromBase(const Context& c, Findings* out) {
 
 void UnusualScale(const Context& c, Findings* out) {
   const SimilarityFit& fit = *c.fit;
-  if (!fit.free_scale || !DrawingUnits(fit.K).empty() ||
-      !std::isfinite(fit.K)) {
+  if (!fit.free_scale || !DrawingUnits(fit.similarity.K()).empty() ||
+      !std::isfinite(fit.similarity.K())) {
     return;
   }
   out->push_back(MakeFinding(
-      {}, "the fitted scale K = " + FormatDouble("%.7g", fit.K) +
+      {}, "the fitted scale K = " + FormatDouble("%.7g", fit.similarity.K()) +
               " matches no drawing unit (m, dm, cm, mm, km, in or ft, within " +
               FormatDouble("%.0f", 100.0 * kDrawingUnitShare) +
               " %): check the drawing's unit, and that its points and the "

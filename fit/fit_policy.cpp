@@ -152,12 +152,8 @@ double ChooseLossScale(const ControlPoints& points, const Consensus& consensus,
     return kCauchyScaleM;
   }
   // Otherwise judge the survey deviations of the consensus's similarity.
-  const PlaneSimilarity& t = consensus.similarity;
   SimilarityFit at_consensus;
-  at_consensus.A_m = t.A_m();
-  at_consensus.B_m = t.B_m();
-  at_consensus.K = t.K();
-  at_consensus.angle_rad = t.angle_rad();
+  at_consensus.similarity = consensus.similarity.InModelForm();
   at_consensus.free_scale = IsFreeScale(scale);
   at_consensus.loss_scale_m = LossScaleForAccuracy(consensus.sigma);
   at_consensus.consensus_inlier = consensus.inlier;

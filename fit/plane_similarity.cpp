@@ -9,59 +9,6 @@
 #include "common/fit_rules.h"
 #include "common/numbers.h"
 
-PlaneSimilarity::PlaneSimilarity(const Point2& from_c, const Point2& to_c,
-                                 double K, double angle_rad)
-    : from_c_(from_c),
-      to_c_(to_c),
-      K_(K),
-      angle_rad_(angle_rad),
-      cos_(std::cos(angle_rad)),
-      sin_(std::sin(angle_rad)) {}
-
-PlaneSimilarity PlaneSimilarity::FromModel(double A_m, double B_m, double K,
-                                           double angle_rad) {
-  return PlaneSimilarity(Point2{0.0, 0.0}, Point2{A_m, B_m}, K, angle_rad);
-}
-
-PlaneSimilarity PlaneSimilarity::FromDirection(const Point2& from_c,
-                                               const Point2& to_c, double K,
-                                               double c, double s) {
-  PlaneSimilarity t;
-  t.from_c_ = from_c;
-  t.to_c_ = to_c;
-  t.K_ = K;
-  t.angle_rad_ = std::atan2(s, c);
-  const double length = std::sqrt(c * c + s * s);
-  t.cos_ = c / length;
-  t.sin_ = s / length;
-  return t;
-}
-
-Point2 PlaneSimilarity::Apply(const Point2& p) const {
-  const double x = p.x - from_c_.x, y = p.y - from_c_.y;
-  return Point2{(x * cos_ - y * sin_) * K_ + to_c_.x,
-                (x * sin_ + y * cos_) * K_ + to_c_.y};
-}
-
-Point2 PlaneSimilarity::Invert(const Point2& q) const {
-  const double x = (q.x - to_c_.x) / K_, y = (q.y - to_c_.y) / K_;
-  return Point2{from_c_.x + (x * cos_ + y * sin_),
-                from_c_.y + (-x * sin_ + y * cos_)};
-}
-
-Point2 PlaneSimilarity::Deviation(const Point2& from, const Point2& to) const {
-  const Point2 q = Apply(from);
-  return Point2{to.x - q.x, to.y - q.y};
-}
-
-double PlaneSimilarity::A_m() const {
-  return to_c_.x - K_ * (from_c_.x * cos_ - from_c_.y * sin_);
-}
-
-double PlaneSimilarity::B_m() const {
-  return to_c_.y - K_ * (from_c_.x * sin_ + from_c_.y * cos_);
-}
-
 double DeviationLength(double dx, double dy) {
   // Not std::hypot, whose last bit differs between C libraries (glibc and
   // mingw-w64): the basic operations and sqrt are correctly rounded

@@ -1,18 +1,7 @@
-// The plane similarity: its value type and every way the program estimates
-// one. Whatever fits a similarity (the main fit's start, the leave-one-out
+// Every way the program estimates a plane similarity (the value type is
+// common/plane_similarity.h). Whatever fits a similarity (the main fit's start, the leave-one-out
 // check residuals, the exchanged readings of the diagnosis, the projection's
 // identification and the matrix's hold) goes through this header.
-//
-// A similarity carries a point p of one plane (the "from" plane: usually
-// the drawing) onto the other (the "to" plane: the scene's east/north, or
-// projected coordinates):
-//   to = to_c + K R(angle_rad) (p - from_c)
-// where from_c is a reference point of the from plane (the centroid of the
-// points it was fitted to) and to_c is where it lands. With from_c = (0, 0)
-// and to_c = (A, B) this is the tool's model
-//   east  = (x cos(angle) - y sin(angle)) K + A
-//   north = (x sin(angle) + y cos(angle)) K + B
-// computed in exactly that order, so every bit agrees with the matrix.
 //
 // Scales follow the tool's --scale rule: |scale| < 1e-6 fits a free scale,
 // anything else (NaN too) holds K at `scale`, sign included.
@@ -25,52 +14,8 @@
 #include <cstddef>
 #include <vector>
 
+#include "common/plane_similarity.h"
 #include "common/types.h"
-
-class PlaneSimilarity {
- public:
-  PlaneSimilarity() = default;
-  PlaneSimilarity(const Point2& from_c, const Point2& to_c, double K,
-                  double angle_rad);
-  // The tool's model: from_c = (0, 0), to_c = (A, B).
-  static PlaneSimilarity FromModel(double A_m, double B_m, double K,
-                                   double angle_rad);
-  // The similarity whose rotation is the direction of (c, s) and whose
-  // scale is `K`: cos = c / |(c, s)|, sin = s / |(c, s)|, by the basic
-  // operations and sqrt alone, which round the same on every platform
-  // (unlike sin and cos); only the angle itself is atan2(s, c).
-  static PlaneSimilarity FromDirection(const Point2& from_c, const Point2& to_c,
-                                       double K, double c, double s);
-
-  // to_c + K R (p - from_c).
-  Point2 Apply(const Point2& p) const;
-  // The point that Apply carries onto `q`.
-  Point2 Invert(const Point2& q) const;
-  // `to` minus Apply(from): the tool's deviation (target minus transformed
-  // source).
-  Point2 Deviation(const Point2& from, const Point2& to) const;
-
-  const Point2& from_c() const { return from_c_; }
-  const Point2& to_c() const { return to_c_; }
-  double K() const { return K_; }
-  double angle_rad() const { return angle_rad_; }
-  double cos() const { return cos_; }
-  double sin() const { return sin_; }
-  // The two coefficients of rotation and scale: K cos(angle), K sin(angle).
-  double p() const { return K_ * cos_; }
-  double q() const { return K_ * sin_; }
-  // The model's offsets: where the from plane's origin lands.
-  double A_m() const;
-  double B_m() const;
-
- private:
-  Point2 from_c_;
-  Point2 to_c_;
-  double K_ = 1.0;
-  double angle_rad_ = 0.0;
-  double cos_ = 1.0;
-  double sin_ = 0.0;
-};
 
 // The weighted least-squares similarity, closed form: centroids weighted by
 // `weights` (empty: all 1), then with centred points (x, y) -> (X, Y)

@@ -256,10 +256,8 @@ SimilarityFit FitSimilarity(const std::vector<Point3>& source,
   fit.free_scale = IsFreeScale(scale);
   if (source.empty() || source.size() != target.size()) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    fit.A_m = nan;
-    fit.B_m = nan;
-    fit.K = fit.free_scale ? nan : scale;
-    fit.angle_rad = nan;
+    fit.similarity =
+        PlaneSimilarity::FromModel(nan, nan, fit.free_scale ? nan : scale, nan);
     return fit;
   }
   const size_t n = source.size();
@@ -341,12 +339,8 @@ SimilarityFit FitSimilarity(const std::vector<Point3>& source,
   //   X - cX = R(angle) K (x - cx) + A'
   // is the original model with A = cX + A' - K (cx cos - cy sin), and
   // likewise for B.
-  const PlaneSimilarity solved =
-      SolvedSimilarity(*used, src_c, des_c, scale, fit.free_scale);
-  fit.A_m = solved.A_m();
-  fit.B_m = solved.B_m();
-  fit.K = solved.K();
-  fit.angle_rad = solved.angle_rad();
+  fit.similarity = SolvedSimilarity(*used, src_c, des_c, scale, fit.free_scale)
+                       .InModelForm();
   fit.loss_scale_m = used->loss_scale_m;
   const ceres::Solver::Summary& summary = used->summary;
   fit.solver.brief_report = summary.BriefReport();
@@ -379,7 +373,7 @@ SimilarityFit FitSimilarity(const std::vector<Point3>& source,
   PrincipalSpreads(source, &quality.spread_major, &quality.spread_minor);
   const PlaneSimilarity full(Point2{0.0, 0.0},
                              Point2{used->a_centred_m, used->b_centred_m},
-                             fit.K, fit.angle_rad);
+                             fit.similarity.K(), fit.similarity.angle_rad());
   ComputeChecks(src, des, scale, fit.loss_scale_m, full, &quality);
   return fit;
 }
@@ -389,8 +383,7 @@ std::vector<Point2> ComputeDeviations(const SimilarityFit& fit,
                                       const std::vector<Point2>& target) {
   std::vector<Point2> deviations;
   deviations.reserve(source.size());
-  const PlaneSimilarity model =
-      PlaneSimilarity::FromModel(fit.A_m, fit.B_m, fit.K, fit.angle_rad);
+  const PlaneSimilarity& model = fit.similarity;
   for (size_t i = 0; i < source.size() && i < target.size(); ++i) {
     deviations.push_back(
         model.Deviation(Point2{source[i].x, source[i].y}, target[i]));

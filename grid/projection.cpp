@@ -372,18 +372,17 @@ bool UsablePoints(const ControlPoints& points, const SimilarityFit& fit) {
       return false;
     }
   }
-  return std::isfinite(fit.angle_rad) && std::isfinite(MetresPerUnit(fit));
+  return std::isfinite(fit.similarity.angle_rad()) &&
+         std::isfinite(MetresPerUnit(fit));
 }
 
+// The similarity as the projection keeps it: its scale and rotation from
+// K cos and K sin, so that the drawing is placed the same whichever way
+// the fit got them.
 void SetSimilarity(const PlaneSimilarity& sim, Projection* p) {
-  p->projected_centroid = sim.from_c();
-  p->drawing_centroid = sim.to_c();
-  p->a = sim.p();
-  p->b = sim.q();
-  p->shift = DeviationLength(sim.to_c().x - sim.from_c().x,
-                             sim.to_c().y - sim.from_c().y);
-  p->scale = sim.K();
-  p->rotation_rad = sim.angle_rad();
+  p->similarity = PlaneSimilarity(sim.from_c(), sim.to_c(),
+                                  DeviationLength(sim.p(), sim.q()),
+                                  std::atan2(sim.q(), sim.p()));
 }
 
 // The standard projection that carries the targets onto the drawing within
@@ -485,7 +484,7 @@ Projection Identify(const Sample& s, double m_per_unit) {
 
 Point2 DrawingPositionOf(const Projection& p, double lon_deg, double lat_deg) {
   if (p.kind == ProjectionKind::kNone || p.web_map) return Point2{kNaN, kNaN};
-  return SimilarityOf(p).Apply(Projector(p.tm).Forward(lon_deg, lat_deg));
+  return p.similarity.Apply(Projector(p.tm).Forward(lon_deg, lat_deg));
 }
 
 std::vector<ZoneSlip> FindZoneSlips(const ControlPoints& points,
@@ -501,7 +500,7 @@ std::vector<ZoneSlip> FindZoneSlips(const ControlPoints& points,
       survey.survey_m.size() != n) {
     return slips;
   }
-  const PlaneSimilarity sim = SimilarityOf(p);
+  const PlaneSimilarity& sim = p.similarity;
   const Projector own(p.tm);
   const bool numbered = p.kind != ProjectionKind::kUtm;
   const double number_m = p.zone * kZoneEastingM;
@@ -616,12 +615,10 @@ void MeasureSurvey(const Projection& projection, const SimilarityFit& fit,
   }
   const double m_per_unit = MetresPerUnit(fit);
   const Projector projector(projection.tm);
-  const PlaneSimilarity sim = SimilarityOf(projection);
+  const PlaneSimilarity& sim = projection.similarity;
   // The deviation (target minus fitted drawing point) splits exactly into
   // the survey's part, K R (D* - d) with D* where the position projects,
   // and the projection's part, the rest.
-  const PlaneSimilarity turn =
-      PlaneSimilarity::FromModel(0.0, 0.0, fit.K, fit.angle_rad);
   const std::vector<Point2> projected = ProjectMany(projector, geodetic);
   // Web-map targets are measured against the drawing in the web map's
   // coordinates, and how far they lie from WGS84 against the drawing's own
@@ -644,7 +641,7 @@ void MeasureSurvey(const Projection& projection, const SimilarityFit& fit,
     // D* - d: where the position projects, minus the drawing point.
     const Point2 v{-r.x, -r.y};
     (*survey_m)[i] = DeviationLength(v.x, v.y) * m_per_unit;
-    const Point2 e = turn.Apply(v);
+    const Point2 e = fit.similarity.Turn(v);
     (*projection_m)[i] =
         DeviationLength(deviations[i].x - e.x, deviations[i].y - e.y);
   }
@@ -652,11 +649,6 @@ void MeasureSurvey(const Projection& projection, const SimilarityFit& fit,
 
 // The metres of one drawing unit as the fit sees them.
 double MetresPerUnit(const SimilarityFit& fit) {
-  const double k = std::fabs(fit.K);
+  const double k = std::fabs(fit.similarity.K());
   return std::isfinite(k) && k > 0 ? k : kNaN;
-}
-
-PlaneSimilarity SimilarityOf(const Projection& p) {
-  return PlaneSimilarity(p.projected_centroid, p.drawing_centroid,
-                         DeviationLength(p.a, p.b), std::atan2(p.b, p.a));
 }

@@ -81,19 +81,10 @@ struct Projection : MapProjection {
   // tm: the projection itself (for an arbitrary meridian the best
   // meridian, whether or not it is determined well enough to be given).
   // The similarity that carries projected coordinates p (metres, false
-  // origin included) onto the drawing's coordinates q (drawing units):
-  //   q = drawing_centroid + (a + i b) * (p - projected_centroid)
-  // in complex notation. Its scale is |a + i b| (1 within 20 ppm for a
-  // standard projection) and its rotation atan2(b, a).
-  Point2 projected_centroid;
-  Point2 drawing_centroid;
-  double a = 1.0;
-  double b = 0.0;
-  // The similarity's shift at the points' centroid (drawing centroid minus
-  // projected centroid), drawing units, and its scale and rotation.
-  double shift = 0.0;
-  double scale = 1.0;
-  double rotation_rad = 0.0;
+  // origin included) onto the drawing's coordinates (drawing units), about
+  // the points' centroids (from_c projected, to_c in the drawing). Its
+  // scale is 1 within 20 ppm for a standard projection.
+  PlaneSimilarity similarity;
   // The targets are a Chinese web map's coordinates, not WGS84: the
   // drawing's own standard projection fits them only once its points are
   // carried to WGS84 and on into the web map's coordinates. The similarity
@@ -180,8 +171,5 @@ std::vector<ZoneSlip> FindZoneSlips(const ControlPoints& points,
 // The metres of one drawing unit as the fit sees them, |K|; NaN for a K
 // that is zero or not finite.
 double MetresPerUnit(const SimilarityFit& fit);
-
-// The projection's similarity, projected coordinates onto the drawing.
-PlaneSimilarity SimilarityOf(const Projection& p);
 
 #endif  // GEOANCHOR_GRID_PROJECTION_H_

@@ -105,11 +105,12 @@ void AppendParameters(const SimilarityFit& fit, const Point3& base_point,
                       const std::array<double, 16>& local, std::string* j) {
   const std::array<double, 16> ecef = MultiplyMatrices(
       EnuToEcefMatrix(GeodeticConverter(base_point.x, base_point.y)), local);
-  *j += "  \"parameters\": {\"A_m\": " + Number(fit.A_m) +
-        ", \"B_m\": " + Number(fit.B_m) + ", \"K\": " + Number(fit.K) +
-        ", \"angle_rad\": " + Number(fit.angle_rad) +
-        ", \"angle_deg\": " + Number(RadToDeg(fit.angle_rad)) +
-        ", \"scale_ppm\": " + Number((fit.K - 1.0) * 1e6) + "},\n";
+  *j += "  \"parameters\": {\"A_m\": " + Number(fit.similarity.A_m()) +
+        ", \"B_m\": " + Number(fit.similarity.B_m()) +
+        ", \"K\": " + Number(fit.similarity.K()) +
+        ", \"angle_rad\": " + Number(fit.similarity.angle_rad()) +
+        ", \"angle_deg\": " + Number(RadToDeg(fit.similarity.angle_rad())) +
+        ", \"scale_ppm\": " + Number((fit.similarity.K() - 1.0) * 1e6) + "},\n";
   *j += "  \"matrix_local\": " + Array(local.data(), local.size()) + ",\n";
   *j += "  \"matrix_ecef\": " + Array(ecef.data(), ecef.size()) + ",\n";
 }

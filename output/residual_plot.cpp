@@ -214,32 +214,17 @@ size_t FittedIndexAt(const ControlPoints& points, int position) {
              : points.positions.size();
 }
 
-// The fitted similarity's rotation, drawing to scene: its cosine and sine.
-struct Rotation {
-  double cos_a = 1.0;
-  double sin_a = 0.0;
-};
-
-Rotation FittedRotation(const SimilarityFit& fit) {
-  return Rotation{std::cos(fit.angle_rad), std::sin(fit.angle_rad)};
-}
-
 // K as the arrows divide by it: 1 where the fit's K is 0 or not finite.
 double ArrowK(const SimilarityFit& fit) {
-  return fit.K != 0.0 && std::isfinite(fit.K) ? fit.K : 1.0;
-}
-
-// A scene vector (east, north, metres) turned back into the drawing's axes
-// by the inverse of the fitted rotation, still metres.
-Point2 TurnedBack(const Rotation& r, const Point2& d_m) {
-  return Point2{d_m.x * r.cos_a + d_m.y * r.sin_a,
-                -d_m.x * r.sin_a + d_m.y * r.cos_a};
+  return fit.similarity.K() != 0.0 && std::isfinite(fit.similarity.K())
+             ? fit.similarity.K()
+             : 1.0;
 }
 
 // The scene's north (0, 1) in drawing directions, a unit vector: turned
 // back by the angle, reversed by a negative K, whatever K's size.
-Point2 SceneNorth(const Rotation& r, double k) {
-  return k < 0.0 ? Point2{-r.sin_a, -r.cos_a} : Point2{r.sin_a, r.cos_a};
+Point2 SceneNorth(const PlaneSimilarity& s, double k) {
+  return k < 0.0 ? Point2{-s.sin(), -s.cos()} : Point2{s.sin(), s.cos()};
 }
 
 // Which points the plot draws, and how.
@@ -314,8 +299,8 @@ View FrameView(const ControlPoints& points) {
 // directions and units (the scene's vector turned back by the fitted angle
 // and divided by K; a negative K is a half turn), magnified.
 struct ArrowScale {
-  Rotation rotation;
-  double k = 1.0;  // ArrowK
+  PlaneSimilarity similarity;  // the fit's
+  double k = 1.0;              // ArrowK
   double magnification = 1.0;
   double view_scale = 1.0;  // page units per drawing unit
   // Page units per metre of deviation; 0 or infinite with a K near the
@@ -328,7 +313,7 @@ struct ArrowScale {
 ArrowScale ChooseArrowScale(const SimilarityFit& fit, const Marks& marks,
                             const View& view) {
   ArrowScale scale;
-  scale.rotation = FittedRotation(fit);
+  scale.similarity = fit.similarity;
   scale.k = ArrowK(fit);
   double largest = 0.0;  // drawing units
   for (size_t i = 0; i < marks.red.size(); ++i) {
@@ -347,7 +332,7 @@ ArrowScale ChooseArrowScale(const SimilarityFit& fit, const Marks& marks,
 // and runs out of the frame.
 bool ArrowEnd(const ArrowScale& scale, double x0, double y0, const Point2& d_m,
               double* x1, double* y1) {
-  const Point2 along_m = TurnedBack(scale.rotation, d_m);  // drawing axes
+  const Point2 along_m = scale.similarity.TurnBack(d_m);  // drawing axes
   const double page_per_m =
       scale.magnification * scale.view_scale / scale.k;  // signed
   double px = along_m.x * page_per_m, py = -along_m.y * page_per_m;
@@ -652,10 +637,14 @@ void AppendFitFigures(const ControlPoints& points, const SimilarityFit& fit,
   LegendLine(std::string("mode: ") + InputModeName(points.mode) + ", " +
                  (fit.free_scale ? "free" : "fixed") + " scale",
              "", legend);
-  LegendLine("K = " + Value(std::fabs(fit.K) < 1e6 ? "%.10f" : "%.10g", fit.K) +
-                 " (" + Value("%+.2f", (fit.K - 1.0) * 1e6) + " ppm)",
+  LegendLine("K = " +
+                 Value(std::fabs(fit.similarity.K()) < 1e6 ? "%.10f" : "%.10g",
+                       fit.similarity.K()) +
+                 " (" + Value("%+.2f", (fit.similarity.K() - 1.0) * 1e6) +
+                 " ppm)",
              "", legend);
-  LegendLine("angle = " + Value("%.7f", RadToDeg(fit.angle_rad)) + "\xC2\xB0",
+  LegendLine("angle = " + Value("%.7f", RadToDeg(fit.similarity.angle_rad())) +
+                 "\xC2\xB0",
              "", legend);
   LegendLine("RMS = " + Value("%.4f m", fit.rms_m) + ", sigma0 = " +
                  (std::isfinite(fit.sigma0_m)
@@ -786,7 +775,7 @@ std::string ResidualPlotSvg(const ControlPoints& points,
   AppendPointLayers(layers, &svg);
   const size_t exchanged_pairs =
       AppendExchangedPairs(points, diagnosis.findings, view, &svg);
-  AppendNorthArrow(SceneNorth(scale.rotation, scale.k), &svg);
+  AppendNorthArrow(SceneNorth(scale.similarity, scale.k), &svg);
   AppendScaleBars(view, scale, &svg);
 
   Legend legend;

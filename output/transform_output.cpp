@@ -11,26 +11,6 @@
 #include "output/write_file.h"
 #include "platform/platform.h"
 
-TransformMatrix BuildTransformMatrix(double s, double angle_rad, double A_m,
-                                     double B_m, double zoffset_m) {
-  const double sin_a = std::sin(angle_rad);
-  const double cos_a = std::cos(angle_rad);
-  const double p = s * cos_a;
-  const double q = s * sin_a;
-  TransformMatrix m;
-  m.fill(+0.0);
-  m[0] = p;
-  m[1] = q;
-  m[4] = -q;  // exact negation: -0.0 when q is +0.0
-  m[5] = p;
-  m[10] = 1.0;
-  m[12] = A_m;
-  m[13] = B_m;
-  m[14] = zoffset_m;
-  m[15] = 1.0;
-  return m;
-}
-
 std::string FormatMatrixNumber(double v) {
   const char* format =
       (std::fabs(v) < 1e-6 || std::fabs(v - 1.0) < 1e-6) ? "%.1f" : "%.20f";
@@ -124,16 +104,13 @@ MatrixText FormatTransformMatrix(const TransformMatrix& matrix,
 
 MatrixText ResultMatrix(const SimilarityFit& fit, const ControlPoints& points,
                         double zoffset_m) {
-  return FormatTransformMatrix(
-      BuildTransformMatrix(fit.K, fit.angle_rad, fit.A_m, fit.B_m, zoffset_m),
-      points);
+  return FormatTransformMatrix(fit.similarity.ToMatrix(zoffset_m), points);
 }
 
 bool MatrixCarriesFit(const MatrixText& matrix, const SimilarityFit& fit,
                       const ControlPoints& points, std::string* failure) {
   const TransformMatrix& m = matrix.numbers;
-  const PlaneSimilarity model =
-      PlaneSimilarity::FromModel(fit.A_m, fit.B_m, fit.K, fit.angle_rad);
+  const PlaneSimilarity& model = fit.similarity;
   // The worst point by how far it lies beyond what it is allowed.
   double worst_excess_m = 0.0, worst_gap_m = 0.0;
   size_t index = 0, worst = 0;
@@ -142,8 +119,8 @@ bool MatrixCarriesFit(const MatrixText& matrix, const SimilarityFit& fit,
     const double gap_m = std::hypot(m[0] * x + m[4] * y + m[12] - fitted.x,
                                     m[1] * x + m[5] * y + m[13] - fitted.y);
     const double magnitude_m =
-        std::fabs(fit.K) * (std::fabs(x) + std::fabs(y)) + std::fabs(fit.A_m) +
-        std::fabs(fit.B_m);
+        std::fabs(model.K()) * (std::fabs(x) + std::fabs(y)) +
+        std::fabs(model.A_m()) + std::fabs(model.B_m());
     const double excess_m =
         gap_m - (kMatrixTextToleranceM + 1e-14 * magnitude_m);
     // NaN fails too: a point the text cannot place at all.
@@ -191,11 +168,13 @@ int WriteTransformResult(const SimilarityFit& fit, const ControlPoints& points,
   }
   std::printf("\n%s\n", matrix.text.c_str());
   if (fit.free_scale) {
-    std::printf("A B K Angle :%.10f %.10f %.10f %.10f", fit.A_m, fit.B_m, fit.K,
-                fit.angle_rad);
+    std::printf("A B K Angle :%.10f %.10f %.10f %.10f", fit.similarity.A_m(),
+                fit.similarity.B_m(), fit.similarity.K(),
+                fit.similarity.angle_rad());
   } else {
-    std::printf("A B K Angle :%f %f %f %f", fit.A_m, fit.B_m, fit.K,
-                fit.angle_rad);
+    std::printf("A B K Angle :%f %f %f %f", fit.similarity.A_m(),
+                fit.similarity.B_m(), fit.similarity.K(),
+                fit.similarity.angle_rad());
   }
   // Written after the parameter line, so that a failure's message follows
   // everything on standard output.

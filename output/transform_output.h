@@ -1,12 +1,12 @@
 // The 4x4 matrix that carries drawing coordinates into the scene, its text,
 // the result file and the parameter line.
 //
-// The matrix is column-major, element index = 4 * column + row. With
-// p = s * cos(angle_rad) and q = s * sin(angle_rad), applied to the column
-// vector (x, y, z, 1) of a drawing point it gives
+// The matrix is the fitted similarity's (PlaneSimilarity::ToMatrix):
+// column-major, element index = 4 * column + row; with p = K cos(angle)
+// and q = K sin(angle), applied to the column vector (x, y, z, 1) of a
+// drawing point it gives
 //   (p*x - q*y + A_m, q*x + p*y + B_m, z + zoffset_m, 1)
 // in the scene's east/north/up frame around its base point, metres.
-// Element 4 is element 1 with its sign bit flipped; every other zero is +0.
 #ifndef GEOANCHOR_OUTPUT_TRANSFORM_OUTPUT_H_
 #define GEOANCHOR_OUTPUT_TRANSFORM_OUTPUT_H_
 
@@ -17,11 +17,6 @@
 
 // File name of the result, written into the executable's directory.
 inline constexpr const char kResultFileName[] = "DUZEradozediva.json";
-
-using TransformMatrix = std::array<double, 16>;
-
-TransformMatrix BuildTransformMatrix(double s, double angle_rad, double A_m,
-                                     double B_m, double zoffset_m);
 
 // "%.1f" when |v| < 1e-6 or |v - 1| < 1e-6 (both strict; NaN fails both),
 // "%.20f" otherwise: twenty decimals of the double's exact value. Values of
@@ -52,8 +47,8 @@ struct MatrixText {
 MatrixText FormatTransformMatrix(const TransformMatrix& matrix,
                                  const ControlPoints& points);
 
-// The matrix of `fit` (BuildTransformMatrix of its K, angle, A and B) with
-// `zoffset_m`, formatted for `points`.
+// The matrix of `fit` (PlaneSimilarity::ToMatrix) with `zoffset_m`,
+// formatted for `points`.
 MatrixText ResultMatrix(const SimilarityFit& fit, const ControlPoints& points,
                         double zoffset_m);
 

@@ -61,7 +61,8 @@ std::string ExpectedStdout(const RunInputs& inputs) {
   std::snprintf(line, sizeof line,
                 fit.free_scale ? "A B K Angle :%.10f %.10f %.10f %.10f"
                                : "A B K Angle :%f %f %f %f",
-                fit.A_m, fit.B_m, fit.K, fit.angle_rad);
+                fit.similarity.A_m(), fit.similarity.B_m(), fit.similarity.K(),
+                fit.similarity.angle_rad());
   return expected + line;
 }
 

@@ -81,8 +81,9 @@ std::vector<double> PlacementErrors(const Outcome& o,
 }
 
 PlaneSimilarity Fitted(const Outcome& o) {
-  return PlaneSimilarity::FromModel(o.fit.A_m, o.fit.B_m, o.fit.K,
-                                    o.fit.angle_rad);
+  return PlaneSimilarity::FromModel(
+      o.fit.similarity.A_m(), o.fit.similarity.B_m(), o.fit.similarity.K(),
+      o.fit.similarity.angle_rad());
 }
 
 double Rms(const std::vector<double>& v) {
@@ -113,7 +114,7 @@ void ExpectBlundersSetAside(const std::string& what, const Outcome& o,
       continue;
     }
     EXPECT_LT(e_m[i], placed_m)
-        << what << ": point " << i + 1 << ", K " << o.fit.K << "\n"
+        << what << ": point " << i + 1 << ", K " << o.fit.similarity.K() << "\n"
         << Describe(o.full);
   }
   std::vector<int> outliers;

@@ -126,10 +126,10 @@ TEST(SimilarityFitTest, RecoversExactSquare) {
   for (double scale : {0.0, 5e-7, -5e-7, 2.0}) {
     const SimilarityFit fit = FitSimilarity(set.source, set.target, scale);
     EXPECT_EQ(scale == 2.0, !fit.free_scale);
-    EXPECT_NEAR(100.0, fit.A_m, 1e-9) << scale;  // 1 nm
-    EXPECT_NEAR(200.0, fit.B_m, 1e-9) << scale;
-    EXPECT_NEAR(2.0, fit.K, 1e-12) << scale;
-    EXPECT_NEAR(kPi / 6, fit.angle_rad, 1e-12) << scale;
+    EXPECT_NEAR(100.0, fit.similarity.A_m(), 1e-9) << scale;  // 1 nm
+    EXPECT_NEAR(200.0, fit.similarity.B_m(), 1e-9) << scale;
+    EXPECT_NEAR(2.0, fit.similarity.K(), 1e-12) << scale;
+    EXPECT_NEAR(kPi / 6, fit.similarity.angle_rad(), 1e-12) << scale;
     const std::vector<Point2> d =
         ComputeDeviations(fit, set.source, set.target);
     ASSERT_EQ(4u, d.size());
@@ -145,22 +145,19 @@ TEST(SimilarityFitTest, PureShiftAndFixedScaleValues) {
       MakeSet(Similarity{-37.25, 12.5, 1.0, 0.0},
               {{500000, 4400000}, {500100, 4400020}, {500050, 4400200}});
   const SimilarityFit fit = FitSimilarity(set.source, set.target, 0.0);
-  EXPECT_NEAR(-37.25, fit.A_m, 1e-6);  // 1 um
-  EXPECT_NEAR(12.5, fit.B_m, 1e-6);
-  EXPECT_NEAR(1.0, fit.K, 1e-12);
-  EXPECT_NEAR(0.0, fit.angle_rad, 1e-12);
+  EXPECT_NEAR(-37.25, fit.similarity.A_m(), 1e-6);  // 1 um
+  EXPECT_NEAR(12.5, fit.similarity.B_m(), 1e-6);
+  EXPECT_NEAR(1.0, fit.similarity.K(), 1e-12);
+  EXPECT_NEAR(0.0, fit.similarity.angle_rad(), 1e-12);
   // A fixed scale is reported as given, sign included.
-  EXPECT_EQ(-3.0, FitSimilarity(set.source, set.target, -3.0).K);
-  EXPECT_EQ(1e-6, FitSimilarity(set.source, set.target, 1e-6).K);
+  EXPECT_EQ(-3.0, FitSimilarity(set.source, set.target, -3.0).similarity.K());
+  EXPECT_EQ(1e-6, FitSimilarity(set.source, set.target, 1e-6).similarity.K());
   EXPECT_FALSE(FitSimilarity(set.source, set.target, std::nan("")).free_scale);
 }
 
 TEST(SimilarityFitTest, DeviationIsTargetMinusTransformedSource) {
   SimilarityFit fit;
-  fit.A_m = 1.0;
-  fit.B_m = 2.0;
-  fit.K = 1.0;
-  fit.angle_rad = 0.0;
+  fit.similarity = PlaneSimilarity::FromModel(1.0, 2.0, 1.0, 0.0);
   const std::vector<Point2> d =
       ComputeDeviations(fit, {{10.0, 20.0, 0.0}}, {{11.5, 21.0}});
   ASSERT_EQ(1u, d.size());
@@ -171,12 +168,12 @@ TEST(SimilarityFitTest, DeviationIsTargetMinusTransformedSource) {
 TEST(SimilarityFitTest, SinglePointAndNoPoint) {
   const SimilarityFit one =
       FitSimilarity({{500000.0, 4400000.0, 0.0}}, {{3.0, 4.0}}, 0.0);
-  EXPECT_EQ(1.0, one.K);
-  EXPECT_EQ(0.0, one.angle_rad);
-  EXPECT_NEAR(3.0 - 500000.0, one.A_m, 1e-9);
-  EXPECT_NEAR(4.0 - 4400000.0, one.B_m, 1e-9);
+  EXPECT_EQ(1.0, one.similarity.K());
+  EXPECT_EQ(0.0, one.similarity.angle_rad());
+  EXPECT_NEAR(3.0 - 500000.0, one.similarity.A_m(), 1e-9);
+  EXPECT_NEAR(4.0 - 4400000.0, one.similarity.B_m(), 1e-9);
   const SimilarityFit none = FitSimilarity({}, {}, 0.0);
-  EXPECT_TRUE(std::isnan(none.A_m));
+  EXPECT_TRUE(std::isnan(none.similarity.A_m()));
 }
 
 // Gauss-Krueger drawing near (500000, 4400000), turned by the meridian
@@ -199,14 +196,15 @@ TEST(SimilarityFitTest, GaussPlaneDrawingWithCentimetreNoise) {
     double sum_sq = 0.0;
     for (size_t i = 0; i < src.size(); ++i) {
       const Point2 fitted =
-          Similarity{fit.A_m, fit.B_m, fit.K, fit.angle_rad}.Apply(src[i].x,
-                                                                   src[i].y);
+          Similarity{fit.similarity.A_m(), fit.similarity.B_m(),
+                     fit.similarity.K(), fit.similarity.angle_rad()}
+              .Apply(src[i].x, src[i].y);
       const Point2 exact = truth.Apply(src[i].x, src[i].y);
       sum_sq +=
           std::pow(fitted.x - exact.x, 2) + std::pow(fitted.y - exact.y, 2);
     }
     EXPECT_LT(std::sqrt(sum_sq / src.size()), 0.02) << scale;  // 2 cm RMS
-    EXPECT_NEAR(0.013, fit.angle_rad, 1e-5) << scale;
+    EXPECT_NEAR(0.013, fit.similarity.angle_rad(), 1e-5) << scale;
   }
 }
 
@@ -252,7 +250,8 @@ TEST(SimilarityFitTest, RandomRealisticStudyStaysWithinTenCentimetres) {
     }
     for (double scale : {0.0, K}) {
       const SimilarityFit fit = FitSimilarity(set.source, set.target, scale);
-      const Similarity fitted{fit.A_m, fit.B_m, fit.K, fit.angle_rad};
+      const Similarity fitted{fit.similarity.A_m(), fit.similarity.B_m(),
+                              fit.similarity.K(), fit.similarity.angle_rad()};
       for (int i = outliers; i < n; ++i) {
         const Point2 a = fitted.Apply(src[i].x, src[i].y);
         const Point2 b = truth.Apply(src[i].x, src[i].y);
@@ -315,7 +314,8 @@ TEST(FitQualityTest, PrecisionMatchesClosedFormLeastSquares) {
     EXPECT_NEAR(cx, p.centroid_src_x, 1e-6);
     EXPECT_NEAR(s0 / std::sqrt(n), p.east_m, 0.05 * p.east_m);
     EXPECT_NEAR(s0 / std::sqrt(n), p.north_m, 0.05 * p.north_m);
-    const double angle_arcsec = s0 / (fit.K * std::sqrt(S)) * 180 / kPi * 3600;
+    const double angle_arcsec =
+        s0 / (fit.similarity.K() * std::sqrt(S)) * 180 / kPi * 3600;
     EXPECT_NEAR(angle_arcsec, p.angle_arcsec, 0.05 * angle_arcsec);
     const int m = scale == 0.0 ? 4 : 3;
     ASSERT_EQ(m, p.correlation_size);

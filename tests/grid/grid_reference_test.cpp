@@ -140,8 +140,10 @@ TEST(GridReferenceTest, QuietJobs) {
     if (row.in_grid) {
       // The fit's own scale and angle are the grid's, within a few ppm of
       // the survey's noise and the datum's scale.
-      EXPECT_NEAR(o.full.grid.K, std::fabs(o.fit.K), 6e-5) << row.name;
-      EXPECT_NEAR(o.full.grid.angle_rad, o.fit.angle_rad, 6e-5) << row.name;
+      EXPECT_NEAR(o.full.grid.K, std::fabs(o.fit.similarity.K()), 6e-5)
+          << row.name;
+      EXPECT_NEAR(o.full.grid.angle_rad, o.fit.similarity.angle_rad(), 6e-5)
+          << row.name;
       for (bool wrong : o.full.grid.wrong) EXPECT_FALSE(wrong) << row.name;
     }
   }
@@ -263,14 +265,14 @@ TEST(GridReferenceTest, SmallJobsWithAMistake) {
       for (size_t i = 0; i < o.truth.size(); ++i) {
         if (static_cast<int>(i + 1) == row.points[0]) continue;
         const Point3& s = o.points.source[i];
-        const double east = (s.x * std::cos(o.fit.angle_rad) -
-                             s.y * std::sin(o.fit.angle_rad)) *
-                                o.fit.K +
-                            o.fit.A_m;
-        const double north = (s.x * std::sin(o.fit.angle_rad) +
-                              s.y * std::cos(o.fit.angle_rad)) *
-                                 o.fit.K +
-                             o.fit.B_m;
+        const double east = (s.x * std::cos(o.fit.similarity.angle_rad()) -
+                             s.y * std::sin(o.fit.similarity.angle_rad())) *
+                                o.fit.similarity.K() +
+                            o.fit.similarity.A_m();
+        const double north = (s.x * std::sin(o.fit.similarity.angle_rad()) +
+                              s.y * std::cos(o.fit.similarity.angle_rad())) *
+                                 o.fit.similarity.K() +
+                             o.fit.similarity.B_m();
         EXPECT_NEAR(o.truth[i].x, east, 0.02) << row.name;
         EXPECT_NEAR(o.truth[i].y, north, 0.02) << row.name;
       }
@@ -339,9 +341,10 @@ TEST(GridReferenceTest, CoarsePicksAreFittedLikeLeastSquares) {
     PlaneSimilarity ls;
     ASSERT_TRUE(FitClosedForm(PlanePoints(o.points.source), o.points.target, {},
                               0.0, &ls));
-    fit_sum_m +=
-        PlacementRmsM(o, PlaneSimilarity::FromModel(o.fit.A_m, o.fit.B_m,
-                                                    o.fit.K, o.fit.angle_rad));
+    fit_sum_m += PlacementRmsM(
+        o, PlaneSimilarity::FromModel(
+               o.fit.similarity.A_m(), o.fit.similarity.B_m(),
+               o.fit.similarity.K(), o.fit.similarity.angle_rad()));
     ls_sum_m += PlacementRmsM(o, ls);
   }
   EXPECT_LE(fit_sum_m, 1.2 * ls_sum_m);
@@ -375,11 +378,13 @@ TEST(GridReferenceTest, ABlunderAmongCoarsePicksIsNamed) {
     PlaneSimilarity ls;
     ASSERT_TRUE(FitClosedForm(PlanePoints(o.points.source), o.points.target, w,
                               0.0, &ls));
-    EXPECT_LE(PlacementRmsM(o,
-                            PlaneSimilarity::FromModel(
-                                o.fit.A_m, o.fit.B_m, o.fit.K, o.fit.angle_rad),
-                            bad),
-              2.0 * PlacementRmsM(o, ls, bad))
+    EXPECT_LE(
+        PlacementRmsM(o,
+                      PlaneSimilarity::FromModel(
+                          o.fit.similarity.A_m(), o.fit.similarity.B_m(),
+                          o.fit.similarity.K(), o.fit.similarity.angle_rad()),
+                      bad),
+        2.0 * PlacementRmsM(o, ls, bad))
         << what;
   }
 }
@@ -400,7 +405,8 @@ TEST(GridReferenceTest, WithoutAGridFewCoarsePicksAreNotSetAside) {
     ASSERT_TRUE(FitClosedForm(PlanePoints(o.points.source), o.points.target, {},
                               0.0, &ls));
     const PlaneSimilarity fit = PlaneSimilarity::FromModel(
-        o.fit.A_m, o.fit.B_m, o.fit.K, o.fit.angle_rad);
+        o.fit.similarity.A_m(), o.fit.similarity.B_m(), o.fit.similarity.K(),
+        o.fit.similarity.angle_rad());
     for (const Point3& p : o.points.source) {
       const Point2 a = fit.Apply({p.x, p.y}), b = ls.Apply({p.x, p.y});
       EXPECT_NEAR(a.x, b.x, 1e-3) << what;

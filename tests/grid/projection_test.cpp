@@ -193,13 +193,14 @@ TEST_P(Judge, NamesTheProjectionAndOnlyTheBlunder) {
     const Point2 q =
         ProjectGeodetic(p.tm, b.points.geodetic[i].x, b.points.geodetic[i].y);
     const std::complex<double> drawn(
-        b.points.source[i].x - p.drawing_centroid.x,
-        b.points.source[i].y - p.drawing_centroid.y);
+        b.points.source[i].x - p.similarity.to_c().x,
+        b.points.source[i].y - p.similarity.to_c().y);
     const std::complex<double> projected =
-        std::complex<double>(p.a, p.b) *
-        std::complex<double>(q.x - p.projected_centroid.x,
-                             q.y - p.projected_centroid.y);
-    EXPECT_NEAR(j.survey_m[i], std::abs(drawn - projected) * std::fabs(b.fit.K),
+        std::complex<double>(p.similarity.p(), p.similarity.q()) *
+        std::complex<double>(q.x - p.similarity.from_c().x,
+                             q.y - p.similarity.from_c().y);
+    EXPECT_NEAR(j.survey_m[i],
+                std::abs(drawn - projected) * std::fabs(b.fit.similarity.K()),
                 1e-6);
     // The deviation is the projection's part plus the survey's: by the
     // triangle inequality each bounds the other.
@@ -322,8 +323,9 @@ double Miss(const Site& site, const Built& b, double h_m,
       q.emplace_back(e.x, e.y);
       if (fit) {
         const std::complex<double> m =
-            std::complex<double>(x, y) * std::polar(fit->K, fit->angle_rad) +
-            std::complex<double>(fit->A_m, fit->B_m);
+            std::complex<double>(x, y) *
+                std::polar(fit->similarity.K(), fit->similarity.angle_rad()) +
+            std::complex<double>(fit->similarity.A_m(), fit->similarity.B_m());
         worst = std::max(worst, std::abs(m - q.back()));
       }
       pm += p.back() / double(nodes * nodes);
@@ -377,7 +379,8 @@ TEST_P(Hold, MatrixErrorAndPartSize) {
   // Parts of that side at the box's corners hold within the tolerance
   // (1 mm for the grids' difference); a tenth larger, they do not.
   for (const double scale : {1.0, 1.1}) {
-    const double side = scale * hold.part_size_m / std::fabs(b.fit.K);
+    const double side =
+        scale * hold.part_size_m / std::fabs(b.fit.similarity.K());
     const double sx = std::min(side, hi_x - lo_x),
                  sy = std::min(side, hi_y - lo_y);
     std::vector<std::array<double, 4>> corners;

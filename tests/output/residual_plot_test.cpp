@@ -230,8 +230,8 @@ TEST(ResidualPlotTest, ArrowsPointAlongTheDeviationOnTheDrawing) {
   };
   for (const Case& c : cases) {
     Scene s = MakeScene(6, 100.0, 1.0, {});
-    s.fit.K = c.K;
-    s.fit.angle_rad = c.angle_rad;
+    s.fit.similarity = PlaneSimilarity::FromModel(
+        s.fit.similarity.A_m(), s.fit.similarity.B_m(), c.K, c.angle_rad);
     s.fit.deviations.assign(6, c.deviation_m);
     s.fit.residuals_m.assign(6, std::hypot(c.deviation_m.x, c.deviation_m.y));
     const SvgDocument doc =
@@ -271,8 +271,8 @@ TEST(ResidualPlotTest, NumbersAtTheEndsOfTheDoublesNeverReachThePicture) {
   };
   for (const Case& c : cases) {
     Scene s = MakeScene(6, 100.0, 1.0, {});
-    s.fit.K = c.K;
-    s.fit.angle_rad = c.angle_rad;
+    s.fit.similarity = PlaneSimilarity::FromModel(
+        s.fit.similarity.A_m(), s.fit.similarity.B_m(), c.K, c.angle_rad);
     s.fit.rms_m = c.rms_m;
     for (size_t i = 0; i < s.fit.deviations.size(); ++i) {
       const double sign = i % 2 ? -1.0 : 1.0;

@@ -70,8 +70,9 @@ std::string Text(const TransformMatrix& m) {
   return FormatTransformMatrix(m, CadGrid()).text;
 }
 
-TEST(BuildTransformMatrixTest, ColumnMajorSimilarity) {
-  const TransformMatrix m = BuildTransformMatrix(2.0, 0.0, 10.0, -5.5, 0.0);
+TEST(TransformMatrixTest, ColumnMajorSimilarity) {
+  const TransformMatrix m =
+      PlaneSimilarity::FromModel(10.0, -5.5, 2.0, 0.0).ToMatrix(0.0);
   EXPECT_EQ(
       "[2.00000000000000000000,0.0,0.0,0.0,-0.0,2.00000000000000000000,0.0,"
       "0.0,0.0,0.0,1.0,0.0,10.00000000000000000000,-5.50000000000000000000,"
@@ -83,18 +84,20 @@ TEST(BuildTransformMatrixTest, ColumnMajorSimilarity) {
   // Identity rotation with zoffset 1: element 4 prints its sign, 14 is 1.0.
   EXPECT_EQ(
       "[1.0,0.0,0.0,0.0,-0.0,1.0,0.0,0.0,0.0,0.0,1.0,0.0,0.0,0.0,1.0,1.0]",
-      Text(BuildTransformMatrix(1.0, 0.0, 0.0, 0.0, 1.0)));
+      Text(PlaneSimilarity::FromModel(0.0, 0.0, 1.0, 0.0).ToMatrix(1.0)));
 
   // Small q of either sign: elements 1 and 4 are exact negations.
   EXPECT_EQ("[1.0,0.0,0.0,0.0,-0.0,",
-            Text(BuildTransformMatrix(1.0, 1e-7, 0.0, 0.0, 0.0)).substr(0, 22));
-  EXPECT_EQ(
-      "[1.0,-0.0,0.0,0.0,0.0,",
-      Text(BuildTransformMatrix(1.0, -1e-7, 0.0, 0.0, 0.0)).substr(0, 22));
+            Text(PlaneSimilarity::FromModel(0.0, 0.0, 1.0, 1e-7).ToMatrix(0.0))
+                .substr(0, 22));
+  EXPECT_EQ("[1.0,-0.0,0.0,0.0,0.0,",
+            Text(PlaneSimilarity::FromModel(0.0, 0.0, 1.0, -1e-7).ToMatrix(0.0))
+                .substr(0, 22));
 
   // A quarter turn maps (1, 0) to (0, s): p ~ 0, q = s.
   const TransformMatrix quarter =
-      BuildTransformMatrix(3.0, 3.141592653589793 / 2, 0.0, 0.0, 0.0);
+      PlaneSimilarity::FromModel(0.0, 0.0, 3.0, 3.141592653589793 / 2)
+          .ToMatrix(0.0);
   EXPECT_NEAR(0.0, quarter[0], 1e-15);
   EXPECT_EQ(3.0, quarter[1]);
   EXPECT_EQ(-3.0, quarter[4]);
@@ -159,10 +162,8 @@ TEST(FormatTransformMatrixTest, ShortFormOnlyWhereItMovesNothing) {
 // the fit's model fails, naming the point and the distance.
 TEST(FormatTransformMatrixTest, TextMustCarryTheFit) {
   SimilarityFit fit;  // near Tianjin, zone 39: K cos = 0.9999992
-  fit.K = 0.9999992;
-  fit.angle_rad = 0.0;
-  fit.A_m = -39517000.0;
-  fit.B_m = -4329600.0;
+  fit.similarity =
+      PlaneSimilarity::FromModel(-39517000.0, -4329600.0, 0.9999992, 0.0);
   ControlPoints points;
   points.source = {{39517258.1281, 4329678.2797, 0},
                    {39517355.1121, 4329591.0237, 0}};
@@ -195,14 +196,18 @@ TEST(FormatTransformMatrixTest, TextMustCarryTheFit) {
       << failure;
 }
 
-TEST(BuildTransformMatrixTest, FinitenessCheck) {
+TEST(TransformMatrixTest, FinitenessCheck) {
   const double inf = std::numeric_limits<double>::infinity();
-  EXPECT_TRUE(IsFiniteMatrix(BuildTransformMatrix(2, 0.1, 1, 2, 3)));
+  EXPECT_TRUE(
+      IsFiniteMatrix(PlaneSimilarity::FromModel(1, 2, 2, 0.1).ToMatrix(3)));
+  EXPECT_FALSE(IsFiniteMatrix(
+      PlaneSimilarity::FromModel(1, 2, 2, 0.1).ToMatrix(std::nan(""))));
   EXPECT_FALSE(
-      IsFiniteMatrix(BuildTransformMatrix(2, 0.1, 1, 2, std::nan(""))));
-  EXPECT_FALSE(IsFiniteMatrix(BuildTransformMatrix(inf, 0.1, 1, 2, 3)));
-  EXPECT_FALSE(IsFiniteMatrix(BuildTransformMatrix(1, inf, 1, 2, 3)));
-  EXPECT_FALSE(IsFiniteMatrix(BuildTransformMatrix(1, 0, std::nan(""), 2, 3)));
+      IsFiniteMatrix(PlaneSimilarity::FromModel(1, 2, inf, 0.1).ToMatrix(3)));
+  EXPECT_FALSE(
+      IsFiniteMatrix(PlaneSimilarity::FromModel(1, 2, 1, inf).ToMatrix(3)));
+  EXPECT_FALSE(IsFiniteMatrix(
+      PlaneSimilarity::FromModel(std::nan(""), 2, 1, 0).ToMatrix(3)));
 }
 
 class ResultFileTest : public ::testing::Test {
@@ -226,9 +231,7 @@ class ResultFileTest : public ::testing::Test {
 // is read off by hand.
 SimilarityFit ScaledFit() {
   SimilarityFit fit;
-  fit.A_m = 10.0;
-  fit.B_m = -5.5;
-  fit.K = 2.0;
+  fit.similarity = PlaneSimilarity::FromModel(10.0, -5.5, 2.0, 0.0);
   fit.free_scale = false;
   return fit;
 }
@@ -314,7 +317,7 @@ TEST_F(ResultFileTest, NonFiniteTransformWritesNothing) {
   testing::internal::CaptureStdout();
   testing::internal::CaptureStderr();
   SimilarityFit fit;
-  fit.A_m = std::nan("");
+  fit.similarity = PlaneSimilarity::FromModel(std::nan(""), 0.0, 1.0, 0.0);
   const ControlPoints points = CadGrid();
   EXPECT_EQ(-1, WriteTransformResult(fit, points, ResultMatrix(fit, points, 0),
                                      dir_));
@@ -329,7 +332,7 @@ TEST_F(ResultFileTest, TextThatMovesThePointsWritesNothing) {
   const std::string path = dir_ + kResultFileName;
   std::ofstream(path) << "[old]";
   SimilarityFit fit;
-  fit.K = 2.0;
+  fit.similarity = PlaneSimilarity::FromModel(0.0, 0.0, 2.0, 0.0);
   const ControlPoints points = CadGrid();
   MatrixText matrix = ResultMatrix(fit, points, 0);
   matrix.numbers[13] = 1.0;  // as if the text said so
