@@ -11,6 +11,7 @@
 #include "app/flag_files.h"
 #include "app/run.h"
 #include "common/version.h"
+#include "input/input_error.h"
 #include "platform/platform.h"
 
 DEFINE_string(basepoint, "", "倾斜场景基点位置坐标");
