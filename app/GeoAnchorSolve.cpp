@@ -10,7 +10,8 @@
 
 #include "app/flag_files.h"
 #include "app/run.h"
-#include "output/fit_report.h"
+#include "common/version.h"
+#include "input/input_error.h"
 #include "platform/platform.h"
 
 DEFINE_string(basepoint, "", "倾斜场景基点位置坐标");
@@ -82,9 +83,9 @@ int main(int argc, char** argv) {
                                [&program](const std::string& glob) {
                                  return MatchesProgramName(glob, program);
                                }};
-  std::string error;
+  InputError error;
   if (!ExpandFlagFiles(&args, hooks, &error)) {
-    WriteMessage("GeoAnchorSolve: " + error + "\n");
+    WriteMessage(RenderInputError(error) + "\n");
     return 1;  // gflags' status for a command line it cannot use
   }
   std::vector<char*> pointers;

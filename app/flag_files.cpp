@@ -1,5 +1,7 @@
 #include "app/flag_files.h"
 
+#include <optional>
+
 namespace {
 
 bool IsSpace(char c) {
@@ -13,7 +15,7 @@ class Expander {
       : hooks_(hooks), out_(out) {}
 
   bool stopped() const { return stopped_; }
-  const std::string& error() const { return error_; }
+  const std::optional<InputError>& error() const { return error_; }
 
   // gflags' SplitArgumentLocked: "noname" is the bool flag "name".
   FlagKind Kind(const std::string& key) const {
@@ -42,9 +44,11 @@ class Expander {
     for (const std::string& file : files) {
       if (stopped_) return;
       if (depth >= kMaxFlagFileDepth) {
-        error_ = "flag files nest more than " +
-                 std::to_string(kMaxFlagFileDepth) + " deep at " + file +
-                 " (does a flag file name itself?)";
+        error_ = InputError{
+            InputErrorCode::kFlagFilesTooDeep, InputPlace{},
+            "flag files nest more than " + std::to_string(kMaxFlagFileDepth) +
+                " deep at " + file + " (does a flag file name itself?)",
+            ""};
         stopped_ = true;
         return;
       }
@@ -123,13 +127,13 @@ class Expander {
   const FlagFileHooks& hooks_;
   std::vector<std::string>* out_;
   bool stopped_ = false;
-  std::string error_;
+  std::optional<InputError> error_;
 };
 
 }  // namespace
 
 bool ExpandFlagFiles(std::vector<std::string>* args, const FlagFileHooks& hooks,
-                     std::string* error) {
+                     InputError* error) {
   if (args->empty()) return true;
   std::vector<std::string> out = {(*args)[0]};
   Expander expander(hooks, &out);
@@ -159,8 +163,8 @@ bool ExpandFlagFiles(std::vector<std::string>* args, const FlagFileHooks& hooks,
     out.push_back(arg);
     if (next_is_value) out.push_back((*args)[++i]);
   }
-  if (!expander.error().empty()) {
-    *error = expander.error();
+  if (expander.error()) {
+    *error = *expander.error();
     return false;
   }
   out.insert(out.end(), args->begin() + i, args->end());

@@ -27,6 +27,8 @@
 #include <string>
 #include <vector>
 
+#include "input/input_error.h"
+
 // How gflags reads a flag name (after its dashes, before any "=").
 enum class FlagKind {
   kUnknown,     // no such flag
@@ -50,9 +52,10 @@ struct FlagFileHooks {
 inline constexpr int kMaxFlagFileDepth = 64;
 
 // Replaces the "--flagfile" arguments of `args` (args[0] is the program
-// name) as described above. Returns false, with a one-line message in
-// `*error`, only when flag files nest deeper than kMaxFlagFileDepth.
+// name) as described above. Returns false, with the mistake
+// (kFlagFilesTooDeep) in `*error`, only when flag files nest deeper than
+// kMaxFlagFileDepth.
 bool ExpandFlagFiles(std::vector<std::string>* args, const FlagFileHooks& hooks,
-                     std::string* error);
+                     InputError* error);
 
 #endif  // GEOANCHOR_APP_FLAG_FILES_H_

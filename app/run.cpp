@@ -2,12 +2,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 #include "diagnosis/diagnosis.h"
 #include "fit/fit_policy.h"
 #include "fit/similarity_fit.h"
 #include "geodesy/geodetic_converter.h"
-#include "input/input_checks.h"
+#include "input/input_stage.h"
 #include "output/console.h"
 #include "output/fit_report.h"
 #include "output/residual_plot.h"
@@ -43,8 +44,11 @@ bool PrepareControlPoints(const RunInputs& inputs, ControlPoints* points,
     flags.points_table = table;
     flags.points_read_error = reason;
   }
-  *error = ReadAndCheckInput(flags, points);
-  if (!error->empty()) return false;
+  if (const std::optional<InputError> mistake =
+          ReadAndCheckInput(flags, points)) {
+    *error = RenderInputError(*mistake);
+    return false;
+  }
   ConvertTargets(points->mode, points->base_point, points->model_point,
                  points->project_height_m, points->geodetic, &points->target,
                  &points->target_up_m);

@@ -33,7 +33,7 @@ struct RunInputs {
   std::string points_path;
 };
 
-// The input stage (input/input_checks.h: reads and checks the base point,
+// The input stage (input/input_stage.h: reads and checks the base point,
 // the mode, the control points and the numeric flags) and the conversion
 // of the targets into the scene's east/north(/up) frame. Prints nothing.
 // Returns false, with `error` set to the one line that names the first

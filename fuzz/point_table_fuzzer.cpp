@@ -2,8 +2,9 @@
 //  - no crash, no sanitizer report;
 //  - a table read has points, on increasing lines below its header, every
 //    coordinate finite and within the reader's bounds, names in UTF-8;
-//  - a refused one comes back empty, with one line of UTF-8 that starts
-//    with the tool's name and the file's label;
+//  - a refused one comes back empty, with a mistake placed in the file
+//    whose line is one line of UTF-8 that starts with the tool's name and
+//    the file's label;
 //  - a table read with its heights reads without them too, to the same
 //    points but their heights (the pair mode reads neither z nor h).
 #include <cmath>
@@ -14,6 +15,7 @@
 #include <string_view>
 
 #include "common/unicode_text.h"
+#include "input/input_error.h"
 #include "input/point_table.h"
 
 namespace {
@@ -43,12 +45,14 @@ void CheckTable(const PointTable& table, bool heights) {
   }
 }
 
-void CheckRefusal(const PointTable& table, const std::string& error) {
+void CheckRefusal(const PointTable& table, const InputError& error) {
   Check(table.points.empty());
-  Check(error.rfind("GeoAnchorSolve: t.csv", 0) == 0);
-  Check(error.find('\n') == std::string::npos);
-  Check(error.find('\r') == std::string::npos);
-  Check(IsValidUtf8(error));
+  Check(error.where.name == "t.csv");
+  const std::string line = RenderInputError(error);
+  Check(line.rfind("GeoAnchorSolve: t.csv", 0) == 0);
+  Check(line.find('\n') == std::string::npos);
+  Check(line.find('\r') == std::string::npos);
+  Check(IsValidUtf8(line));
 }
 
 }  // namespace
@@ -56,7 +60,7 @@ void CheckRefusal(const PointTable& table, const std::string& error) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   PointTable with, without;
-  std::string error_with, error_without;
+  InputError error_with, error_without;
   const bool ok_with = ReadPointTable(bytes, "t.csv", true, &with, &error_with);
   const bool ok_without =
       ReadPointTable(bytes, "t.csv", false, &without, &error_without);

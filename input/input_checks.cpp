@@ -7,11 +7,8 @@
 
 #include "common/fixed_text.h"
 #include "geodesy/geodetic_converter.h"
-#include "input/point_table.h"
 
 namespace {
-
-const char kPrefix[] = "GeoAnchorSolve: ";
 
 // The widest text a message quotes, in characters.
 constexpr size_t kQuotedCharacters = 32;
@@ -121,144 +118,136 @@ bool AllNearBase(const GeodeticConverter& scene,
   return true;
 }
 
-// The line for the first of `points` that `check` (a check of one point,
-// given its label) refuses; "" when it refuses none. Each label is built
-// only for a point that fails: for 100000 passing points the labels would
-// cost more than the checks.
-template <typename PointCheck>
-std::string FirstRefused(const std::string& list,
-                         const std::vector<Point3>& points, PointCheck check) {
-  static const std::string unnamed;
-  for (size_t i = 0; i < points.size(); ++i) {
-    if (!check(unnamed, points[i]).empty()) {
-      return check(PointLabel(list, i), points[i]);
-    }
-  }
-  return std::string();
-}
-
 }  // namespace
 
-std::string InputError(const std::string& where, const std::string& found,
-                       const std::string& remedy) {
-  return kPrefix + where + " " + found + ": " + remedy;
+std::optional<InputError> CheckFinite(const InputPlace& where, double value,
+                                      const std::string& remedy) {
+  if (std::isfinite(value)) return std::nullopt;
+  return InputError{InputErrorCode::kNotFinite, where,
+                    "is " + Figure(value) + ", not a finite number", remedy};
 }
 
-std::string PointLabel(const std::string& list, size_t index) {
-  return "point " + std::to_string(index + 1) + " of " + list;
+std::optional<InputError> CheckAccuracy(const InputPlace& where,
+                                        double accuracy_m) {
+  if (std::isfinite(accuracy_m) && accuracy_m >= 0.0) return std::nullopt;
+  return InputError{
+      InputErrorCode::kAccuracyRange, where,
+      "is " + Figure(accuracy_m) + ", not a finite number of 0 or more",
+      "give the control points' accuracy in metres, or 0 to estimate it"};
 }
 
-std::string CheckFinite(const std::string& label, double value,
-                        const std::string& remedy) {
-  if (std::isfinite(value)) return std::string();
-  return InputError(label, "is " + Figure(value) + ", not a finite number",
-                    remedy);
-}
-
-std::string CheckAccuracy(const std::string& label, double accuracy_m) {
-  if (std::isfinite(accuracy_m) && accuracy_m >= 0.0) return std::string();
-  return InputError(
-      label, "is " + Figure(accuracy_m) + ", not a finite number of 0 or more",
-      "give the control points' accuracy in metres, or 0 to "
-      "estimate it");
-}
-
-std::string CheckProjectHeight(const std::string& label, double height_m) {
-  if (!(height_m == INFINITY)) return std::string();
-  return InputError(label, "is inf, not a finite number",
+std::optional<InputError> CheckProjectHeight(const InputPlace& where,
+                                             double height_m) {
+  if (!(height_m == INFINITY)) return std::nullopt;
+  return InputError{InputErrorCode::kProjectHeightInfinite, where,
+                    "is inf, not a finite number",
                     "give the targets' height in metres, or leave out " +
-                        label + " when each target carries its height");
+                        InputPlaceText(where) +
+                        " when each target carries its height"};
 }
 
-std::string CheckLatitude(const std::string& label, double lat_deg) {
-  if (!(std::fabs(lat_deg) > kMaxLatitudeDeg)) return std::string();
-  return InputError(label,
+std::optional<InputError> CheckLatitude(const InputPlace& where,
+                                        double lat_deg) {
+  if (!(std::fabs(lat_deg) > kMaxLatitudeDeg)) return std::nullopt;
+  return InputError{InputErrorCode::kLatitudeRange, where,
                     "has latitude " + Figure(lat_deg) + " degrees, beyond +-" +
                         Figure(kMaxLatitudeDeg),
-                    "write longitude first, then latitude (lon,lat)");
+                    "write longitude first, then latitude (lon,lat)"};
 }
 
-std::string CheckLongitude(const std::string& label, double lon_deg) {
-  if (!(std::fabs(lon_deg) > kMaxLongitudeDeg)) return std::string();
-  return InputError(label,
+std::optional<InputError> CheckLongitude(const InputPlace& where,
+                                         double lon_deg) {
+  if (!(std::fabs(lon_deg) > kMaxLongitudeDeg)) return std::nullopt;
+  return InputError{InputErrorCode::kLongitudeRange, where,
                     "has longitude " + Figure(lon_deg) + " degrees, beyond +-" +
                         Figure(kMaxLongitudeDeg),
                     "give the longitude in degrees (-180 to 180), then the "
-                    "latitude");
+                    "latitude"};
 }
 
-std::string CheckGeodeticPoint(const std::string& label, const Point3& p) {
-  const std::string error = CheckLatitude(label, p.y);
-  return error.empty() ? CheckLongitude(label, p.x) : error;
+std::optional<InputError> CheckGeodeticPoint(const InputPlace& where,
+                                             const Point3& p) {
+  std::optional<InputError> error = CheckLatitude(where, p.y);
+  return error ? error : CheckLongitude(where, p.x);
 }
 
-std::string CheckDrawingPoint(const std::string& label, const Point3& p) {
+std::optional<InputError> CheckDrawingPoint(const InputPlace& where,
+                                            const Point3& p) {
   const std::pair<const char*, double> coordinates[] = {
       {"x", p.x}, {"y", p.y}, {"z", p.z}};
   for (const auto& c : coordinates) {
     if (std::fabs(c.second) > kMaxDrawingCoordinate) {
-      return InputError(label,
+      return InputError{InputErrorCode::kDrawingRange, where,
                         std::string("has ") + c.first + " " + Figure(c.second) +
                             ", beyond +-" + PowerOfTen(kMaxDrawingCoordinate),
                         "check that number (no drawing is that large, and "
-                        "the fit cannot carry it)");
+                        "the fit cannot carry it)"};
     }
   }
-  return std::string();
+  return std::nullopt;
 }
 
-std::string CheckNonFiniteStop(const std::string& list, std::string_view text,
-                               const PointListReading& reading, int per_point,
-                               bool name_point) {
+std::optional<InputError> CheckNonFiniteStop(const std::string& list,
+                                             std::string_view text,
+                                             const PointListReading& reading,
+                                             int per_point, bool name_point) {
   const size_t length = NonFiniteNumberLength(text, reading.stop);
-  if (length == 0) return std::string();
-  const std::string where =
-      name_point ? PointLabel(list, reading.numbers / per_point) : list;
-  return InputError(where,
+  if (length == 0) return std::nullopt;
+  InputPlace where{list};
+  if (name_point) where.point = reading.numbers / per_point + 1;
+  return InputError{InputErrorCode::kNonFiniteNumber, where,
                     "holds " + Quote(text.substr(reading.stop, length)) +
                         " (character " +
                         std::to_string(CharacterNumber(text, reading.stop)) +
                         "), not a finite number",
-                    "write every number with digits, such as 39.9 or -12.5");
+                    "write every number with digits, such as 39.9 or -12.5"};
 }
 
-std::string DescribeIgnoredText(const std::string& list, std::string_view text,
-                                const PointListReading& reading,
-                                int per_point) {
+std::optional<InputError> DescribeIgnoredText(const std::string& list,
+                                              std::string_view text,
+                                              const PointListReading& reading,
+                                              int per_point) {
   const std::string_view left = text.substr(reading.used_end);
-  if (!HoldsDigit(left)) return std::string();
+  if (!HoldsDigit(left)) return std::nullopt;
   const std::string after = " after " + Points(reading.points.size());
   if (reading.stop < text.size() && HoldsDigit(text.substr(reading.stop))) {
     const std::string_view character = CharacterAt(text, reading.stop);
     const char* full_width = FullWidthName(character);
-    return list + ": reading stopped at " + Quote(character) + " (character " +
-           std::to_string(CharacterNumber(text, reading.stop)) +
-           (full_width != nullptr ? std::string(", ") + full_width : "") + ")" +
-           after + ", so " + Quote(left) + " was not read: " +
-           (full_width != nullptr
-                ? "separate numbers with blanks or one ASCII comma ','"
-                : "separate numbers with blanks or one comma");
+    return InputError{
+        InputErrorCode::kStoppedReading, InputPlace{list},
+        "reading stopped at " + Quote(character) + " (character " +
+            std::to_string(CharacterNumber(text, reading.stop)) +
+            (full_width != nullptr ? std::string(", ") + full_width : "") +
+            ")" + after + ", so " + Quote(left) + " was not read",
+        full_width != nullptr
+            ? "separate numbers with blanks or one ASCII comma ','"
+            : "separate numbers with blanks or one comma"};
   }
   // Reading went on to the end (or only text without digits followed):
   // the numbers after the last point make no whole point.
   const size_t extra = reading.numbers % per_point;
   size_t first = reading.used_end;
   while (first < text.size() && IsListSpace(text[first])) ++first;
-  return list + ": " + Numbers(extra) + after + " (" +
-         Quote(text.substr(reading.used_end, reading.stop - reading.used_end)) +
-         ", character " + std::to_string(CharacterNumber(text, first)) +
-         (extra == 1 ? ") makes" : ") make") + " no whole point of " +
-         std::to_string(per_point) + (extra == 1 ? " and was" : " and were") +
-         " not used: give " + std::to_string(per_point) +
-         " numbers for each point (" + PointShape(per_point) + "), " +
-         (per_point == 2 ? "or leave out --projectheight to read 3"
-                         : "or give --projectheight=H to read 2");
+  return InputError{
+      InputErrorCode::kIncompletePoint, InputPlace{list},
+      Numbers(extra) + after + " (" +
+          Quote(
+              text.substr(reading.used_end, reading.stop - reading.used_end)) +
+          ", character " + std::to_string(CharacterNumber(text, first)) +
+          (extra == 1 ? ") makes" : ") make") + " no whole point of " +
+          std::to_string(per_point) + (extra == 1 ? " and was" : " and were") +
+          " not used",
+      "give " + std::to_string(per_point) + " numbers for each point (" +
+          PointShape(per_point) + "), " +
+          (per_point == 2 ? "or leave out --projectheight to read 3"
+                          : "or give --projectheight=H to read 2")};
 }
 
-std::string CheckListNotEmpty(const std::string& list, std::string_view text,
-                              const PointListReading& reading,
-                              const std::string& remedy) {
-  if (!reading.points.empty()) return std::string();
+std::optional<InputError> CheckListNotEmpty(const std::string& list,
+                                            std::string_view text,
+                                            const PointListReading& reading,
+                                            const std::string& remedy) {
+  if (!reading.points.empty()) return std::nullopt;
   std::string found = text.empty() ? "is empty" : "holds only blanks";
   for (char c : text) {
     if (!IsListSpace(c)) {
@@ -266,245 +255,88 @@ std::string CheckListNotEmpty(const std::string& list, std::string_view text,
       break;
     }
   }
-  return InputError(list, found, remedy);
+  return InputError{InputErrorCode::kEmptyList, InputPlace{list}, found,
+                    remedy};
 }
 
-std::string CheckSameLength(const std::string& source_list,
-                            const PointListReading& source,
-                            const std::string& target_list,
-                            const PointListReading& target, int per_point) {
-  if (source.points.size() == target.points.size()) return std::string();
-  return InputError(
-      source_list,
+std::optional<InputError> CheckSameLength(const std::string& source_list,
+                                          const PointListReading& source,
+                                          const std::string& target_list,
+                                          const PointListReading& target,
+                                          int per_point) {
+  if (source.points.size() == target.points.size()) return std::nullopt;
+  return InputError{
+      InputErrorCode::kDifferentLengths, InputPlace{source_list},
       "has " + Points(source.points.size()) + " (" + Numbers(source.numbers) +
           " read) but " + target_list + " has " + Points(target.points.size()) +
           " (" + Numbers(target.numbers) + " read), at " +
           std::to_string(per_point) + " numbers a point",
-      "give one target for each drawing point, in the same order");
+      "give one target for each drawing point, in the same order"};
 }
 
-std::string CheckTargetShape(const std::string& list, std::string_view text,
-                             const PointListReading& reading, int per_point,
-                             const Point3& base) {
+std::optional<InputError> CheckTargetShape(const std::string& list,
+                                           std::string_view text,
+                                           const PointListReading& reading,
+                                           int per_point, const Point3& base) {
   const GeodeticConverter scene(base.x, base.y);
-  if (AllNearBase(scene, reading.points)) return std::string();
+  if (AllNearBase(scene, reading.points)) return std::nullopt;
   const int other = per_point == 2 ? 3 : 2;
   const PointListReading other_reading = ReadPointList(text, other);
   if (other_reading.numbers % other != 0 ||
       !AllNearBase(scene, other_reading.points)) {
-    return std::string();
+    return std::nullopt;
   }
   const std::string numbers = " (" + Numbers(other_reading.numbers) + ")";
   if (other == 2) {
-    return InputError(list,
-                      "holds longitude,latitude pairs" + numbers +
-                          ", read as lon,lat,h triples without --projectheight",
-                      "give --projectheight=H to put every target at height "
-                      "H metres, or a height for each target (lon,lat,h)");
+    return InputError{
+        InputErrorCode::kPairsReadAsTriples, InputPlace{list},
+        "holds longitude,latitude pairs" + numbers +
+            ", read as lon,lat,h triples without --projectheight",
+        "give --projectheight=H to put every target at height H metres, or a "
+        "height for each target (lon,lat,h)"};
   }
-  return InputError(list,
+  return InputError{InputErrorCode::kTriplesReadAsPairs, InputPlace{list},
                     "holds lon,lat,h triples" + numbers +
                         ", read as longitude,latitude pairs with "
                         "--projectheight",
                     "leave out --projectheight to use their heights, or give "
-                    "longitude,latitude pairs");
+                    "longitude,latitude pairs"};
 }
 
-std::string CheckDrawingShape(const std::string& list,
-                              const PointListReading& reading, int per_point,
-                              size_t target_count) {
+std::optional<InputError> CheckDrawingShape(const std::string& list,
+                                            const PointListReading& reading,
+                                            int per_point,
+                                            size_t target_count) {
   const int other = per_point == 2 ? 3 : 2;
   if (target_count == 0 || reading.points.size() == target_count ||
       reading.numbers != other * target_count) {
-    return std::string();
+    return std::nullopt;
   }
-  return InputError(
-      list,
+  return InputError{
+      InputErrorCode::kDrawingOtherShape, InputPlace{list},
       "holds " + Numbers(reading.numbers) + ", " +
           Count(target_count, other == 2 ? "pair" : "triple",
                 other == 2 ? "pairs" : "triples") +
           " for " + Count(target_count, "target", "targets") + " read " +
           (per_point == 2 ? "as pairs (--projectheight)" : "with heights"),
       per_point == 2 ? "give x,y for each drawing point"
-                     : "give x,y,z for each drawing point (z may be 0)");
+                     : "give x,y,z for each drawing point (z may be 0)"};
 }
 
-std::string ReadBasePoint(const std::string& label, std::string_view text,
-                          const std::string& remedy, Point3* point) {
+std::optional<InputError> ReadBasePoint(const std::string& label,
+                                        std::string_view text,
+                                        const std::string& remedy,
+                                        Point3* point) {
   const PointListReading reading = ReadPointList(text, 2);
   if (reading.points.empty()) {
-    std::string error = CheckNonFiniteStop(label, text, reading, 2, false);
+    std::optional<InputError> error =
+        CheckNonFiniteStop(label, text, reading, 2, false);
     // Reading stopped before digits: the point is there, badly separated.
-    if (error.empty() && HoldsDigit(text.substr(reading.stop))) {
-      error = kPrefix + DescribeIgnoredText(label, text, reading, 2);
+    if (!error && HoldsDigit(text.substr(reading.stop))) {
+      error = DescribeIgnoredText(label, text, reading, 2);
     }
-    return !error.empty() ? error
-                          : CheckListNotEmpty(label, text, reading, remedy);
+    return error ? error : CheckListNotEmpty(label, text, reading, remedy);
   }
   *point = reading.points[0];
-  return CheckGeodeticPoint(label, *point);
-}
-
-namespace {
-
-// The mode, and the model base point when it asks for one.
-std::string ChooseMode(const InputFlags& flags, bool pairs,
-                       ControlPoints* points) {
-  if (pairs) {
-    points->mode = InputMode::kPair;
-    points->project_height_m = flags.projectheight_m;
-  } else if (flags.modelpoint.empty()) {
-    points->mode = InputMode::kHeight;
-  } else {
-    points->mode = InputMode::kModelBasePoint;
-    return ReadBasePoint("modelpoint", flags.modelpoint,
-                         "give the model's base point as "
-                         "--modelpoint=lon,lat in degrees, or leave out "
-                         "--modelpoint",
-                         &points->model_point);
-  }
-  return std::string();
-}
-
-// The control points of a table: the used ones as the two lists would give
-// them, in the table's order, the others as check points.
-std::string ReadTableInput(const InputFlags& flags, bool pairs,
-                           ControlPoints* points) {
-  const std::string path(flags.points_path);
-  if (!flags.points_read_error.empty()) {
-    return kPrefix + std::string("cannot read the --points file ") + path +
-           ": " + std::string(flags.points_read_error) + ": check its path";
-  }
-  PointTable table;
-  std::string error;
-  if (!ReadPointTable(flags.points_table, path, !pairs, &table, &error)) {
-    return error;
-  }
-  if (!pairs && !table.has_heights) {
-    return InputError(path + " line " + std::to_string(table.header_line) + ":",
-                      "the header names no h column (大地高) for the targets' "
-                      "ellipsoidal heights",
-                      "give --projectheight=<metres> to take every target at "
-                      "that height, or add an h column");
-  }
-  CheckPoints& check = points->check;
-  int position = 0;
-  for (const TablePoint& p : table.points) {
-    ++position;
-    // In the pair mode the reader gave z and h as 0, as pairs carry them.
-    if (p.used) {
-      points->source.push_back(p.source);
-      points->geodetic.push_back(p.geodetic);
-      points->names.push_back(p.name);
-      points->positions.push_back(position);
-    } else {
-      check.source.push_back(p.source);
-      check.geodetic.push_back(p.geodetic);
-      check.names.push_back(p.name);
-      check.positions.push_back(position);
-    }
-  }
-  if (points->source.empty()) {
-    return kPrefix + path +
-           ": every point has use 0, so none is left to fit: give use 1 to "
-           "the points to fit";
-  }
-  return ChooseMode(flags, pairs, points);
-}
-
-}  // namespace
-
-std::string ReadAndCheckInput(const InputFlags& flags, ControlPoints* points) {
-  const bool table = !flags.points_path.empty();
-  if (flags.basepoint.empty() && flags.DWGsrcpoints.empty() &&
-      flags.DWGdespoints.empty() && !table) {
-    return std::string(kPrefix) +
-           "nothing to do: --basepoint and the two point lists "
-           "--DWGsrcpoints and --DWGdespoints are needed (see --help)";
-  }
-  if (table && (!flags.DWGsrcpoints.empty() || !flags.DWGdespoints.empty())) {
-    return std::string(kPrefix) +
-           "--points cannot be given with --DWGsrcpoints or --DWGdespoints: "
-           "give the control points either in the table or in the two "
-           "lists";
-  }
-  std::string error =
-      CheckFinite("--zoffset", flags.zoffset_m,
-                  "give the matrix's z offset in metres, or leave it out");
-  if (error.empty()) {
-    error = CheckFinite("--scale", flags.scale,
-                        "give the drawing's scale, or 0 to fit it");
-  }
-  if (error.empty()) error = CheckAccuracy("--accuracy", flags.accuracy_m);
-  if (error.empty()) {
-    error = CheckProjectHeight("--projectheight", flags.projectheight_m);
-  }
-  if (error.empty()) {
-    error = ReadBasePoint("basepoint", flags.basepoint,
-                          "give the scene's base point as "
-                          "--basepoint=lon,lat in degrees",
-                          &points->base_point);
-  }
-  if (!error.empty()) return error;
-
-  // An IEEE comparison: 0 and -0 select pairs, NaN does not.
-  const bool pairs = flags.projectheight_m >= 0.0;
-  if (table) return ReadTableInput(flags, pairs, points);
-  const int per_point = pairs ? 2 : 3;
-  PointListReading source = ReadPointList(flags.DWGsrcpoints, per_point);
-  PointListReading target = ReadPointList(flags.DWGdespoints, per_point);
-  error = CheckNonFiniteStop("DWGsrcpoints", flags.DWGsrcpoints, source,
-                             per_point, true);
-  if (error.empty()) {
-    error = CheckNonFiniteStop("DWGdespoints", flags.DWGdespoints, target,
-                               per_point, true);
-  }
-  if (error.empty()) {
-    error = CheckTargetShape("DWGdespoints", flags.DWGdespoints, target,
-                             per_point, points->base_point);
-  }
-  if (error.empty()) {
-    error = CheckDrawingShape("DWGsrcpoints", source, per_point,
-                              target.points.size());
-  }
-  if (!error.empty()) return error;
-
-  std::vector<std::string> ignored;
-  for (std::string text :
-       {DescribeIgnoredText("DWGsrcpoints", flags.DWGsrcpoints, source,
-                            per_point),
-        DescribeIgnoredText("DWGdespoints", flags.DWGdespoints, target,
-                            per_point)}) {
-    if (!text.empty()) ignored.push_back(std::move(text));
-  }
-
-  error = CheckListNotEmpty(
-      "DWGsrcpoints", flags.DWGsrcpoints, source,
-      std::string("give the control points' drawing coordinates, ") +
-          (pairs ? "x,y" : "x,y,z") + " for each");
-  if (error.empty()) {
-    error = CheckListNotEmpty(
-        "DWGdespoints", flags.DWGdespoints, target,
-        std::string("give the control points' WGS84 positions, ") +
-            (pairs ? "lon,lat" : "lon,lat,h") + " for each");
-  }
-  if (error.empty()) {
-    error = CheckSameLength("DWGsrcpoints", source, "DWGdespoints", target,
-                            per_point);
-  }
-  if (error.empty()) {
-    error = FirstRefused("DWGdespoints", target.points, CheckGeodeticPoint);
-  }
-  if (error.empty()) {
-    error = FirstRefused("DWGsrcpoints", source.points, CheckDrawingPoint);
-  }
-
-  if (error.empty()) error = ChooseMode(flags, pairs, points);
-  if (!error.empty()) {
-    return ignored.empty() ? error : kPrefix + ignored.front();
-  }
-  points->source = std::move(source.points);
-  points->geodetic = std::move(target.points);
-  points->ignored_input = std::move(ignored);
-  return std::string();
+  return CheckGeodeticPoint(InputPlace{label}, *point);
 }

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <initializer_list>
+#include <optional>
 #include <system_error>
 #include <utility>
 
@@ -391,12 +392,13 @@ class Reader {
       }
       if (!header_seen) {
         if (projected) {
-          return Fail(crs_line, "",
+          return Fail(InputErrorCode::kProjectedCrs, crs_line, "",
                       "the #CRS line names a projected system (" +
                           Excerpt(crs) +
                           "), but mapX and mapY must be longitude and "
-                          "latitude: save the points from QGIS with a "
-                          "geographic CRS such as WGS 84 (EPSG:4326)");
+                          "latitude",
+                      "save the points from QGIS with a geographic CRS such "
+                      "as WGS 84 (EPSG:4326)");
         }
         header_seen = true;
         table->header_line = line.number;
@@ -409,12 +411,7 @@ class Reader {
       // The line as it is: with tabs between fields, a leading or trailing
       // one is an empty field.
       const Fields fields = SplitFields(line.text, separator_);
-      if (fields.unclosed_quote) {
-        return Fail(line.number, "",
-                    "the quote that opens field " +
-                        std::to_string(fields.unclosed_field) +
-                        " is not closed: close it with '\"', or remove it");
-      }
+      if (fields.unclosed_quote) return FailUnclosedQuote(line, fields);
       bool empty = true;
       for (const std::string& v : fields.values) empty = empty && v.empty();
       if (empty) continue;  // a spreadsheet's empty row: ",,,,"
@@ -423,30 +420,41 @@ class Reader {
       table->points.push_back(std::move(point));
     }
     if (!header_seen) {
-      return Fail(0, "",
-                  "no header line (nothing but blank lines and # comments): "
-                  "start the table with a line that names its columns, "
-                  "such as name,x,y,lon,lat,h");
+      return Fail(InputErrorCode::kNoHeader, 0, "",
+                  "no header line (nothing but blank lines and # comments)",
+                  "start the table with a line that names its columns, such "
+                  "as name,x,y,lon,lat,h");
     }
     if (table->points.empty()) {
-      return Fail(0, "",
+      return Fail(InputErrorCode::kNoRows, 0, "",
                   "no control points below the header on line " +
-                      std::to_string(table->header_line) +
-                      ": give one point a line below it");
+                      std::to_string(table->header_line),
+                  "give one point a line below it");
     }
     return true;
   }
 
-  const std::string& error() const { return error_; }
+  const InputError& error() const { return error_; }
 
  private:
-  // `line` 0: the file as a whole.
-  bool Fail(int line, const std::string& column, const std::string& what) {
-    error_ = "GeoAnchorSolve: " + label_;
-    if (line > 0) error_ += " line " + std::to_string(line);
-    if (!column.empty()) error_ += ", column " + column;
-    error_ += ": " + what;
+  // The file, its line, its column ("": the line as a whole; `line` 0: the
+  // file as a whole).
+  InputPlace Place(int line, const std::string& column) const {
+    return InputPlace{label_, 0, line, column};
+  }
+
+  bool Fail(InputErrorCode code, int line, const std::string& column,
+            std::string found, std::string remedy) {
+    error_ = InputError{code, Place(line, column), std::move(found),
+                        std::move(remedy)};
     return false;
+  }
+
+  bool FailUnclosedQuote(const Line& line, const Fields& fields) {
+    return Fail(InputErrorCode::kUnclosedQuote, line.number, "",
+                "the quote that opens field " +
+                    std::to_string(fields.unclosed_field) + " is not closed",
+                "close it with '\"', or remove it");
   }
 
   // A field's text in a message: quoted, and cut at 60 bytes (on a
@@ -466,12 +474,7 @@ class Reader {
 
   bool ReadHeader(const Line& line) {
     Fields fields = SplitFields(line.text, separator_);
-    if (fields.unclosed_quote) {
-      return Fail(line.number, "",
-                  "the quote that opens field " +
-                      std::to_string(fields.unclosed_field) +
-                      " is not closed: close it with '\"', or remove it");
-    }
+    if (fields.unclosed_quote) return FailUnclosedQuote(line, fields);
     // Between runs of blanks, a unit written apart ("x (m)") belongs to
     // the name before it.
     if (separator_ == 0) {
@@ -496,12 +499,13 @@ class Reader {
         for (std::string_view name : NamesOf(c).names) match |= key == name;
         if (!match) continue;
         if (index_[c] >= 0) {
-          return Fail(line.number, "",
+          return Fail(InputErrorCode::kDuplicateColumn, line.number, "",
                       "columns " + std::to_string(index_[c] + 1) + " (" +
                           Quoted(header_names_[c]) + ") and " +
                           std::to_string(f + 1) + " (" +
                           Quoted(fields.values[f]) + ") both give " +
-                          NamesOf(c).canonical + ": keep one of them");
+                          NamesOf(c).canonical,
+                      "keep one of them");
         }
         index_[c] = static_cast<int>(f);
         header_names_[c] = fields.values[f];
@@ -509,9 +513,10 @@ class Reader {
     }
     for (int c : {kX, kY, kLon, kLat}) {
       if (index_[c] < 0) {
-        return Fail(line.number, "",
+        return Fail(InputErrorCode::kMissingColumn, line.number, "",
                     std::string("the header names no ") + NamesOf(c).canonical +
-                        " column: name it " + NamesOf(c).listed +
+                        " column",
+                    std::string("name it ") + NamesOf(c).listed +
                         " (the header is the first line that is neither "
                         "blank nor a # comment)");
       }
@@ -536,20 +541,20 @@ class Reader {
         }
       }
       return Fail(
-          line, "",
+          InputErrorCode::kTooFewFields, line, "",
           std::to_string(fields) + (fields == 1 ? " field" : " fields") +
               ", but the header has column " + Quoted(header_names_[missing]) +
-              " as field " + std::to_string(index_[missing] + 1) +
-              ": give every row a field for each column" +
+              " as field " + std::to_string(index_[missing] + 1),
+          std::string("give every row a field for each column") +
               (separator_ == 0 ? " (blanks separate the fields here)" : ""));
     }
     for (size_t f = header_fields_; f < values.size(); ++f) {
       if (!values[f].empty()) {
         return Fail(
-            line, "",
+            InputErrorCode::kTooManyFields, line, "",
             std::to_string(values.size()) + " fields, but the header names " +
-                std::to_string(header_fields_) + ": field " +
-                std::to_string(f + 1) + " " + Quoted(values[f]) +
+                std::to_string(header_fields_),
+            "field " + std::to_string(f + 1) + " " + Quoted(values[f]) +
                 " has no column" +
                 (separator_ == 0 ? "; quote a field that holds blanks"
                                  : "; quote a field that holds the separator"));
@@ -567,6 +572,32 @@ class Reader {
     return true;
   }
 
+  // The value `v` of column `c` read from `text`, checked without a place.
+  static std::optional<InputError> CheckValue(int c, double v,
+                                              const std::string& text) {
+    static const InputPlace kUnplaced;
+    if (!std::isfinite(v)) {
+      return CheckFinite(
+          kUnplaced, v,
+          "check " + Quoted(text) + ", which is beyond the range of a double");
+    }
+    Point3 drawing;  // this field's coordinate, the others 0
+    if (c == kX) drawing.x = v;
+    if (c == kY) drawing.y = v;
+    if (c == kZ) drawing.z = v;
+    switch (c) {
+      case kX:
+      case kY:
+      case kZ:
+        return CheckDrawingPoint(kUnplaced, drawing);
+      case kLon:
+        return CheckLongitude(kUnplaced, v);
+      case kLat:
+        return CheckLatitude(kUnplaced, v);
+    }
+    return std::nullopt;
+  }
+
   bool ReadField(int line, int c, const std::string& text, TablePoint* p) {
     // The column as the header names it.
     const std::string& column = header_names_[c];
@@ -576,16 +607,15 @@ class Reader {
     }
     if (c == kUse) {
       if (ReadUse(text, &p->used)) return true;
-      return Fail(line, column,
-                  Quoted(text) +
-                      " is not 1 or 0 (nor yes or no, true or "
-                      "false): give 1 for a point to fit, 0 for "
-                      "a check point");
+      return Fail(
+          InputErrorCode::kBadUseValue, line, column,
+          Quoted(text) + " is not 1 or 0 (nor yes or no, true or false)",
+          "give 1 for a point to fit, 0 for a check point");
     }
     if (text.empty()) {
-      return Fail(line, column,
-                  std::string("the field is empty: give every point its ") +
-                      NamesOf(c).canonical);
+      return Fail(InputErrorCode::kEmptyField, line, column,
+                  "the field is empty",
+                  std::string("give every point its ") + NamesOf(c).canonical);
     }
     double v = 0.0;
     std::string why;
@@ -593,40 +623,21 @@ class Reader {
     const NumberRead read =
         angle ? ReadAngle(text, &v, &why) : ReadNumber(text, &v);
     if (read == NumberRead::kNotANumber) {
-      if (!angle) return Fail(line, column, Quoted(text) + " is not a number");
-      return Fail(line, column,
+      if (!angle) {
+        return Fail(InputErrorCode::kNotANumber, line, column,
+                    Quoted(text) + " is not a number", "");
+      }
+      return Fail(InputErrorCode::kNotAnAngle, line, column,
                   Quoted(text) + " is not an angle" +
-                      (why.empty() ? "" : " (" + why + ")") +
-                      ": write decimal degrees, or degrees, minutes and "
-                      "seconds such as 116°23′45.67″");
+                      (why.empty() ? "" : " (" + why + ")"),
+                  "write decimal degrees, or degrees, minutes and seconds "
+                  "such as 116°23′45.67″");
     }
     // The checks every input's values pass (input/input_checks.h), naming
-    // this line and column; the label is made only for a value refused.
-    Point3 drawing;  // this field's coordinate, the others 0
-    if (c == kX) drawing.x = v;
-    if (c == kY) drawing.y = v;
-    if (c == kZ) drawing.z = v;
-    const auto check = [&](const std::string& where) {
-      if (!std::isfinite(v)) {
-        return CheckFinite(where, v,
-                           "check " + Quoted(text) +
-                               ", which is beyond the range of a double");
-      }
-      switch (c) {
-        case kX:
-        case kY:
-        case kZ:
-          return CheckDrawingPoint(where, drawing);
-        case kLon:
-          return CheckLongitude(where, v);
-        case kLat:
-          return CheckLatitude(where, v);
-      }
-      return std::string();
-    };
-    if (!check(std::string()).empty()) {
-      error_ = check(label_ + " line " + std::to_string(line) + ", column " +
-                     column);
+    // this line and column. The place is made only for a value refused.
+    if (std::optional<InputError> refused = CheckValue(c, v, text)) {
+      error_ = std::move(*refused);
+      error_.where = Place(line, column);
       return false;
     }
     switch (c) {
@@ -654,13 +665,13 @@ class Reader {
   int index_[kColumns] = {-1, -1, -1, -1, -1, -1, -1, -1};
   std::string header_names_[kColumns];
   size_t header_fields_ = 0;
-  std::string error_;
+  InputError error_;
 };
 
 }  // namespace
 
 bool ReadPointTable(std::string_view bytes, const std::string& label,
-                    bool read_heights, PointTable* table, std::string* error) {
+                    bool read_heights, PointTable* table, InputError* error) {
   *table = PointTable();
   Reader reader(label, read_heights);
   if (reader.Read(bytes, table)) return true;

@@ -16,14 +16,17 @@
 // Columns, by header name, case-insensitive, in any order, with an optional
 // unit in brackets after the name ("x(m)", "经度(°)", "h [m]"); columns with
 // other names are ignored:
-//   name  the point's name              name, 点号, 点名
-//   x     drawing x                     x, east, 东坐标, sourceX
-//   y     drawing y                     y, north, 北坐标, sourceY
-//   z     drawing z (0 without one)     z, 高程 (a normal height: the
-//   drawing's) lon   WGS84 longitude, degrees      lon, longitude, lng, L,
-//   经度, mapX lat   WGS84 latitude, degrees       lat, latitude, B, 纬度, mapY
-//   h     WGS84 ellipsoidal height, m   h, 大地高
-//   use   1 (default) or 0              use, enable
+// clang-format off
+//   column  holds                        header names
+//   name    the point's name             name, 点号, 点名
+//   x       drawing x                    x, east, 东坐标, sourceX
+//   y       drawing y                    y, north, 北坐标, sourceY
+//   z       drawing z (0 without one)    z, 高程 (the drawing's normal height)
+//   lon     WGS84 longitude, degrees     lon, longitude, lng, L, 经度, mapX
+//   lat     WGS84 latitude, degrees      lat, latitude, B, 纬度, mapY
+//   h       WGS84 ellipsoidal height, m  h, 大地高
+//   use     1 (default) or 0             use, enable
+// clang-format on
 // x, y, lon and lat are required. QGIS's ".points" header
 // "mapX,mapY,sourceX,sourceY,enable,dX,dY,residual" reads through the
 // aliases; a "#CRS:" comment before the header that names a projected
@@ -53,6 +56,7 @@
 #include <vector>
 
 #include "common/types.h"
+#include "input/input_error.h"
 
 struct TablePoint {
   int line = 0;      // the file's line it stands on, counting from 1
@@ -73,9 +77,9 @@ struct PointTable {
 // column is read (the pair mode uses no heights): both come back 0, and
 // `has_heights` still says whether there is an h column.
 //
-// Returns false on the first mistake, with `*error` set to one line (no
-// line break) that names the file, the line, the column where there is one,
-// what was found and what to do, such as
+// Returns false on the first mistake, with `*error` set to it
+// (input/input_error.h): its place names the file, the line and the column
+// where there is one, and it says what was found and what to do, such as
 //   GeoAnchorSolve: points.csv line 5, column x: '39448324.0O9' is not a
 //   number
 // Mistakes: no header line; a required column missing or a column given
@@ -84,10 +88,10 @@ struct PointTable {
 // field that is empty, is not a number, not an angle or not a use value;
 // a value the input checks refuse (input/input_checks.h: a latitude beyond
 // +-90 degrees, a longitude beyond +-360, a drawing coordinate beyond
-// +-1e12, a number out of a double's range), with the label
+// +-1e12, a number out of a double's range), with the place
 // "<label> line <n>, column <as the header names it>"; no row below the
 // header.
 bool ReadPointTable(std::string_view bytes, const std::string& label,
-                    bool read_heights, PointTable* table, std::string* error);
+                    bool read_heights, PointTable* table, InputError* error);
 
 #endif  // GEOANCHOR_INPUT_POINT_TABLE_H_

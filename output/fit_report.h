@@ -15,10 +15,8 @@
 #include <vector>
 
 #include "common/types.h"
+#include "common/version.h"
 #include "diagnosis/diagnosis.h"
-
-// The tool's version, as --version and the report give it.
-inline constexpr const char kToolVersion[] = "0.0.8";
 
 // a * b for column-major 4x4 matrices.
 std::array<double, 16> MultiplyMatrices(const std::array<double, 16>& a,

@@ -30,14 +30,14 @@ class FlagFilesTest : public ::testing::Test {
         [](const std::string& glob) {
           return glob == "GeoAnchorSolve.exe" || glob == "*";
         }};
-    error_.clear();
+    error_ = InputError();
     if (!ExpandFlagFiles(&args, hooks, &error_)) return {"error"};
     args.erase(args.begin());
     return args;
   }
 
   std::map<std::string, std::string> files_;
-  std::string error_;
+  InputError error_;
 };
 
 using Args = std::vector<std::string>;
@@ -90,7 +90,11 @@ TEST_F(FlagFilesTest, WhatGflagsRefusesIsLeftToIt) {
 TEST_F(FlagFilesTest, AFileThatNamesItselfEndsWithAMessage) {
   files_["a"] = "--flagfile=a";
   EXPECT_EQ(Args({"error"}), Expand({"--flagfile=a"}));
-  EXPECT_NE(std::string::npos, error_.find("more than 64 deep at a"));
+  EXPECT_EQ(InputErrorCode::kFlagFilesTooDeep, error_.code);
+  EXPECT_EQ(
+      "GeoAnchorSolve: flag files nest more than 64 deep at a (does a flag "
+      "file name itself?)",
+      RenderInputError(error_));
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "common/version.h"
 #include "tests/app/cli_runner.h"
 
 namespace {
@@ -51,7 +52,7 @@ TEST_F(CliTest, ReportAgreesWithTheConsoleAndTheResultFile) {
   const Result r = Run({kExample, "--zoffset=1.75", "--report=" + path});
   ASSERT_EQ(0, r.status) << r.err;
   const json report = json::parse(ReadFile(path));
-  EXPECT_EQ("0.0.8", report["version"]);
+  EXPECT_EQ(kToolVersion, report["version"]);
   EXPECT_EQ("height", report["mode"]);
   EXPECT_EQ("free", report["scale_mode"]);
   EXPECT_EQ(117.2, report["base_point"]["lon_deg"].get<double>());

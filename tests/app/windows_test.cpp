@@ -11,7 +11,7 @@
 #include <set>
 #include <string>
 
-#include "output/fit_report.h"
+#include "common/version.h"
 #include "tests/app/cli_runner.h"
 
 namespace {

@@ -204,16 +204,16 @@ TEST(PointTableTest, ReadsEveryLayoutAndNamesEveryMistake) {
   for (const Case& c : Cases()) {
     SCOPED_TRACE(c.what);
     PointTable table;
-    std::string error;
+    InputError error;
     const bool ok =
         ReadPointTable(c.bytes, "points.csv", c.read_heights, &table, &error);
     if (!c.error.empty()) {
       EXPECT_FALSE(ok);
-      EXPECT_EQ(c.error, error);
+      EXPECT_EQ(c.error, RenderInputError(error));
       EXPECT_TRUE(table.points.empty());
       continue;
     }
-    ASSERT_TRUE(ok) << error;
+    ASSERT_TRUE(ok) << RenderInputError(error);
     EXPECT_EQ(c.has_heights, table.has_heights);
     ASSERT_EQ(c.rows.size(), table.points.size());
     for (size_t i = 0; i < c.rows.size(); ++i) {
