@@ -26,6 +26,7 @@ DEFINE_string(plot, "", "残差图SVG文件路径（可选）");
 DEFINE_double(accuracy, 0, "控制点精度（米，可选，缺省为自动估计）");
 DEFINE_string(points, "", "控制点表文件（CSV等，可选）");
 
+namespace geoanchor {
 namespace {
 
 FlagKind GflagsFlagKind(const std::string& name) {
@@ -65,9 +66,8 @@ std::vector<std::string> FlagDescriptions() {
   return descriptions;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+// The whole program; main() only enters the namespace.
+int Main(int argc, char** argv) {
   const std::string program = argc > 0 && argv[0] != nullptr ? argv[0] : "";
   RunInputs inputs;
   inputs.executable_dir = ExecutableDirectory(program);
@@ -115,3 +115,8 @@ int main(int argc, char** argv) {
 
   return RunGeoAnchorSolve(inputs);
 }
+
+}  // namespace
+}  // namespace geoanchor
+
+int main(int argc, char** argv) { return geoanchor::Main(argc, argv); }

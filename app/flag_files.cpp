@@ -2,6 +2,8 @@
 
 #include <optional>
 
+namespace geoanchor {
+
 namespace {
 
 bool IsSpace(char c) {
@@ -171,3 +173,5 @@ bool ExpandFlagFiles(std::vector<std::string>* args, const FlagFileHooks& hooks,
   *args = std::move(out);
   return true;
 }
+
+}  // namespace geoanchor

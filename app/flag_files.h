@@ -29,6 +29,8 @@
 
 #include "input/input_error.h"
 
+namespace geoanchor {
+
 // How gflags reads a flag name (after its dashes, before any "=").
 enum class FlagKind {
   kUnknown,     // no such flag
@@ -57,5 +59,7 @@ inline constexpr int kMaxFlagFileDepth = 64;
 // kMaxFlagFileDepth.
 bool ExpandFlagFiles(std::vector<std::string>* args, const FlagFileHooks& hooks,
                      InputError* error);
+
+}  // namespace geoanchor
 
 #endif  // GEOANCHOR_APP_FLAG_FILES_H_

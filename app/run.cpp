@@ -15,6 +15,8 @@
 #include "output/transform_output.h"
 #include "platform/platform.h"
 
+namespace geoanchor {
+
 std::string ExecutableDirectory(const std::string& program_path) {
   for (size_t i = program_path.size(); i > 0; --i) {
     if (IsDirectorySeparator(program_path[i - 1])) {
@@ -103,3 +105,5 @@ int RunGeoAnchorSolve(const RunInputs& inputs) {
   }
   return 0;
 }
+
+}  // namespace geoanchor

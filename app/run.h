@@ -8,6 +8,8 @@
 
 #include "common/types.h"
 
+namespace geoanchor {
+
 // The directory of the executable: the prefix of `program_path` up to and
 // including its last directory separator (backslash; on POSIX also "/"),
 // or "" when there is none.
@@ -48,5 +50,7 @@ bool PrepareControlPoints(const RunInputs& inputs, ControlPoints* points,
 // plot there (and only then are the quality figures computed); one that
 // cannot write them fails.
 int RunGeoAnchorSolve(const RunInputs& inputs);
+
+}  // namespace geoanchor
 
 #endif  // GEOANCHOR_APP_RUN_H_

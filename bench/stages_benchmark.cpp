@@ -30,6 +30,7 @@
 #include "output/residual_plot.h"
 #include "output/transform_output.h"
 
+namespace geoanchor {
 namespace {
 
 constexpr double kLon0Deg = 117.2;
@@ -441,5 +442,6 @@ BENCHMARK(BM_RenderOutput)
     ->Unit(benchmark::kMicrosecond);
 
 }  // namespace
+}  // namespace geoanchor
 
 BENCHMARK_MAIN();

@@ -5,6 +5,8 @@
 
 #include <cmath>
 
+namespace geoanchor {
+
 // Free scale when |scale| < 1e-6 (strictly); otherwise K is held at `scale`,
 // sign included. NaN selects the fixed scale.
 inline bool IsFreeScale(double scale) { return std::fabs(scale) < 1e-6; }
@@ -14,5 +16,7 @@ inline bool IsFreeScale(double scale) { return std::fabs(scale) < 1e-6; }
 inline double SimilarityUnknowns(bool free_scale) {
   return free_scale ? 4.0 : 3.0;
 }
+
+}  // namespace geoanchor
 
 #endif  // GEOANCHOR_COMMON_FIT_RULES_H_

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 
+namespace geoanchor {
+
 void AppendFixed(std::string* out, double v, int decimals) {
   if (!std::isfinite(v)) {
     // glibc's spelling; to_chars would write the same letters, but this
@@ -37,3 +39,5 @@ void FlushToStdout(std::string* text) {
   if (!text->empty()) std::fwrite(text->data(), 1, text->size(), stdout);
   text->clear();
 }
+
+}  // namespace geoanchor

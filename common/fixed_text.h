@@ -10,6 +10,8 @@
 
 #include <string>
 
+namespace geoanchor {
+
 void AppendFixed(std::string* out, double v, int decimals);
 
 // What printf(format, v) prints for a format with one double conversion,
@@ -23,5 +25,7 @@ void FlushToStdout(std::string* text);
 
 // Lines are gathered up to about this many bytes before FlushToStdout.
 inline constexpr size_t kStdoutChunkBytes = 1 << 16;
+
+}  // namespace geoanchor
 
 #endif  // GEOANCHOR_COMMON_FIXED_TEXT_H_

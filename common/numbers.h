@@ -8,6 +8,8 @@
 #include <limits>
 #include <vector>
 
+namespace geoanchor {
+
 // pi to the last digit a double holds.
 inline constexpr double kPi = 3.141592653589793;
 
@@ -43,5 +45,7 @@ inline double Median(std::vector<double> values) {
 inline double OnGrid(double v, double step) {
   return std::round(v / step) * step;
 }
+
+}  // namespace geoanchor
 
 #endif  // GEOANCHOR_COMMON_NUMBERS_H_

@@ -21,6 +21,8 @@
 
 #include "common/points.h"
 
+namespace geoanchor {
+
 // Column-major, element index = 4 * column + row.
 using TransformMatrix = std::array<double, 16>;
 
@@ -137,5 +139,7 @@ class PlaneSimilarity {
   double cos_ = 1.0;
   double sin_ = 0.0;
 };
+
+}  // namespace geoanchor
 
 #endif  // GEOANCHOR_COMMON_PLANE_SIMILARITY_H_

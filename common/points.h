@@ -5,6 +5,8 @@
 
 #include <cmath>
 
+namespace geoanchor {
+
 // Three doubles whose meaning depends on the list they stand in:
 //  - a drawing (source) point: x, y plane coordinates; z the drawing's
 //    third number (0 for pairs);
@@ -28,5 +30,7 @@ struct Point2 {
 inline bool Finite(const Point2& p) {
   return std::isfinite(p.x) && std::isfinite(p.y);
 }
+
+}  // namespace geoanchor
 
 #endif  // GEOANCHOR_COMMON_POINTS_H_

@@ -3,7 +3,11 @@
 #ifndef GEOANCHOR_COMMON_TOOL_NAME_H_
 #define GEOANCHOR_COMMON_TOOL_NAME_H_
 
+namespace geoanchor {
+
 inline constexpr char kToolName[] = "GeoAnchorSolve";
 inline constexpr char kMessagePrefix[] = "GeoAnchorSolve: ";
+
+}  // namespace geoanchor
 
 #endif  // GEOANCHOR_COMMON_TOOL_NAME_H_

@@ -13,6 +13,8 @@
 #include "common/plane_similarity.h"
 #include "common/points.h"
 
+namespace geoanchor {
+
 enum class InputMode { kPair, kHeight, kModelBasePoint };
 
 // The mode's name as the report and the plot write it.
@@ -213,5 +215,7 @@ struct VerticalLift {
   double rms_m = 0.0;        // of dz
   double max_abs_m = 0.0;    // of dz
 };
+
+}  // namespace geoanchor
 
 #endif  // GEOANCHOR_COMMON_TYPES_H_

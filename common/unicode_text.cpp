@@ -1,5 +1,7 @@
 #include "common/unicode_text.h"
 
+namespace geoanchor {
+
 // The generated GBK table (scripts/make-gbk-table): code points, 0 for a
 // byte or pair that names no character.
 extern const char16_t kGbkSingleByte[128];        // bytes 0x80..0xFF
@@ -166,3 +168,5 @@ void AppendUtf8(std::string* out, char32_t cp) {
     *out += static_cast<char>(0x80 | (cp & 0x3F));
   }
 }
+
+}  // namespace geoanchor

@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+namespace geoanchor {
+
 // What the first bytes of a text say about its encoding.
 enum class ByteOrderMark {
   kNone,     // no mark: the encoding is not known from the bytes
@@ -48,5 +50,7 @@ std::string DecodeUnicodeOrGbk(std::string_view bytes);
 
 // Appends `code_point` (at most U+10FFFF, not a surrogate) as UTF-8.
 void AppendUtf8(std::string* out, char32_t code_point);
+
+}  // namespace geoanchor
 
 #endif  // GEOANCHOR_COMMON_UNICODE_TEXT_H_

@@ -11,6 +11,8 @@
 #include "fit/plane_similarity.h"
 #include "fit/similarity_fit.h"
 
+namespace geoanchor {
+
 // Pairs of outliers whose targets, exchanged, both land within kWarningM
 // of where the fit puts their drawing points. The largest outliers first;
 // each point in one pair at most.
@@ -276,3 +278,5 @@ void CheckPointOff(const Context& c, Findings* out) {
             "there, so add control points near it"));
   }
 }
+
+}  // namespace geoanchor

@@ -4,6 +4,8 @@
 #include "diagnosis/diagnosis.h"
 #include "fit/similarity_fit.h"
 
+namespace geoanchor {
+
 CheckPointJudgement JudgeCheckPoints(const CheckPoints& check,
                                      const SimilarityFit& fit,
                                      const Projection& projection) {
@@ -27,3 +29,5 @@ CheckPointJudgement JudgeCheckPoints(const CheckPoints& check,
                 &j.survey_m, &j.projection_m);
   return j;
 }
+
+}  // namespace geoanchor

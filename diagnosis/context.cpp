@@ -11,6 +11,8 @@
 #include "fit/plane_similarity.h"
 #include "fit/similarity_fit.h"
 
+namespace geoanchor {
+
 std::string Metres(double v) {
   if (!std::isfinite(v)) return "more than 1e308 m";
   return FormatDouble("%.3f", v) + " m";
@@ -235,3 +237,5 @@ Context MakeContext(const ControlPoints& points, const SimilarityFit& fit,
   }
   return c;
 }
+
+}  // namespace geoanchor

@@ -20,6 +20,8 @@
 #include "grid/grid_reference.h"
 #include "grid/projection.h"
 
+namespace geoanchor {
+
 using Findings = std::vector<Finding>;
 
 // The other readings of an input.
@@ -147,5 +149,7 @@ std::vector<std::pair<size_t, size_t>> ExchangedPairsOf(
     const ControlPoints& points, const SimilarityFit& fit,
     const SurveyJudgement& survey, const std::vector<bool>& outlier);
 HeightDiagnosis DiagnoseHeights(const ControlPoints& points);
+
+}  // namespace geoanchor
 
 #endif  // GEOANCHOR_DIAGNOSIS_CONTEXT_H_

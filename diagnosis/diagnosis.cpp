@@ -5,6 +5,8 @@
 
 #include "diagnosis/context.h"
 
+namespace geoanchor {
+
 const char* VerdictName(Verdict verdict) {
   static const char* const kNames[] = {"good", "check", "bad"};
   const size_t i = static_cast<size_t>(verdict);
@@ -54,3 +56,5 @@ Diagnosis Diagnose(const ControlPoints& points, const SimilarityFit& fit,
   d.check_points = std::move(c.check_points);
   return d;
 }
+
+}  // namespace geoanchor

@@ -50,6 +50,8 @@
 #include "grid/grid_reference.h"
 #include "grid/projection.h"
 
+namespace geoanchor {
+
 // Above this, in metres, a deviation, a check residual or a height off the
 // height plane is worth a finding.
 inline constexpr double kWarningM = 0.1;
@@ -185,5 +187,7 @@ inline constexpr double kDrawingUnitShare = 0.01;
 
 // The drawing unit whose metres |K| is within 1 % of, or "".
 std::string DrawingUnits(double K);
+
+}  // namespace geoanchor
 
 #endif  // GEOANCHOR_DIAGNOSIS_DIAGNOSIS_H_

@@ -9,6 +9,8 @@
 #include "common/numbers.h"
 #include "diagnosis/context.h"
 
+namespace geoanchor {
+
 namespace {
 
 // "point 4's easting 448324.112 lacks the zone number 39: write
@@ -232,3 +234,5 @@ void CoordinateSlip(const Context& c, Findings* out) {
   GridCauses(c, GridCause::kEasting, out);
   GridCauses(c, GridCause::kNorthing, out);
 }
+
+}  // namespace geoanchor

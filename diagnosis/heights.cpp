@@ -8,6 +8,8 @@
 #include "diagnosis/context.h"
 #include "geodesy/ellipsoid.h"
 
+namespace geoanchor {
+
 namespace {
 
 // Scale of the Cauchy loss of the height plane, metres, as for the fit.
@@ -126,3 +128,5 @@ void HeightOffLift(const Context& c, Findings* out) {
             "drawing z"));
   }
 }
+
+}  // namespace geoanchor

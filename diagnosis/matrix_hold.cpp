@@ -10,6 +10,8 @@
 #include "geodesy/geodetic_converter.h"
 #include "geodesy/map_projections.h"
 
+namespace geoanchor {
+
 namespace {
 
 // Grids over the drawing: the matrix error is a cubic at most, so these
@@ -205,3 +207,5 @@ std::string ProjectionDistortionMessage(const MatrixHold& hold) {
          ": register the drawing in parts of that size, each with its own "
          "control points";
 }
+
+}  // namespace geoanchor

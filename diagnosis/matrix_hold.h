@@ -13,6 +13,8 @@
 #include "common/types.h"
 #include "grid/projection.h"
 
+namespace geoanchor {
+
 // What one matrix may miss by across the drawing, metres.
 inline constexpr double kMatrixToleranceM = 0.05;
 
@@ -48,5 +50,7 @@ MatrixHold ComputeMatrixHold(const ControlPoints& points,
 // within kMatrixToleranceM: one English sentence with the figures, saying
 // what to do. Meaningful when hold.matrix_error_m > kMatrixToleranceM.
 std::string ProjectionDistortionMessage(const MatrixHold& hold);
+
+}  // namespace geoanchor
 
 #endif  // GEOANCHOR_DIAGNOSIS_MATRIX_HOLD_H_

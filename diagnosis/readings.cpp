@@ -13,6 +13,8 @@
 #include "geodesy/ellipsoid.h"
 #include "geodesy/geodetic_converter.h"
 
+namespace geoanchor {
+
 namespace {
 
 // The median of the fit's own deviations over the points in `index`,
@@ -419,3 +421,5 @@ void WebMapCoordinates(const Context& c, Findings* out) {
               "take WGS84 positions instead (GNSS, or the scene's own "
               "coordinates)"));
 }
+
+}  // namespace geoanchor

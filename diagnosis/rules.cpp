@@ -6,6 +6,8 @@
 
 #include "diagnosis/context.h"
 
+namespace geoanchor {
+
 namespace {
 
 enum class Severity { kBad, kCheck, kJudged };
@@ -153,3 +155,5 @@ Findings WithoutHidden(Findings all) {
   }
   return kept;
 }
+
+}  // namespace geoanchor

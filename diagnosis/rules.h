@@ -26,6 +26,8 @@
 #ifndef GEOANCHOR_DIAGNOSIS_RULES_H_
 #define GEOANCHOR_DIAGNOSIS_RULES_H_
 
+namespace geoanchor {
+
 // What a broken fit makes of everything else: an exchanged reading
 // explains the non-convergence, the points' disagreement, what the fit
 // makes of scale and leverage and the grid's mismatch, and no web-map
@@ -137,5 +139,7 @@
        Hides(), Hides())                                                       \
   RULE(kCheckPointOff, "check_point_off", kCheck, kUnlessBad, CheckPointOff,   \
        Hides(), Hides())
+
+}  // namespace geoanchor
 
 #endif  // GEOANCHOR_DIAGNOSIS_RULES_H_

@@ -8,6 +8,8 @@
 #include "diagnosis/context.h"
 #include "fit/similarity_fit.h"
 
+namespace geoanchor {
+
 std::string DrawingUnits(double K) {
   struct Unit {
     const char* name;
@@ -131,3 +133,5 @@ void ProjectionDistortion(const Context& c, Findings* out) {
   if (!(c.hold.matrix_error_m > kMatrixToleranceM)) return;
   out->push_back(MakeFinding({}, ProjectionDistortionMessage(c.hold)));
 }
+
+}  // namespace geoanchor

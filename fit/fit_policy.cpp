@@ -8,6 +8,8 @@
 #include "fit/similarity_fit.h"
 #include "grid/projection.h"
 
+namespace geoanchor {
+
 // RMS distance of the targets from their centroid, metres, over the
 // points whose `use` is true (all of them when none is).
 double TargetSpreadM(const std::vector<Point2>& target,
@@ -246,3 +248,5 @@ SimilarityFit FitControlPoints(const ControlPoints& points, double scale,
       BlunderThresholdM(options.loss_scale_m / kLossScalePerAccuracy);
   return FitSimilarity(points.source, points.target, scale, options);
 }
+
+}  // namespace geoanchor

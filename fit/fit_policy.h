@@ -16,6 +16,8 @@
 #include "fit/plane_similarity.h"
 #include "grid/grid_reference.h"
 
+namespace geoanchor {
+
 // The points' accuracy is estimated only with at least this redundancy
 // (2 sum w - u); with less it is taken as survey grade.
 inline constexpr double kMinAccuracyRedundancy = 6.0;
@@ -114,5 +116,7 @@ double ChooseLossScale(const ControlPoints& points, const Consensus& consensus,
 // also the fit's quality figures.
 SimilarityFit FitControlPoints(const ControlPoints& points, double scale,
                                double accuracy_m, bool quality);
+
+}  // namespace geoanchor
 
 #endif  // GEOANCHOR_FIT_FIT_POLICY_H_

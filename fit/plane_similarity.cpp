@@ -9,6 +9,8 @@
 #include "common/fit_rules.h"
 #include "common/numbers.h"
 
+namespace geoanchor {
+
 double DeviationLength(double dx, double dy) {
   // Not std::hypot, whose last bit differs between C libraries (glibc and
   // mingw-w64): the basic operations and sqrt are correctly rounded
@@ -333,3 +335,5 @@ RobustSimilarity FitRobustFromConsensus(const std::vector<Point2>& from,
   if (!consensus.found) return RobustSimilarity();
   return FitRobust(from, to, scale, loss_scale, consensus.similarity);
 }
+
+}  // namespace geoanchor

@@ -1,7 +1,8 @@
 // Every way the program estimates a plane similarity (the value type is
-// common/plane_similarity.h). Whatever fits a similarity (the main fit's start, the leave-one-out
-// check residuals, the exchanged readings of the diagnosis, the projection's
-// identification and the matrix's hold) goes through this header.
+// common/plane_similarity.h). Whatever fits a similarity (the main fit's start,
+// the leave-one-out check residuals, the exchanged readings of the diagnosis,
+// the projection's identification and the matrix's hold) goes through this
+// header.
 //
 // Scales follow the tool's --scale rule: |scale| < 1e-6 fits a free scale,
 // anything else (NaN too) holds K at `scale`, sign included.
@@ -16,6 +17,8 @@
 
 #include "common/plane_similarity.h"
 #include "common/types.h"
+
+namespace geoanchor {
 
 // The weighted least-squares similarity, closed form: centroids weighted by
 // `weights` (empty: all 1), then with centred points (x, y) -> (X, Y)
@@ -119,5 +122,7 @@ std::vector<size_t> SpreadSubsample(size_t n, size_t limit);
 
 // sqrt(dx^2 + dy^2), the same to the last bit on every platform.
 double DeviationLength(double dx, double dy);
+
+}  // namespace geoanchor
 
 #endif  // GEOANCHOR_FIT_PLANE_SIMILARITY_H_

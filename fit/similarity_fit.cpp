@@ -10,6 +10,8 @@
 
 #include "common/numbers.h"
 
+namespace geoanchor {
+
 ceres::CostFunction* FreeScaleError::Create(double src_x, double src_y,
                                             double des_x, double des_y) {
   return new ceres::AutoDiffCostFunction<FreeScaleError, 2, 1, 1, 1, 1>(
@@ -451,3 +453,5 @@ std::vector<CheckResidual> RobustCheckResiduals(
   ComputeChecks(source, target, scale, loss_scale, full, &quality);
   return quality.checks;
 }
+
+}  // namespace geoanchor

@@ -26,6 +26,8 @@ namespace ceres {
 class CostFunction;
 }
 
+namespace geoanchor {
+
 // Residual of one control point under the similarity, metres:
 //   r0 = (src_x * cos(angle) - src_y * sin(angle)) * K + A - des_x
 //   r1 = (src_x * sin(angle) + src_y * cos(angle)) * K + B - des_y
@@ -180,5 +182,7 @@ std::vector<CheckResidual> RobustCheckResiduals(
 // pair mode) or without points.
 VerticalLift ComputeVerticalLift(const std::vector<Point3>& source,
                                  const std::vector<double>& target_up_m);
+
+}  // namespace geoanchor
 
 #endif  // GEOANCHOR_FIT_SIMILARITY_FIT_H_

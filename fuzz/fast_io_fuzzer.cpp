@@ -8,10 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "input/point_list.h"
 #include "common/fixed_text.h"
+#include "input/point_list.h"
 #include "tests/input/stream_reference_reader.h"
 
+namespace geoanchor {
 namespace {
 
 void Check(bool ok) {
@@ -49,9 +50,8 @@ void CheckPrinter(double v) {
   }
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+// One input of the fuzzer.
+int FuzzOne(const uint8_t* data, size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
   CheckReader(text);
   // Every number the text holds, and the input's bytes taken as doubles.
@@ -62,4 +62,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CheckPrinter(v);
   }
   return 0;
+}
+
+}  // namespace
+}  // namespace geoanchor
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  return geoanchor::FuzzOne(data, size);
 }

@@ -17,6 +17,7 @@
 
 #include "input/point_list.h"
 
+namespace geoanchor {
 namespace {
 
 void Check(bool ok) {
@@ -38,9 +39,8 @@ bool SameDouble(double a, double b) {
   return std::memcmp(&a, &b, sizeof a) == 0;
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+// One input of the fuzzer.
+int FuzzOne(const uint8_t* data, size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
   const std::vector<Point3> pairs = ParsePointPairs(text);
   const std::vector<Point3> triples = ParsePointTriples(text);
@@ -80,4 +80,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Check(SameDouble(from_pairs[i], from_triples[i]));
   }
   return 0;
+}
+
+}  // namespace
+}  // namespace geoanchor
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  return geoanchor::FuzzOne(data, size);
 }

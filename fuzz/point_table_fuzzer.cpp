@@ -18,6 +18,7 @@
 #include "input/input_error.h"
 #include "input/point_table.h"
 
+namespace geoanchor {
 namespace {
 
 void Check(bool ok) {
@@ -55,9 +56,8 @@ void CheckRefusal(const PointTable& table, const InputError& error) {
   Check(IsValidUtf8(line));
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+// One input of the fuzzer.
+int FuzzOne(const uint8_t* data, size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   PointTable with, without;
   InputError error_with, error_without;
@@ -86,4 +86,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   }
   return 0;
+}
+
+}  // namespace
+}  // namespace geoanchor
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  return geoanchor::FuzzOne(data, size);
 }

@@ -35,6 +35,7 @@
 
 #include "app/run.h"
 
+namespace geoanchor {
 namespace {
 
 void Check(bool ok) {
@@ -160,9 +161,8 @@ bool IsSixteenFiniteNumbers(const std::string& text) {
   return count == 16;
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+// One input of the fuzzer.
+int FuzzOne(const uint8_t* data, size_t size) {
   std::vector<std::string> fields(1);
   for (size_t i = 0; i < size; ++i) {
     if (data[i] == '|' && fields.size() < 9) {
@@ -255,4 +255,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Check(Read(plot_path) == "<previous/>");
   }
   return 0;
+}
+
+}  // namespace
+}  // namespace geoanchor
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  return geoanchor::FuzzOne(data, size);
 }

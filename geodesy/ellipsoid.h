@@ -4,6 +4,8 @@
 #ifndef GEOANCHOR_GEODESY_ELLIPSOID_H_
 #define GEOANCHOR_GEODESY_ELLIPSOID_H_
 
+namespace geoanchor {
+
 // WGS84 (EPSG 7030).
 inline constexpr double kWgs84SemiMajorAxisM = 6378137.0;
 // The defining inverse flattening, as 1 / 298.257223563 (the quotient
@@ -23,5 +25,7 @@ inline constexpr double kCgcs2000Flattening = 1 / 298.257222101;
 // measurements (the drop below a tangent plane, kilometres on a map),
 // good to 0.3 %.
 inline constexpr double kMeanEarthRadiusM = 6371008.8;
+
+}  // namespace geoanchor
 
 #endif  // GEOANCHOR_GEODESY_ELLIPSOID_H_

@@ -5,6 +5,8 @@
 #include "common/numbers.h"
 #include "geodesy/ellipsoid.h"
 
+namespace geoanchor {
+
 namespace {
 
 // First eccentricity squared, e^2 = (2 - f) f.
@@ -130,3 +132,5 @@ void ConvertTargets(InputMode mode, const Point3& base_point,
     }
   }
 }
+
+}  // namespace geoanchor

@@ -25,6 +25,8 @@
 
 #include "common/types.h"
 
+namespace geoanchor {
+
 // The local east/north/up frame of one origin on WGS84 (the ellipsoid's
 // kWgs84SemiMajorAxisM and kWgs84FlatteningDecimal), after GeographicLib's
 // LocalCartesian: fixed at construction, which works out the origin's
@@ -80,5 +82,7 @@ void ConvertTargets(InputMode mode, const Point3& base_point,
                     const Point3& model_point, double project_height_m,
                     const std::vector<Point3>& geodetic,
                     std::vector<Point2>* target, std::vector<double>* up_m);
+
+}  // namespace geoanchor
 
 #endif  // GEOANCHOR_GEODESY_GEODETIC_CONVERTER_H_

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace geoanchor {
+
 namespace {
 
 constexpr double kUtmK0 = 0.9996;
@@ -235,3 +237,5 @@ Point2 ProjectGeodetic(const TransverseMercatorParameters& tm, double lon_deg,
                        double lat_deg) {
   return Projector(tm).Forward(lon_deg, lat_deg);
 }
+
+}  // namespace geoanchor

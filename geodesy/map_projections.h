@@ -23,6 +23,8 @@ namespace GeographicLib {
 class TransverseMercator;
 }
 
+namespace geoanchor {
+
 // The false easting of every zone, and what a zone number in front of the
 // easting adds per zone, metres.
 inline constexpr double kFalseEastingM = 500000.0;
@@ -112,5 +114,7 @@ std::vector<Point2> ProjectMany(const Projector& projector,
 // Projected coordinates of a WGS84 or CGCS2000 position.
 Point2 ProjectGeodetic(const TransverseMercatorParameters& tm, double lon_deg,
                        double lat_deg);
+
+}  // namespace geoanchor
 
 #endif  // GEOANCHOR_GEODESY_MAP_PROJECTIONS_H_

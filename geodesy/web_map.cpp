@@ -4,6 +4,8 @@
 
 #include "common/numbers.h"
 
+namespace geoanchor {
+
 namespace {
 
 // The Krasovsky 1940 ellipsoid that GCJ-02's offsets are scaled on.
@@ -75,3 +77,5 @@ Point2 Wgs84ToWebMap(WebMapDatum datum, double lon_deg, double lat_deg) {
   const Point2 gcj = Wgs84ToGcj02(lon_deg, lat_deg);
   return datum == WebMapDatum::kGcj02 ? gcj : Gcj02ToBd09(gcj.x, gcj.y);
 }
+
+}  // namespace geoanchor

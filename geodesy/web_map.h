@@ -15,6 +15,8 @@
 
 #include "common/types.h"
 
+namespace geoanchor {
+
 enum class WebMapDatum { kGcj02, kBd09 };
 
 // "GCJ-02" or "BD-09".
@@ -33,5 +35,7 @@ Point2 Gcj02ToBd09(double lon_deg, double lat_deg);
 
 // WGS84 -> the web map's coordinates.
 Point2 Wgs84ToWebMap(WebMapDatum datum, double lon_deg, double lat_deg);
+
+}  // namespace geoanchor
 
 #endif  // GEOANCHOR_GEODESY_WEB_MAP_H_

@@ -10,6 +10,8 @@
 #include "geodesy/web_map.h"
 #include "grid/projection.h"
 
+namespace geoanchor {
+
 namespace {
 
 // How much two points' deviations may differ per metre between them: the
@@ -529,3 +531,5 @@ std::string GridName(const MapProjection& grid) {
   }
   return name + " (EPSG:" + std::to_string(grid.epsg) + ")";
 }
+
+}  // namespace geoanchor

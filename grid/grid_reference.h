@@ -36,6 +36,8 @@
 #include "geodesy/map_projections.h"
 #include "geodesy/web_map.h"
 
+namespace geoanchor {
+
 // An old datum's shift from CGCS2000 at most, metres.
 inline constexpr double kDatumShiftM = 150.0;
 // An old datum's scale against CGCS2000 at most (PROJ gives -9 ppm for
@@ -130,5 +132,7 @@ GridJudgement JudgeAgainstGrid(const ControlPoints& points, double accuracy_m,
 
 // "CGCS2000 3-degree Gauss-Krueger zone 39 (EPSG:4527)" and the like.
 std::string GridName(const MapProjection& grid);
+
+}  // namespace geoanchor
 
 #endif  // GEOANCHOR_GRID_GRID_REFERENCE_H_

@@ -9,6 +9,8 @@
 #include "geodesy/geodetic_converter.h"
 #include "geodesy/map_projections.h"
 
+namespace geoanchor {
+
 namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
@@ -652,3 +654,5 @@ double MetresPerUnit(const SimilarityFit& fit) {
   const double k = std::fabs(fit.similarity.K());
   return std::isfinite(k) && k > 0 ? k : kNaN;
 }
+
+}  // namespace geoanchor

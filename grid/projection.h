@@ -59,6 +59,8 @@
 #include "geodesy/map_projections.h"
 #include "geodesy/web_map.h"
 
+namespace geoanchor {
+
 // An arbitrary meridian is given only when its standard deviation is at
 // most this, degrees (about 4 km on the ground at 40 degrees of latitude).
 inline constexpr double kMeridianSdLimitDeg = 0.05;
@@ -171,5 +173,7 @@ std::vector<ZoneSlip> FindZoneSlips(const ControlPoints& points,
 // The metres of one drawing unit as the fit sees them, |K|; NaN for a K
 // that is zero or not finite.
 double MetresPerUnit(const SimilarityFit& fit);
+
+}  // namespace geoanchor
 
 #endif  // GEOANCHOR_GRID_PROJECTION_H_

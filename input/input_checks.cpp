@@ -8,6 +8,8 @@
 #include "common/fixed_text.h"
 #include "geodesy/geodetic_converter.h"
 
+namespace geoanchor {
+
 namespace {
 
 // The widest text a message quotes, in characters.
@@ -340,3 +342,5 @@ std::optional<InputError> ReadBasePoint(const std::string& label,
   *point = reading.points[0];
   return CheckGeodeticPoint(InputPlace{label}, *point);
 }
+
+}  // namespace geoanchor

@@ -19,6 +19,8 @@
 #include "input/input_error.h"
 #include "input/point_list.h"
 
+namespace geoanchor {
+
 // A drawing coordinate beyond this, in drawing units, is no drawing: a
 // double resolves it only to about 0.1 mm, and the fit's sums of squares
 // (1e24 and more) lose the differences between the points.
@@ -117,5 +119,7 @@ std::optional<InputError> ReadBasePoint(const std::string& label,
                                         std::string_view text,
                                         const std::string& remedy,
                                         Point3* point);
+
+}  // namespace geoanchor
 
 #endif  // GEOANCHOR_INPUT_INPUT_CHECKS_H_

@@ -2,6 +2,8 @@
 
 #include "common/tool_name.h"
 
+namespace geoanchor {
+
 namespace {
 
 // Whether the finding reads as a sentence about its place ("DWGsrcpoints is
@@ -69,3 +71,5 @@ std::string InputErrorText(const InputError& error) {
 std::string RenderInputError(const InputError& error) {
   return kMessagePrefix + InputErrorText(error);
 }
+
+}  // namespace geoanchor

@@ -11,6 +11,8 @@
 
 #include <string>
 
+namespace geoanchor {
+
 // The mistakes, by what the user got wrong.
 enum class InputErrorCode {
   // The command line as a whole.
@@ -85,5 +87,7 @@ std::string InputErrorText(const InputError& error);
 // kMessagePrefix + InputErrorText: the line for standard error, without a
 // line break.
 std::string RenderInputError(const InputError& error);
+
+}  // namespace geoanchor
 
 #endif  // GEOANCHOR_INPUT_INPUT_ERROR_H_

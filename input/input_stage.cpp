@@ -8,6 +8,8 @@
 #include "input/point_list.h"
 #include "input/point_table.h"
 
+namespace geoanchor {
+
 namespace {
 
 // The first of `points` that `check` (a check of one point, given its
@@ -195,3 +197,5 @@ std::optional<InputError> ReadAndCheckInput(const InputFlags& flags,
   }
   return std::nullopt;
 }
+
+}  // namespace geoanchor

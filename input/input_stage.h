@@ -10,6 +10,8 @@
 #include "common/types.h"
 #include "input/input_error.h"
 
+namespace geoanchor {
+
 // The command-line values the input stage reads and checks.
 struct InputFlags {
   std::string_view basepoint;     // lon_deg, lat_deg
@@ -55,5 +57,7 @@ struct InputFlags {
 // converted targets are left to the geodesy), or the first mistake.
 std::optional<InputError> ReadAndCheckInput(const InputFlags& flags,
                                             ControlPoints* points);
+
+}  // namespace geoanchor
 
 #endif  // GEOANCHOR_INPUT_INPUT_STAGE_H_

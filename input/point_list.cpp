@@ -7,6 +7,8 @@
 #include <cstring>
 #include <string_view>
 
+namespace geoanchor {
+
 // The readers behave exactly like extracting doubles from a std::stringstream
 // over the text in the classic locale, but scan the text directly: on lists
 // of 100000 points the stream's sentry, facets and per-character virtual
@@ -155,3 +157,5 @@ std::vector<Point3> ParsePointPairs(std::string text) {
 std::vector<Point3> ParsePointTriples(std::string text) {
   return ReadPointList(text, 3).points;
 }
+
+}  // namespace geoanchor

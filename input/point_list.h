@@ -19,6 +19,8 @@
 
 #include "common/types.h"
 
+namespace geoanchor {
+
 // The white space the readers skip before a number, as the stream does.
 inline bool IsListSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' ||
@@ -54,5 +56,7 @@ std::vector<Point3> ParsePointPairs(std::string text);
 
 // Three numbers to a point: (x, y, z).
 std::vector<Point3> ParsePointTriples(std::string text);
+
+}  // namespace geoanchor
 
 #endif  // GEOANCHOR_INPUT_POINT_LIST_H_

@@ -12,6 +12,8 @@
 #include "common/unicode_text.h"
 #include "input/input_checks.h"
 
+namespace geoanchor {
+
 namespace {
 
 enum Column { kName, kX, kY, kZ, kLon, kLat, kH, kUse, kColumns };
@@ -679,3 +681,5 @@ bool ReadPointTable(std::string_view bytes, const std::string& label,
   *table = PointTable();
   return false;
 }
+
+}  // namespace geoanchor

@@ -58,6 +58,8 @@
 #include "common/types.h"
 #include "input/input_error.h"
 
+namespace geoanchor {
+
 struct TablePoint {
   int line = 0;      // the file's line it stands on, counting from 1
   std::string name;  // "" without a name column or with an empty field
@@ -93,5 +95,7 @@ struct PointTable {
 // header.
 bool ReadPointTable(std::string_view bytes, const std::string& label,
                     bool read_heights, PointTable* table, InputError* error);
+
+}  // namespace geoanchor
 
 #endif  // GEOANCHOR_INPUT_POINT_TABLE_H_

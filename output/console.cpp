@@ -8,6 +8,8 @@
 #include "common/tool_name.h"
 #include "platform/platform.h"
 
+namespace geoanchor {
+
 void PrintControlPointLines(const ControlPoints& points) {
   std::string lines;
   for (size_t i = 0; i < points.source.size(); ++i) {
@@ -61,3 +63,5 @@ void PrintFindings(const Diagnosis& diagnosis) {
   // The messages are UTF-8 (a point's name from a table may be Chinese).
   WriteMessage(ProcessTextFromUtf8(lines));
 }
+
+}  // namespace geoanchor

@@ -9,6 +9,8 @@
 #include "common/types.h"
 #include "diagnosis/diagnosis.h"
 
+namespace geoanchor {
+
 // Per point: "src:%f,%f des_enu:%f,%f des_lon:%.14f,%.14f\n" with the
 // drawing x, y, the target east, north and the target's longitude and
 // latitude as read.
@@ -23,5 +25,7 @@ void PrintFitCheck(const SimilarityFit& fit);
 // "GeoAnchorSolve: warning: <message> (<code>)\n". Nothing for a good
 // verdict.
 void PrintFindings(const Diagnosis& diagnosis);
+
+}  // namespace geoanchor
 
 #endif  // GEOANCHOR_OUTPUT_CONSOLE_H_

@@ -8,6 +8,8 @@
 #include "geodesy/geodetic_converter.h"
 #include "output/write_file.h"
 
+namespace geoanchor {
+
 namespace {
 
 std::string Number(double v) {
@@ -372,3 +374,5 @@ int WriteFitReport(const std::string& path, const ControlPoints& points,
              ? 0
              : -1;
 }
+
+}  // namespace geoanchor

@@ -18,6 +18,8 @@
 #include "common/version.h"
 #include "diagnosis/diagnosis.h"
 
+namespace geoanchor {
+
 // a * b for column-major 4x4 matrices.
 std::array<double, 16> MultiplyMatrices(const std::array<double, 16>& a,
                                         const std::array<double, 16>& b);
@@ -40,5 +42,7 @@ int WriteFitReport(const std::string& path, const ControlPoints& points,
                    const SimilarityFit& fit, const VerticalLift& vertical,
                    const Diagnosis& diagnosis,
                    const std::array<double, 16>& matrix_local);
+
+}  // namespace geoanchor
 
 #endif  // GEOANCHOR_OUTPUT_FIT_REPORT_H_

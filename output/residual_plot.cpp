@@ -8,6 +8,8 @@
 #include "common/tool_name.h"
 #include "output/write_file.h"
 
+namespace geoanchor {
+
 namespace {
 
 // The page, in SVG user units (the viewBox): the plot frame on the left,
@@ -793,3 +795,5 @@ int WriteResidualPlot(const std::string& path, const ControlPoints& points,
              ? 0
              : -1;
 }
+
+}  // namespace geoanchor

@@ -36,6 +36,8 @@
 #include "common/types.h"
 #include "diagnosis/diagnosis.h"
 
+namespace geoanchor {
+
 // Red: the outliers' markers, arrows and texts, and nothing else.
 inline constexpr const char kOutlierColour[] = "#d62728";
 
@@ -60,5 +62,7 @@ std::string ResidualPlotSvg(const ControlPoints& points,
 // system's reason.
 int WriteResidualPlot(const std::string& path, const ControlPoints& points,
                       const SimilarityFit& fit, const Diagnosis& diagnosis);
+
+}  // namespace geoanchor
 
 #endif  // GEOANCHOR_OUTPUT_RESIDUAL_PLOT_H_

@@ -11,6 +11,8 @@
 #include "output/write_file.h"
 #include "platform/platform.h"
 
+namespace geoanchor {
+
 std::string FormatMatrixNumber(double v) {
   const char* format =
       (std::fabs(v) < 1e-6 || std::fabs(v - 1.0) < 1e-6) ? "%.1f" : "%.20f";
@@ -180,3 +182,5 @@ int WriteTransformResult(const SimilarityFit& fit, const ControlPoints& points,
   // everything on standard output.
   return WriteFileOrSay(directory + kResultFileName, matrix.text, "") ? 0 : -1;
 }
+
+}  // namespace geoanchor

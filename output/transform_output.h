@@ -15,6 +15,8 @@
 
 #include "common/types.h"
 
+namespace geoanchor {
+
 // File name of the result, written into the executable's directory.
 inline constexpr const char kResultFileName[] = "DUZEradozediva.json";
 
@@ -79,5 +81,7 @@ bool IsFiniteMatrix(const TransformMatrix& matrix);
 int WriteTransformResult(const SimilarityFit& fit, const ControlPoints& points,
                          const MatrixText& matrix,
                          const std::string& directory);
+
+}  // namespace geoanchor
 
 #endif  // GEOANCHOR_OUTPUT_TRANSFORM_OUTPUT_H_

@@ -5,6 +5,8 @@
 #include "common/tool_name.h"
 #include "platform/platform.h"
 
+namespace geoanchor {
+
 bool WriteTextFile(std::string path, std::string text, std::string* error) {
   return ReplaceFileContents(path, text, error);
 }
@@ -18,3 +20,5 @@ bool WriteFileOrSay(const std::string& path, const std::string& text,
                (what.empty() ? "" : " ") + path + ": " + error + "\n");
   return false;
 }
+
+}  // namespace geoanchor

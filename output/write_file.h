@@ -6,6 +6,8 @@
 
 #include <string>
 
+namespace geoanchor {
+
 // Replaces the file at `path` with exactly `text` (atomically). On failure
 // returns false and sets `*error` to the system's reason.
 bool WriteTextFile(std::string path, std::string text, std::string* error);
@@ -17,5 +19,7 @@ bool WriteTextFile(std::string path, std::string text, std::string* error);
 // or, for an empty `what`, "GeoAnchorSolve: cannot write <path>: <reason>\n".
 bool WriteFileOrSay(const std::string& path, const std::string& text,
                     const std::string& what);
+
+}  // namespace geoanchor
 
 #endif  // GEOANCHOR_OUTPUT_WRITE_FILE_H_

@@ -16,6 +16,11 @@
 #include <cstdlib>
 
 #include "platform/windows_text.h"
+#endif
+
+namespace geoanchor {
+
+#ifdef _WIN32
 
 namespace {
 
@@ -180,3 +185,5 @@ void BeginLibraryConsoleOutput(bool, std::vector<std::string>) {}
 void EndLibraryConsoleOutput() {}
 
 #endif
+
+}  // namespace geoanchor

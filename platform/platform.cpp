@@ -23,6 +23,8 @@
 #include <unistd.h>
 #endif
 
+namespace geoanchor {
+
 namespace {
 
 std::string SystemReason(int error_number) {
@@ -247,3 +249,5 @@ bool ReplaceFileContents(const std::string& path, const std::string& text,
   }
   return true;
 }
+
+}  // namespace geoanchor

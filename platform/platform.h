@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+namespace geoanchor {
+
 // The matrix numbers need printf's exact "%.20f" digits. With mingw-w64 that
 // is its own C99 printf family; the legacy msvcrt one would print zeros
 // after the seventeenth significant digit.
@@ -71,5 +73,7 @@ void WriteMessage(const std::string& text);
 // GBK bytes there. Does nothing elsewhere.
 void BeginLibraryConsoleOutput(bool help, std::vector<std::string> gbk_texts);
 void EndLibraryConsoleOutput();
+
+}  // namespace geoanchor
 
 #endif  // GEOANCHOR_PLATFORM_PLATFORM_H_

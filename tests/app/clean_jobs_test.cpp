@@ -17,6 +17,8 @@
 
 #include "tests/app/cli_runner.h"
 
+namespace geoanchor {
+
 namespace {
 
 std::vector<double> Numbers(const std::string& text) {
@@ -249,3 +251,5 @@ TEST_F(CliTest, EachFindingIsOneLineOnStandardError) {
 }
 
 }  // namespace
+
+}  // namespace geoanchor

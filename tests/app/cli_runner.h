@@ -19,6 +19,8 @@
 #include "output/transform_output.h"
 #include "tests/common/converted_text.h"
 
+namespace geoanchor {
+
 inline std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::stringstream s;
@@ -220,5 +222,7 @@ class CliTest : public ::testing::Test {
   std::string exe_;
   std::string result_path_;
 };
+
+}  // namespace geoanchor
 
 #endif  // GEOANCHOR_TESTS_APP_CLI_RUNNER_H_

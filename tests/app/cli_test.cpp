@@ -20,6 +20,8 @@
 #include "output/transform_output.h"
 #include "tests/app/cli_runner.h"
 
+namespace geoanchor {
+
 namespace {
 
 // Control points of a small site near Beijing (made up for the tests):
@@ -494,3 +496,5 @@ TEST_F(CliTest, BundledExampleRecoversItsKnownTransform) {
 }
 
 }  // namespace
+
+}  // namespace geoanchor

@@ -25,6 +25,8 @@
 
 #include "tests/app/cli_runner.h"
 
+namespace geoanchor {
+
 namespace {
 
 struct Outcome {
@@ -297,3 +299,5 @@ TEST(Differential, ExecutableUnderTestAgreesWithTheLinuxOne) {
 }
 
 }  // namespace
+
+}  // namespace geoanchor

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+namespace geoanchor {
+
 namespace {
 
 // A registry like the tool's: string/double flags, gflags' bools and
@@ -98,3 +100,5 @@ TEST_F(FlagFilesTest, AFileThatNamesItselfEndsWithAMessage) {
 }
 
 }  // namespace
+
+}  // namespace geoanchor

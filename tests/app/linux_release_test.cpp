@@ -13,6 +13,8 @@
 
 #include "tests/app/cli_runner.h"
 
+namespace geoanchor {
+
 namespace {
 
 // Standard output of a shell command, and its status.
@@ -211,3 +213,5 @@ TEST_F(EmptyRoot, RootHoldsNoDynamicLoader) {
 }
 
 }  // namespace
+
+}  // namespace geoanchor

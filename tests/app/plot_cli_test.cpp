@@ -15,6 +15,8 @@
 #include "tests/app/cli_runner.h"
 #include "tests/output/svg_reader.h"
 
+namespace geoanchor {
+
 namespace {
 
 // The bundled example with point 3's target moved about 1 m east, and
@@ -187,3 +189,5 @@ TEST_F(CliTest, BrowserShowsThePlotWithTheOutlierInRed) {
 }
 
 }  // namespace
+
+}  // namespace geoanchor

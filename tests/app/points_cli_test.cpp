@@ -10,6 +10,8 @@
 
 #include "tests/app/cli_runner.h"
 
+namespace geoanchor {
+
 namespace {
 
 using nlohmann::json;
@@ -422,3 +424,5 @@ TEST_F(CliTest, BadTablesEndTheRunWithOneLine) {
 }
 
 }  // namespace
+
+}  // namespace geoanchor

@@ -14,6 +14,8 @@
 #include "common/version.h"
 #include "tests/app/cli_runner.h"
 
+namespace geoanchor {
+
 namespace {
 
 using nlohmann::json;
@@ -387,3 +389,5 @@ TEST_F(CliTest, ReportFailures) {
 }
 
 }  // namespace
+
+}  // namespace geoanchor

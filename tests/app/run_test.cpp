@@ -9,6 +9,8 @@
 #include "geodesy/geodetic_converter.h"
 #include "output/console.h"
 
+namespace geoanchor {
+
 namespace {
 
 TEST(ExecutableDirectoryTest, EndsAtTheLastSeparator) {
@@ -195,3 +197,5 @@ TEST(PrepareControlPointsTest, ModeChoiceAndConversions) {
 }
 
 }  // namespace
+
+}  // namespace geoanchor

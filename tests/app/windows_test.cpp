@@ -14,6 +14,8 @@
 #include "common/version.h"
 #include "tests/app/cli_runner.h"
 
+namespace geoanchor {
+
 namespace {
 
 std::string Lower(std::string text) {
@@ -113,3 +115,5 @@ TEST_F(CliTest, HelpTextsAreGbk) {
 }
 
 }  // namespace
+
+}  // namespace geoanchor

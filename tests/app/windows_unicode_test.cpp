@@ -13,6 +13,8 @@
 
 #include "tests/app/cli_runner.h"
 
+namespace geoanchor {
+
 namespace {
 
 const char kEnglish[] = "en_US.UTF-8";
@@ -247,3 +249,5 @@ TEST_F(WindowsUnicodeTest, HelpAndMessagesShowTheirOwnCharacters) {
 }
 
 }  // namespace
+
+}  // namespace geoanchor

@@ -7,6 +7,8 @@
 
 #include <string>
 
+namespace geoanchor {
+
 // `text` converted from the encoding `from` to `to` (iconv names), or
 // "(no converter)" / "(not convertible)" when iconv cannot, which includes
 // input that ends inside a character.
@@ -28,5 +30,7 @@ inline std::string ConvertedText(const std::string& text, const char* from,
   out.resize(out.size() - out_left);
   return out;
 }
+
+}  // namespace geoanchor
 
 #endif  // GEOANCHOR_TESTS_COMMON_CONVERTED_TEXT_H_

@@ -9,6 +9,8 @@
 #include <random>
 #include <string>
 
+namespace geoanchor {
+
 namespace {
 
 // The oracle is glibc's printf itself.
@@ -58,3 +60,5 @@ TEST(FixedTextTest, MatchesPrintfOnRandomDoubles) {
 }
 
 }  // namespace
+
+}  // namespace geoanchor

@@ -6,6 +6,8 @@
 
 #include "tests/common/converted_text.h"
 
+namespace geoanchor {
+
 namespace {
 
 using std::string_literals::operator""s;
@@ -103,3 +105,5 @@ TEST(UnicodeTextTest, UnicodeOrGbkByItsBytes) {
 }
 
 }  // namespace
+
+}  // namespace geoanchor

@@ -16,6 +16,8 @@
 #include "fit/plane_similarity.h"
 #include "tests/diagnosis/survey_site.h"
 
+namespace geoanchor {
+
 namespace {
 
 struct City {
@@ -325,3 +327,5 @@ TEST(BlunderJobsTest, ThreePointsCannotLocateTheirBlunder) {
 }
 
 }  // namespace
+
+}  // namespace geoanchor

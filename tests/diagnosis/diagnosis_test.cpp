@@ -9,6 +9,8 @@
 
 #include "tests/diagnosis/survey_site.h"
 
+namespace geoanchor {
+
 namespace {
 
 TEST(DiagnosisTest, CleanSitesRaiseNoAlarm) {
@@ -515,3 +517,5 @@ TEST(DiagnosisTest, DrawingUnits) {
 }
 
 }  // namespace
+
+}  // namespace geoanchor

@@ -9,6 +9,8 @@
 #include "diagnosis/context.h"
 #include "gtest/gtest.h"
 
+namespace geoanchor {
+
 namespace {
 
 using C = FindingCode;
@@ -96,3 +98,5 @@ TEST(RulesTest, FindingsHideAsTheRowsSay) {
 }
 
 }  // namespace
+
+}  // namespace geoanchor

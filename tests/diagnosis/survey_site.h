@@ -18,6 +18,8 @@
 #include "fit/similarity_fit.h"
 #include "geodesy/web_map.h"
 
+namespace geoanchor {
+
 // A surveyed site: control points around (lon, lat) whose drawing
 // coordinates are CGCS2000 Gauss-Krueger coordinates (GeographicLib's
 // transverse Mercator, scale 1 on the central meridian, false easting
@@ -170,5 +172,7 @@ inline std::string Describe(const Diagnosis& d) {
     text += std::string("\n  ") + FindingCodeName(f.code) + ": " + f.message;
   return text;
 }
+
+}  // namespace geoanchor
 
 #endif  // GEOANCHOR_TESTS_DIAGNOSIS_SURVEY_SITE_H_

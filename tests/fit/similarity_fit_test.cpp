@@ -10,6 +10,8 @@
 
 #include "common/numbers.h"
 
+namespace geoanchor {
+
 namespace {
 
 struct Similarity {
@@ -493,3 +495,5 @@ TEST(VerticalLiftTest, MedianLiftAndDifferences) {
 }
 
 }  // namespace
+
+}  // namespace geoanchor

@@ -10,6 +10,8 @@
 #include <random>
 #include <vector>
 
+namespace geoanchor {
+
 namespace {
 
 Point3 ToEnu(const GeodeticConverter& converter, const Point3& geodetic) {
@@ -206,3 +208,5 @@ TEST(GeodeticConverterTest, NonFiniteInputPassesThrough) {
 }
 
 }  // namespace
+
+}  // namespace geoanchor

@@ -10,6 +10,8 @@
 #include <fstream>
 #include <string>
 
+namespace geoanchor {
+
 namespace {
 
 // ---------------------------------------------------------------------------
@@ -92,3 +94,5 @@ TEST(MapProjectionsTest, NeighbourZones) {
 }
 
 }  // namespace
+
+}  // namespace geoanchor

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+namespace geoanchor {
+
 namespace {
 
 // The test vectors of the wandergis/coordtransform README (the formulas'
@@ -40,3 +42,5 @@ TEST(WebMapTest, UnchangedOutsideChina) {
 }
 
 }  // namespace
+
+}  // namespace geoanchor

@@ -15,6 +15,8 @@
 
 #include "tests/diagnosis/survey_site.h"
 
+namespace geoanchor {
+
 namespace {
 
 using Alter =
@@ -502,3 +504,5 @@ TEST(GridReferenceTest, OnePointsMistakeIsNamedWithItsCause) {
 }
 
 }  // namespace
+
+}  // namespace geoanchor

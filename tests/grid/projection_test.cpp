@@ -22,6 +22,8 @@
 #include "fit/similarity_fit.h"
 #include "geodesy/geodetic_converter.h"
 
+namespace geoanchor {
+
 namespace {
 
 using GeographicLib::LocalCartesian;
@@ -437,3 +439,5 @@ TEST(Hold, NoProjectionNoFigure) {
 }
 
 }  // namespace
+
+}  // namespace geoanchor

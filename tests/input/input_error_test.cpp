@@ -9,6 +9,8 @@
 #include "input/input_stage.h"
 #include "input/point_list.h"
 
+namespace geoanchor {
+
 namespace {
 
 // One mistake as a check makes it, the code and the place it must carry
@@ -121,3 +123,5 @@ TEST(InputErrorTest, EachCodeKeepsItsPlaceAndRendersItsLine) {
 }
 
 }  // namespace
+
+}  // namespace geoanchor

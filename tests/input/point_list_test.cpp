@@ -9,6 +9,8 @@
 
 #include "tests/input/stream_reference_reader.h"
 
+namespace geoanchor {
+
 namespace {
 
 using Points = std::vector<Point3>;
@@ -269,3 +271,5 @@ TEST(PointListTest, MatchesTheStreamReaderOnRandomText) {
 }
 
 }  // namespace
+
+}  // namespace geoanchor

@@ -7,6 +7,8 @@
 
 #include "tests/common/converted_text.h"
 
+namespace geoanchor {
+
 namespace {
 
 // UTF-8 text in the encoding `to`, by glibc's converter.
@@ -234,3 +236,5 @@ TEST(PointTableTest, ReadsEveryLayoutAndNamesEveryMistake) {
 }
 
 }  // namespace
+
+}  // namespace geoanchor

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+namespace geoanchor {
+
 // All numbers the stream extracts before its first failure, in order.
 inline std::vector<double> StreamReferenceNumbers(const std::string& text) {
   std::vector<double> numbers;
@@ -22,5 +24,7 @@ inline std::vector<double> StreamReferenceNumbers(const std::string& text) {
   }
   return numbers;
 }
+
+}  // namespace geoanchor
 
 #endif  // GEOANCHOR_TESTS_INPUT_STREAM_REFERENCE_READER_H_

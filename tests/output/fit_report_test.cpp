@@ -9,6 +9,8 @@
 #include "geodesy/geodetic_converter.h"
 #include "output/transform_output.h"
 
+namespace geoanchor {
+
 namespace {
 
 using nlohmann::json;
@@ -235,3 +237,5 @@ TEST(FitReportTest, GridDeviationsAreWritten) {
 }
 
 }  // namespace
+
+}  // namespace geoanchor

@@ -13,6 +13,8 @@
 #include "fit/similarity_fit.h"
 #include "tests/output/svg_reader.h"
 
+namespace geoanchor {
+
 namespace {
 
 TEST(ResidualPlotTest, ArrowMagnificationIsTheNearestStep) {
@@ -319,3 +321,5 @@ TEST(ResidualPlotTest, HundredThousandPointsStayUnderTwentyMegabytes) {
 }
 
 }  // namespace
+
+}  // namespace geoanchor

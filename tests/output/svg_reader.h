@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+namespace geoanchor {
+
 struct SvgElement {
   std::string name;
   std::map<std::string, std::string> attributes;
@@ -75,5 +77,7 @@ inline SvgDocument ReadSvg(const std::string& text) {
   XML_ParserFree(parser);
   return state.document;
 }
+
+}  // namespace geoanchor
 
 #endif  // GEOANCHOR_TESTS_OUTPUT_SVG_READER_H_

@@ -15,6 +15,8 @@
 #include "common/fixed_text.h"
 #include "output/write_file.h"
 
+namespace geoanchor {
+
 namespace {
 
 TEST(FormatMatrixNumberTest, RendersTheTable) {
@@ -348,3 +350,5 @@ TEST_F(ResultFileTest, TextThatMovesThePointsWritesNothing) {
 }
 
 }  // namespace
+
+}  // namespace geoanchor
