@@ -384,24 +384,24 @@ void BM_MatrixHold(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
+// The sizes of most stages' runs: a small job, a big one, and 100000
+// points.
+void TenToHundredThousand(benchmark::internal::Benchmark* b) {
+  b->Arg(10)->Arg(1000)->Arg(100000);
+}
+
 BENCHMARK(BM_ParsePointTriples)
-    ->Arg(10)
-    ->Arg(1000)
-    ->Arg(100000)
+    ->Apply(TenToHundredThousand)
     ->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ReadPointTable)
     ->ArgsProduct({{10, 1000, 100000}, {0, 1}})
     ->ArgNames({"n", "gbk"})
     ->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ReadAndCheckInput)
-    ->Arg(10)
-    ->Arg(1000)
-    ->Arg(100000)
+    ->Apply(TenToHundredThousand)
     ->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_GeodeticToEnu)
-    ->Arg(10)
-    ->Arg(1000)
-    ->Arg(100000)
+    ->Apply(TenToHundredThousand)
     ->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_FitSimilarity)
     ->ArgsProduct({{10, 1000, 100000}, {0, 1}})
@@ -419,9 +419,7 @@ BENCHMARK(BM_FitWithReport)
     ->Arg(100000)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ResidualPlot)
-    ->Arg(10)
-    ->Arg(1000)
-    ->Arg(100000)
+    ->Apply(TenToHundredThousand)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DiagnoseEveryRun)
     ->ArgsProduct({{10, 1000, 100000}, {0, 1}})
@@ -436,9 +434,7 @@ BENCHMARK(BM_MatrixHold)
     ->ArgNames({"n", "kind"})
     ->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RenderOutput)
-    ->Arg(10)
-    ->Arg(1000)
-    ->Arg(100000)
+    ->Apply(TenToHundredThousand)
     ->Unit(benchmark::kMicrosecond);
 
 }  // namespace

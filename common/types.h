@@ -19,15 +19,9 @@ enum class InputMode { kPair, kHeight, kModelBasePoint };
 
 // The mode's name as the report and the plot write it.
 inline const char* InputModeName(InputMode mode) {
-  switch (mode) {
-    case InputMode::kPair:
-      return "pair";
-    case InputMode::kHeight:
-      return "height";
-    case InputMode::kModelBasePoint:
-      return "model_base_point";
-  }
-  return "pair";
+  static const char* const kNames[] = {"pair", "height", "model_base_point"};
+  const size_t i = static_cast<size_t>(mode);
+  return i < 3 ? kNames[i] : "pair";
 }
 
 // Points held back from the fit to check it (a control-point table's rows

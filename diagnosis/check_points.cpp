@@ -25,8 +25,10 @@ CheckPointJudgement JudgeCheckPoints(const CheckPoints& check,
     j.max_m = std::isnan(r_m) ? r_m : std::max(j.max_m, r_m);
   }
   j.rms_m = std::sqrt(sum_sq_m2 / static_cast<double>(n));
-  MeasureSurvey(projection, fit, check.source, check.geodetic, j.deviations,
-                &j.survey_m, &j.projection_m);
+  SurveyMeasure measure = MeasureSurvey(projection, fit, check.source,
+                                        check.geodetic, j.deviations);
+  j.survey_m = std::move(measure.survey_m);
+  j.projection_m = std::move(measure.projection_m);
   return j;
 }
 

@@ -28,6 +28,27 @@ constexpr double kOnePlaceRatio = 1e-18;
 
 }  // namespace
 
+namespace {
+
+// The least-squares similarity about the centroids from its sums over the
+// centred points (x, y) -> (X, Y): s = sum w (x^2 + y^2), P = sum w (x X +
+// y Y), Q = sum w (x Y - y X). The rotation is the direction of (P, Q),
+// of (-P, -Q) for a negative fixed scale, which turns by half a turn
+// already; K = |(P, Q)| / s when free. False when a figure is not finite.
+bool FromSums(const Point2& from_c, const Point2& to_c, double P, double Q,
+              double s, double scale, PlaneSimilarity* out) {
+  double K = scale;
+  const double sign = !IsFreeScale(scale) && scale < 0.0 ? -1.0 : 1.0;
+  if (IsFreeScale(scale)) K = std::sqrt(P * P + Q * Q) / s;
+  const PlaneSimilarity t =
+      PlaneSimilarity::FromDirection(from_c, to_c, K, sign * P, sign * Q);
+  if (!std::isfinite(K) || !std::isfinite(t.cos() + t.sin())) return false;
+  *out = t;
+  return true;
+}
+
+}  // namespace
+
 bool FitClosedForm(const std::vector<Point2>& from,
                    const std::vector<Point2>& to,
                    const std::vector<double>& weights, double scale,
@@ -63,15 +84,7 @@ bool FitClosedForm(const std::vector<Point2>& from,
   // Without rotation: the centroids on each other, K = 1 or the fixed one.
   *out = PlaneSimilarity(from_c, to_c, IsFreeScale(scale) ? 1.0 : scale, 0.0);
   if (!(s > kOnePlaceRatio * extent)) return false;
-  double K = scale;
-  // A negative scale already turns by half a turn.
-  const double sign = !IsFreeScale(scale) && scale < 0.0 ? -1.0 : 1.0;
-  if (IsFreeScale(scale)) K = std::sqrt(P * P + Q * Q) / s;
-  const PlaneSimilarity t =
-      PlaneSimilarity::FromDirection(from_c, to_c, K, sign * P, sign * Q);
-  if (!std::isfinite(K) || !std::isfinite(t.cos() + t.sin())) return false;
-  *out = t;
-  return true;
+  return FromSums(from_c, to_c, P, Q, s, scale, out);
 }
 
 RobustSimilarity FitRobust(const std::vector<Point2>& from,
@@ -159,14 +172,7 @@ bool PairSimilarity(const std::vector<Point2>& from,
   const Point2 to_c{0.5 * (to[i].x + to[j].x), 0.5 * (to[i].y + to[j].y)};
   // (tx + i ty) / (fx + i fy) = K e^(i angle).
   const double P = fx * tx + fy * ty, Q = fx * ty - fy * tx;
-  double K = scale;
-  const double sign = !IsFreeScale(scale) && scale < 0.0 ? -1.0 : 1.0;
-  if (IsFreeScale(scale)) K = std::sqrt(P * P + Q * Q) / f2;
-  const PlaneSimilarity t =
-      PlaneSimilarity::FromDirection(from_c, to_c, K, sign * P, sign * Q);
-  if (!std::isfinite(K) || !std::isfinite(t.cos() + t.sin())) return false;
-  *out = t;
-  return true;
+  return FromSums(from_c, to_c, P, Q, f2, scale, out);
 }
 
 // The lower median of the squared deviation lengths of the points in

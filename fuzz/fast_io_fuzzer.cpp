@@ -9,19 +9,12 @@
 #include <vector>
 
 #include "common/fixed_text.h"
+#include "fuzz/fuzz_checks.h"
 #include "input/point_list.h"
 #include "tests/input/stream_reference_reader.h"
 
 namespace geoanchor {
 namespace {
-
-void Check(bool ok) {
-  if (!ok) __builtin_trap();
-}
-
-bool SameDouble(double a, double b) {
-  return std::memcmp(&a, &b, sizeof a) == 0;
-}
 
 void CheckReader(const std::string& text) {
   const std::vector<double> expected = StreamReferenceNumbers(text);

@@ -15,14 +15,11 @@
 #include <string>
 #include <vector>
 
+#include "fuzz/fuzz_checks.h"
 #include "input/point_list.h"
 
 namespace geoanchor {
 namespace {
-
-void Check(bool ok) {
-  if (!ok) __builtin_trap();
-}
 
 size_t DigitRuns(const std::string& text) {
   size_t runs = 0;
@@ -33,10 +30,6 @@ size_t DigitRuns(const std::string& text) {
     in_run = digit;
   }
   return runs;
-}
-
-bool SameDouble(double a, double b) {
-  return std::memcmp(&a, &b, sizeof a) == 0;
 }
 
 // One input of the fuzzer.

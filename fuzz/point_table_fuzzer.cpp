@@ -15,19 +15,12 @@
 #include <string_view>
 
 #include "common/unicode_text.h"
+#include "fuzz/fuzz_checks.h"
 #include "input/input_error.h"
 #include "input/point_table.h"
 
 namespace geoanchor {
 namespace {
-
-void Check(bool ok) {
-  if (!ok) __builtin_trap();
-}
-
-bool SameDouble(double a, double b) {
-  return std::memcmp(&a, &b, sizeof a) == 0;
-}
 
 void CheckTable(const PointTable& table, bool heights) {
   Check(!table.points.empty());

@@ -34,13 +34,10 @@
 #include <vector>
 
 #include "app/run.h"
+#include "fuzz/fuzz_checks.h"
 
 namespace geoanchor {
 namespace {
-
-void Check(bool ok) {
-  if (!ok) __builtin_trap();
-}
 
 // Where the sanitizers write their reports: while the run's standard error
 // goes to a file, they keep writing to the real one. Absent (null) in

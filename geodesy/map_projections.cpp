@@ -20,6 +20,20 @@ TransverseMercatorParameters GaussKruger(double cm_deg, double false_e_m) {
   return tm;
 }
 
+// A CGCS2000 Gauss-Krueger zone on central meridian `cm_deg`, EPSG code
+// `epsg`; its eastings with the zone number in front or without.
+MapProjection GaussKrugerZone(ProjectionKind kind, int zone,
+                              bool zone_in_easting, double cm_deg, int epsg) {
+  MapProjection p;
+  p.kind = kind;
+  p.zone = zone;
+  p.zone_in_easting = zone_in_easting;
+  p.epsg = epsg;
+  p.tm = GaussKruger(
+      cm_deg, kFalseEastingM + (zone_in_easting ? zone * kZoneEastingM : 0));
+  return p;
+}
+
 // Spacing of the grid that ProjectMany interpolates, degrees. The
 // projection's third derivatives are of the order of the earth's radius,
 // so cubic convolution over 0.01 degrees (1.7e-4 rad) is within
@@ -38,43 +52,22 @@ void CubicWeights(double t, double w[4]) {
 }  // namespace
 
 const char* ProjectionKindName(ProjectionKind kind) {
-  switch (kind) {
-    case ProjectionKind::kNone:
-      return "none";
-    case ProjectionKind::kGaussKruger3:
-      return "gauss_kruger_3";
-    case ProjectionKind::kGaussKruger6:
-      return "gauss_kruger_6";
-    case ProjectionKind::kUtm:
-      return "utm";
-    case ProjectionKind::kTransverseMercator:
-      return "transverse_mercator";
-  }
-  return "none";
+  static const char* const kNames[] = {
+      "none", "gauss_kruger_3", "gauss_kruger_6", "utm", "transverse_mercator"};
+  const size_t i = static_cast<size_t>(kind);
+  return i < 5 ? kNames[i] : "none";
 }
 
 MapProjection GaussKruger3(int zone, bool zone_in_easting) {
-  MapProjection p;
-  p.kind = ProjectionKind::kGaussKruger3;
-  p.zone = zone;
-  p.zone_in_easting = zone_in_easting;
-  p.epsg = zone_in_easting ? 4513 + (zone - 25) : 4534 + (zone - 25);
-  p.tm =
-      GaussKruger(3.0 * zone, kFalseEastingM +
-                                  (zone_in_easting ? zone * kZoneEastingM : 0));
-  return p;
+  return GaussKrugerZone(
+      ProjectionKind::kGaussKruger3, zone, zone_in_easting, 3.0 * zone,
+      zone_in_easting ? 4513 + (zone - 25) : 4534 + (zone - 25));
 }
 
 MapProjection GaussKruger6(int zone, bool zone_in_easting) {
-  MapProjection p;
-  p.kind = ProjectionKind::kGaussKruger6;
-  p.zone = zone;
-  p.zone_in_easting = zone_in_easting;
-  p.epsg = zone_in_easting ? 4491 + (zone - 13) : 4502 + (zone - 13);
-  p.tm = GaussKruger(
-      6.0 * zone - 3.0,
-      kFalseEastingM + (zone_in_easting ? zone * kZoneEastingM : 0));
-  return p;
+  return GaussKrugerZone(
+      ProjectionKind::kGaussKruger6, zone, zone_in_easting, 6.0 * zone - 3.0,
+      zone_in_easting ? 4491 + (zone - 13) : 4502 + (zone - 13));
 }
 
 MapProjection Utm(int zone, bool south) {

@@ -585,11 +585,13 @@ SurveyJudgement JudgeSurvey(const ControlPoints& points,
 
   // Every point, projected, through the sample's similarity: a spread
   // sample of a few hundred points fixes it to a fraction of a millimetre.
-  double web_map_offset_m = projection.web_map_offset_m;
-  MeasureSurvey(projection, fit, points.source, points.geodetic, fit.deviations,
-                &judgement.survey_m, &judgement.projection_m,
-                &web_map_offset_m);
-  projection.web_map_offset_m = web_map_offset_m;
+  SurveyMeasure measure = MeasureSurvey(projection, fit, points.source,
+                                        points.geodetic, fit.deviations);
+  judgement.survey_m = std::move(measure.survey_m);
+  judgement.projection_m = std::move(measure.projection_m);
+  if (projection.web_map) {
+    projection.web_map_offset_m = measure.web_map_offset_m;
+  }
   double sum2 = 0;
   for (size_t i = 0; i < n; ++i) {
     sum2 += judgement.survey_m[i] * judgement.survey_m[i];
@@ -599,21 +601,20 @@ SurveyJudgement JudgeSurvey(const ControlPoints& points,
   return finish();
 }
 
-void MeasureSurvey(const Projection& projection, const SimilarityFit& fit,
-                   const std::vector<Point3>& source,
-                   const std::vector<Point3>& geodetic,
-                   const std::vector<Point2>& deviations,
-                   std::vector<double>* survey_m,
-                   std::vector<double>* projection_m,
-                   double* web_map_offset_m) {
+SurveyMeasure MeasureSurvey(const Projection& projection,
+                            const SimilarityFit& fit,
+                            const std::vector<Point3>& source,
+                            const std::vector<Point3>& geodetic,
+                            const std::vector<Point2>& deviations) {
   const size_t n = source.size();
-  survey_m->resize(n);
-  projection_m->assign(n, 0.0);
+  SurveyMeasure out;
+  out.survey_m.resize(n);
+  out.projection_m.assign(n, 0.0);
   if (projection.kind == ProjectionKind::kNone) {
     for (size_t i = 0; i < n; ++i) {
-      (*survey_m)[i] = DeviationLength(deviations[i].x, deviations[i].y);
+      out.survey_m[i] = DeviationLength(deviations[i].x, deviations[i].y);
     }
-    return;
+    return out;
   }
   const double m_per_unit = MetresPerUnit(fit);
   const Projector projector(projection.tm);
@@ -627,26 +628,25 @@ void MeasureSurvey(const Projection& projection, const SimilarityFit& fit,
   // projection (an identity similarity for a standard one).
   std::vector<Point2> drawing = PlanePoints(source);
   if (projection.web_map) {
-    if (web_map_offset_m != nullptr) {
-      std::vector<double> offset_m(n);
-      for (size_t i = 0; i < n; ++i) {
-        offset_m[i] = DeviationLength(projected[i].x - drawing[i].x,
-                                      projected[i].y - drawing[i].y) *
-                      m_per_unit;
-      }
-      *web_map_offset_m = Median(std::move(offset_m));
+    std::vector<double> offset_m(n);
+    for (size_t i = 0; i < n; ++i) {
+      offset_m[i] = DeviationLength(projected[i].x - drawing[i].x,
+                                    projected[i].y - drawing[i].y) *
+                    m_per_unit;
     }
+    out.web_map_offset_m = Median(std::move(offset_m));
     drawing = InWebMap(projector, projection.web_map_datum, drawing);
   }
   for (size_t i = 0; i < n; ++i) {
     const Point2 r = sim.Deviation(projected[i], drawing[i]);
     // D* - d: where the position projects, minus the drawing point.
     const Point2 v{-r.x, -r.y};
-    (*survey_m)[i] = DeviationLength(v.x, v.y) * m_per_unit;
+    out.survey_m[i] = DeviationLength(v.x, v.y) * m_per_unit;
     const Point2 e = fit.similarity.Turn(v);
-    (*projection_m)[i] =
+    out.projection_m[i] =
         DeviationLength(deviations[i].x - e.x, deviations[i].y - e.y);
   }
+  return out;
 }
 
 // The metres of one drawing unit as the fit sees them.

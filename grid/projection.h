@@ -127,16 +127,19 @@ SurveyJudgement JudgeSurvey(const ControlPoints& points,
 // source. Without a projection survey_m is the deviation's length and
 // projection_m 0. For the fitted points and for points judged but never
 // fitted (check points) alike. Web-map targets (projection.web_map) are
-// measured against the drawing in the web map's coordinates; with
-// `web_map_offset_m`, the median distance of the points' positions from
-// the drawing, as Projection::web_map_offset_m, goes there.
-void MeasureSurvey(const Projection& projection, const SimilarityFit& fit,
-                   const std::vector<Point3>& source,
-                   const std::vector<Point3>& geodetic,
-                   const std::vector<Point2>& deviations,
-                   std::vector<double>* survey_m,
-                   std::vector<double>* projection_m,
-                   double* web_map_offset_m = nullptr);
+// measured against the drawing in the web map's coordinates, and the
+// median distance of the points' positions from the drawing, as
+// Projection::web_map_offset_m, is given too.
+struct SurveyMeasure {
+  std::vector<double> survey_m;
+  std::vector<double> projection_m;
+  double web_map_offset_m = std::numeric_limits<double>::quiet_NaN();
+};
+SurveyMeasure MeasureSurvey(const Projection& projection,
+                            const SimilarityFit& fit,
+                            const std::vector<Point3>& source,
+                            const std::vector<Point3>& geodetic,
+                            const std::vector<Point2>& deviations);
 
 // Where a WGS84 position puts its drawing point: projected, and carried by
 // the identified similarity onto the drawing (drawing units). NaN without

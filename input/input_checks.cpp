@@ -148,23 +148,36 @@ std::optional<InputError> CheckProjectHeight(const InputPlace& where,
                         " when each target carries its height"};
 }
 
+namespace {
+
+// An angle `what` ("latitude", "longitude") of `value_deg` beyond
+// +-`limit_deg`: the mistake `code`, and what to do.
+std::optional<InputError> BeyondDegrees(const InputPlace& where,
+                                        InputErrorCode code, const char* what,
+                                        double value_deg, double limit_deg,
+                                        const char* remedy) {
+  if (!(std::fabs(value_deg) > limit_deg)) return std::nullopt;
+  return InputError{code, where,
+                    std::string("has ") + what + " " + Figure(value_deg) +
+                        " degrees, beyond +-" + Figure(limit_deg),
+                    remedy};
+}
+
+}  // namespace
+
 std::optional<InputError> CheckLatitude(const InputPlace& where,
                                         double lat_deg) {
-  if (!(std::fabs(lat_deg) > kMaxLatitudeDeg)) return std::nullopt;
-  return InputError{InputErrorCode::kLatitudeRange, where,
-                    "has latitude " + Figure(lat_deg) + " degrees, beyond +-" +
-                        Figure(kMaxLatitudeDeg),
-                    "write longitude first, then latitude (lon,lat)"};
+  return BeyondDegrees(where, InputErrorCode::kLatitudeRange, "latitude",
+                       lat_deg, kMaxLatitudeDeg,
+                       "write longitude first, then latitude (lon,lat)");
 }
 
 std::optional<InputError> CheckLongitude(const InputPlace& where,
                                          double lon_deg) {
-  if (!(std::fabs(lon_deg) > kMaxLongitudeDeg)) return std::nullopt;
-  return InputError{InputErrorCode::kLongitudeRange, where,
-                    "has longitude " + Figure(lon_deg) + " degrees, beyond +-" +
-                        Figure(kMaxLongitudeDeg),
-                    "give the longitude in degrees (-180 to 180), then the "
-                    "latitude"};
+  return BeyondDegrees(where, InputErrorCode::kLongitudeRange, "longitude",
+                       lon_deg, kMaxLongitudeDeg,
+                       "give the longitude in degrees (-180 to 180), then the "
+                       "latitude");
 }
 
 std::optional<InputError> CheckGeodeticPoint(const InputPlace& where,

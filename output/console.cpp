@@ -10,21 +10,26 @@
 
 namespace geoanchor {
 
+namespace {
+
+// `label`, then x and y with `decimals` decimals, a comma between them.
+void AppendPair(std::string* lines, const char* label, double x, double y,
+                int decimals) {
+  *lines += label;
+  AppendFixed(lines, x, decimals);
+  *lines += ',';
+  AppendFixed(lines, y, decimals);
+}
+
+}  // namespace
+
 void PrintControlPointLines(const ControlPoints& points) {
   std::string lines;
   for (size_t i = 0; i < points.source.size(); ++i) {
-    lines += "src:";
-    AppendFixed(&lines, points.source[i].x, 6);
-    lines += ',';
-    AppendFixed(&lines, points.source[i].y, 6);
-    lines += " des_enu:";
-    AppendFixed(&lines, points.target[i].x, 6);
-    lines += ',';
-    AppendFixed(&lines, points.target[i].y, 6);
-    lines += " des_lon:";
-    AppendFixed(&lines, points.geodetic[i].x, 14);
-    lines += ',';
-    AppendFixed(&lines, points.geodetic[i].y, 14);
+    AppendPair(&lines, "src:", points.source[i].x, points.source[i].y, 6);
+    AppendPair(&lines, " des_enu:", points.target[i].x, points.target[i].y, 6);
+    AppendPair(&lines, " des_lon:", points.geodetic[i].x, points.geodetic[i].y,
+               14);
     lines += '\n';
     if (lines.size() >= kStdoutChunkBytes) FlushToStdout(&lines);
   }
