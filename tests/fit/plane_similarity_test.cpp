@@ -27,6 +27,7 @@
 #include "common/types.h"
 #include "fit/similarity_fit.h"
 
+namespace geoanchor {
 namespace {
 
 constexpr double kEps = std::numeric_limits<double>::epsilon();
@@ -520,3 +521,4 @@ INSTANTIATE_TEST_SUITE_P(Scales, ConsensusTest,
                          });
 
 }  // namespace
+}  // namespace geoanchor
