@@ -11,7 +11,10 @@
 // and to_c = (A, B) this is the tool's model
 //   east  = (x cos(angle) - y sin(angle)) K + A
 //   north = (x sin(angle) + y cos(angle)) K + B
-// computed in exactly that order, so every bit agrees with the matrix.
+// computed in exactly that order, as the fit's residual computes it. The
+// matrix (ToMatrix) holds the same K cos, K sin, A and B; applied as
+// p x - q y + A it agrees with Apply to a few units in the last place of
+// K |(x, y)| + |A|, not bit for bit.
 // The estimators are in fit/plane_similarity.h.
 #ifndef GEOANCHOR_COMMON_PLANE_SIMILARITY_H_
 #define GEOANCHOR_COMMON_PLANE_SIMILARITY_H_
