@@ -127,14 +127,25 @@ std::string SurveyorsTable(const std::vector<PointText>& points) {
 }
 
 // RowsWithUse with its use column as `header` writes it: 是 and 否, turned
-// round for 检查点.
-std::string ChineseUseTable(const std::string& header, bool inverse) {
+// round for 检查点; `used` are its used points.
+Good ChineseUseTable(const char* what, const std::string& header, bool inverse,
+                     const std::vector<PointText>& used) {
   std::vector<std::vector<std::string>> rows = RowsWithUse();
   for (std::vector<std::string>& row : rows) {
     row.back() = (row.back() == "1") != inverse ? "是" : "否";
   }
-  return Table({"点号", "x", "y", "z", "经度", "纬度", "大地高", header}, rows,
-               ",");
+  return {what,
+          "points.csv",
+          Table({"点号", "x", "y", "z", "经度", "纬度", "大地高", header}, rows,
+                ","),
+          {},
+          used,
+          true,
+          {"K1", "K2", "K3", "K4", "K5", "K6"},
+          {true, true, true, true, false, true},
+          kOutlierAndCheckPointWarnings,
+          "x",
+          {}};
 }
 
 std::vector<Good> GoodTables() {
@@ -303,28 +314,10 @@ std::vector<Good> GoodTables() {
        "",
        "Y",
        {}},
-      {"a 参与计算 column of 是 and 否",
-       "points.csv",
-       ChineseUseTable("参与计算", false),
-       {},
-       used,
-       true,
-       names,
-       {true, true, true, true, false, true},
-       kOutlierAndCheckPointWarnings,
-       "x",
-       {}},
-      {"a 检查点 column, 是 for the check point",
-       "points.csv",
-       ChineseUseTable("检查点", true),
-       {},
-       used,
-       true,
-       names,
-       {true, true, true, true, false, true},
-       kOutlierAndCheckPointWarnings,
-       "x",
-       {}},
+      ChineseUseTable("a 参与计算 column of 是 and 否", "参与计算", false,
+                      used),
+      ChineseUseTable("a 检查点 column, 是 for the check point", "检查点", true,
+                      used),
       {"Easting, Northing, Ellipsoidal Height, colons and hemisphere letters",
        "points.csv",
        Table({"Name", "Easting", "Northing", "Z", "Longitude", "Latitude",
