@@ -84,13 +84,13 @@ bool AmbiguousAxisName(const std::string& key) {
 // latitudes, and an easting (false easting 500 km, so 100 to 900 km), with
 // or without its zone number in front (6-degree zones 13 to 23, 3-degree
 // zones 25 to 45).
-bool NorthingLike(double v) { return v >= 1e6 && v <= 6e6; }
-bool EastingLike(double v) {
-  const double zone = std::floor(v / 1e6);
+bool NorthingLike(double north_m) { return north_m >= 1e6 && north_m <= 6e6; }
+bool EastingLike(double east_m) {
+  const double zone = std::floor(east_m / 1e6);
   const bool numbered =
       (zone >= 13 && zone <= 23) || (zone >= 25 && zone <= 45);
-  const double in_zone = numbered ? v - zone * 1e6 : v;
-  return in_zone >= 1e5 && in_zone <= 9e5;
+  const double in_zone_m = numbered ? east_m - zone * 1e6 : east_m;
+  return in_zone_m >= 1e5 && in_zone_m <= 9e5;
 }
 
 // Whether every point's x is northing-like and its y easting-like: the
