@@ -37,6 +37,14 @@ struct CheckPoints {
 };
 
 // The index-aligned lists the fit works on, and where they came from.
+// How a control-point table's header was read; `read` false for points
+// given as flags.
+struct TableColumns {
+  bool read = false;
+  std::string easting_column;                // header text of drawing x
+  std::vector<std::string> ignored_columns;  // header texts, in file order
+};
+
 struct ControlPoints {
   InputMode mode = InputMode::kPair;
   std::vector<Point3> source;    // drawing x, y, z
@@ -57,6 +65,7 @@ struct ControlPoints {
   std::vector<std::string> names;
   std::vector<int> positions;
   CheckPoints check;
+  TableColumns table;
   // One sentence per control-point list whose reading passed over text
   // holding a digit (numbers the user wrote and the run does not use): the
   // list, the text and what to do. Empty for a clean input.

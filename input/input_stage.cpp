@@ -73,6 +73,8 @@ std::optional<InputError> ReadTableInput(const InputFlags& flags, bool pairs,
                       "give --projectheight=<metres> to take every target at "
                       "that height, or add an h column"};
   }
+  points->table = TableColumns{true, std::move(table.easting_column),
+                               std::move(table.ignored_columns)};
   CheckPoints& check = points->check;
   int position = 0;
   for (const TablePoint& p : table.points) {

@@ -51,7 +51,9 @@ struct InputFlags {
 // the h column the modes with heights need, a point with use 1, the model
 // base point. Its used points become the lists, in the table's order and
 // exactly as the lists would give them (pairs in the pair mode), with their
-// names and positions; the others become `points->check`.
+// names and positions; the others become `points->check`, and
+// `points->table` says which column was the easting and which were not
+// read.
 // Returns nothing and fills `points` (mode, lists, base and model points,
 // project height, ignored_input, names, positions, check points; the
 // converted targets are left to the geodesy), or the first mistake.

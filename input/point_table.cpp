@@ -18,29 +18,98 @@ namespace {
 
 enum Column { kName, kX, kY, kZ, kLon, kLat, kH, kUse, kColumns };
 
+// The use column's inverse: 是 marks a check point.
+constexpr std::string_view kCheckPointName = "检查点";
+
 struct ColumnNames {
   const char* canonical;
   // Lower case, as the header's names are compared after lowering ASCII.
   std::vector<std::string_view> names;
   const char* listed;  // for a message: the names as a user writes them
+  // Names compared with blanks and underscores left out as well
+  // ("Ellipsoidal Height", "ellipsoidal_height").
+  std::vector<std::string_view> loose_names;
 };
 
+// X坐标 and Y坐标 are the Chinese surveyors' X, the northing, and Y, the
+// easting; where the values tell otherwise they are exchanged, as x and y
+// are (DrawingAxesExchanged).
 const ColumnNames& NamesOf(int column) {
   static const ColumnNames kNames[kColumns] = {
-      {"name", {"name", "点号", "点名"}, "name, 点号 or 点名"},
-      {"x", {"x", "east", "东坐标", "sourcex"}, "x, east, 东坐标 or sourceX"},
-      {"y", {"y", "north", "北坐标", "sourcey"}, "y, north, 北坐标 or sourceY"},
-      {"z", {"z", "高程"}, "z or 高程"},
+      {"name", {"name", "点号", "点名"}, "name, 点号 or 点名", {}},
+      {"x",
+       {"x", "east", "东坐标", "sourcex", "y坐标"},
+       "x, east, 东坐标 or sourceX",
+       {"easting"}},
+      {"y",
+       {"y", "north", "北坐标", "sourcey", "x坐标"},
+       "y, north, 北坐标 or sourceY",
+       {"northing"}},
+      {"z", {"z", "高程"}, "z or 高程", {}},
       {"lon",
        {"lon", "longitude", "lng", "l", "经度", "mapx"},
-       "lon, longitude, lng, L, 经度 or mapX"},
+       "lon, longitude, lng, L, 经度 or mapX",
+       {}},
       {"lat",
        {"lat", "latitude", "b", "纬度", "mapy"},
-       "lat, latitude, B, 纬度 or mapY"},
-      {"h", {"h", "大地高"}, "h or 大地高"},
-      {"use", {"use", "enable"}, "use or enable"},
+       "lat, latitude, B, 纬度 or mapY",
+       {}},
+      {"h", {"h", "大地高", "椭球高"}, "h or 大地高", {"ellipsoidalheight"}},
+      {"use",
+       {"use", "enable", "参与计算", "是否参与", kCheckPointName},
+       "use or enable",
+       {}},
   };
   return kNames[column];
+}
+
+// Columns known to hold nothing the fit takes: QGIS's residuals of its own
+// fit, and a surveyor's notes and row numbers. They are not reported as
+// ignored.
+bool SilentColumn(const std::string& key) {
+  for (std::string_view name :
+       {"dx", "dy", "residual", "备注", "说明", "序号"}) {
+    if (key == name) return true;
+  }
+  return false;
+}
+
+// Drawing x and y headers that do not say which is the easting: x and y
+// mean it in a CAD user's table, the other way round in a surveyor's.
+bool AmbiguousAxisName(const std::string& key) {
+  return key == "x" || key == "y" || key == "x坐标" || key == "y坐标";
+}
+
+// The values of a national grid: a Gauss-Krueger or UTM northing of China's
+// latitudes, and an easting (false easting 500 km, so 100 to 900 km), with
+// or without its zone number in front (6-degree zones 13 to 23, 3-degree
+// zones 25 to 45).
+bool NorthingLike(double north_m) { return north_m >= 1e6 && north_m <= 6e6; }
+bool EastingLike(double east_m) {
+  const double zone = std::floor(east_m / 1e6);
+  const bool numbered =
+      (zone >= 13 && zone <= 23) || (zone >= 25 && zone <= 45);
+  const double in_zone_m = numbered ? east_m - zone * 1e6 : east_m;
+  return in_zone_m >= 1e5 && in_zone_m <= 9e5;
+}
+
+// Whether every point's x is northing-like and its y easting-like: the
+// columns are then the surveyors' X (north) and Y (east).
+bool DrawingAxesExchanged(const std::vector<TablePoint>& points) {
+  for (const TablePoint& p : points) {
+    if (!NorthingLike(p.source.x) || !EastingLike(p.source.y)) return false;
+  }
+  return !points.empty();
+}
+
+// Whether a header name holds a Chinese character (U+4000 to U+9FFF, whose
+// UTF-8 starts with 0xE4 to 0xE9).
+bool HasChinese(std::string_view name) {
+  for (char c : name) {
+    const unsigned char b = static_cast<unsigned char>(c);
+    if (b >= 0xE4 && b <= 0xE9) return true;
+  }
+  return false;
 }
 
 // Blanks around a field: space, tab, and the no-break and ideographic
@@ -297,15 +366,40 @@ void SkipBlanks(std::string_view s, size_t* i) {
 
 bool WholeNumber(double v) { return v == std::floor(v); }
 
+// A hemisphere letter before or after a field's text ("N30°35′54.3″",
+// "120°12′3.5″E"): 'N', 'S', 'E' or 'W' (either case), or 0 for none;
+// the text without it.
+char TakeHemisphere(std::string_view* s) {
+  const auto letter = [](char c) {
+    const char upper = c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
+    return upper == 'N' || upper == 'S' || upper == 'E' || upper == 'W' ? upper
+                                                                        : '\0';
+  };
+  char h = 0;
+  if (!s->empty() && (h = letter(s->front())) != 0) {
+    s->remove_prefix(1);
+  } else if (!s->empty() && (h = letter(s->back())) != 0) {
+    s->remove_suffix(1);
+  }
+  *s = Trimmed(*s);
+  return h;
+}
+
 // An angle: decimal degrees, or degrees, minutes and seconds (see the
-// header). kNotANumber for text that is no angle at all; `*why` says what
-// is wrong with one whose minutes or seconds are out of range.
-NumberRead ReadAngle(std::string_view s, double* deg, std::string* why) {
+// header), a longitude when `longitude` (the hemisphere letters it takes
+// are E and W), else a latitude (N and S). kNotANumber for text that is no
+// angle at all; `*why` says what is wrong with one whose minutes or
+// seconds are out of range or whose letter is the other coordinate's.
+NumberRead ReadAngle(std::string_view s, bool longitude, double* deg,
+                     std::string* why) {
   const NumberRead plain = ReadNumber(s, deg);
   if (plain != NumberRead::kNotANumber) return plain;
+  const char hemisphere = TakeHemisphere(&s);
   size_t i = 0;
-  const bool minus = i < s.size() && s[i] == '-';
-  if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+  const bool signed_text = i < s.size() && (s[i] == '+' || s[i] == '-');
+  bool minus = signed_text && s[i] == '-';
+  if (signed_text) ++i;
+  if (hemisphere != 0 && signed_text) return NumberRead::kNotANumber;
   double parts[3] = {0.0, 0.0, 0.0};
   int count = 0;
   if (!TakeUnsigned(s, &i, &parts[0])) return NumberRead::kNotANumber;
@@ -329,6 +423,14 @@ NumberRead ReadAngle(std::string_view s, double* deg, std::string* why) {
     }
     SkipBlanks(s, &i);
     if (i != s.size()) return NumberRead::kNotANumber;
+  } else if (i < s.size() && s[i] == ':') {
+    // Colons: 30:35:54.30970 or 30:35.9.
+    while (i < s.size() && s[i] == ':' && count < 3) {
+      ++i;
+      if (!TakeUnsigned(s, &i, &parts[count])) return NumberRead::kNotANumber;
+      ++count;
+    }
+    if (i != s.size()) return NumberRead::kNotANumber;
   } else {
     // Blanks: 116 23 45.67 in a field of its own.
     while (i < s.size() && count < 3) {
@@ -337,6 +439,15 @@ NumberRead ReadAngle(std::string_view s, double* deg, std::string* why) {
       SkipBlanks(s, &i);
     }
     if (i != s.size() || count < 2) return NumberRead::kNotANumber;
+  }
+  if (hemisphere != 0) {
+    const bool east_west = hemisphere == 'E' || hemisphere == 'W';
+    if (east_west != longitude) {
+      *why = longitude ? "N and S are a latitude's hemispheres"
+                       : "E and W are a longitude's hemispheres";
+      return NumberRead::kNotANumber;
+    }
+    minus = hemisphere == 'S' || hemisphere == 'W';
   }
   for (int part = 0; part + 1 < count; ++part) {
     if (!WholeNumber(parts[part])) {
@@ -356,14 +467,14 @@ NumberRead ReadAngle(std::string_view s, double* deg, std::string* why) {
   return std::isfinite(v) ? NumberRead::kOk : NumberRead::kOutOfRange;
 }
 
-// 1 or 0, yes or no, true or false; empty: 1.
+// 1 or 0, yes or no, true or false, 是 or 否; empty: 1.
 bool ReadUse(std::string_view s, bool* used) {
   const std::string v = AsciiLower(s);
-  if (v.empty() || v == "1" || v == "yes" || v == "true") {
+  if (v.empty() || v == "1" || v == "yes" || v == "true" || v == "是") {
     *used = true;
     return true;
   }
-  if (v == "0" || v == "no" || v == "false") {
+  if (v == "0" || v == "no" || v == "false" || v == "否") {
     *used = false;
     return true;
   }
@@ -433,6 +544,12 @@ class Reader {
                       std::to_string(table->header_line),
                   "give one point a line below it");
     }
+    if (ambiguous_axes_ && DrawingAxesExchanged(table->points)) {
+      for (TablePoint& p : table->points) std::swap(p.source.x, p.source.y);
+      std::swap(header_names_[kX], header_names_[kY]);
+    }
+    table->easting_column = header_names_[kX];
+    table->ignored_columns = std::move(ignored_columns_);
     return true;
   }
 
@@ -474,6 +591,38 @@ class Reader {
     return "'" + Excerpt(text) + "'";
   }
 
+  // The column each header name gives (-1: none), in the header's order.
+  // Beside Chinese names, a bare H is the normal height (正常高), the
+  // drawing's z, when another column gives the ellipsoidal height.
+  static std::vector<int> HeaderColumns(const std::vector<std::string>& names) {
+    std::vector<int> columns(names.size(), -1);
+    bool chinese = false;
+    int h_columns = 0;
+    for (size_t f = 0; f < names.size(); ++f) {
+      const std::string key = HeaderKey(names[f]);
+      std::string loose;
+      for (char ch : key) {
+        if (ch != ' ' && ch != '_') loose += ch;
+      }
+      chinese = chinese || HasChinese(key);
+      for (int c = 0; c < kColumns && columns[f] < 0; ++c) {
+        bool match = false;
+        for (std::string_view name : NamesOf(c).names) match |= key == name;
+        for (std::string_view name : NamesOf(c).loose_names) {
+          match |= loose == name;
+        }
+        if (match) columns[f] = c;
+      }
+      h_columns += columns[f] == kH;
+    }
+    if (chinese && h_columns > 1) {
+      for (size_t f = 0; f < names.size(); ++f) {
+        if (columns[f] == kH && HeaderKey(names[f]) == "h") columns[f] = kZ;
+      }
+    }
+    return columns;
+  }
+
   bool ReadHeader(const Line& line) {
     Fields fields = SplitFields(line.text, separator_);
     if (fields.unclosed_quote) return FailUnclosedQuote(line, fields);
@@ -494,24 +643,35 @@ class Reader {
       fields.values = std::move(names);
     }
     header_fields_ = fields.values.size();
+    const std::vector<int> columns = HeaderColumns(fields.values);
     for (size_t f = 0; f < fields.values.size(); ++f) {
-      const std::string key = HeaderKey(fields.values[f]);
-      for (int c = 0; c < kColumns; ++c) {
-        bool match = false;
-        for (std::string_view name : NamesOf(c).names) match |= key == name;
-        if (!match) continue;
-        if (index_[c] >= 0) {
-          return Fail(InputErrorCode::kDuplicateColumn, line.number, "",
-                      "columns " + std::to_string(index_[c] + 1) + " (" +
-                          Quoted(header_names_[c]) + ") and " +
-                          std::to_string(f + 1) + " (" +
-                          Quoted(fields.values[f]) + ") both give " +
-                          NamesOf(c).canonical,
-                      "keep one of them");
+      const int c = columns[f];
+      if (c < 0) {
+        const std::string key = HeaderKey(fields.values[f]);
+        if (!key.empty() && !SilentColumn(key)) {
+          ignored_columns_.push_back(fields.values[f]);
         }
-        index_[c] = static_cast<int>(f);
-        header_names_[c] = fields.values[f];
+        continue;
       }
+      if (index_[c] >= 0) {
+        return Fail(InputErrorCode::kDuplicateColumn, line.number, "",
+                    "columns " + std::to_string(index_[c] + 1) + " (" +
+                        Quoted(header_names_[c]) + ") and " +
+                        std::to_string(f + 1) + " (" +
+                        Quoted(fields.values[f]) + ") both give " +
+                        NamesOf(c).canonical,
+                    "keep one of them");
+      }
+      index_[c] = static_cast<int>(f);
+      header_names_[c] = fields.values[f];
+    }
+    ambiguous_axes_ = index_[kX] >= 0 && index_[kY] >= 0 &&
+                      AmbiguousAxisName(HeaderKey(header_names_[kX])) &&
+                      AmbiguousAxisName(HeaderKey(header_names_[kY]));
+    if (index_[kUse] >= 0) {
+      const std::string key = HeaderKey(header_names_[kUse]);
+      inverse_use_ = key == kCheckPointName;
+      chinese_use_ = HasChinese(key);
     }
     for (int c : {kX, kY, kLon, kLat}) {
       if (index_[c] < 0) {
@@ -608,7 +768,21 @@ class Reader {
       return true;
     }
     if (c == kUse) {
-      if (ReadUse(text, &p->used)) return true;
+      if (ReadUse(text, &p->used)) {
+        // 检查点 marks a check point; empty, it marks none.
+        if (inverse_use_ && !text.empty()) p->used = !p->used;
+        return true;
+      }
+      if (chinese_use_) {
+        return Fail(InputErrorCode::kBadUseValue, line, column,
+                    Quoted(text) +
+                        " is not 是 or 否 (nor 1 or 0, yes or no, true or "
+                        "false)",
+                    inverse_use_ ? "give 是 for a check point, 否 for a "
+                                   "point to fit"
+                                 : "give 是 for a point to fit, 否 for a "
+                                   "check point");
+      }
       return Fail(
           InputErrorCode::kBadUseValue, line, column,
           Quoted(text) + " is not 1 or 0 (nor yes or no, true or false)",
@@ -623,7 +797,7 @@ class Reader {
     std::string why;
     const bool angle = c == kLon || c == kLat;
     const NumberRead read =
-        angle ? ReadAngle(text, &v, &why) : ReadNumber(text, &v);
+        angle ? ReadAngle(text, c == kLon, &v, &why) : ReadNumber(text, &v);
     if (read == NumberRead::kNotANumber) {
       if (!angle) {
         return Fail(InputErrorCode::kNotANumber, line, column,
@@ -667,6 +841,12 @@ class Reader {
   int index_[kColumns] = {-1, -1, -1, -1, -1, -1, -1, -1};
   std::string header_names_[kColumns];
   size_t header_fields_ = 0;
+  // Both drawing columns are named x/y or X坐标/Y坐标, which leave the
+  // easting to the values.
+  bool ambiguous_axes_ = false;
+  bool inverse_use_ = false;  // the use column is 检查点
+  bool chinese_use_ = false;  // the use column's name is Chinese
+  std::vector<std::string> ignored_columns_;  // header texts, in file order
   InputError error_;
 };
 

@@ -15,19 +15,33 @@
 //
 // Columns, by header name, case-insensitive, in any order, with an optional
 // unit in brackets after the name ("x(m)", "经度(°)", "h [m]"); columns with
-// other names are ignored:
+// other names are ignored, and listed in `ignored_columns` unless they are
+// known to hold nothing for the fit (dX, dY, residual, 备注, 说明, 序号):
 // clang-format off
 //   column  holds                        header names
 //   name    the point's name             name, 点号, 点名
-//   x       drawing x                    x, east, 东坐标, sourceX
-//   y       drawing y                    y, north, 北坐标, sourceY
+//   x       drawing x, the easting       x, east, easting, 东坐标, Y坐标, sourceX
+//   y       drawing y, the northing      y, north, northing, 北坐标, X坐标, sourceY
 //   z       drawing z (0 without one)    z, 高程 (the drawing's normal height)
 //   lon     WGS84 longitude, degrees     lon, longitude, lng, L, 经度, mapX
 //   lat     WGS84 latitude, degrees      lat, latitude, B, 纬度, mapY
-//   h       WGS84 ellipsoidal height, m  h, 大地高
-//   use     1 (default) or 0             use, enable
+//   h       WGS84 ellipsoidal height, m  h, 大地高, 椭球高, ellipsoidal height
+//   use     1 (default) or 0             use, enable, 参与计算, 是否参与;
+//                                        检查点 (the inverse: 是 for use 0)
 // clang-format on
-// x, y, lon and lat are required. QGIS's ".points" header
+// Names with blanks ("ellipsoidal height") match with or without their
+// blanks or with underscores instead. Beside Chinese names, a bare H is the
+// normal height (正常高), so where another column gives the ellipsoidal
+// height, H is the drawing's z ("点名,X,Y,H,B,L,大地高").
+// x, y, lon and lat are required.
+//
+// x and y, and X坐标 and Y坐标, do not say which is the easting: CAD's x is,
+// a surveyor's X is the northing. When both columns are so named and every
+// row's x is a grid northing (1e6 to 6e6) and its y a grid easting (1e5 to
+// 9e5, or that with a zone number in front: 13 to 23 or 25 to 45 millions),
+// the two are exchanged. Otherwise (a local grid) x and y keep CAD's
+// meaning and X坐标 and Y坐标 the surveyors'. `easting_column` says which
+// column was taken. QGIS's ".points" header
 // "mapX,mapY,sourceX,sourceY,enable,dX,dY,residual" reads through the
 // aliases; a "#CRS:" comment before the header that names a projected
 // system (its WKT starts a PROJCRS, PROJCS or PROJECTEDCRS before any
@@ -36,14 +50,18 @@
 //
 // Longitudes and latitudes are decimal degrees, or degrees, minutes and
 // seconds with the sign in front: "116°23′45.67″", "116°23'45.67\"",
-// "116度23分45.67秒", "-116°23.5′", or two or three numbers separated by
-// blanks in a field of their own ("116 23 45.67"). Minutes and seconds are
+// "116度23分45.67秒", "-116°23.5′", "30:35:54.30970", or two or three
+// numbers separated by blanks in a field of their own ("116 23 45.67").
+// Instead of the sign, degrees, minutes and seconds may carry the
+// hemisphere's letter before or after them ("N30°35′54.3″",
+// "120°12′3.5″E"; S and W are negative); a longitude takes E or W, a
+// latitude N or S. Minutes and seconds are
 // below 60, and the part before them a whole number. A number of the
 // surveyors' "116.234567" meaning 116°23′45.67″ cannot be told from decimal
 // degrees and is read as decimal degrees.
 //
-// The use column takes 1 or 0, yes or no, true or false (case-insensitive;
-// empty: 1). Rows with use 0 are check points.
+// The use column takes 1 or 0, yes or no, true or false (case-insensitive),
+// 是 or 否 (empty: 1). Rows with use 0 are check points.
 //
 // The bytes are UTF-8 (with or without a byte-order mark), UTF-16 LE or BE
 // with a byte-order mark, or otherwise GBK (common/unicode_text.h). Names
@@ -72,6 +90,10 @@ struct PointTable {
   std::vector<TablePoint> points;  // in the table's order
   int header_line = 0;             // the header's line, counting from 1
   bool has_heights = false;        // the header names an h column
+  // The header's text of the column read as drawing x, the easting.
+  std::string easting_column;
+  // The header's texts of the columns not read, in the file's order.
+  std::vector<std::string> ignored_columns;
 };
 
 // Reads the table in `bytes`. `label` names the file in messages (the path

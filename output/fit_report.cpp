@@ -86,8 +86,20 @@ std::string GridJson(const GridJudgement& g) {
 // The report's sections, each appending its fields, two blanks in, one a
 // line, each line ending ",\n" (the last, the solver's, "\n").
 
+// A field holding a list: each entry on a line of its own, four blanks in,
+// and the closing bracket on a line of its own; "[]" for none.
+void AppendList(const char* name, const std::vector<std::string>& entries,
+                std::string* j) {
+  *j += std::string("  \"") + name + "\": [";
+  for (size_t i = 0; i < entries.size(); ++i) {
+    *j += (i == 0 ? "\n    " : ",\n    ") + entries[i];
+  }
+  *j += entries.empty() ? "],\n" : "\n  ],\n";
+}
+
 // The tool's version and what the run was given: the input mode, the
-// scale's mode and the base points.
+// scale's mode, the base points and, from a table, the column taken as the
+// easting and the columns not read.
 void AppendRun(const ControlPoints& points, bool free_scale, std::string* j) {
   *j += "  \"version\": " + Quoted(kToolVersion) + ",\n";
   *j += "  \"mode\": " + Quoted(InputModeName(points.mode)) + ",\n";
@@ -97,6 +109,15 @@ void AppendRun(const ControlPoints& points, bool free_scale, std::string* j) {
   if (points.mode == InputMode::kModelBasePoint) {
     *j += "  \"model_point\": {\"lon_deg\": " + Number(points.model_point.x) +
           ", \"lat_deg\": " + Number(points.model_point.y) + "},\n";
+  }
+  if (points.table.read) {
+    *j +=
+        "  \"easting_column\": " + Quoted(points.table.easting_column) + ",\n";
+    std::vector<std::string> ignored;
+    for (const std::string& name : points.table.ignored_columns) {
+      ignored.push_back(Quoted(name));
+    }
+    AppendList("ignored_columns", ignored, j);
   }
 }
 
@@ -293,17 +314,6 @@ void AppendJudgements(const Diagnosis& diagnosis, std::string* j) {
         (diagnosis.drawing_units.empty() ? std::string("null")
                                          : Quoted(diagnosis.drawing_units)) +
         ",\n";
-}
-
-// A field holding a list: each entry on a line of its own, four blanks in,
-// and the closing bracket on a line of its own; "[]" for none.
-void AppendList(const char* name, const std::vector<std::string>& entries,
-                std::string* j) {
-  *j += std::string("  \"") + name + "\": [";
-  for (size_t i = 0; i < entries.size(); ++i) {
-    *j += (i == 0 ? "\n    " : ",\n    ") + entries[i];
-  }
-  *j += entries.empty() ? "],\n" : "\n  ],\n";
 }
 
 // The findings in the diagnosis's order, and their messages again, in the

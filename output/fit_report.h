@@ -4,7 +4,8 @@
 // (among the points, in the input's order, with "used": false) and their
 // summary, the heights, the quality figures, the precision of the solution,
 // the diagnosis (findings, their messages as warnings, the verdict) and the
-// solver's outcome. Numbers are written with 17
+// solver's outcome; from a control-point table, also the column taken as
+// the easting and the columns not read. Numbers are written with 17
 // significant digits, so that they read back to the same doubles; a value
 // that is not finite is written as null.
 #ifndef GEOANCHOR_OUTPUT_FIT_REPORT_H_

@@ -100,7 +100,53 @@ struct Good {
   std::vector<std::string> names;     // the report's names, in order
   std::vector<bool> used;             // the report's used, in order
   std::string err = "";               // the table's run's standard error
+  // The report's easting_column and ignored_columns ("": not compared).
+  std::string easting = "";
+  std::vector<std::string> ignored = {};
 };
+
+// The warnings of RowsWithUse's run: K3 the outlier, K5 the check point.
+const char kOutlierAndCheckPointWarnings[] =
+    "GeoAnchorSolve: warning: point K3 deviates by 0.990 m and is an "
+    "outlier: check its drawing coordinates and its WGS84 position "
+    "(outlier)\n"
+    "GeoAnchorSolve: warning: check point K5 deviates by 0.498 m under the "
+    "matrix fitted without it, more than 0.100 m: check its drawing "
+    "coordinates and its WGS84 position; if both are right, the control "
+    "points do not hold the drawing there, so add control points near it "
+    "(check_point_off)\n";
+
+// A surveyor's table of the example: 点名,X,Y,H,B,L,大地高, X the northing,
+// Y the easting (with its zone number), H the drawing's normal height.
+std::string SurveyorsTable(const std::vector<PointText>& points) {
+  std::vector<std::vector<std::string>> rows;
+  for (const PointText& p : points) {
+    rows.push_back({p.name, p.y, p.x, p.z, p.lat, p.lon, p.h});
+  }
+  return Table({"点名", "X", "Y", "H", "B", "L", "大地高"}, rows, ",");
+}
+
+// RowsWithUse with its use column as `header` writes it: 是 and 否, turned
+// round for 检查点; `used` are its used points.
+Good ChineseUseTable(const char* what, const std::string& header, bool inverse,
+                     const std::vector<PointText>& used) {
+  std::vector<std::vector<std::string>> rows = RowsWithUse();
+  for (std::vector<std::string>& row : rows) {
+    row.back() = (row.back() == "1") != inverse ? "是" : "否";
+  }
+  return {what,
+          "points.csv",
+          Table({"点号", "x", "y", "z", "经度", "纬度", "大地高", header}, rows,
+                ","),
+          {},
+          used,
+          true,
+          {"K1", "K2", "K3", "K4", "K5", "K6"},
+          {true, true, true, true, false, true},
+          kOutlierAndCheckPointWarnings,
+          "x",
+          {}};
+}
 
 std::vector<Good> GoodTables() {
   const std::vector<std::string> en = {"name", "x",   "y", "z",
@@ -144,6 +190,28 @@ std::vector<Good> GoodTables() {
   used.erase(used.begin() + 4);
   std::vector<std::string> with_use = en;
   with_use.push_back("use");
+  // The example with drawing heights, which H must carry to the drawing.
+  std::vector<PointText> surveyed = kTianjin;
+  for (size_t i = 0; i < surveyed.size(); ++i) {
+    surveyed[i].z = std::to_string(i + 1) + ".5";
+  }
+  // K1's longitude 117°11′46.90428″ with E in front, K2's latitude
+  // 39°05′33.09066528″ in colons and K3's 39°06′03.09011976″ with N behind
+  // (117.1963623000, 39.0925251848 and 39.1008583666 as d + m/60 +
+  // s/3600), given to the flags to 17 digits; a notes column at the end.
+  std::vector<std::vector<std::string>> english_rows =
+      Rows(kTianjin, true, true);
+  english_rows[0][4] = "E117°11′46.90428″";
+  english_rows[1][5] = "39:05:33.09066528";
+  english_rows[2][5] = "39°06′03.09011976″N";
+  for (std::vector<std::string>& row : english_rows) row.push_back("ok");
+  std::vector<PointText> dms_letters = dms;
+  std::snprintf(degrees, sizeof degrees, "%.17g",
+                39.0 + 5.0 / 60.0 + 33.09066528 / 3600.0);
+  dms_letters[1].lat = degrees;
+  std::snprintf(degrees, sizeof degrees, "%.17g",
+                39.0 + 6.0 / 60.0 + 3.09011976 / 3600.0);
+  dms_letters[2].lat = degrees;
   return {
       {"UTF-8 CSV",
        "points.csv",
@@ -234,14 +302,35 @@ std::vector<Good> GoodTables() {
        true,
        names,
        {true, true, true, true, false, true},
-       "GeoAnchorSolve: warning: point K3 deviates by 0.990 m and is an "
-       "outlier: check its drawing coordinates and its WGS84 position "
-       "(outlier)\n"
-       "GeoAnchorSolve: warning: check point K5 deviates by 0.498 m under the "
-       "matrix fitted without it, more than 0.100 m: check its drawing "
-       "coordinates and its WGS84 position; if both are right, the control "
-       "points do not hold the drawing there, so add control points near it "
-       "(check_point_off)\n"},
+       kOutlierAndCheckPointWarnings},
+      {"a surveyor's X, Y, H, B, L and 大地高",
+       "points.csv",
+       SurveyorsTable(surveyed),
+       {},
+       surveyed,
+       true,
+       names,
+       all,
+       "",
+       "Y",
+       {}},
+      ChineseUseTable("a 参与计算 column of 是 and 否", "参与计算", false,
+                      used),
+      ChineseUseTable("a 检查点 column, 是 for the check point", "检查点", true,
+                      used),
+      {"Easting, Northing, Ellipsoidal Height, colons and hemisphere letters",
+       "points.csv",
+       Table({"Name", "Easting", "Northing", "Z", "Longitude", "Latitude",
+              "Ellipsoidal_Height", "Remarks"},
+             english_rows, ","),
+       {},
+       dms_letters,
+       true,
+       names,
+       all,
+       "",
+       "Easting",
+       {"Remarks"}},
   };
 }
 
@@ -264,10 +353,16 @@ TEST_F(CliTest, TablesRunAsTheirPointsGivenAsFlags) {
       flag_args.push_back(f);
     }
     flag_args.insert(flag_args.end(), c.flags.begin(), c.flags.end());
+    const std::string flag_report = dir_ + "/flag-report.json";
+    flag_args.push_back("--report=" + flag_report);
     const Result flags = Run(flag_args);
     ASSERT_EQ(0, flags.status) << flags.err;
     EXPECT_EQ(flags.out, table.out);
     EXPECT_EQ(ReadFile(result_path_), table_file);
+    // Only a table's report says how its header was read.
+    const json f = json::parse(ReadFile(flag_report));
+    EXPECT_FALSE(f.contains("easting_column"));
+    EXPECT_FALSE(f.contains("ignored_columns"));
 
     const json r = json::parse(ReadFile(report));
     ASSERT_EQ(c.names.size(), r["points"].size());
@@ -283,6 +378,10 @@ TEST_F(CliTest, TablesRunAsTheirPointsGivenAsFlags) {
       checks += !c.used[i];
     }
     EXPECT_EQ(checks, r["check_points"]["count"].get<size_t>());
+    if (!c.easting.empty()) {
+      EXPECT_EQ(c.easting, r["easting_column"]);
+      EXPECT_EQ(json(c.ignored), r["ignored_columns"]);
+    }
   }
 }
 

@@ -183,6 +183,31 @@ std::vector<Case> Cases() {
           "GeoAnchorSolve: points.csv line 2, column lon: '116.3E' is not an "
           "angle: write decimal degrees, or degrees, minutes and seconds such "
           "as 116°23′45.67″"),
+      Bad("a latitude's letter on a longitude",
+          "x,y,lon,lat,h\n1,2,N30°35′54.3″,39,5\n",
+          "GeoAnchorSolve: points.csv line 2, column lon: 'N30°35′54.3″' is "
+          "not an angle (N and S are a latitude's hemispheres): write decimal "
+          "degrees, or degrees, minutes and seconds such as 116°23′45.67″"),
+      Bad("a sign and a letter", "x,y,lon,lat,h\n1,2,116,-N30:35,5\n",
+          "GeoAnchorSolve: points.csv line 2, column lat: '-N30:35' is not an "
+          "angle: write decimal degrees, or degrees, minutes and seconds such "
+          "as 116°23′45.67″"),
+      Bad("four parts with colons", "x,y,lon,lat,h\n1,2,116:1:2:3,39,5\n",
+          "GeoAnchorSolve: points.csv line 2, column lon: '116:1:2:3' is not "
+          "an angle: write decimal degrees, or degrees, minutes and seconds "
+          "such as 116°23′45.67″"),
+      Bad("H beside an ellipsoidal height in an English table",
+          "name,x,y,H,lon,lat,ellipsoidal height\n",
+          "GeoAnchorSolve: points.csv line 1: columns 4 ('H') and 7 "
+          "('ellipsoidal height') both give h: keep one of them"),
+      Bad("H beside 大地高 and 高程", "点名,x,y,高程,H,经度,纬度,大地高\n",
+          "GeoAnchorSolve: points.csv line 1: columns 4 ('高程') and 5 ('H') "
+          "both give z: keep one of them"),
+      Bad("an unknown 检查点 value",
+          "点名,x,y,经度,纬度,大地高,检查点\nA,1,2,117,39,7,可能\n",
+          "GeoAnchorSolve: points.csv line 2, column 检查点: '可能' is not 是 "
+          "or 否 (nor 1 or 0, yes or no, true or false): give 是 for a check "
+          "point, 否 for a point to fit"),
       Bad("an unknown use", "x,y,lon,lat,h,use\n1,2,116,39,5,maybe\n",
           "GeoAnchorSolve: points.csv line 2, column use: 'maybe' is not 1 or "
           "0 "
@@ -202,6 +227,24 @@ std::vector<Case> Cases() {
   return cases;
 }
 
+void ExpectRows(const std::vector<Row>& rows, const PointTable& table) {
+  ASSERT_EQ(rows.size(), table.points.size());
+  for (size_t i = 0; i < rows.size(); ++i) {
+    const Row& want = rows[i];
+    const TablePoint& got = table.points[i];
+    SCOPED_TRACE("row " + std::to_string(i));
+    EXPECT_EQ(want.line, got.line);
+    EXPECT_EQ(want.name, got.name);
+    EXPECT_EQ(want.x, got.source.x);
+    EXPECT_EQ(want.y, got.source.y);
+    EXPECT_EQ(want.z, got.source.z);
+    EXPECT_EQ(want.lon, got.geodetic.x);
+    EXPECT_EQ(want.lat, got.geodetic.y);
+    EXPECT_EQ(want.h, got.geodetic.z);
+    EXPECT_EQ(want.used, got.used);
+  }
+}
+
 TEST(PointTableTest, ReadsEveryLayoutAndNamesEveryMistake) {
   for (const Case& c : Cases()) {
     SCOPED_TRACE(c.what);
@@ -217,21 +260,131 @@ TEST(PointTableTest, ReadsEveryLayoutAndNamesEveryMistake) {
     }
     ASSERT_TRUE(ok) << RenderInputError(error);
     EXPECT_EQ(c.has_heights, table.has_heights);
-    ASSERT_EQ(c.rows.size(), table.points.size());
-    for (size_t i = 0; i < c.rows.size(); ++i) {
-      const Row& want = c.rows[i];
-      const TablePoint& got = table.points[i];
-      SCOPED_TRACE("row " + std::to_string(i));
-      EXPECT_EQ(want.line, got.line);
-      EXPECT_EQ(want.name, got.name);
-      EXPECT_EQ(want.x, got.source.x);
-      EXPECT_EQ(want.y, got.source.y);
-      EXPECT_EQ(want.z, got.source.z);
-      EXPECT_EQ(want.lon, got.geodetic.x);
-      EXPECT_EQ(want.lat, got.geodetic.y);
-      EXPECT_EQ(want.h, got.geodetic.z);
-      EXPECT_EQ(want.used, got.used);
-    }
+    ExpectRows(c.rows, table);
+  }
+}
+
+// Tables as Chinese surveyors write them, each read to the points the
+// CAD user's header would give, and the column taken as the easting.
+TEST(PointTableTest, ReadsSurveyorsTables) {
+  // Tianjin's K1 (examples/tianjin.flags): a zone-39 easting and a northing.
+  const std::string k1_xy = "4328460.775,39517250.31";  // X north, Y east
+  const double e = 39517250.31, n = 4328460.775;
+  const double lon = 117.1963623, lat = 39.0929411793;
+  const std::string k1_geo = "39.0929411793,117.1963623";  // B, L
+  // 120°12′3.5″ and 30°35′54.3″.
+  const double kLon = 120 + 12 / 60.0 + 3.5 / 3600;
+  const double kLat = 30 + 35 / 60.0 + 54.3 / 3600;
+  struct Surveyed {
+    const char* what;
+    std::string bytes;
+    std::vector<Row> rows;
+    std::string easting;               // the easting column's header text
+    std::vector<std::string> ignored;  // the columns not read
+  };
+  const std::vector<Surveyed> cases = {
+      {"X north and Y east by their values, H the drawing's normal height",
+       "点名,X,Y,H,B,L,大地高\nK1," + k1_xy + ",1.5," + k1_geo + ",3.21\n",
+       {{2, "K1", e, n, 1.5, lon, lat, 3.21, true}},
+       "Y",
+       {}},
+      {"X坐标 north, Y坐标 east, in a local grid the values cannot tell",
+       "点号,X坐标(m),Y坐标(m),经度,纬度,椭球高\nP1,1200.5,3400.25,117,39,"
+       "7\n",
+       {{2, "P1", 3400.25, 1200.5, 0, 117, 39, 7, true}},
+       "Y坐标(m)",
+       {}},
+      {"X坐标 holding a CAD user's easting is the easting",
+       "点号,X坐标,Y坐标,经度,纬度,大地高\nP1,500000.5,4417000.25,117,39,7\n",
+       {{2, "P1", 500000.5, 4417000.25, 0, 117, 39, 7, true}},
+       "X坐标",
+       {}},
+      {"x and y keep CAD's meaning in a local grid",
+       "name,x,y,lon,lat,h\nP1,4328460.775,2000,117,39,7\n",
+       {{2, "P1", 4328460.775, 2000, 0, 117, 39, 7, true}},
+       "x",
+       {}},
+      {"x and y exchanged only when every row says so",
+       "name,x,y,lon,lat,h\nK1," + k1_xy +
+           ",117,39,7\nP2,1000,2000,117,39,"
+           "7\n",
+       {{2, "K1", n, e, 0, 117, 39, 7, true},
+        {3, "P2", 1000, 2000, 0, 117, 39, 7, true}},
+       "x",
+       {}},
+      {"x northing-like, y in no zone: as it stands",
+       "x,y,lon,lat,h\n4328460.775,24517250.31,117,39,7\n",
+       {{2, "", 4328460.775, 24517250.31, 0, 117, 39, 7, true}},
+       "x",
+       {}},
+      {"Easting, Northing, Ellipsoidal Height in any case and spacing",
+       "Name;EASTING (m);northing;Ellipsoidal_Height;Longitude;Latitude\n"
+       "P1;500000.5;4417000.25;7;117;39\n",
+       {{2, "P1", 500000.5, 4417000.25, 0, 117, 39, 7, true}},
+       "EASTING (m)",
+       {}},
+      {"ellipsoidal height with a blank",
+       "x,y,lon,lat,ellipsoidal height\n1,2,117,39,7\n",
+       {{2, "", 1, 2, 0, 117, 39, 7, true}},
+       "x",
+       {}},
+      // d + m/60 + s/3600, S and W negative.
+      {"colons and hemisphere letters before or after",
+       "lon,lat,x,y,h\n"
+       "120:12:3.5,30:35:54.30970,1,1,0\n"
+       "E120°12′3.5″,N30°35′54.3″,2,2,0\n"
+       "120°12′3.5″W,30°35′54.3″S,3,3,0\n"
+       "w120°12′3.5″,-30:35.5,4,4,0\n",
+       {{2, "", 1, 1, 0, kLon, 30 + 35 / 60.0 + 54.3097 / 3600, 0, true},
+        {3, "", 2, 2, 0, kLon, kLat, 0, true},
+        {4, "", 3, 3, 0, -kLon, -kLat, 0, true},
+        {5, "", 4, 4, 0, -kLon, -(30 + 35.5 / 60.0), 0, true}},
+       "x",
+       {}},
+      {"参与计算 and 是否参与 take 是 and 否 besides 1 and 0",
+       "点名,x,y,经度,纬度,大地高,参与计算\n"
+       "A,1,2,117,39,7,是\nB,3,4,117,39,7,否\nC,5,6,117,39,7,0\n",
+       {{2, "A", 1, 2, 0, 117, 39, 7, true},
+        {3, "B", 3, 4, 0, 117, 39, 7, false},
+        {4, "C", 5, 6, 0, 117, 39, 7, false}},
+       "x",
+       {}},
+      {"是否参与",
+       "x,y,lon,lat,h,是否参与\n1,2,117,39,7,no\n",
+       {{2, "", 1, 2, 0, 117, 39, 7, false}},
+       "x",
+       {}},
+      {"检查点 is the use column's inverse; empty marks no check point",
+       "点名,x,y,经度,纬度,大地高,检查点\n"
+       "A,1,2,117,39,7,是\nB,3,4,117,39,7,否\nC,5,6,117,39,7,\n"
+       "D,7,8,117,39,7,1\n",
+       {{2, "A", 1, 2, 0, 117, 39, 7, false},
+        {3, "B", 3, 4, 0, 117, 39, 7, true},
+        {4, "C", 5, 6, 0, 117, 39, 7, true},
+        {5, "D", 7, 8, 0, 117, 39, 7, false}},
+       "x",
+       {}},
+      {"unknown columns listed in order; notes, numbers, QGIS's silent",
+       "序号,点名,x,y,经度,纬度,大地高,等级,备注,说明,dX,dY,residual,note,\n"
+       "1,A,1,2,117,39,7,二等,ok,,0,0,0,n,\n",
+       {{2, "A", 1, 2, 0, 117, 39, 7, true}},
+       "x",
+       {"等级", "note"}},
+      {"H without another ellipsoidal height stays h",
+       "点名,x,y,H,经度,纬度\nA,1,2,7,117,39\n",
+       {{2, "A", 1, 2, 0, 117, 39, 7, true}},
+       "x",
+       {}},
+  };
+  for (const Surveyed& c : cases) {
+    SCOPED_TRACE(c.what);
+    PointTable table;
+    InputError error;
+    ASSERT_TRUE(ReadPointTable(c.bytes, "points.csv", true, &table, &error))
+        << RenderInputError(error);
+    ExpectRows(c.rows, table);
+    EXPECT_EQ(c.easting, table.easting_column);
+    EXPECT_EQ(c.ignored, table.ignored_columns);
   }
 }
 
