@@ -465,6 +465,53 @@ namespace {
 // the targets moved by at most 5 mm and turned into longitude/latitude at
 // the given heights with GeographicLib's LocalCartesian (independent of the
 // tool's converter).
+// The locale never changes how numbers are written: under locales with a
+// decimal comma (German, French) every output is byte for byte the one
+// under C. The locales are made for the test (LOCPATH), so that the run
+// does not depend on which ones the machine has installed.
+TEST_F(CliTest, EveryLocaleWritesTheSameBytes) {
+  if (kUnderWine) GTEST_SKIP() << "a Windows program reads no POSIX locale";
+#ifdef GEOANCHOR_UNDER_QEMU
+  GTEST_SKIP() << "the locales are made for this machine's C library";
+#endif
+  const std::string locales = dir_ + "/locales";
+  ASSERT_EQ(0, mkdir(locales.c_str(), 0755));
+  for (const std::string name : {"de_DE", "fr_FR"}) {
+    // Status 1 means warnings only (the locale is written all the same).
+    std::system(("localedef -i " + name + " -f UTF-8 '" + locales + "/" + name +
+                 ".UTF-8' >/dev/null 2>&1")
+                    .c_str());
+    ASSERT_TRUE(Exists(locales + "/" + name + ".UTF-8/LC_NUMERIC"))
+        << "localedef " << name << ".UTF-8 (Debian's locales package)";
+  }
+  const std::string report = dir_ + "/report.json";
+  const std::vector<std::string> args = {
+      "--flagfile=" GEOANCHOR_EXAMPLES_DIR "/tianjin-outlier.flags",
+      "--report=" + report, "--plot=" + dir_ + "/plot.svg"};
+  const auto run = [&](const std::vector<std::string>& variables) {
+    std::vector<std::string> command = {"env", "-i", "LOCPATH=" + locales};
+    command.insert(command.end(), variables.begin(), variables.end());
+    command.push_back(exe_);
+    command.insert(command.end(), args.begin(), args.end());
+    Result r = RunCommand("env", command, dir_, dir_);
+    r.out += "\n--- result file\n" + ReadFile(result_path_) + "\n--- report\n" +
+             ReadFile(report) + "\n--- plot\n" + ReadFile(dir_ + "/plot.svg");
+    return r;
+  };
+  const Result c = run({"LC_ALL=C"});
+  ASSERT_EQ(0, c.status) << c.err;
+  ASSERT_NE("", c.err);  // the example's outlier is named
+  for (const std::vector<std::string>& variables :
+       std::vector<std::vector<std::string>>{{"LANG=de_DE.UTF-8"},
+                                             {"LC_ALL=fr_FR.UTF-8"},
+                                             {"LC_NUMERIC=de_DE.UTF-8"}}) {
+    const Result r = run(variables);
+    EXPECT_EQ(c.status, r.status) << variables[0];
+    EXPECT_EQ(c.out, r.out) << variables[0];
+    EXPECT_EQ(c.err, r.err) << variables[0];
+  }
+}
+
 TEST_F(CliTest, BundledExampleRecoversItsKnownTransform) {
   const Result r = Run({"--flagfile=" GEOANCHOR_EXAMPLES_DIR "/tianjin.flags"});
   ASSERT_EQ(0, r.status) << r.err;
