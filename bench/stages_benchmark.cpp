@@ -384,29 +384,20 @@ void BM_MatrixHold(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
-// The sizes of most stages' runs: a small job, a big one, and 100000
-// points.
-void TenToHundredThousand(benchmark::internal::Benchmark* b) {
-  b->Arg(10)->Arg(1000)->Arg(100000);
+// Most stages at a small job, a big one, and 100000 points, timed in
+// microseconds; and the same crossed with a second argument of 0 or 1.
+void Sizes(benchmark::internal::Benchmark* b) {
+  b->Arg(10)->Arg(1000)->Arg(100000)->Unit(benchmark::kMicrosecond);
+}
+void SizesByTwo(benchmark::internal::Benchmark* b) {
+  b->ArgsProduct({{10, 1000, 100000}, {0, 1}})->Unit(benchmark::kMicrosecond);
 }
 
-BENCHMARK(BM_ParsePointTriples)
-    ->Apply(TenToHundredThousand)
-    ->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_ReadPointTable)
-    ->ArgsProduct({{10, 1000, 100000}, {0, 1}})
-    ->ArgNames({"n", "gbk"})
-    ->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_ReadAndCheckInput)
-    ->Apply(TenToHundredThousand)
-    ->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_GeodeticToEnu)
-    ->Apply(TenToHundredThousand)
-    ->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_FitSimilarity)
-    ->ArgsProduct({{10, 1000, 100000}, {0, 1}})
-    ->ArgNames({"n", "fixed"})
-    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ParsePointTriples)->Apply(Sizes);
+BENCHMARK(BM_ReadPointTable)->Apply(SizesByTwo)->ArgNames({"n", "gbk"});
+BENCHMARK(BM_ReadAndCheckInput)->Apply(Sizes);
+BENCHMARK(BM_GeodeticToEnu)->Apply(Sizes);
+BENCHMARK(BM_FitSimilarity)->Apply(SizesByTwo)->ArgNames({"n", "fixed"});
 BENCHMARK(BM_FindConsensus)
     ->ArgsProduct({{10, 1000, 20000, 100000}, {0, 25}})
     ->ArgNames({"n", "blunders"})
@@ -418,24 +409,14 @@ BENCHMARK(BM_FitWithReport)
     ->Arg(5000)
     ->Arg(100000)
     ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ResidualPlot)
-    ->Apply(TenToHundredThousand)
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_DiagnoseEveryRun)
-    ->ArgsProduct({{10, 1000, 100000}, {0, 1}})
-    ->ArgNames({"n", "outliers"})
-    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ResidualPlot)->Apply(Sizes)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DiagnoseEveryRun)->Apply(SizesByTwo)->ArgNames({"n", "outliers"});
 BENCHMARK(BM_JudgeSurvey)
     ->ArgsProduct({{10, 1000, 100000}, {0, 1, 2}})
     ->ArgNames({"n", "kind"})
     ->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_MatrixHold)
-    ->ArgsProduct({{10, 1000, 100000}, {0, 1}})
-    ->ArgNames({"n", "kind"})
-    ->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_RenderOutput)
-    ->Apply(TenToHundredThousand)
-    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_MatrixHold)->Apply(SizesByTwo)->ArgNames({"n", "kind"});
+BENCHMARK(BM_RenderOutput)->Apply(Sizes);
 
 }  // namespace
 }  // namespace geoanchor
