@@ -52,6 +52,14 @@ inline constexpr size_t kMaxLabelledPoints = 300;
 // point, or a perfect fit).
 double ArrowMagnification(double largest_deviation, double target_length);
 
+// An upper bound of the width of `text` (UTF-8) in the plot's sans-serif at
+// `font_size` page units, bold or not, in page units: per character the
+// advance of DejaVu Sans (the widest usual sans-serif) for ASCII, an em for
+// any other character (CJK and full-width ones are an em square), and 5 %
+// for a browser's rounding. Every text of the legend ends inside the page
+// by this measure.
+double PlotTextWidth(const std::string& text, double font_size, bool bold);
+
 // The plot's SVG text.
 std::string ResidualPlotSvg(const ControlPoints& points,
                             const SimilarityFit& fit,
