@@ -24,6 +24,7 @@ constexpr double kFrameSize = 640.0;
 constexpr double kLegendLeft = 680.0;
 constexpr double kFontSize = 15.0;
 constexpr double kLineHeight = 20.0;
+constexpr double kIndent = 12.0;  // a legend line's continuation
 constexpr size_t kMaxWarningsShown = 12;
 
 constexpr char kPointColour[] = "#1f4e79";
@@ -219,8 +220,9 @@ constexpr unsigned short kAsciiAdvance[95] = {
 // 0.343 em against 0.278).
 constexpr double kBoldWidening = 1.24;
 
-// A browser places glyphs at whole or fractional pixels; allowing 5 % more
-// covers rounding each advance of a 12 px font up to the next half pixel.
+// 5 % more for the browser's hinting and placing of glyphs on pixels
+// (plot_cli_test renders a plot in Chromium and finds no legend ink past
+// the right edge).
 constexpr double kRenderingAllowance = 1.05;
 
 // An upper bound of character `c`'s advance in ems in the plot's
@@ -825,7 +827,7 @@ size_t FittingHead(const std::string& text, double width, Font font) {
 void LegendText(double x, const std::string& text, const char* colour,
                 const char* extra, Font font, Legend* legend) {
   std::string rest = text;
-  for (double at_x = x;; at_x = x + 12) {
+  for (double at_x = x;; at_x = x + kIndent) {
     const size_t head = FittingHead(rest, kPageWidth - at_x, font);
     const std::string line = rest.substr(0, head);
     legend->svg += Text(at_x, legend->y, line, colour, extra);
@@ -833,14 +835,15 @@ void LegendText(double x, const std::string& text, const char* colour,
                              at_x + PlotTextWidth(line, font.size, font.bold));
     if (head == rest.size()) return;
     rest.erase(0, rest[head] == ' ' ? head + 1 : head);
+    if (rest.empty()) return;
     legend->y += kLineHeight;
   }
 }
 
-// A line of ink at the legend's left edge.
-void LegendLine(const std::string& text, const char* extra, Font font,
-                Legend* legend) {
-  LegendText(kLegendLeft, text, kInkColour, extra, font, legend);
+// A line of ink at the legend's left edge, bold or not.
+void LegendLine(const std::string& text, Font font, Legend* legend) {
+  LegendText(kLegendLeft, text, kInkColour,
+             font.bold ? " font-weight=\"bold\"" : "", font, legend);
   legend->y += kLineHeight;
 }
 
@@ -850,7 +853,7 @@ void LegendWrapped(const std::string& text, const char* bullet,
                    Legend* legend) {
   const std::vector<std::string> lines = Wrapped(text, 36);
   for (size_t l = 0; l < lines.size(); ++l) {
-    LegendText(l == 0 ? kLegendLeft : kLegendLeft + 12,
+    LegendText(l == 0 ? kLegendLeft : kLegendLeft + kIndent,
                (l == 0 ? bullet : "") + lines[l], kInkColour, "", Font(),
                legend);
     legend->y += kLineHeight;
@@ -875,25 +878,24 @@ void AppendFitFigures(const ControlPoints& points, const SimilarityFit& fit,
                       Legend* legend) {
   const size_t n = points.source.size();
   const size_t outliers = marks.outliers, check_n = marks.check_n;
-  LegendLine(std::string(kToolName) + " residual plot", " font-weight=\"bold\"",
-             kBold, legend);
+  LegendLine(std::string(kToolName) + " residual plot", kBold, legend);
   LegendLine(std::string("mode: ") + InputModeName(points.mode) + ", " +
                  (fit.free_scale ? "free" : "fixed") + " scale",
-             "", Font(), legend);
+             Font(), legend);
   LegendLine("K = " +
                  Value(std::fabs(fit.similarity.K()) < 1e6 ? "%.10f" : "%.10g",
                        fit.similarity.K()) +
                  " (" + Value("%+.2f", (fit.similarity.K() - 1.0) * 1e6) +
                  " ppm)",
-             "", Font(), legend);
+             Font(), legend);
   LegendLine("angle = " + Value("%.7f", RadToDeg(fit.similarity.angle_rad())) +
                  "\xC2\xB0",
-             "", Font(), legend);
+             Font(), legend);
   LegendLine("RMS = " + Value("%.4f m", fit.rms_m) + ", sigma0 = " +
                  (std::isfinite(fit.sigma0_m)
                       ? FormatDouble("%.4f", fit.sigma0_m) + " m"
                       : std::string("none")),
-             "", Font(), legend);
+             Font(), legend);
   LegendLine(std::to_string(n) + (n == 1 ? " point, " : " points, ") +
                  std::to_string(outliers) +
                  (outliers == 1 ? " outlier" : " outliers") +
@@ -901,13 +903,13 @@ void AppendFitFigures(const ControlPoints& points, const SimilarityFit& fit,
                       ? std::string()
                       : ", " + std::to_string(check_n) +
                             (check_n == 1 ? " check point" : " check points")),
-             "", Font(), legend);
+             Font(), legend);
   LegendWrapped("projection: " + ProjectionLabel(diagnosis.survey.projection),
                 "", legend);
   if (std::isfinite(diagnosis.hold.matrix_error_m)) {
     LegendLine("matrix error: " +
                    FormatDouble("%.3f m", diagnosis.hold.matrix_error_m),
-               "", Font(), legend);
+               Font(), legend);
   }
 }
 
@@ -964,10 +966,10 @@ void AppendKey(const Marks& marks, double magnification, size_t exchanged_pairs,
 // report has.
 void AppendFindings(const std::vector<Finding>& findings, Legend* legend) {
   if (findings.empty()) {
-    LegendLine("no findings", "", Font(), legend);
+    LegendLine("no findings", Font(), legend);
     return;
   }
-  LegendLine("findings:", " font-weight=\"bold\"", kBold, legend);
+  LegendLine("findings:", kBold, legend);
   const size_t shown = std::min(findings.size(), kMaxWarningsShown);
   for (size_t i = 0; i < shown; ++i) {
     LegendWrapped(findings[i].message, "\xE2\x80\xA2 ", legend);
@@ -975,7 +977,7 @@ void AppendFindings(const std::vector<Finding>& findings, Legend* legend) {
   if (findings.size() > shown) {
     LegendLine("and " + std::to_string(findings.size() - shown) +
                    " more (see the report)",
-               "", Font(), legend);
+               Font(), legend);
   }
 }
 
