@@ -76,6 +76,11 @@ TEST_F(CliTest, PlotIsWrittenOnlyBySuccessfulRunsThatAskForIt) {
       r.err);
 }
 
+// Why a test that renders is skipped.
+const char kNoChromium[] =
+    "no headless Chromium (chromium-headless-shell or chromium) is "
+    "installed: the plot was not rendered";
+
 // The first headless Chromium on PATH, or "".
 std::string FindChromium() {
   for (const char* name : {"chromium-headless-shell", "chromium"}) {
@@ -173,10 +178,7 @@ Rendering Render(const std::string& chromium, const std::string& plot,
 
 TEST_F(CliTest, BrowserShowsThePlotWithTheOutlierInRed) {
   const std::string chromium = FindChromium();
-  if (chromium.empty()) {
-    GTEST_SKIP() << "no headless Chromium (chromium-headless-shell or "
-                    "chromium) is installed: the plot was not rendered";
-  }
+  if (chromium.empty()) GTEST_SKIP() << kNoChromium;
   const std::string plot = dir_ + "/plot.svg";
   ASSERT_EQ(0, Run({kOutlierExample, "--plot=" + plot}).status);
   const Rendering with = Render(chromium, plot, dir_);
@@ -197,10 +199,7 @@ TEST_F(CliTest, BrowserShowsThePlotWithTheOutlierInRed) {
 
 TEST_F(CliTest, BrowserShowsNoLegendBeyondThePlotsRightEdge) {
   const std::string chromium = FindChromium();
-  if (chromium.empty()) {
-    GTEST_SKIP() << "no headless Chromium (chromium-headless-shell or "
-                    "chromium) is installed: the plot was not rendered";
-  }
+  if (chromium.empty()) GTEST_SKIP() << kNoChromium;
   // The outlier example with point 3's target 0.05 degrees (about 4 km)
   // further east: RMS and sigma0 of kilometres make the legend's longest
   // figures line, which once ran past the right edge.
