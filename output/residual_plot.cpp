@@ -1,7 +1,9 @@
 #include "output/residual_plot.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstring>
 
 #include "common/fixed_text.h"
 #include "common/numbers.h"
@@ -22,6 +24,7 @@ constexpr double kFrameSize = 640.0;
 constexpr double kLegendLeft = 680.0;
 constexpr double kFontSize = 15.0;
 constexpr double kLineHeight = 20.0;
+constexpr double kIndent = 12.0;  // a legend line's continuation
 constexpr size_t kMaxWarningsShown = 12;
 
 constexpr char kPointColour[] = "#1f4e79";
@@ -132,11 +135,22 @@ std::string MetresLabel(double m) {
   return FormatDouble("%g m", m);
 }
 
-// Clips the segment from (x0, y0) to (x1, y1), page units, to the plot
-// frame (Liang-Barsky). Returns false when nothing of it is inside.
-bool ClipToFrame(double x0, double y0, double* x1, double* y1) {
-  const double lo_x = kFrameLeft, hi_x = kFrameLeft + kFrameSize;
-  const double lo_y = kFrameTop, hi_y = kFrameTop + kFrameSize;
+// A rectangle on the page, page units, y down.
+struct Box {
+  double left = 0.0, top = 0.0, right = 0.0, bottom = 0.0;
+  bool Meets(const Box& o) const {
+    return left < o.right && o.left < right && top < o.bottom && o.top < bottom;
+  }
+};
+
+constexpr Box kFrameBox{kFrameLeft, kFrameTop, kFrameLeft + kFrameSize,
+                        kFrameTop + kFrameSize};
+
+// Clips the segment from (x0, y0) to (x1, y1), page units, where it leaves
+// `box` (Liang-Barsky). Returns false when nothing of it is inside.
+bool ClipToBox(const Box& box, double x0, double y0, double* x1, double* y1) {
+  const double lo_x = box.left, hi_x = box.right;
+  const double lo_y = box.top, hi_y = box.bottom;
   const double dx = *x1 - x0, dy = *y1 - y0;
   double t0 = 0.0, t1 = 1.0;
   const double p[4] = {-dx, dx, -dy, dy};
@@ -159,7 +173,85 @@ bool ClipToFrame(double x0, double y0, double* x1, double* y1) {
   return true;
 }
 
-// Splits `text` into lines of at most `width` characters at blanks.
+// The code point of the UTF-8 sequence at `*at`, moving `*at` past it. A
+// byte that starts no sequence counts as a character of its own (U+FFFD).
+char32_t NextCodePoint(const std::string& text, size_t* at) {
+  const unsigned char lead = static_cast<unsigned char>(text[*at]);
+  const size_t length = lead < 0x80    ? 1
+                        : lead >= 0xF0 ? 4
+                        : lead >= 0xE0 ? 3
+                        : lead >= 0xC0 ? 2
+                                       : 0;
+  if (length == 0 || *at + length > text.size()) {
+    ++*at;
+    return lead < 0x80 ? lead : 0xFFFD;
+  }
+  char32_t c = length == 1 ? lead : lead & (0x7F >> length);
+  for (size_t k = 1; k < length; ++k) {
+    c = c << 6 | (static_cast<unsigned char>(text[*at + k]) & 0x3F);
+  }
+  *at += length;
+  return c;
+}
+
+// CJK and full-width characters (East Asian Wide and Fullwidth): a square
+// em each, and a line may break before or after any of them.
+bool IsWide(char32_t c) {
+  return (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0xA4CF) ||
+         (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xF900 && c <= 0xFAFF) ||
+         (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFF60) ||
+         (c >= 0xFFE0 && c <= 0xFFE6) || (c >= 0x20000 && c <= 0x3FFFD);
+}
+
+// The advances of the printable ASCII characters, space to "~", in
+// thousandths of an em, rounded up: DejaVu Sans Book's, read from its hmtx
+// table. It is Linux's sans-serif (and Chromium's there), and the widest
+// of the usual ones: Arial, Liberation Sans and Helvetica are narrower.
+constexpr unsigned short kAsciiAdvance[95] = {
+    318, 401, 460, 838, 637,  951, 780, 275, 391, 391, 500, 838, 318, 361,
+    318, 337, 637, 637, 637,  637, 637, 637, 637, 637, 637, 637, 337, 337,
+    838, 838, 838, 531, 1000, 685, 687, 699, 771, 632, 576, 775, 752, 295,
+    295, 656, 558, 863, 749,  788, 604, 788, 695, 635, 611, 732, 685, 989,
+    686, 611, 686, 391, 337,  391, 838, 500, 500, 613, 635, 550, 635, 616,
+    353, 635, 634, 278, 278,  580, 278, 975, 634, 612, 635, 635, 412, 521,
+    393, 634, 592, 818, 592,  592, 525, 637, 337, 637, 838};
+
+// Bold is at most 1.24 times as wide (DejaVu Sans Bold's "i", "j" and "l":
+// 0.343 em against 0.278).
+constexpr double kBoldWidening = 1.24;
+
+// 5 % more for the browser's hinting and placing of glyphs on pixels
+// (plot_cli_test renders a plot in Chromium and finds no legend ink past
+// the right edge).
+constexpr double kRenderingAllowance = 1.05;
+
+// An upper bound of character `c`'s advance in ems in the plot's
+// sans-serif: the table above for ASCII; a whole em for any other
+// character (a CJK or full-width one is an em square; accented letters,
+// the degree sign and the bullet are narrower). Control characters are
+// not written (Escaped).
+double CharEm(char32_t c) {
+  if (c < 0x20 || c == 0x7F) return 0.0;
+  return c < 0x7F ? kAsciiAdvance[c - 0x20] / 1000.0 : 1.0;
+}
+
+// `word` cut before and after each wide character, where a line may break
+// without a blank; a word without one stays whole (an empty one too).
+std::vector<std::string> WordPieces(const std::string& word) {
+  std::vector<std::string> pieces(1);
+  for (size_t at = 0; at < word.size();) {
+    const size_t start = at;
+    const bool wide = IsWide(NextCodePoint(word, &at));
+    if (wide && !pieces.back().empty()) pieces.emplace_back();
+    pieces.back() += word.substr(start, at - start);
+    if (wide && at < word.size()) pieces.emplace_back();
+  }
+  return pieces;
+}
+
+// Splits `text` into lines of at most `width` bytes of UTF-8 at blanks, and
+// between wide characters, which need none (three bytes each, about the
+// width of two Latin letters).
 std::vector<std::string> Wrapped(const std::string& text, size_t width) {
   std::vector<std::string> lines;
   std::string line;
@@ -167,12 +259,19 @@ std::vector<std::string> Wrapped(const std::string& text, size_t width) {
   while (start < text.size()) {
     size_t end = text.find(' ', start);
     if (end == std::string::npos) end = text.size();
-    const std::string word = text.substr(start, end - start);
-    if (!line.empty() && line.size() + 1 + word.size() > width) {
-      lines.push_back(line);
-      line.clear();
+    bool after_blank = true;
+    for (const std::string& piece :
+         WordPieces(text.substr(start, end - start))) {
+      const char* blank = after_blank && !line.empty() ? " " : "";
+      if (!line.empty() &&
+          line.size() + std::strlen(blank) + piece.size() > width) {
+        lines.push_back(line);
+        line.clear();
+        blank = "";
+      }
+      line += blank + piece;
+      after_blank = false;
     }
-    line += (line.empty() ? "" : " ") + word;
     start = end + 1;
   }
   if (!line.empty()) lines.push_back(line);
@@ -347,7 +446,7 @@ bool ArrowEnd(const ArrowScale& scale, double x0, double y0, const Point2& d_m,
   }
   *x1 = x0 + px;
   *y1 = y0 + py;
-  return ClipToFrame(x0, y0, x1, y1) && (*x1 != x0 || *y1 != y0);
+  return ClipToBox(kFrameBox, x0, y0, x1, y1) && (*x1 != x0 || *y1 != y0);
 }
 
 // The page's height: the frame's, or the legend's with the findings shown
@@ -363,13 +462,21 @@ double PageHeight(const std::vector<Finding>& findings, size_t check_n) {
                                    (check_n > 0 ? kLineHeight : 0.0));
 }
 
+// The page's width: kPageWidth, or wider to hold what reaches further
+// (scale bars with a long label beside the legend), whose estimated end is
+// at `right` (page units), with a margin as wide as the frame's on the
+// left. The legend's own texts are broken to fit kPageWidth.
+double PageWidth(double right) {
+  return right <= kPageWidth ? kPageWidth : std::ceil(right + kFrameLeft);
+}
+
 // The document's opening: the page, the arrow heads, the white background
 // and the plot frame.
-void AppendPageStart(double page_height, std::string* svg) {
+void AppendPageStart(double page_width, double page_height, std::string* svg) {
   *svg += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
-  *svg += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + C(kPageWidth) +
+  *svg += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + C(page_width) +
           "\" height=\"" + C(page_height) + "\" viewBox=\"0 0 " +
-          C(kPageWidth) + " " + C(page_height) +
+          C(page_width) + " " + C(page_height) +
           "\" font-family=\"sans-serif\" font-size=\"" + C(kFontSize) + "\">\n";
   *svg += std::string("<title>") + kToolName + " residual plot</title>\n";
   *svg += "<defs>\n";
@@ -402,7 +509,24 @@ struct PointLayers {
   std::string checks, arrows, markers, labels;
   std::string compact_checks, compact_arrows, compact_markers;
   size_t outlier_texts = 0;  // outliers whose deviation is written
+  // What the scale bars must leave free: the boxes of the markers and
+  // their texts, and the arrows, each from (x0, y0) to (x1, y1).
+  std::vector<Box> taken;
+  std::vector<std::array<double, 4>> strokes;
 };
+
+// A point's marker with its stroke, and a little room: the largest, a
+// check point's diamond, reaches 7 page units from its centre.
+Box MarkerBox(double x, double y) { return Box{x - 8, y - 8, x + 8, y + 8}; }
+
+// The box of a text from (x, baseline): DejaVu Sans rises 0.93 em above
+// the baseline and falls 0.24 em below it (its hhea ascender and
+// descender).
+Box TextBox(double x, double baseline, const std::string& text,
+            double font_size) {
+  return Box{x, baseline - font_size, x + PlotTextWidth(text, font_size, false),
+             baseline + 0.25 * font_size};
+}
 
 // A compact path's segment from (x0, y0) to (x1, y1).
 std::string Segment(double x0, double y0, double x1, double y1) {
@@ -420,19 +544,21 @@ void DrawMarker(const ControlPoints& points, const SimilarityFit& fit,
                      (outlier ? "marker outlier" : "marker") + "\" cx=\"" +
                      C(x0) + "\" cy=\"" + C(y0) + "\" r=\"4\" fill=\"" +
                      colour + "\"/>\n";
+  layers->taken.push_back(MarkerBox(x0, y0));
   if (marks.labelled) {
+    const std::string label = NameOrPosition(points.names, points.positions, i);
     layers->labels +=
         std::string("<text class=\"") + (outlier ? "label outlier" : "label") +
         "\" x=\"" + C(x0 + 6) + "\" y=\"" + C(y0 - 6) + "\" fill=\"" + colour +
-        "\" font-size=\"13\">" +
-        Escaped(NameOrPosition(points.names, points.positions, i)) +
-        "</text>\n";
+        "\" font-size=\"13\">" + Escaped(label) + "</text>\n";
+    layers->taken.push_back(TextBox(x0 + 6, y0 - 6, label, 13.0));
   }
   if (outlier && layers->outlier_texts < kMaxLabelledPoints) {
     ++layers->outlier_texts;
-    layers->labels +=
-        Text(x0 + 6, y0 + 16, Value("%.3f m", fit.residuals_m[i]),
-             kOutlierColour, " class=\"outlier\" font-size=\"13\"");
+    const std::string deviation = Value("%.3f m", fit.residuals_m[i]);
+    layers->labels += Text(x0 + 6, y0 + 16, deviation, kOutlierColour,
+                           " class=\"outlier\" font-size=\"13\"");
+    layers->taken.push_back(TextBox(x0 + 6, y0 + 16, deviation, 13.0));
   }
 }
 
@@ -449,6 +575,7 @@ void DrawFittedPoint(const ControlPoints& points, const SimilarityFit& fit,
   if (i < checks.size() && checks[i].available &&
       ArrowEnd(scale, x0, y0, Point2{checks[i].dx_m, checks[i].dy_m}, &x1,
                &y1)) {
+    layers->strokes.push_back({x0, y0, x1, y1});
     if (alone) {
       layers->checks +=
           Arrow(x0, y0, x1, y1, outlier ? kOutlierColour : kCheckColour,
@@ -459,9 +586,11 @@ void DrawFittedPoint(const ControlPoints& points, const SimilarityFit& fit,
     }
   }
   const bool visible = ArrowEnd(scale, x0, y0, fit.deviations[i], &x1, &y1);
+  if (visible) layers->strokes.push_back({x0, y0, x1, y1});
   if (!alone) {
     if (visible) layers->compact_arrows += Segment(x0, y0, x1, y1);
     layers->compact_markers += "M" + C(x0) + " " + C(y0) + "h0";
+    layers->taken.push_back(MarkerBox(x0, y0));
     return;
   }
   if (visible) {
@@ -483,18 +612,22 @@ void DrawCheckPoints(const CheckPoints& check,
     const double y0 = view.Y(check.source[k].y);
     double x1, y1;
     if (ArrowEnd(scale, x0, y0, judged.deviations[k], &x1, &y1)) {
+      layers->strokes.push_back({x0, y0, x1, y1});
       layers->arrows += Arrow(x0, y0, x1, y1, kCheckPointColour,
                               "checkpoint-head", false, "deviation checkpoint");
     }
     layers->markers += Diamond(x0, y0, "marker checkpoint");
+    layers->taken.push_back(MarkerBox(x0, y0));
     if (marks.labelled) {
-      layers->labels += Text(
-          x0 + 6, y0 - 6, NameOrPosition(check.names, check.positions, k),
-          kCheckPointColour, " class=\"label checkpoint\" font-size=\"13\"");
+      const std::string label = NameOrPosition(check.names, check.positions, k);
+      layers->labels += Text(x0 + 6, y0 - 6, label, kCheckPointColour,
+                             " class=\"label checkpoint\" font-size=\"13\"");
       // Its deviation in figures, since it helped nothing to fit.
-      layers->labels +=
-          Text(x0 + 6, y0 + 16, Value("%.3f m", judged.residuals_m[k]),
-               kCheckPointColour, " class=\"checkpoint\" font-size=\"13\"");
+      const std::string deviation = Value("%.3f m", judged.residuals_m[k]);
+      layers->labels += Text(x0 + 6, y0 + 16, deviation, kCheckPointColour,
+                             " class=\"checkpoint\" font-size=\"13\"");
+      layers->taken.push_back(TextBox(x0 + 6, y0 - 6, label, 13.0));
+      layers->taken.push_back(TextBox(x0 + 6, y0 + 16, deviation, 13.0));
     }
   }
 }
@@ -570,23 +703,88 @@ std::string ScaleBar(double x, double y, double length, const char* colour,
          Text(x + length + 8, y, label, kInkColour);
 }
 
-// Scale bars: drawing units and arrow metres, under each other at the
-// bottom left of the frame.
-void AppendScaleBars(const View& view, const ArrowScale& scale,
-                     std::string* svg) {
+// A scale bar to draw: its length in page units, colour and label.
+struct Bar {
+  double length = 0.0;
+  const char* colour = kInkColour;
+  std::string label;
+};
+
+// Scale bars: drawing units and arrow metres, the latter none when a metre
+// of deviation is no length or an endless one on the page (a K near the
+// ends of the doubles).
+std::vector<Bar> ChooseScaleBars(const View& view, const ArrowScale& scale) {
   const double bar_units = NiceBelow(view.QuarterOfFrameUnits());
-  const double bx = kFrameLeft + 15.0, by = kFrameTop + kFrameSize - 40.0;
-  *svg += "<g id=\"scale-bars\">\n";
-  *svg += ScaleBar(bx, by, bar_units * view.scale, kInkColour,
-                   FormatDouble("%g drawing units", bar_units));
-  // No bar for the arrows when a metre of deviation is no length or an
-  // endless one on the page (a K near the ends of the doubles).
+  std::vector<Bar> bars = {Bar{bar_units * view.scale, kInkColour,
+                               FormatDouble("%g drawing units", bar_units)}};
   const double arrow_scale = scale.PagePerMetre();
   const double quarter_of_frame_m = 0.25 * kFrameSize / arrow_scale;
   if (quarter_of_frame_m > 0.0 && std::isfinite(quarter_of_frame_m)) {
     const double bar_m = NiceBelow(quarter_of_frame_m);
-    *svg += ScaleBar(bx, by + 22.0, bar_m * arrow_scale, kArrowColour,
-                     MetresLabel(bar_m) + " of deviation");
+    bars.push_back(Bar{bar_m * arrow_scale, kArrowColour,
+                       MetresLabel(bar_m) + " of deviation"});
+  }
+  return bars;
+}
+
+// The bars are drawn 22 page units under each other.
+constexpr double kBarSpacing = 22.0;
+
+// Where the bars and their labels lie with the first bar's left end at
+// (x, y).
+Box ScaleBarsBox(const std::vector<Bar>& bars, double x, double y) {
+  Box box{x, y, x, y};
+  for (size_t k = 0; k < bars.size(); ++k) {
+    const double baseline = y + kBarSpacing * k;
+    const Box label =
+        TextBox(x + bars[k].length + 8, baseline, bars[k].label, kFontSize);
+    box.top = std::min(box.top, label.top);
+    box.right = std::max(box.right, label.right);
+    box.bottom = std::max(box.bottom, label.bottom);
+  }
+  return box;
+}
+
+// Whether `box` leaves every marker, text and arrow of the points free,
+// and the north arrow at the frame's top right corner (AppendNorthArrow's
+// arrow and "N" reach 37 page units from its centre).
+bool IsFree(const Box& box, const PointLayers& layers) {
+  const Box north{kFrameLeft + kFrameSize - 85.0, kFrameTop + 5.0,
+                  kFrameLeft + kFrameSize, kFrameTop + 95.0};
+  if (box.Meets(north)) return false;
+  for (const Box& taken : layers.taken) {
+    if (box.Meets(taken)) return false;
+  }
+  for (const std::array<double, 4>& s : layers.strokes) {
+    double x1 = s[2], y1 = s[3];
+    if (ClipToBox(box, s[0], s[1], &x1, &y1)) return false;
+  }
+  return true;
+}
+
+// Where the first scale bar starts: the frame's bottom left corner, else
+// its bottom right or top left one, whichever leaves the points free;
+// else outside the frame, under the legend, whose next line would have
+// its baseline at `legend_y`.
+Point2 PlaceScaleBars(const std::vector<Bar>& bars, const PointLayers& layers,
+                      double legend_y) {
+  const double width = ScaleBarsBox(bars, 0.0, 0.0).right;
+  const double bottom = kFrameTop + kFrameSize - 40.0;
+  const double right = kFrameLeft + kFrameSize - 15.0 - width;
+  for (const Point2& at :
+       {Point2{kFrameLeft + 15.0, bottom}, Point2{right, bottom},
+        Point2{kFrameLeft + 15.0, kFrameTop + 30.0}}) {
+    if (IsFree(ScaleBarsBox(bars, at.x, at.y), layers)) return at;
+  }
+  return Point2{kLegendLeft, legend_y + kLineHeight};
+}
+
+void AppendScaleBars(const std::vector<Bar>& bars, const Point2& at,
+                     std::string* svg) {
+  *svg += "<g id=\"scale-bars\">\n";
+  for (size_t k = 0; k < bars.size(); ++k) {
+    *svg += ScaleBar(at.x, at.y + kBarSpacing * k, bars[k].length,
+                     bars[k].colour, bars[k].label);
   }
   *svg += "</g>\n";
 }
@@ -596,11 +794,56 @@ void AppendScaleBars(const View& view, const ArrowScale& scale,
 struct Legend {
   std::string svg;
   double y = kFrameTop + 16.0;
+  double right = kLegendLeft;  // the widest text's estimated end
 };
 
-// A line of ink at the legend's left edge.
-void LegendLine(const std::string& text, const char* extra, Legend* legend) {
-  legend->svg += Text(kLegendLeft, legend->y, text, kInkColour, extra);
+// The legend's fonts: its own size, bold, and the verdict's.
+struct Font {
+  double size = kFontSize;
+  bool bold = false;
+};
+constexpr Font kBold{kFontSize, true};
+constexpr Font kVerdictFont{18.0, true};
+
+// The length in bytes of the longest head of `text` that is at most
+// `width` page units wide, cut before a blank when one allows; at least
+// its first character.
+size_t FittingHead(const std::string& text, double width, Font font) {
+  double used = 0.0;
+  size_t last_blank = 0;
+  for (size_t at = 0; at < text.size();) {
+    const size_t start = at;
+    const char32_t c = NextCodePoint(text, &at);
+    used += PlotTextWidth(text.substr(start, at - start), font.size, font.bold);
+    if (used > width && start > 0) return last_blank > 0 ? last_blank : start;
+    if (c == ' ') last_blank = start;
+  }
+  return text.size();
+}
+
+// A text of the legend from (x, legend->y), keeping its estimated end. A
+// text too wide for the page goes on over further lines, indented, each
+// holding what fits.
+void LegendText(double x, const std::string& text, const char* colour,
+                const char* extra, Font font, Legend* legend) {
+  std::string rest = text;
+  for (double at_x = x;; at_x = x + kIndent) {
+    const size_t head = FittingHead(rest, kPageWidth - at_x, font);
+    const std::string line = rest.substr(0, head);
+    legend->svg += Text(at_x, legend->y, line, colour, extra);
+    legend->right = std::max(legend->right,
+                             at_x + PlotTextWidth(line, font.size, font.bold));
+    if (head == rest.size()) return;
+    rest.erase(0, rest[head] == ' ' ? head + 1 : head);
+    if (rest.empty()) return;
+    legend->y += kLineHeight;
+  }
+}
+
+// A line of ink at the legend's left edge, bold or not.
+void LegendLine(const std::string& text, Font font, Legend* legend) {
+  LegendText(kLegendLeft, text, kInkColour,
+             font.bold ? " font-weight=\"bold\"" : "", font, legend);
   legend->y += kLineHeight;
 }
 
@@ -610,8 +853,9 @@ void LegendWrapped(const std::string& text, const char* bullet,
                    Legend* legend) {
   const std::vector<std::string> lines = Wrapped(text, 36);
   for (size_t l = 0; l < lines.size(); ++l) {
-    legend->svg += Text(l == 0 ? kLegendLeft : kLegendLeft + 12, legend->y,
-                        (l == 0 ? bullet : "") + lines[l], kInkColour);
+    LegendText(l == 0 ? kLegendLeft : kLegendLeft + kIndent,
+               (l == 0 ? bullet : "") + lines[l], kInkColour, "", Font(),
+               legend);
     legend->y += kLineHeight;
   }
 }
@@ -621,9 +865,9 @@ void AppendVerdict(Verdict verdict, Legend* legend) {
   const char* colour = verdict == Verdict::kGood    ? kGoodColour
                        : verdict == Verdict::kCheck ? kCheckVerdictColour
                                                     : kBadColour;
-  legend->svg += Text(kLegendLeft, legend->y,
-                      std::string("verdict: ") + VerdictName(verdict), colour,
-                      " id=\"verdict\" font-weight=\"bold\" font-size=\"18\"");
+  LegendText(kLegendLeft, std::string("verdict: ") + VerdictName(verdict),
+             colour, " id=\"verdict\" font-weight=\"bold\" font-size=\"18\"",
+             kVerdictFont, legend);
   legend->y += kLineHeight + 4.0;
 }
 
@@ -634,25 +878,24 @@ void AppendFitFigures(const ControlPoints& points, const SimilarityFit& fit,
                       Legend* legend) {
   const size_t n = points.source.size();
   const size_t outliers = marks.outliers, check_n = marks.check_n;
-  LegendLine(std::string(kToolName) + " residual plot", " font-weight=\"bold\"",
-             legend);
+  LegendLine(std::string(kToolName) + " residual plot", kBold, legend);
   LegendLine(std::string("mode: ") + InputModeName(points.mode) + ", " +
                  (fit.free_scale ? "free" : "fixed") + " scale",
-             "", legend);
+             Font(), legend);
   LegendLine("K = " +
                  Value(std::fabs(fit.similarity.K()) < 1e6 ? "%.10f" : "%.10g",
                        fit.similarity.K()) +
                  " (" + Value("%+.2f", (fit.similarity.K() - 1.0) * 1e6) +
                  " ppm)",
-             "", legend);
+             Font(), legend);
   LegendLine("angle = " + Value("%.7f", RadToDeg(fit.similarity.angle_rad())) +
                  "\xC2\xB0",
-             "", legend);
+             Font(), legend);
   LegendLine("RMS = " + Value("%.4f m", fit.rms_m) + ", sigma0 = " +
                  (std::isfinite(fit.sigma0_m)
                       ? FormatDouble("%.4f", fit.sigma0_m) + " m"
                       : std::string("none")),
-             "", legend);
+             Font(), legend);
   LegendLine(std::to_string(n) + (n == 1 ? " point, " : " points, ") +
                  std::to_string(outliers) +
                  (outliers == 1 ? " outlier" : " outliers") +
@@ -660,14 +903,19 @@ void AppendFitFigures(const ControlPoints& points, const SimilarityFit& fit,
                       ? std::string()
                       : ", " + std::to_string(check_n) +
                             (check_n == 1 ? " check point" : " check points")),
-             "", legend);
+             Font(), legend);
   LegendWrapped("projection: " + ProjectionLabel(diagnosis.survey.projection),
                 "", legend);
   if (std::isfinite(diagnosis.hold.matrix_error_m)) {
     LegendLine("matrix error: " +
                    FormatDouble("%.3f m", diagnosis.hold.matrix_error_m),
-               "", legend);
+               Font(), legend);
   }
+}
+
+// A text of the key, right of its mark.
+void KeyText(const std::string& text, Legend* legend) {
+  LegendText(kLegendLeft + 24, text, kInkColour, "", Font(), legend);
 }
 
 // The key: what each kind of mark means.
@@ -679,39 +927,37 @@ void AppendKey(const Marks& marks, double magnification, size_t exchanged_pairs,
   y += 8.0;
   svg += "<circle cx=\"" + C(x + 8) + "\" cy=\"" + C(y - 5) +
          "\" r=\"4\" fill=\"" + kPointColour + "\"/>\n";
-  svg += Text(x + 24, y,
-              !marks.labelled ? "control point"
-              : marks.named   ? "control point, its name"
-                              : "control point, input position",
-              kInkColour);
+  KeyText(!marks.labelled ? "control point"
+          : marks.named   ? "control point, its name"
+                          : "control point, input position",
+          legend);
   y += kLineHeight;
   svg += Arrow(x, y - 5, x + 18, y - 5, kArrowColour, "head", false, "key");
-  svg += Text(x + 24, y,
-              "deviation, arrows \xC3\x97 " + FormatDouble("%g", magnification),
-              kInkColour);
+  KeyText("deviation, arrows \xC3\x97 " + FormatDouble("%g", magnification),
+          legend);
   y += kLineHeight;
   svg +=
       Arrow(x, y - 5, x + 18, y - 5, kCheckColour, "check-head", true, "key");
-  svg += Text(x + 24, y, "check residual (point left out)", kInkColour);
+  KeyText("check residual (point left out)", legend);
   y += kLineHeight;
   svg += "<circle cx=\"" + C(x + 8) + "\" cy=\"" + C(y - 5) +
          "\" r=\"4\" fill=\"" + kOutlierColour + "\" class=\"key outlier\"/>\n";
-  svg += Text(x + 24, y, "outlier (over 0.15 m off), clipped", kInkColour);
+  KeyText("outlier (over 0.15 m off), clipped", legend);
   y += kLineHeight;
   if (marks.check_n > 0) {
     svg += Diamond(x + 8, y - 5, "key checkpoint");
-    svg += Text(x + 24, y, "check point (use 0), not fitted", kInkColour);
+    KeyText("check point (use 0), not fitted", legend);
     y += kLineHeight;
   }
   y += 8.0;
-  svg += Text(x + 24, y, "north arrow: the scene's north", kInkColour);
+  KeyText("north arrow: the scene's north", legend);
   y += kLineHeight + 8.0;
   if (exchanged_pairs > 0) {
     svg += "<line x1=\"" + C(x) + "\" y1=\"" + C(y - 5) + "\" x2=\"" +
            C(x + 18) + "\" y2=\"" + C(y - 5) + "\" stroke=\"" +
            kExchangedColour +
            "\" stroke-width=\"2.5\" stroke-dasharray=\"8 4\"/>\n";
-    svg += Text(x + 24, y, "targets look exchanged", kInkColour);
+    KeyText("targets look exchanged", legend);
     y += kLineHeight + 8.0;
   }
 }
@@ -720,10 +966,10 @@ void AppendKey(const Marks& marks, double magnification, size_t exchanged_pairs,
 // report has.
 void AppendFindings(const std::vector<Finding>& findings, Legend* legend) {
   if (findings.empty()) {
-    LegendLine("no findings", "", legend);
+    LegendLine("no findings", Font(), legend);
     return;
   }
-  LegendLine("findings:", " font-weight=\"bold\"", legend);
+  LegendLine("findings:", kBold, legend);
   const size_t shown = std::min(findings.size(), kMaxWarningsShown);
   for (size_t i = 0; i < shown; ++i) {
     LegendWrapped(findings[i].message, "\xE2\x80\xA2 ", legend);
@@ -731,7 +977,7 @@ void AppendFindings(const std::vector<Finding>& findings, Legend* legend) {
   if (findings.size() > shown) {
     LegendLine("and " + std::to_string(findings.size() - shown) +
                    " more (see the report)",
-               "", legend);
+               Font(), legend);
   }
 }
 
@@ -758,6 +1004,14 @@ double ArrowMagnification(double largest_deviation, double target_length) {
   return best;
 }
 
+double PlotTextWidth(const std::string& text, double font_size, bool bold) {
+  double ems = 0.0;
+  for (size_t at = 0; at < text.size();) {
+    ems += CharEm(NextCodePoint(text, &at));
+  }
+  return ems * font_size * kRenderingAllowance * (bold ? kBoldWidening : 1.0);
+}
+
 std::string ResidualPlotSvg(const ControlPoints& points,
                             const SimilarityFit& fit,
                             const Diagnosis& diagnosis) {
@@ -765,26 +1019,39 @@ std::string ResidualPlotSvg(const ControlPoints& points,
   const View view = FrameView(points);
   const ArrowScale scale = ChooseArrowScale(fit, marks, view);
 
-  std::string svg;
-  svg.reserve(4096 + points.source.size() * (marks.labelled ? 400 : 80));
-  AppendPageStart(PageHeight(diagnosis.findings, marks.check_n), &svg);
+  // The drawing first: the page's size waits for the legend's width and
+  // for where the scale bars find room.
+  std::string body;
+  body.reserve(4096 + points.source.size() * (marks.labelled ? 400 : 80));
   PointLayers layers;
   for (size_t i = 0; i < points.source.size(); ++i) {
     DrawFittedPoint(points, fit, marks, view, scale, i, &layers);
   }
   DrawCheckPoints(points.check, diagnosis.check_points, marks, view, scale,
                   &layers);
-  AppendPointLayers(layers, &svg);
+  AppendPointLayers(layers, &body);
   const size_t exchanged_pairs =
-      AppendExchangedPairs(points, diagnosis.findings, view, &svg);
-  AppendNorthArrow(SceneNorth(scale.similarity, scale.k), &svg);
-  AppendScaleBars(view, scale, &svg);
+      AppendExchangedPairs(points, diagnosis.findings, view, &body);
+  AppendNorthArrow(SceneNorth(scale.similarity, scale.k), &body);
 
   Legend legend;
   AppendVerdict(diagnosis.verdict, &legend);
   AppendFitFigures(points, fit, diagnosis, marks, &legend);
   AppendKey(marks, scale.magnification, exchanged_pairs, &legend);
   AppendFindings(diagnosis.findings, &legend);
+
+  const std::vector<Bar> bars = ChooseScaleBars(view, scale);
+  const Point2 bars_at = PlaceScaleBars(bars, layers, legend.y);
+  AppendScaleBars(bars, bars_at, &body);
+  const Box bars_box = ScaleBarsBox(bars, bars_at.x, bars_at.y);
+
+  std::string svg;
+  svg.reserve(body.size() + legend.svg.size() + 2048);
+  AppendPageStart(PageWidth(std::max(legend.right, bars_box.right)),
+                  std::max({PageHeight(diagnosis.findings, marks.check_n),
+                            legend.y, std::ceil(bars_box.bottom + kFrameTop)}),
+                  &svg);
+  svg += body;
   svg += "<g id=\"legend\">\n" + legend.svg + "</g>\n</svg>\n";
   return svg;
 }

@@ -20,13 +20,18 @@
 // Check points (a table's rows with use 0) are hollow teal diamonds with
 // their deviation under the fitted matrix as a teal arrow, and a legend
 // entry of their own.
-// Besides: a scale bar in drawing units, one for the arrows in metres, a
-// north arrow showing where the scene's north lies on the drawing, and a
-// legend with the mode, free or fixed scale, K (and in ppm), the angle in
+// Besides: a scale bar in drawing units, one for the arrows in metres (at
+// the frame's bottom left, else at another corner of it or under the
+// legend, wherever they cover no marker, point text or arrow), a north
+// arrow showing where the scene's north lies on the drawing, and a legend
+// with the mode, free or fixed scale, K (and in ppm), the angle in
 // degrees, RMS, sigma0, the counts of points and outliers, the arrows'
 // magnification ("arrows × 2000"), and first of all the diagnosis's verdict
 // (green, orange or dark red) and then its findings' messages. Two points
-// whose targets look exchanged are joined by a dashed orange line.
+// whose targets look exchanged are joined by a dashed orange line. Every
+// text of the legend ends inside the page (by PlotTextWidth): findings are
+// wrapped at blanks and between CJK characters, and a text still too wide
+// goes on over further lines.
 #ifndef GEOANCHOR_OUTPUT_RESIDUAL_PLOT_H_
 #define GEOANCHOR_OUTPUT_RESIDUAL_PLOT_H_
 
@@ -51,6 +56,14 @@ inline constexpr size_t kMaxLabelledPoints = 300;
 // ten (on a logarithmic scale); 1 when there is no such deviation (one
 // point, or a perfect fit).
 double ArrowMagnification(double largest_deviation, double target_length);
+
+// An upper bound of the width of `text` (UTF-8) in the plot's sans-serif at
+// `font_size` page units, bold or not, in page units: per character the
+// advance of DejaVu Sans (the widest usual sans-serif) for ASCII, an em for
+// any other character (CJK and full-width ones are an em square), and 5 %
+// for a browser's rounding. Every text of the legend ends inside the page
+// by this measure.
+double PlotTextWidth(const std::string& text, double font_size, bool bold);
 
 // The plot's SVG text.
 std::string ResidualPlotSvg(const ControlPoints& points,

@@ -76,6 +76,11 @@ TEST_F(CliTest, PlotIsWrittenOnlyBySuccessfulRunsThatAskForIt) {
       r.err);
 }
 
+// Why a test that renders is skipped.
+const char kNoChromium[] =
+    "no headless Chromium (chromium-headless-shell or chromium) is "
+    "installed: the plot was not rendered";
+
 // The first headless Chromium on PATH, or "".
 std::string FindChromium() {
   for (const char* name : {"chromium-headless-shell", "chromium"}) {
@@ -123,15 +128,11 @@ struct Rendering {
   size_t colours = 0;
 };
 
-Rendering Render(const std::string& chromium, const std::string& plot,
-                 const std::string& dir) {
-  Rendering out;
-  const std::string png = plot + ".png";
-  // The plot shown 800 px wide, as a page or a document would show it.
-  const std::string page = plot + ".html";
-  std::ofstream(page) << "<!DOCTYPE html><html><body style=\"margin:0\">"
-                         "<img src=\"file://"
-                      << plot << "\" style=\"width:800px\"></body></html>";
+// A screenshot by `chromium` of the HTML `page`, in a window `width` px
+// wide and 560 px high.
+Picture Screenshot(const std::string& chromium, const std::string& page,
+                   const std::string& dir, unsigned width) {
+  const std::string png = page + ".png";
   // As root Chromium needs --no-sandbox; the rest keeps it off the network
   // and away from any profile.
   const std::string command =
@@ -139,10 +140,21 @@ Rendering Render(const std::string& chromium, const std::string& plot,
       " --headless --no-sandbox --disable-gpu --disable-quic --no-first-run"
       " --disable-background-networking --disable-component-update"
       " --disable-sync --hide-scrollbars --user-data-dir='" +
-      dir + "/profile' --window-size=800,560 --screenshot='" + png +
-      "' 'file://" + page + "' >/dev/null 2>&1";
+      dir + "/profile' --window-size=" + std::to_string(width) +
+      ",560 --screenshot='" + png + "' 'file://" + page + "' >/dev/null 2>&1";
   EXPECT_EQ(0, std::system(command.c_str())) << command;
-  const Picture picture = ReadPng(png);
+  return ReadPng(png);
+}
+
+Rendering Render(const std::string& chromium, const std::string& plot,
+                 const std::string& dir) {
+  Rendering out;
+  // The plot shown 800 px wide, as a page or a document would show it.
+  const std::string page = plot + ".html";
+  std::ofstream(page) << "<!DOCTYPE html><html><body style=\"margin:0\">"
+                         "<img src=\"file://"
+                      << plot << "\" style=\"width:800px\"></body></html>";
+  const Picture picture = Screenshot(chromium, page, dir, 800);
   if (!picture.ok || picture.width != 800u) return out;
   out.ok = true;
   std::set<unsigned> colours;
@@ -166,10 +178,7 @@ Rendering Render(const std::string& chromium, const std::string& plot,
 
 TEST_F(CliTest, BrowserShowsThePlotWithTheOutlierInRed) {
   const std::string chromium = FindChromium();
-  if (chromium.empty()) {
-    GTEST_SKIP() << "no headless Chromium (chromium-headless-shell or "
-                    "chromium) is installed: the plot was not rendered";
-  }
+  if (chromium.empty()) GTEST_SKIP() << kNoChromium;
   const std::string plot = dir_ + "/plot.svg";
   ASSERT_EQ(0, Run({kOutlierExample, "--plot=" + plot}).status);
   const Rendering with = Render(chromium, plot, dir_);
@@ -186,6 +195,48 @@ TEST_F(CliTest, BrowserShowsThePlotWithTheOutlierInRed) {
   const Rendering without = Render(chromium, clean, dir_);
   ASSERT_TRUE(without.ok);
   EXPECT_EQ(0u, without.red_in_frame);
+}
+
+TEST_F(CliTest, BrowserShowsNoLegendBeyondThePlotsRightEdge) {
+  const std::string chromium = FindChromium();
+  if (chromium.empty()) GTEST_SKIP() << kNoChromium;
+  // The outlier example with point 3's target 0.05 degrees (about 4 km)
+  // further east: RMS and sigma0 of kilometres make the legend's longest
+  // figures line, which once ran past the right edge.
+  const std::string plot = dir_ + "/plot.svg";
+  const Result r = Run(
+      {kOutlierExample,
+       "--DWGdespoints=117.1963623000,39.0929411793,3.21 "
+       "117.2066646068,39.0925251848,4.05 117.2618189595,39.1008583666,2.87 "
+       "117.2013207095,39.1060365750,5.62 117.1911594243,39.1014978852,3.94 "
+       "117.2038138992,39.0975688009,12.48",
+       "--plot=" + plot});
+  ASSERT_EQ(0, r.status) << r.err;
+  std::string svg = ReadFile(plot);
+  ASSERT_NE(std::string::npos, svg.find("sigma0 =")) << svg;
+  // The picture inline in a page, 800 px wide, painting what lies beyond
+  // its edges (an <img> would clip it), in a window 1000 px wide.
+  svg.erase(0, svg.find("<svg"));
+  svg.insert(4, " style=\"width:800px;height:auto;overflow:visible\"");
+  const std::string page = plot + ".inline.html";
+  std::ofstream(page) << "<!DOCTYPE html><html><body style=\"margin:0\">" << svg
+                      << "</body></html>";
+  const Picture picture = Screenshot(chromium, page, dir_, 1000);
+  ASSERT_TRUE(picture.ok);
+  ASSERT_EQ(1000u, picture.width);
+  size_t ink_inside = 0, ink_beyond = 0;
+  for (unsigned y = 0; y < picture.height; ++y) {
+    for (unsigned x = 0; x < picture.width; ++x) {
+      const size_t i = 3 * (static_cast<size_t>(y) * picture.width + x);
+      if (picture.rgb[i] + picture.rgb[i + 1] + picture.rgb[i + 2] >= 600) {
+        continue;
+      }
+      // The plot's right edge lands on pixel 800.
+      (x < 800 ? ink_inside : ink_beyond) += 1;
+    }
+  }
+  EXPECT_GT(ink_inside, picture.width * picture.height / 200);  // drawn
+  EXPECT_EQ(0u, ink_beyond);
 }
 
 }  // namespace

@@ -4,11 +4,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "common/fixed_text.h"
 #include "common/numbers.h"
 #include "fit/similarity_fit.h"
 #include "tests/output/svg_reader.h"
@@ -310,6 +313,223 @@ TEST(ResidualPlotTest, NumbersAtTheEndsOfTheDoublesNeverReachThePicture) {
     EXPECT_NEAR(-44.0 * sign * std::cos(c.angle_rad),
                 Attribute(*north[0], "y2") - Attribute(*north[0], "y1"), 0.15)
         << c.what;
+  }
+}
+
+TEST(ResidualPlotTest, TextWidthBoundsTheFontsAdvances) {
+  // Widths at 15 page units of DejaVu Sans Book and Bold, the sum of the
+  // glyphs' advances in the fonts' hmtx tables (Debian's fonts-dejavu-core)
+  // times 15: the estimate is at least that, and at most 10 % more (20 %
+  // for bold, counted at the widest letters' ratio), so that lines that fit
+  // stay whole. CJK characters are an em square: 15 each.
+  struct Case {
+    const char* text;
+    bool bold;
+    double font_width;
+  };
+  const Case cases[] = {
+      {"RMS = 867.2588 m, sigma0 = 867.2588 m", false, 323.39},
+      {"outlier (over 0.15 m off), clipped", false, 244.18},
+      {"WWWWWWWWWW", false, 148.32},
+      {"GeoAnchorSolve residual plot", true, 250.67},
+      {"illicit", true, 41.77},
+      {"\xE7\x82\xB9\xE4\xBD\x8D\xE5\x81\x8F\xE5\xB7\xAE", false, 60.0},
+  };
+  for (const Case& c : cases) {
+    const double estimate = PlotTextWidth(c.text, 15.0, c.bold);
+    EXPECT_GE(estimate, c.font_width) << c.text;
+    EXPECT_LE(estimate, (c.bold ? 1.2 : 1.1) * c.font_width) << c.text;
+  }
+}
+
+// The viewBox's width and height.
+std::pair<double, double> PageSize(const SvgDocument& doc) {
+  const std::string box = doc.elements[0].attributes.at("viewBox");
+  double x, y, w, h;
+  EXPECT_EQ(4, std::sscanf(box.c_str(), "%lf %lf %lf %lf", &x, &y, &w, &h));
+  return {w, h};
+}
+
+// A text's font size and weight as the plot writes them.
+double FontSize(const SvgElement& e) {
+  return e.attributes.count("font-size") ? Attribute(e, "font-size") : 15.0;
+}
+bool Bold(const SvgElement& e) {
+  return e.attributes.count("font-weight") &&
+         e.attributes.at("font-weight") == "bold";
+}
+
+TEST(ResidualPlotTest, EveryLegendTextEndsInsideThePage) {
+  // A legend line used to run past the page's right edge, which cut
+  // "sigma0 = 867.2588 m" to "sigma0 = 867.2588 r".
+  struct Case {
+    const char* what;
+    double sigma0_m, K;
+    std::string finding;
+    bool page_as_before;  // everything fits: 1000 wide, as always
+  };
+  const std::string cjk =  // a finding as a Chinese message would be
+      "\xE7\x82\xB9"
+      "K3\xE5\x81\x8F\xE5\xB7\xAE"
+      "1.044 m\xEF\xBC\x8C"
+      "\xE6\x98\xAF\xE7\xB2\x97\xE5\xB7\xAE\xEF\xBC\x9A\xE8\xAF\xB7\xE6\xA3"
+      "\x80\xE6\x9F\xA5\xE5\xAE\x83\xE7\x9A\x84\xE5\x9B\xBE\xE7\xBA\xB8\xE5"
+      "\x9D\x90\xE6\xA0\x87\xE5\x92\x8C\xE5\xAE\x83\xE7\x9A\x84"
+      "WGS84"
+      "\xE4\xBD\x8D\xE7\xBD\xAE\xE4\xBB\xA5\xE5\x8F\x8A\xE6\x8E\xA7\xE5\x88"
+      "\xB6\xE7\x82\xB9\xE8\xA1\xA8\xE7\x9A\x84\xE5\x88\x97";
+  const Case cases[] = {
+      {"short legend", 0.0037, 0.0, "point 3 deviates by 1.044 m", true},
+      {"sigma0 of 867 m", 867.2588, 0.0, "", false},
+      {"sigma0 of 1e300 m, 300 digits", 1e300, 0.0, "", false},
+      {"K 1e300, ppm of 300 digits", 0.01, 1e300, "", false},
+      {"a long word in a finding", 0.01, 0.0,
+       "cannot read C:\\Users\\surveyor\\Documents\\site-2026-11\\"
+       "control_points_final_v3.csv",
+       false},
+      {"wide capitals", 0.01, 0.0, "WWWWWWWWWWWWWWWW MMMMMMMMMMMMMMMMMMM",
+       false},
+      {"a Chinese finding", 0.01, 0.0, cjk, false},
+  };
+  for (const Case& c : cases) {
+    Scene s = MakeScene(9, 2000.0, 1.0, {});
+    s.fit.sigma0_m = s.fit.rms_m = c.sigma0_m;
+    if (c.K != 0.0) {
+      s.fit.similarity = PlaneSimilarity::FromModel(
+          s.fit.similarity.A_m(), s.fit.similarity.B_m(), c.K, 0.2);
+    }
+    Diagnosis diagnosis;
+    if (!c.finding.empty()) {
+      diagnosis.findings.push_back(
+          Finding{FindingCode::kOutlier, {3}, c.finding, false, {}});
+    }
+    const std::string svg = ResidualPlotSvg(s.points, s.fit, diagnosis);
+    const SvgDocument doc = ReadSvg(svg);
+    ASSERT_TRUE(doc.well_formed) << c.what << ": " << doc.error;
+    const auto [width, height] = PageSize(doc);
+    if (c.page_as_before) {
+      EXPECT_EQ(1000.0, width) << c.what;
+    }
+    std::string legend_text;
+    for (const SvgElement& e : doc.elements) {
+      if (e.name != "text") continue;
+      const double x = Attribute(e, "x"), y = Attribute(e, "y");
+      EXPECT_LE(x + PlotTextWidth(e.text, FontSize(e), Bold(e)), width)
+          << c.what << ": " << e.text;
+      EXPECT_GE(x, 0.0) << c.what << ": " << e.text;
+      EXPECT_LE(y, height) << c.what << ": " << e.text;
+      if (x >= 680.0) legend_text += e.text;
+    }
+    // Nothing is lost where lines are broken, but the blanks there.
+    for (const std::string& whole : std::vector<std::string>{
+             FormatDouble("%.4f", c.sigma0_m), c.finding}) {
+      std::string unbroken = whole;
+      unbroken.erase(std::remove(unbroken.begin(), unbroken.end(), ' '),
+                     unbroken.end());
+      std::string legend = legend_text;
+      legend.erase(std::remove(legend.begin(), legend.end(), ' '),
+                   legend.end());
+      EXPECT_NE(std::string::npos, legend.find(unbroken)) << c.what;
+    }
+  }
+}
+
+// A scene of control points at the given drawing positions (units of a
+// metre), fitted as MakeScene does.
+Scene SceneAt(const std::vector<Point2>& at) {
+  Scene s;
+  std::mt19937_64 rng(at.size());
+  std::normal_distribution<double> noise_m(0.0, 0.003);
+  s.points.mode = InputMode::kPair;
+  for (const Point2& p : at) {
+    s.points.source.push_back(Point3{500000.0 + p.x, 4400000.0 + p.y, 0});
+    s.points.target.push_back(Point2{p.x + noise_m(rng), p.y + noise_m(rng)});
+  }
+  FitOptions options;
+  options.quality = true;
+  s.fit = FitSimilarity(s.points.source, s.points.target, 0.0, options);
+  return s;
+}
+
+TEST(ResidualPlotTest, ScaleBarsCoverNoPoint) {
+  // Drawing positions over 0..100 units: the page maps x = 0 to 64.1 and
+  // y = 0 to 615.9 (the frame 20..660, the extent with 8 % margins), so a
+  // row along y = 0 lies where the bars used to be, at the frame's bottom
+  // left (baselines 620 and 642, from x = 35).
+  std::vector<Point2> bottom_row = {{100.0, 100.0}};
+  for (double x = 0.0; x <= 50.0; x += 10.0) bottom_row.push_back({x, 0.0});
+  std::vector<Point2> corners = bottom_row;
+  for (const Point2& p : {Point2{100.0, 0.0}, Point2{0.0, 100.0}}) {
+    corners.push_back(p);
+  }
+  std::vector<Point2> grid;
+  for (double x = 0.0; x <= 100.0; x += 10.0) {
+    for (double y = 0.0; y <= 100.0; y += 10.0) grid.push_back({x, y});
+  }
+  std::vector<Point2> crowd;  // beyond the labelled count: compact markers
+  std::mt19937_64 rng(7);
+  std::uniform_real_distribution<double> spot(0.0, 100.0);
+  for (int i = 0; i < 2000; ++i) crowd.push_back({spot(rng), spot(rng)});
+  struct Case {
+    const char* what;
+    std::vector<Point2> at;
+  };
+  const Case cases[] = {
+      {"a row along the bottom left", bottom_row},
+      {"every corner taken", corners},
+      {"a grid over the frame", grid},
+      {"2000 points", crowd},
+  };
+  for (const Case& c : cases) {
+    const Scene s = SceneAt(c.at);
+    const std::string svg = ResidualPlotSvg(s.points, s.fit, Diagnosis());
+    const SvgDocument doc = ReadSvg(svg);
+    ASSERT_TRUE(doc.well_formed) << c.what;
+    const auto [width, height] = PageSize(doc);
+    // The markers' centres: circles, and the compact path's "M x y" moves.
+    std::vector<Point2> markers;
+    for (const SvgElement* e : doc.WithClass("marker")) {
+      markers.push_back({Attribute(*e, "cx"), Attribute(*e, "cy")});
+    }
+    for (const SvgElement* e : doc.WithClass("markers")) {
+      const std::string& d = e->attributes.at("d");
+      for (size_t m = d.find('M'); m != std::string::npos;
+           m = d.find('M', m + 1)) {
+        double x, y;
+        ASSERT_EQ(2, std::sscanf(d.c_str() + m, "M%lf %lf", &x, &y));
+        markers.push_back({x, y});
+      }
+    }
+    ASSERT_EQ(c.at.size(), markers.size()) << c.what;
+    size_t labels = 0;
+    for (size_t k = 1; k < doc.elements.size(); ++k) {
+      const SvgElement& e = doc.elements[k];
+      if (e.name != "text" ||
+          (e.text.find("drawing units") == std::string::npos &&
+           e.text.find("of deviation") == std::string::npos)) {
+        continue;
+      }
+      ++labels;
+      // The bar, just before its label: "M<left> <y - 5>V<y>H<end>V...".
+      double left, top;
+      ASSERT_EQ(2, std::sscanf(doc.elements[k - 1].attributes.at("d").c_str(),
+                               "M%lf %lf", &left, &top))
+          << c.what;
+      // Bar and label in one box: the label's from its baseline up an em
+      // and down a quarter.
+      const double x = Attribute(e, "x"), y = Attribute(e, "y");
+      const double right = x + PlotTextWidth(e.text, 15.0, false);
+      EXPECT_LE(right, width) << c.what;
+      EXPECT_LE(y + 4.0, height) << c.what;
+      for (const Point2& m : markers) {
+        // A marker's disc: radius 4, 2.5 for the compact ones' round caps.
+        const bool apart = m.x + 4.0 < left || m.x - 4.0 > right ||
+                           m.y + 4.0 < y - 15.0 || m.y - 4.0 > y + 4.0;
+        EXPECT_TRUE(apart) << c.what << ": \"" << e.text << "\" at " << x << ","
+                           << y << " meets the marker at " << m.x << "," << m.y;
+      }
+    }
+    EXPECT_EQ(2u, labels) << c.what;
   }
 }
 
