@@ -133,7 +133,7 @@ std::string Off(const Context& c, size_t i) {
 
 }  // namespace
 
-void NotConverged(const Context& c, Findings* out) {
+void JudgeNotConverged(const Context& c, Findings* out) {
   const SolverOutcome& solver = c.fit->solver;
   if (c.one_place || solver.termination == "CONVERGENCE") return;
   out->push_back(MakeFinding(
@@ -145,7 +145,7 @@ void NotConverged(const Context& c, Findings* out) {
 
 // Points far beyond the survey's accuracy: the fit is of points that do
 // not belong together.
-void MostPointsOutliers(const Context& c, Findings* out) {
+void JudgeMostPointsOutliers(const Context& c, Findings* out) {
   if (c.one_place) return;
   const std::string remedy =
       ": the drawing points and the targets do not belong together; check "
@@ -171,7 +171,7 @@ void MostPointsOutliers(const Context& c, Findings* out) {
 // points leaves a rest that agrees, so no one of them is the outlier. Only
 // for unexplained outliers among points whose fit means something, and
 // not where the drawing's grid locates the blunder itself.
-void BlunderUnlocated(const Context& c, Findings* out) {
+void JudgeBlunderUnlocated(const Context& c, Findings* out) {
   if (c.unexplained_outliers == 0 || c.Unrelated() ||
       std::isfinite(c.unlocatable_m) || c.grid_locates) {
     return;
@@ -194,13 +194,13 @@ void BlunderUnlocated(const Context& c, Findings* out) {
 }
 
 // Text of the lists the input stage passed over: the fit lacks points.
-void IgnoredInput(const Context& c, Findings* out) {
+void JudgeIgnoredInput(const Context& c, Findings* out) {
   for (const std::string& message : c.points->ignored_input) {
     out->push_back(MakeFinding({}, message));
   }
 }
 
-void ExchangedPairs(const Context& c, Findings* out) {
+void JudgeExchangedPairs(const Context& c, Findings* out) {
   for (const auto& pair : c.pairs) {
     const size_t i = pair.first, j = pair.second;
     const std::string a =
@@ -217,7 +217,7 @@ void ExchangedPairs(const Context& c, Findings* out) {
   }
 }
 
-void Outlier(const Context& c, Findings* out) {
+void JudgeOutlier(const Context& c, Findings* out) {
   for (size_t i = 0; i < c.n; ++i) {
     if (!c.outlier[i]) continue;
     out->push_back(MakeFinding(
@@ -226,7 +226,7 @@ void Outlier(const Context& c, Findings* out) {
   }
 }
 
-void LargeDeviation(const Context& c, Findings* out) {
+void JudgeLargeDeviation(const Context& c, Findings* out) {
   for (size_t i = 0; i < c.n; ++i) {
     if (c.outlier[i] || !(c.survey.survey_m[i] > c.large_m)) continue;
     out->push_back(MakeFinding(
@@ -236,7 +236,7 @@ void LargeDeviation(const Context& c, Findings* out) {
   }
 }
 
-void Leverage(const Context& c, Findings* out) {
+void JudgeLeverage(const Context& c, Findings* out) {
   // Points too few to tell a blunder from coarse picks tell no leverage
   // either; their finding says so.
   if (std::isfinite(c.unlocatable_m)) return;
@@ -260,7 +260,7 @@ void Leverage(const Context& c, Findings* out) {
 }
 
 // A check point off the matrix, judged as the fitted points are.
-void CheckPointOff(const Context& c, Findings* out) {
+void JudgeCheckPointOff(const Context& c, Findings* out) {
   const CheckPoints& points = c.points->check;
   const CheckPointJudgement& check = c.check_points;
   for (size_t k = 0; k < check.survey_m.size(); ++k) {

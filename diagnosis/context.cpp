@@ -54,7 +54,7 @@ namespace {
 // datum and the points' accuracy let them: five standard deviations of
 // what the points the fit rests on fix (sigma / sqrt(sum of their squared
 // distances from their centroid, weighted by the fit's weights), metres).
-void JudgeFitAgainstGrid(Context* c) {
+void MeasureFitAgainstGrid(Context* c) {
   const SimilarityFit& fit = *c->fit;
   const GridJudgement& g = c->grid;
   if (!std::isfinite(g.K) || !std::isfinite(fit.similarity.K()) ||
@@ -217,7 +217,7 @@ Context MakeContext(const ControlPoints& points, const SimilarityFit& fit,
   }
   const GridJudgement& grid = c.grid;
   if (grid.in_grid && grid.wrong.size() == n) {
-    JudgeFitAgainstGrid(&c);
+    MeasureFitAgainstGrid(&c);
     // A few points in their grid are judged by it point by point.
     c.grid_locates = grid_judged;
     if (n <= 3 && !grid.undecided &&

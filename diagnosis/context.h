@@ -7,7 +7,6 @@
 #define GEOANCHOR_DIAGNOSIS_CONTEXT_H_
 
 #include <cmath>
-#include <cstdint>
 #include <limits>
 #include <string>
 #include <utility>
@@ -95,11 +94,15 @@ struct Context {
     return one_place || accuracy.lists_disagree ||
            std::isfinite(disagreeing_median_m);
   }
-  // The fit's scale or angle lies beyond what the drawing's grid allows.
-  bool MatrixOffGrid() const {
-    return (fit->free_scale && std::fabs(grid_scale_off) > grid_scale_limit) ||
-           std::fabs(grid_angle_off_rad) > grid_angle_limit_rad;
+  // The fit's scale (a fitted one only: a scale the user held is not
+  // judged) or angle lies beyond what the drawing's grid allows.
+  bool ScaleOffGrid() const {
+    return fit->free_scale && std::fabs(grid_scale_off) > grid_scale_limit;
   }
+  bool AngleOffGrid() const {
+    return std::fabs(grid_angle_off_rad) > grid_angle_limit_rad;
+  }
+  bool MatrixOffGrid() const { return ScaleOffGrid() || AngleOffGrid(); }
   // Fitted point i as its findings name it: its position in the input.
   int Position(size_t i) const { return InputPosition(points->positions, i); }
 };
@@ -108,9 +111,10 @@ struct Context {
 Context MakeContext(const ControlPoints& points, const SimilarityFit& fit,
                     double scale, double accuracy_flag_m, bool full);
 
-// Every rule's judge, named in its row of rules.h.
+// Every rule's judge, named in its row of rules.h with the prefix Judge:
+// the row's ExchangedAxes is JudgeExchangedAxes.
 #define GEOANCHOR_DECLARE_JUDGE(code, name, severity, runs, judge, ...) \
-  void judge(const Context& c, Findings* out);
+  void Judge##judge(const Context& c, Findings* out);
 GEOANCHOR_DIAGNOSIS_RULES(GEOANCHOR_DECLARE_JUDGE)
 #undef GEOANCHOR_DECLARE_JUDGE
 
@@ -118,8 +122,7 @@ GEOANCHOR_DIAGNOSIS_RULES(GEOANCHOR_DECLARE_JUDGE)
 // only.
 Findings JudgeAll(const Context& c, bool full);
 
-// The findings no kept one hides, as the rows say, of findings in code
-// order.
+// The findings no kept one hides, as the rows say, in code order.
 Findings WithoutHidden(Findings all);
 
 // A finding of the rule judging it: points (input positions, ascending)
@@ -140,6 +143,10 @@ std::string PointList(const ControlPoints& points,
                       const std::vector<int>& named);
 
 // Measurements one theme makes and MakeContext asks for.
+// The reading whose robust fit misses most points by at most a tenth of
+// what the fit misses them by (medians: a blunder or two move neither),
+// the best of them; judged on a spread subsample first and confirmed on
+// all points. `fit_median_m`: the fit's median deviation.
 Exchange FindExchange(const ControlPoints& points, const SimilarityFit& fit,
                       double scale, double fit_median_m);
 // Up to this many points a robust fit passes exactly through most of them

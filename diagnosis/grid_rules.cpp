@@ -133,16 +133,14 @@ void GridCauses(const Context& c, GridCause cause, Findings* out) {
 // The fit's scale or angle where the drawing's grid does not allow them,
 // or two points the grid does not place alike: the matrix is wrong, and
 // the grid names the point where it can.
-void GridMismatch(const Context& c, Findings* out) {
+void JudgeGridMismatch(const Context& c, Findings* out) {
   const GridJudgement& g = c.grid;
   if (!g.in_grid || c.one_place || c.exchange.found || c.web_map ||
       g.deviation_m.size() != c.n) {
     return;
   }
-  const bool scale_off =
-      c.fit->free_scale && std::fabs(c.grid_scale_off) > c.grid_scale_limit;
-  const bool angle_off =
-      std::fabs(c.grid_angle_off_rad) > c.grid_angle_limit_rad;
+  const bool scale_off = c.ScaleOffGrid();
+  const bool angle_off = c.AngleOffGrid();
   std::vector<int> wrong;
   double worst_m = 0.0, others_m = 0.0;
   for (size_t i = 0; i < c.n; ++i) {
@@ -212,25 +210,25 @@ void GridMismatch(const Context& c, Findings* out) {
   out->push_back(MakeFinding(wrong, what + ": " + cause));
 }
 
-// Zone-number slips: those the survey finds in a drawing whose zone is
-// identified (always check: the robust fit left the blunder out), then
-// those the drawing's grid names.
-void ZoneNumber(const Context& c, Findings* out) {
+// Zone-number slips: those the drawing's grid names, then those the survey
+// finds in a drawing whose zone is identified (always check: the robust
+// fit left the blunder out).
+void JudgeZoneNumber(const Context& c, Findings* out) {
   GridCauses(c, GridCause::kZoneNumber, out);
   for (const ZoneSlip& slip : c.zone_slips) {
     out->push_back(ZoneSlipFinding(*c.points, slip, c.survey.projection.zone));
   }
 }
 
-void SwappedPoint(const Context& c, Findings* out) {
+void JudgeSwappedPoint(const Context& c, Findings* out) {
   GridCauses(c, GridCause::kSwapped, out);
 }
 
-void WebMapPoint(const Context& c, Findings* out) {
+void JudgeWebMapPoint(const Context& c, Findings* out) {
   GridCauses(c, GridCause::kWebMap, out);
 }
 
-void CoordinateSlip(const Context& c, Findings* out) {
+void JudgeCoordinateSlip(const Context& c, Findings* out) {
   GridCauses(c, GridCause::kEasting, out);
   GridCauses(c, GridCause::kNorthing, out);
 }

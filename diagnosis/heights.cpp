@@ -116,7 +116,7 @@ HeightDiagnosis DiagnoseHeights(const ControlPoints& points) {
   return h;
 }
 
-void HeightOffLift(const Context& c, Findings* out) {
+void JudgeHeightOffLift(const Context& c, Findings* out) {
   if (!c.heights.plane_fitted) return;
   for (size_t i = 0; i < c.n; ++i) {
     const double off_m = c.heights.off_plane_m[i];

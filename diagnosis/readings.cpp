@@ -134,11 +134,6 @@ Reweighted FitReading(const std::vector<Point2>& source,
 
 }  // namespace
 
-// The reading whose robust fit misses most points by at most a tenth of
-// what the fit misses them by (medians: a blunder or two move neither),
-// the best of them; judged on a spread subsample first and confirmed on
-// all points.
-
 Exchange FindExchange(const ControlPoints& points, const SimilarityFit& fit,
                       double scale, double fit_median_m) {
   Exchange best;
@@ -337,14 +332,16 @@ void ExchangedReading(const Context& c, bool kind_matches, Findings* out) {
 
 }  // namespace
 
-void ExchangedAxes(const Context& c, Findings* out) {
+void JudgeExchangedAxes(const Context& c, Findings* out) {
   ExchangedReading(c, c.exchange.kind == ReadingKind::kAxes, out);
 }
 
-void ExchangedLonLat(const Context& c, Findings* out) {
+void JudgeExchangedLonLat(const Context& c, Findings* out) {
+  const ReadingKind kind = c.exchange.kind;
   ExchangedReading(c,
-                   c.exchange.kind != ReadingKind::kAxes &&
-                       c.exchange.kind != ReadingKind::kDmsAsDecimal,
+                   kind == ReadingKind::kTargetsLonLat ||
+                       kind == ReadingKind::kBaseLonLat ||
+                       kind == ReadingKind::kBothLonLat,
                    out);
 }
 
@@ -353,7 +350,7 @@ void ExchangedLonLat(const Context& c, Findings* out) {
 // the drawing's grid, which puts the points where the targets so read lie
 // (while as given they lie in none), or on a plain CAD grid by a scale
 // 0.36 times a drawing unit.
-void DmsAsDecimal(const Context& c, Findings* out) {
+void JudgeDmsAsDecimal(const Context& c, Findings* out) {
   ExchangedReading(c, c.exchange.kind == ReadingKind::kDmsAsDecimal, out);
   const GridJudgement& g = c.grid;
   if (c.exchange.found || c.one_place || (g.in_grid && g.wrong.size() == c.n)) {
@@ -383,7 +380,7 @@ void DmsAsDecimal(const Context& c, Findings* out) {
   out->push_back(f);
 }
 
-void BasePointReading(const Context& c, Findings* out) {
+void JudgeBasePointReading(const Context& c, Findings* out) {
   const BaseReading b = FindBaseReading(*c.points);
   if (!b.found) return;
   const std::string read = FormatDouble("%.6f", b.read_deg.x) + "," +
@@ -401,7 +398,7 @@ void BasePointReading(const Context& c, Findings* out) {
           read + " (longitude, latitude in decimal degrees)"));
 }
 
-void WebMapCoordinates(const Context& c, Findings* out) {
+void JudgeWebMapCoordinates(const Context& c, Findings* out) {
   // Told by the projection's identification, or, for a few points, by the
   // drawing's grid point by point.
   const Projection& p = c.survey.projection;

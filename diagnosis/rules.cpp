@@ -44,7 +44,7 @@ constexpr Runs kUnlessBad = Runs::kUnlessBad;
 
 #define GEOANCHOR_RULE_ROW(code, name, severity, runs, judge, wholly, \
                            by_points)                                 \
-  {C::code, name, severity, runs, judge, wholly, by_points},
+  {C::code, name, severity, runs, Judge##judge, wholly, by_points},
 constexpr Rule kRules[] = {GEOANCHOR_DIAGNOSIS_RULES(GEOANCHOR_RULE_ROW)};
 #undef GEOANCHOR_RULE_ROW
 
@@ -110,6 +110,12 @@ Findings JudgeAll(const Context& c, bool full) {
 // wholly (a few) and those that explain its first point, so that a job
 // with thousands of outliers is judged in time linear in its findings.
 Findings WithoutHidden(Findings all) {
+  // Code by code: the rules make them so; a stable sort keeps the order
+  // within a code.
+  std::stable_sort(all.begin(), all.end(),
+                   [](const Finding& a, const Finding& b) {
+                     return static_cast<int>(a.code) < static_cast<int>(b.code);
+                   });
   Findings kept;
   bool bad_kept = false;
   std::vector<size_t> wholly;  // indices into kept

@@ -43,7 +43,9 @@ namespace geoanchor {
 #define GEOANCHOR_TARGETS_READ_OTHERWISE_HIDES \
   GEOANCHOR_BROKEN_FIT_HIDES, C::kBasePointReading, C::kFarFromBase
 
-// RULE(code, name, severity, runs, judge, Hides(wholly), Hides(by points))
+// RULE(code, name, severity, runs, judge, Hides(wholly), Hides(by points));
+// the codes in Hides(...) are written C::k..., where the file that expands
+// the rows makes C stand for FindingCode.
 #define GEOANCHOR_DIAGNOSIS_RULES(RULE)                                        \
   RULE(kExchangedAxes, "exchanged_axes", kBad, kEveryRun, ExchangedAxes,       \
        Hides(GEOANCHOR_BROKEN_FIT_HIDES),                                      \

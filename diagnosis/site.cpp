@@ -28,7 +28,7 @@ std::string DrawingUnits(double K) {
   return std::string();
 }
 
-void RankDeficient(const Context& c, Findings* out) {
+void JudgeRankDeficient(const Context& c, Findings* out) {
   if (!c.one_place) return;
   out->push_back(MakeFinding(
       {}, std::string("the drawing points all lie at one place, so they fix ") +
@@ -37,7 +37,7 @@ void RankDeficient(const Context& c, Findings* out) {
               ": give control points spread over the drawing"));
 }
 
-void NoRedundancy(const Context& c, Findings* out) {
+void JudgeNoRedundancy(const Context& c, Findings* out) {
   if (std::isfinite(c.fit->sigma0_m)) return;
   out->push_back(MakeFinding(
       {}, std::to_string(c.n) + (c.n == 1 ? " point fixes" : " points fix") +
@@ -47,7 +47,7 @@ void NoRedundancy(const Context& c, Findings* out) {
 
 // Two points always lie on a line; no redundancy says more of them. A
 // blunder in a drawing coordinate is no part of the layout.
-void Collinear(const Context& c, Findings* out) {
+void JudgeCollinear(const Context& c, Findings* out) {
   double major = 0.0, minor = 0.0;
   PrincipalSpreads(c.points->source, &major, &minor, &c.inlier);
   const size_t inliers =
@@ -61,7 +61,7 @@ void Collinear(const Context& c, Findings* out) {
           " % of that along it): add a control point away from that line"));
 }
 
-void CoarsePoints(const Context& c, Findings* out) {
+void JudgeCoarsePoints(const Context& c, Findings* out) {
   if (std::isfinite(c.unlocatable_m)) {
     // Round up to the decimetre the remedy names.
     const double picks_m =
@@ -91,7 +91,7 @@ void CoarsePoints(const Context& c, Findings* out) {
           "placement, or give --accuracy if that is expected"));
 }
 
-void FarFromBase(const Context& c, Findings* out) {
+void JudgeFarFromBase(const Context& c, Findings* out) {
   std::vector<int> far;
   double farthest_m = 0.0;
   for (size_t i = 0; i < c.n; ++i) {
@@ -115,7 +115,7 @@ void FarFromBase(const Context& c, Findings* out) {
           "scene"));
 }
 
-void UnusualScale(const Context& c, Findings* out) {
+void JudgeUnusualScale(const Context& c, Findings* out) {
   const SimilarityFit& fit = *c.fit;
   if (!fit.free_scale || !DrawingUnits(fit.similarity.K()).empty() ||
       !std::isfinite(fit.similarity.K())) {
@@ -129,7 +129,7 @@ void UnusualScale(const Context& c, Findings* out) {
               "targets belong together"));
 }
 
-void ProjectionDistortion(const Context& c, Findings* out) {
+void JudgeProjectionDistortion(const Context& c, Findings* out) {
   if (!(c.hold.matrix_error_m > kMatrixToleranceM)) return;
   out->push_back(MakeFinding({}, ProjectionDistortionMessage(c.hold)));
 }
