@@ -13,9 +13,6 @@
 
 namespace geoanchor {
 
-// Pairs of outliers whose targets, exchanged, both land within kWarningM
-// of where the fit puts their drawing points. The largest outliers first;
-// each point in one pair at most.
 std::vector<std::pair<size_t, size_t>> ExchangedPairsOf(
     const ControlPoints& points, const SimilarityFit& fit,
     const SurveyJudgement& survey, const std::vector<bool>& outlier) {

@@ -23,6 +23,10 @@ namespace geoanchor {
 
 using Findings = std::vector<Finding>;
 
+// Above this, in metres, a deviation, a check residual or a height off the
+// height plane is worth a finding.
+inline constexpr double kWarningM = 0.1;
+
 // The other readings of an input.
 enum class ReadingKind {
   kAxes,           // the drawing's x and y exchanged
@@ -143,6 +147,11 @@ std::string PointList(const ControlPoints& points,
                       const std::vector<int>& named);
 
 // Measurements one theme makes and MakeContext asks for.
+// The exchange tests judge a subsample of about this many points first,
+// spread over the input order, and confirm on all points only when the
+// subsample says so.
+inline constexpr size_t kExchangeSubsample = 1000;
+
 // The reading whose robust fit misses most points by at most a tenth of
 // what the fit misses them by (medians: a blunder or two move neither),
 // the best of them; judged on a spread subsample first and confirmed on
@@ -152,6 +161,12 @@ Exchange FindExchange(const ControlPoints& points, const SimilarityFit& fit,
 // Up to this many points a robust fit passes exactly through most of them
 // whatever the reading, so readings are judged by their RMS.
 inline constexpr size_t kFewReadingPoints = 4;
+// At most this many outliers, the largest, are tried in pairs.
+inline constexpr size_t kMaxPairedOutliers = 50;
+
+// Pairs of outliers whose targets, exchanged, both land within kWarningM
+// of where the fit puts their drawing points. The largest outliers first;
+// each point in one pair at most.
 std::vector<std::pair<size_t, size_t>> ExchangedPairsOf(
     const ControlPoints& points, const SimilarityFit& fit,
     const SurveyJudgement& survey, const std::vector<bool>& outlier);

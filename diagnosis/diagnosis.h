@@ -52,22 +52,6 @@
 
 namespace geoanchor {
 
-// Above this, in metres, a deviation, a check residual or a height off the
-// height plane is worth a finding.
-inline constexpr double kWarningM = 0.1;
-
-// The drawing points lie "nearly on one line" when their smaller principal
-// spread is below this share of the larger.
-inline constexpr double kWeakGeometryRatio = 0.01;
-
-// The exchange tests judge a subsample of about this many points first,
-// spread over the input order, and confirm on all points only when the
-// subsample says so.
-inline constexpr size_t kExchangeSubsample = 1000;
-
-// At most this many outliers, the largest, are tried in pairs.
-inline constexpr size_t kMaxPairedOutliers = 50;
-
 enum class Verdict { kGood, kCheck, kBad };
 
 // "good", "check" or "bad".

@@ -10,6 +10,14 @@
 
 namespace geoanchor {
 
+namespace {
+
+// The drawing points lie "nearly on one line" when their smaller principal
+// spread is below this share of the larger.
+constexpr double kWeakGeometryRatio = 0.01;
+
+}  // namespace
+
 std::string DrawingUnits(double K) {
   struct Unit {
     const char* name;

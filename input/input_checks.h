@@ -21,15 +21,6 @@
 
 namespace geoanchor {
 
-// A drawing coordinate beyond this, in drawing units, is no drawing: a
-// double resolves it only to about 0.1 mm, and the fit's sums of squares
-// (1e24 and more) lose the differences between the points.
-inline constexpr double kMaxDrawingCoordinate = 1e12;
-// No latitude lies beyond this, degrees; no longitude is written beyond
-// the other (between 180 and 360 degrees some are).
-inline constexpr double kMaxLatitudeDeg = 90.0;
-inline constexpr double kMaxLongitudeDeg = 360.0;
-
 // A value that must be a finite number (--zoffset, --scale).
 std::optional<InputError> CheckFinite(const InputPlace& where, double value,
                                       const std::string& remedy);
@@ -42,6 +33,11 @@ std::optional<InputError> CheckAccuracy(const InputPlace& where,
 // select the modes with heights and pass; +inf is no height.
 std::optional<InputError> CheckProjectHeight(const InputPlace& where,
                                              double height_m);
+
+// No latitude lies beyond this, degrees; no longitude is written beyond
+// the other (between 180 and 360 degrees some are).
+inline constexpr double kMaxLatitudeDeg = 90.0;
+inline constexpr double kMaxLongitudeDeg = 360.0;
 
 // A latitude beyond +-90 degrees is no place; most often the latitude was
 // written first. NaN is left to the later stages.
@@ -56,6 +52,11 @@ std::optional<InputError> CheckLongitude(const InputPlace& where,
 // A geodetic point (lon_deg, lat_deg): its latitude, then its longitude.
 std::optional<InputError> CheckGeodeticPoint(const InputPlace& where,
                                              const Point3& p);
+
+// A drawing coordinate beyond this, in drawing units, is no drawing: a
+// double resolves it only to about 0.1 mm, and the fit's sums of squares
+// (1e24 and more) lose the differences between the points.
+inline constexpr double kMaxDrawingCoordinate = 1e12;
 
 // Drawing x, y and z within +-kMaxDrawingCoordinate.
 std::optional<InputError> CheckDrawingPoint(const InputPlace& where,
