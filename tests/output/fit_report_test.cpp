@@ -75,12 +75,18 @@ SimilarityFit MakeFit(const std::vector<Point2>& deviations) {
   return fit;
 }
 
-TEST(FitReportTest, MissingFiguresAreNullWithAReason) {
+// Two points 10 m apart in the pair mode, the base point at (lon, lat).
+ControlPoints TwoPairs(double lon_deg, double lat_deg) {
   ControlPoints points;
   points.mode = InputMode::kPair;
-  points.base_point = Point3{116.3, 39.9, 0};
+  points.base_point = Point3{lon_deg, lat_deg, 0};
   points.source = {{0, 0, 0}, {10, 0, 0}};
   points.target = {{0, 0}, {10, 0}};
+  return points;
+}
+
+TEST(FitReportTest, MissingFiguresAreNullWithAReason) {
+  const ControlPoints points = TwoPairs(116.3, 39.9);
   SimilarityFit fit = MakeFit({{0.3, 0.4}, {0, 0}});
   fit.quality.checks.assign(2, CheckResidual());
   fit.quality.checks_note = "check residuals need at least 3 points";
@@ -206,11 +212,7 @@ TEST(FitReportTest, PrecisionAndHeightsAreWritten) {
 // The drawing's grid: its EPSG code, name, datum shift and similarity, and
 // each point's grid deviation; null for a drawing in none.
 TEST(FitReportTest, GridDeviationsAreWritten) {
-  ControlPoints points;
-  points.mode = InputMode::kPair;
-  points.base_point = Point3{117.2, 39.1, 0};
-  points.source = {{0, 0, 0}, {10, 0, 0}};
-  points.target = {{0, 0}, {10, 0}};
+  const ControlPoints points = TwoPairs(117.2, 39.1);
   const SimilarityFit fit = MakeFit({{0, 0}, {0, 0}});
   const json none =
       json::parse(Report(points, fit, VerticalLift(), Diagnosis()));
