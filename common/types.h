@@ -6,6 +6,7 @@
 #define GEOANCHOR_COMMON_TYPES_H_
 
 #include <cmath>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -19,9 +20,13 @@ enum class InputMode { kPair, kHeight, kModelBasePoint };
 
 // The mode's name as the report and the plot write it.
 inline const char* InputModeName(InputMode mode) {
-  static const char* const kNames[] = {"pair", "height", "model_base_point"};
+  static constexpr const char* kNames[] = {"pair", "height",
+                                           "model_base_point"};
+  // A name for every mode: a new one fails here until it has one.
+  static_assert(std::size(kNames) ==
+                static_cast<size_t>(InputMode::kModelBasePoint) + 1);
   const size_t i = static_cast<size_t>(mode);
-  return i < 3 ? kNames[i] : "pair";
+  return i < std::size(kNames) ? kNames[i] : "pair";
 }
 
 // Points held back from the fit to check it (a control-point table's rows
@@ -36,7 +41,6 @@ struct CheckPoints {
   std::vector<int> positions;       // in the table, counting from 1
 };
 
-// The index-aligned lists the fit works on, and where they came from.
 // How a control-point table's header was read; `read` false for points
 // given as flags.
 struct TableColumns {
@@ -45,6 +49,7 @@ struct TableColumns {
   std::vector<std::string> ignored_columns;  // header texts, in file order
 };
 
+// The index-aligned lists the fit works on, and where they came from.
 struct ControlPoints {
   InputMode mode = InputMode::kPair;
   std::vector<Point3> source;    // drawing x, y, z

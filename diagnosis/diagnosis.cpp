@@ -1,6 +1,7 @@
 #include "diagnosis/diagnosis.h"
 
 #include <algorithm>
+#include <iterator>
 #include <utility>
 
 #include "diagnosis/context.h"
@@ -8,9 +9,11 @@
 namespace geoanchor {
 
 const char* VerdictName(Verdict verdict) {
-  static const char* const kNames[] = {"good", "check", "bad"};
+  static constexpr const char* kNames[] = {"good", "check", "bad"};
+  // A name for every verdict: a new one fails here until it has one.
+  static_assert(std::size(kNames) == static_cast<size_t>(Verdict::kBad) + 1);
   const size_t i = static_cast<size_t>(verdict);
-  return i < 3 ? kNames[i] : "bad";
+  return i < std::size(kNames) ? kNames[i] : "bad";
 }
 
 Diagnosis Diagnose(const ControlPoints& points, const SimilarityFit& fit,

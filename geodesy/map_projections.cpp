@@ -3,6 +3,7 @@
 #include <GeographicLib/TransverseMercator.hpp>
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 namespace geoanchor {
 
@@ -54,8 +55,11 @@ void CubicWeights(double t, double w[4]) {
 const char* ProjectionKindName(ProjectionKind kind) {
   static const char* const kNames[] = {
       "none", "gauss_kruger_3", "gauss_kruger_6", "utm", "transverse_mercator"};
+  // A name for every kind: a new one fails here until it has one.
+  static_assert(std::size(kNames) ==
+                static_cast<size_t>(ProjectionKind::kTransverseMercator) + 1);
   const size_t i = static_cast<size_t>(kind);
-  return i < 5 ? kNames[i] : "none";
+  return i < std::size(kNames) ? kNames[i] : "none";
 }
 
 MapProjection GaussKruger3(int zone, bool zone_in_easting) {

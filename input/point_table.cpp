@@ -39,13 +39,13 @@ const ColumnNames& NamesOf(int column) {
       {"name", {"name", "点号", "点名"}, "name, 点号 or 点名", {}},
       {"x",
        {"x", "east", "东坐标", "sourcex", "y坐标"},
-       "x, east, 东坐标 or sourceX",
+       "x, east, easting, 东坐标, Y坐标 or sourceX",
        {"easting"}},
       {"y",
        {"y", "north", "北坐标", "sourcey", "x坐标"},
-       "y, north, 北坐标 or sourceY",
+       "y, north, northing, 北坐标, X坐标 or sourceY",
        {"northing"}},
-      {"z", {"z", "高程"}, "z or 高程", {}},
+      {"z", {"z", "高程", "正常高"}, "z, 高程 or 正常高", {}},
       {"lon",
        {"lon", "longitude", "lng", "l", "经度", "mapx"},
        "lon, longitude, lng, L, 经度 or mapX",
@@ -54,7 +54,10 @@ const ColumnNames& NamesOf(int column) {
        {"lat", "latitude", "b", "纬度", "mapy"},
        "lat, latitude, B, 纬度 or mapY",
        {}},
-      {"h", {"h", "大地高", "椭球高"}, "h or 大地高", {"ellipsoidalheight"}},
+      {"h",
+       {"h", "大地高", "椭球高"},
+       "h, 大地高, 椭球高 or Ellipsoidal Height",
+       {"ellipsoidalheight"}},
       {"use",
        {"use", "enable", "参与计算", "是否参与", kCheckPointName},
        "use or enable",
@@ -93,13 +96,15 @@ bool EastingLike(double east_m) {
   return in_zone_m >= 1e5 && in_zone_m <= 9e5;
 }
 
-// Whether every point's x is northing-like and its y easting-like: the
-// columns are then the surveyors' X (north) and Y (east).
+// Whether most points' x is northing-like and their y easting-like: the
+// columns are then the surveyors' X (north) and Y (east). Most, not all:
+// one mistyped point must not turn the whole drawing over.
 bool DrawingAxesExchanged(const std::vector<TablePoint>& points) {
+  size_t exchanged = 0;
   for (const TablePoint& p : points) {
-    if (!NorthingLike(p.source.x) || !EastingLike(p.source.y)) return false;
+    exchanged += NorthingLike(p.source.x) && EastingLike(p.source.y);
   }
-  return !points.empty();
+  return 2 * exchanged > points.size();
 }
 
 // Whether a header name holds a Chinese character (U+4000 to U+9FFF, whose
@@ -592,11 +597,10 @@ class Reader {
   }
 
   // The column each header name gives (-1: none), in the header's order.
-  // Beside Chinese names, a bare H is the normal height (正常高), the
-  // drawing's z, when another column gives the ellipsoidal height.
+  // A bare H is the normal height (正常高), the drawing's z, when another
+  // column gives the ellipsoidal height (大地高, Ellipsoidal Height).
   static std::vector<int> HeaderColumns(const std::vector<std::string>& names) {
     std::vector<int> columns(names.size(), -1);
-    bool chinese = false;
     int h_columns = 0;
     for (size_t f = 0; f < names.size(); ++f) {
       const std::string key = HeaderKey(names[f]);
@@ -604,7 +608,6 @@ class Reader {
       for (char ch : key) {
         if (ch != ' ' && ch != '_') loose += ch;
       }
-      chinese = chinese || HasChinese(key);
       for (int c = 0; c < kColumns && columns[f] < 0; ++c) {
         bool match = false;
         for (std::string_view name : NamesOf(c).names) match |= key == name;
@@ -615,7 +618,7 @@ class Reader {
       }
       h_columns += columns[f] == kH;
     }
-    if (chinese && h_columns > 1) {
+    if (h_columns > 1) {
       for (size_t f = 0; f < names.size(); ++f) {
         if (columns[f] == kH && HeaderKey(names[f]) == "h") columns[f] = kZ;
       }

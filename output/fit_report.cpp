@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "common/numbers.h"
+#include "common/version.h"
 #include "geodesy/geodetic_converter.h"
 #include "output/write_file.h"
 

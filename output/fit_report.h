@@ -16,7 +16,6 @@
 #include <vector>
 
 #include "common/types.h"
-#include "common/version.h"
 #include "diagnosis/diagnosis.h"
 
 namespace geoanchor {

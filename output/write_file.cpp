@@ -7,14 +7,10 @@
 
 namespace geoanchor {
 
-bool WriteTextFile(std::string path, std::string text, std::string* error) {
-  return ReplaceFileContents(path, text, error);
-}
-
 bool WriteFileOrSay(const std::string& path, const std::string& text,
                     const std::string& what) {
   std::string error;
-  if (WriteTextFile(path, text, &error)) return true;
+  if (ReplaceFileContents(path, text, &error)) return true;
   std::fflush(stdout);
   WriteMessage(std::string(kMessagePrefix) + "cannot write " + what +
                (what.empty() ? "" : " ") + path + ": " + error + "\n");

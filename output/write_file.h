@@ -8,11 +8,8 @@
 
 namespace geoanchor {
 
-// Replaces the file at `path` with exactly `text` (atomically). On failure
-// returns false and sets `*error` to the system's reason.
-bool WriteTextFile(std::string path, std::string text, std::string* error);
-
-// Writes `text` to `path` as WriteTextFile does and returns true; on
+// Replaces the file at `path` with exactly `text` (atomically,
+// ReplaceFileContents) and returns true; on
 // failure flushes standard output (the order on a shared terminal) and
 // writes one line on standard error, then returns false:
 //   "GeoAnchorSolve: cannot write <what> <path>: <reason>\n"

@@ -196,10 +196,6 @@ std::vector<Case> Cases() {
           "GeoAnchorSolve: points.csv line 2, column lon: '116:1:2:3' is not "
           "an angle: write decimal degrees, or degrees, minutes and seconds "
           "such as 116°23′45.67″"),
-      Bad("H beside an ellipsoidal height in an English table",
-          "name,x,y,H,lon,lat,ellipsoidal height\n",
-          "GeoAnchorSolve: points.csv line 1: columns 4 ('H') and 7 "
-          "('ellipsoidal height') both give h: keep one of them"),
       Bad("H beside 大地高 and 高程", "点名,x,y,高程,H,经度,纬度,大地高\n",
           "GeoAnchorSolve: points.csv line 1: columns 4 ('高程') and 5 ('H') "
           "both give z: keep one of them"),
@@ -304,7 +300,7 @@ TEST(PointTableTest, ReadsSurveyorsTables) {
        {{2, "P1", 4328460.775, 2000, 0, 117, 39, 7, true}},
        "x",
        {}},
-      {"x and y exchanged only when every row says so",
+      {"x and y exchanged only when most rows say so",
        "name,x,y,lon,lat,h\nK1," + k1_xy +
            ",117,39,7\nP2,1000,2000,117,39,"
            "7\n",
@@ -322,6 +318,24 @@ TEST(PointTableTest, ReadsSurveyorsTables) {
        "P1;500000.5;4417000.25;7;117;39\n",
        {{2, "P1", 500000.5, 4417000.25, 0, 117, 39, 7, true}},
        "EASTING (m)",
+       {}},
+      {"x and y exchanged by most rows, one mistyped",
+       "name,x,y,lon,lat,h\nK1," + k1_xy + ",117,39,7\nK2," + k1_xy +
+           ",117,39,7\nK3,34567890,500000,117,39,7\n",
+       {{2, "K1", e, n, 0, 117, 39, 7, true},
+        {3, "K2", e, n, 0, 117, 39, 7, true},
+        {4, "K3", 500000, 34567890, 0, 117, 39, 7, true}},
+       "y",
+       {}},
+      {"H beside an ellipsoidal height in an English table",
+       "name,x,y,H,lon,lat,ellipsoidal height\nP1,1,2,1.5,117,39,7\n",
+       {{2, "P1", 1, 2, 1.5, 117, 39, 7, true}},
+       "x",
+       {}},
+      {"正常高 the drawing's z",
+       "点号,x,y,正常高,经度,纬度,大地高\nP1,1,2,1.5,117,39,7\n",
+       {{2, "P1", 1, 2, 1.5, 117, 39, 7, true}},
+       "x",
        {}},
       {"ellipsoidal height with a blank",
        "x,y,lon,lat,ellipsoidal height\n1,2,117,39,7\n",

@@ -14,6 +14,7 @@
 
 #include "common/fixed_text.h"
 #include "output/write_file.h"
+#include "platform/platform.h"
 
 namespace geoanchor {
 
@@ -242,7 +243,7 @@ TEST_F(ResultFileTest, ReplacesAnExistingFileEntirely) {
   const std::string path = dir_ + kResultFileName;
   std::ofstream(path) << std::string(500, 'x');
   std::string error;
-  ASSERT_TRUE(WriteTextFile(path, "[1.0]", &error)) << error;
+  ASSERT_TRUE(ReplaceFileContents(path, "[1.0]", &error)) << error;
   EXPECT_EQ("[1.0]", Read(path));
   // No temporary file is left behind.
   EXPECT_EQ(
@@ -253,11 +254,12 @@ TEST_F(ResultFileTest, FailureNamesTheReasonAndLeavesNoTrace) {
   const std::string taken = dir_ + kResultFileName;
   ASSERT_EQ(0, mkdir(taken.c_str(), 0755));
   std::string error;
-  EXPECT_FALSE(WriteTextFile(taken, "[1.0]", &error));
+  EXPECT_FALSE(ReplaceFileContents(taken, "[1.0]", &error));
   EXPECT_EQ("Is a directory", error);
   EXPECT_EQ(
       0, std::system(("test $(ls -A '" + dir_ + "' | wc -l) -eq 1").c_str()));
-  EXPECT_FALSE(WriteTextFile(dir_ + "missing/" + kResultFileName, "x", &error));
+  EXPECT_FALSE(
+      ReplaceFileContents(dir_ + "missing/" + kResultFileName, "x", &error));
   EXPECT_EQ("No such file or directory", error);
 }
 
