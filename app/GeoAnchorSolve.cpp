@@ -5,12 +5,14 @@
 // they are GBK byte strings for the console; POSIX builds keep them UTF-8.
 #include <gflags/gflags.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/flag_files.h"
 #include "app/run.h"
 #include "common/version.h"
+#include "input/input_checks.h"
 #include "input/input_error.h"
 #include "platform/platform.h"
 
@@ -25,6 +27,7 @@ DEFINE_string(report, "", "拟合报告JSON文件路径（可选）");
 DEFINE_string(plot, "", "残差图SVG文件路径（可选）");
 DEFINE_double(accuracy, 0, "控制点精度（米，可选，缺省为自动估计）");
 DEFINE_string(points, "", "控制点表文件（CSV等，可选）");
+DEFINE_string(lang, "", "提示语言（zh 或 en，缺省随系统）");
 
 namespace geoanchor {
 namespace {
@@ -56,6 +59,26 @@ bool MayPrintHelp(const std::vector<std::string>& args) {
   return false;
 }
 
+// --lang's value as the command line writes it ("--lang=zh", "-lang=zh",
+// "--lang zh"; the last one counts, as in the flag library), or "" without
+// one. Read before the flag library reads it, so that a flag file's mistake
+// is told in the language asked for too.
+std::string LanguageArgument(const std::vector<std::string>& args) {
+  std::string value;
+  for (size_t i = 1; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    for (const char* flag : {"--lang", "-lang"}) {
+      const std::string name = flag;
+      if (arg.compare(0, name.size() + 1, name + "=") == 0) {
+        value = arg.substr(name.size() + 1);
+      } else if (arg == name && i + 1 < args.size()) {
+        value = args[i + 1];
+      }
+    }
+  }
+  return value;
+}
+
 std::vector<std::string> FlagDescriptions() {
   std::vector<gflags::CommandLineFlagInfo> flags;
   gflags::GetAllFlags(&flags);
@@ -79,13 +102,17 @@ int Main(int argc, char** argv) {
   // Flag files are read here and their flags handed to gflags in their
   // place (app/flag_files.h).
   std::vector<std::string> args(argv, argv + argc);
+  // The system's language unless the command line asks for another; a
+  // value that is no language is told once the flags are read.
+  Language language = SystemLanguage();
+  ReadLanguage(LanguageArgument(args), &language);
   const FlagFileHooks hooks = {&GflagsFlagKind, &ReadFlagFile,
                                [&program](const std::string& glob) {
                                  return MatchesProgramName(glob, program);
                                }};
   InputError error;
   if (!ExpandFlagFiles(&args, hooks, &error)) {
-    WriteMessage(RenderInputError(error) + "\n");
+    WriteMessage(RenderInputError(error, language) + "\n");
     return 1;  // gflags' status for a command line it cannot use
   }
   std::vector<char*> pointers;
@@ -106,12 +133,18 @@ int Main(int argc, char** argv) {
   inputs.report_path = FLAGS_report;
   inputs.plot_path = FLAGS_plot;
   inputs.points_path = FLAGS_points;
+  const std::string lang = FLAGS_lang;
   gflags::ShutDownCommandLineFlags();
   // The flag variables keep their parsed values after the shut-down.
   inputs.scale = FLAGS_scale;
   inputs.zoffset_m = FLAGS_zoffset;
   inputs.projectheight_m = FLAGS_projectheight;
   inputs.accuracy_m = FLAGS_accuracy;
+  if (const std::optional<InputError> mistake = ReadLanguage(lang, &language)) {
+    WriteMessage(RenderInputError(*mistake, language) + "\n");
+    return -1;
+  }
+  inputs.language = language;
 
   return RunGeoAnchorSolve(inputs);
 }

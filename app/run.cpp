@@ -48,7 +48,7 @@ bool PrepareControlPoints(const RunInputs& inputs, ControlPoints* points,
   }
   if (const std::optional<InputError> mistake =
           ReadAndCheckInput(flags, points)) {
-    *error = RenderInputError(*mistake);
+    *error = RenderInputError(*mistake, inputs.language);
     return false;
   }
   ConvertTargets(points->mode, points->base_point, points->model_point,
@@ -80,8 +80,8 @@ int RunGeoAnchorSolve(const RunInputs& inputs) {
   // One matrix everywhere: the numbers the result file carries are the
   // ones the report gives.
   const MatrixText matrix = ResultMatrix(fit, points, inputs.zoffset_m);
-  const int status =
-      WriteTransformResult(fit, points, matrix, inputs.executable_dir);
+  const int status = WriteTransformResult(
+      fit, points, matrix, inputs.executable_dir, inputs.language);
   if (status != 0) return status;
   // Every finding but the report-only ones is judged in every run, and the
   // same way with or without a report, so standard error reads the same
@@ -90,17 +90,18 @@ int RunGeoAnchorSolve(const RunInputs& inputs) {
       Diagnose(points, fit, inputs.scale,
                quality ? DiagnosisDepth::kFull : DiagnosisDepth::kVerdict,
                inputs.accuracy_m);
-  PrintFindings(diagnosis);
+  PrintFindings(diagnosis, inputs.language);
   if (!quality) return 0;
   const VerticalLift vertical =
       ComputeVerticalLift(points.source, points.target_up_m);
   if (!inputs.report_path.empty() &&
       WriteFitReport(inputs.report_path, points, fit, vertical, diagnosis,
-                     matrix.numbers) != 0) {
+                     matrix.numbers, inputs.language) != 0) {
     return -1;
   }
   if (!inputs.plot_path.empty() &&
-      WriteResidualPlot(inputs.plot_path, points, fit, diagnosis) != 0) {
+      WriteResidualPlot(inputs.plot_path, points, fit, diagnosis,
+                        inputs.language) != 0) {
     return -1;
   }
   return 0;

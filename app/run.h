@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/language.h"
 #include "common/types.h"
 
 namespace geoanchor {
@@ -33,15 +34,16 @@ struct RunInputs {
   // A control-point table (input/point_table.h) instead of DWGsrcpoints
   // and DWGdespoints; "" = none.
   std::string points_path;
+  Language language = Language::kEnglish;  // of every message
 };
 
 // The input stage (input/input_stage.h: reads and checks the base point,
 // the mode, the control points and the numeric flags) and the conversion
 // of the targets into the scene's east/north(/up) frame. Prints nothing.
 // Returns false, with `error` set to the one line that names the first
-// input mistake, when the run cannot go on. With `points_path` the
-// control points come from that table (read here, judged by the input
-// stage), its check points converted as the fitted ones.
+// input mistake (in the inputs' language), when the run cannot go on. With
+// `points_path` the control points come from that table (read here, judged by
+// the input stage), its check points converted as the fitted ones.
 bool PrepareControlPoints(const RunInputs& inputs, ControlPoints* points,
                           std::string* error);
 

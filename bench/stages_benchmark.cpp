@@ -105,7 +105,7 @@ void BM_ReadPointTable(benchmark::State& state) {
         ReadPointTable(table, "points.csv", true, &read, &error));
   }
   if (read.points.size() != source.size()) {
-    state.SkipWithError(RenderInputError(error).c_str());
+    state.SkipWithError(RenderInputError(error, Language::kEnglish).c_str());
   }
   state.SetBytesProcessed(state.iterations() *
                           static_cast<int64_t>(table.size()));
@@ -194,9 +194,9 @@ void BM_FitWithReport(benchmark::State& state) {
         FitSimilarity(points.source, points.target, 0.0, options);
     const VerticalLift vertical =
         ComputeVerticalLift(points.source, points.target_up_m);
-    benchmark::DoNotOptimize(
-        FitReportJson(points, fit, vertical, Diagnosis(),
-                      ResultMatrix(fit, points, 0.0).numbers));
+    benchmark::DoNotOptimize(FitReportJson(
+        points, fit, vertical, Diagnosis(),
+        ResultMatrix(fit, points, 0.0).numbers, Language::kEnglish));
   }
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
@@ -215,7 +215,8 @@ void BM_ResidualPlot(benchmark::State& state) {
       FitSimilarity(points.source, points.target, 0.0, options);
   size_t bytes = 0;
   for (auto _ : state) {
-    const std::string svg = ResidualPlotSvg(points, fit, Diagnosis());
+    const std::string svg =
+        ResidualPlotSvg(points, fit, Diagnosis(), Language::kEnglish);
     bytes = svg.size();
     benchmark::DoNotOptimize(svg.data());
   }
@@ -306,7 +307,7 @@ void BM_RenderOutput(benchmark::State& state) {
     PrintFitCheck(fit);
     // The matrix's text, and the check that it places every point.
     const MatrixText matrix = ResultMatrix(fit, points, 0.0);
-    std::string failure;
+    Message failure;
     benchmark::DoNotOptimize(MatrixCarriesFit(matrix, fit, points, &failure));
     benchmark::DoNotOptimize(matrix.text.data());
   }

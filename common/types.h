@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "common/language.h"
 #include "common/numbers.h"
 #include "common/plane_similarity.h"
 #include "common/points.h"
@@ -74,7 +75,7 @@ struct ControlPoints {
   // One sentence per control-point list whose reading passed over text
   // holding a digit (numbers the user wrote and the run does not use): the
   // list, the text and what to do. Empty for a clean input.
-  std::vector<std::string> ignored_input;
+  std::vector<Message> ignored_input;
 };
 
 // The position, counting from 1 in the input, of point i of a list whose

@@ -192,7 +192,7 @@ void JudgeBlunderUnlocated(const Context& c, Findings* out) {
 
 // Text of the lists the input stage passed over: the fit lacks points.
 void JudgeIgnoredInput(const Context& c, Findings* out) {
-  for (const std::string& message : c.points->ignored_input) {
+  for (const Message& message : c.points->ignored_input) {
     out->push_back(MakeFinding({}, message));
   }
 }

@@ -132,6 +132,8 @@ Findings WithoutHidden(Findings all);
 // A finding of the rule judging it: points (input positions, ascending)
 // and message; the rule's row gives the code and, but for a judged
 // severity, the verdict.
+Finding MakeFinding(std::vector<int> points, Message message, bool bad = false);
+// Transitional: an English-only message, until every judge tells both.
 Finding MakeFinding(std::vector<int> points, std::string message,
                     bool bad = false);
 

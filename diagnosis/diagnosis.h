@@ -42,6 +42,7 @@
 #include <string>
 #include <vector>
 
+#include "common/language.h"
 #include "common/types.h"
 #include "diagnosis/matrix_hold.h"
 #include "diagnosis/rules.h"
@@ -75,8 +76,8 @@ struct Finding {
   // Input positions counting from 1 (in a table, check points counted
   // too), ascending.
   std::vector<int> points;
-  std::string message;  // one sentence: figures and what to do
-  bool bad = false;     // makes the verdict bad
+  Message message;   // one sentence: figures and what to do
+  bool bad = false;  // makes the verdict bad
   // The points (input positions) whose own findings this one explains,
   // where they are not the points it names (an exchanged reading names
   // none).

@@ -89,7 +89,7 @@ void GridCauses(const Context& c, GridCause cause, Findings* out) {
         slip.kind = slip.written_zone == 0    ? ZoneSlipKind::kMissing
                     : !g.grid.zone_in_easting ? ZoneSlipKind::kAdded
                                               : ZoneSlipKind::kOther;
-        message = ZoneSlipFinding(*c.points, slip, g.grid.zone).message;
+        message = ZoneSlipFinding(*c.points, slip, g.grid.zone).message.en;
         break;
       }
       case GridCause::kSwapped:

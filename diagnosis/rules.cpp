@@ -79,12 +79,16 @@ const char* FindingCodeName(FindingCode code) {
   return i < kRuleCount ? kRules[i].name : "";
 }
 
-Finding MakeFinding(std::vector<int> points, std::string message, bool bad) {
+Finding MakeFinding(std::vector<int> points, Message message, bool bad) {
   Finding f;
   f.points = std::move(points);
   f.message = std::move(message);
   f.bad = bad;
   return f;
+}
+
+Finding MakeFinding(std::vector<int> points, std::string message, bool bad) {
+  return MakeFinding(std::move(points), Message{std::move(message), ""}, bad);
 }
 
 Findings JudgeAll(const Context& c, bool full) {

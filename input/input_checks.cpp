@@ -122,6 +122,19 @@ bool AllNearBase(const GeodeticConverter& scene,
 
 }  // namespace
 
+std::optional<InputError> ReadLanguage(const std::string& value,
+                                       Language* language) {
+  if (value.empty()) return std::nullopt;
+  if (value == "zh" || value == "en") {
+    *language = value == "zh" ? Language::kChinese : Language::kEnglish;
+    return std::nullopt;
+  }
+  return InputError{InputErrorCode::kUnknownLanguage, InputPlace{"--lang"},
+                    "is \"" + value + "\", not a language the tool speaks",
+                    "give --lang=zh or --lang=en, or leave it out to follow "
+                    "the system's language"};
+}
+
 std::optional<InputError> CheckFinite(const InputPlace& where, double value,
                                       const std::string& remedy) {
   if (std::isfinite(value)) return std::nullopt;

@@ -21,6 +21,11 @@
 
 namespace geoanchor {
 
+// The --lang flag's value: "zh" or "en" sets `*language`; "" (not given)
+// leaves it, the system's; anything else is the mistake.
+std::optional<InputError> ReadLanguage(const std::string& value,
+                                       Language* language);
+
 // A value that must be a finite number (--zoffset, --scale).
 std::optional<InputError> CheckFinite(const InputPlace& where, double value,
                                       const std::string& remedy);

@@ -11,6 +11,7 @@ namespace {
 // fields, ...").
 bool PlaceIsSubject(InputErrorCode code) {
   switch (code) {
+    case InputErrorCode::kUnknownLanguage:
     case InputErrorCode::kNotFinite:
     case InputErrorCode::kAccuracyRange:
     case InputErrorCode::kProjectHeightInfinite:
@@ -60,7 +61,8 @@ std::string InputPlaceText(const InputPlace& place) {
   return text;
 }
 
-std::string InputErrorText(const InputError& error) {
+std::string InputErrorText(const InputError& error,
+                           [[maybe_unused]] Language language) {
   std::string text = InputPlaceText(error.where);
   if (!text.empty()) text += PlaceIsSubject(error.code) ? " " : ": ";
   text += error.found;
@@ -68,8 +70,8 @@ std::string InputErrorText(const InputError& error) {
   return text;
 }
 
-std::string RenderInputError(const InputError& error) {
-  return kMessagePrefix + InputErrorText(error);
+std::string RenderInputError(const InputError& error, Language language) {
+  return kMessagePrefix + InputErrorText(error, language);
 }
 
 }  // namespace geoanchor

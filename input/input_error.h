@@ -11,6 +11,8 @@
 
 #include <string>
 
+#include "common/language.h"
+
 namespace geoanchor {
 
 // The mistakes, by what the user got wrong.
@@ -20,6 +22,7 @@ enum class InputErrorCode {
   kTableWithLists,    // --points together with a point list
   kFlagFilesTooDeep,  // flag files that name each other without end
   // One value (a flag, a point's coordinate, a table's field).
+  kUnknownLanguage,        // --lang other than zh or en
   kNotFinite,              // nan or inf where a number is needed
   kAccuracyRange,          // --accuracy negative or not finite
   kProjectHeightInfinite,  // --projectheight=inf
@@ -82,11 +85,11 @@ std::string InputPlaceText(const InputPlace& place);
 // the subject of the finding ("basepoint is empty") or, for what was found
 // in a text or a file, stands before ": " ("points.csv line 2: 3 fields,
 // ...").
-std::string InputErrorText(const InputError& error);
+std::string InputErrorText(const InputError& error, Language language);
 
 // kMessagePrefix + InputErrorText: the line for standard error, without a
 // line break.
-std::string RenderInputError(const InputError& error);
+std::string RenderInputError(const InputError& error, Language language);
 
 }  // namespace geoanchor
 

@@ -195,7 +195,9 @@ std::optional<InputError> ReadAndCheckInput(const InputFlags& flags,
   points->source = std::move(source.points);
   points->geodetic = std::move(target.points);
   for (const InputError& text : ignored) {
-    points->ignored_input.push_back(InputErrorText(text));
+    points->ignored_input.push_back(
+        Message{InputErrorText(text, Language::kEnglish),
+                InputErrorText(text, Language::kChinese)});
   }
   return std::nullopt;
 }

@@ -50,15 +50,16 @@ void PrintFitCheck(const SimilarityFit& fit) {
   FlushToStdout(&lines);
 }
 
-void PrintFindings(const Diagnosis& diagnosis) {
+void PrintFindings(const Diagnosis& diagnosis, Language language) {
+  const Message warning{"warning: ", "警告："};
   // One write for all the lines: a job with thousands of blunders names
   // each of them.
   std::string lines;
   for (const Finding& f : diagnosis.findings) {
     if (f.report_only) continue;
     lines += kMessagePrefix;
-    lines += "warning: ";
-    lines += f.message;
+    lines += warning.In(language);
+    lines += f.message.In(language);
     lines += " (";
     lines += FindingCodeName(f.code);
     lines += ")\n";

@@ -6,6 +6,7 @@
 #ifndef GEOANCHOR_OUTPUT_CONSOLE_H_
 #define GEOANCHOR_OUTPUT_CONSOLE_H_
 
+#include "common/language.h"
 #include "common/types.h"
 #include "diagnosis/diagnosis.h"
 
@@ -22,9 +23,10 @@ void PrintFitCheck(const SimilarityFit& fit);
 
 // Per finding but the report-only ones, in the diagnosis's order (those
 // that make the verdict bad first), on standard error:
-// "GeoAnchorSolve: warning: <message> (<code>)\n". Nothing for a good
-// verdict.
-void PrintFindings(const Diagnosis& diagnosis);
+// "GeoAnchorSolve: warning: <message> (<code>)\n", or in Chinese
+// "GeoAnchorSolve: 警告：<message> (<code>)\n": the code closes the line in
+// both. Nothing for a good verdict.
+void PrintFindings(const Diagnosis& diagnosis, Language language);
 
 }  // namespace geoanchor
 

@@ -98,10 +98,12 @@ void AppendList(const char* name, const std::vector<std::string>& entries,
   *j += entries.empty() ? "],\n" : "\n  ],\n";
 }
 
-// The tool's version and what the run was given: the input mode, the
-// scale's mode, the base points and, from a table, the column taken as the
-// easting and the columns not read.
-void AppendRun(const ControlPoints& points, bool free_scale, std::string* j) {
+// The messages' language, the tool's version and what the run was given: the
+// input mode, the scale's mode, the base points and, from a table, the column
+// taken as the easting and the columns not read.
+void AppendRun(const ControlPoints& points, bool free_scale, Language language,
+               std::string* j) {
+  *j += "  \"lang\": " + Quoted(LanguageCode(language)) + ",\n";
   *j += "  \"version\": " + Quoted(kToolVersion) + ",\n";
   *j += "  \"mode\": " + Quoted(InputModeName(points.mode)) + ",\n";
   *j += "  \"scale_mode\": " + Quoted(free_scale ? "free" : "fixed") + ",\n";
@@ -319,7 +321,8 @@ void AppendJudgements(const Diagnosis& diagnosis, std::string* j) {
 
 // The findings in the diagnosis's order, and their messages again, in the
 // same order, for callers that read warnings.
-void AppendFindings(const std::vector<Finding>& findings, std::string* j) {
+void AppendFindings(const std::vector<Finding>& findings, Language language,
+                    std::string* j) {
   std::vector<std::string> entries, warnings;
   for (const Finding& f : findings) {
     std::string e =
@@ -328,8 +331,9 @@ void AppendFindings(const std::vector<Finding>& findings, std::string* j) {
       if (k != 0) e += ", ";
       e += std::to_string(f.points[k]);
     }
-    entries.push_back(e + "], \"message\": " + Quoted(f.message) + "}");
-    warnings.push_back(Quoted(f.message));
+    const std::string message = Quoted(f.message.In(language));
+    entries.push_back(e + "], \"message\": " + message + "}");
+    warnings.push_back(message);
   }
   AppendList("findings", entries, j);
   AppendList("warnings", warnings, j);
@@ -361,15 +365,16 @@ std::array<double, 16> MultiplyMatrices(const std::array<double, 16>& a,
 std::string FitReportJson(const ControlPoints& points, const SimilarityFit& fit,
                           const VerticalLift& vertical,
                           const Diagnosis& diagnosis,
-                          const std::array<double, 16>& local) {
+                          const std::array<double, 16>& local,
+                          Language language) {
   std::string j = "{\n";
-  AppendRun(points, fit.free_scale, &j);
+  AppendRun(points, fit.free_scale, language, &j);
   AppendParameters(fit, points.base_point, local, &j);
   AppendPoints(points, fit, vertical, diagnosis, &j);
   AppendQuality(fit, diagnosis.point_accuracy_m, &j);
   AppendVertical(vertical, diagnosis.heights, &j);
   AppendJudgements(diagnosis, &j);
-  AppendFindings(diagnosis.findings, &j);
+  AppendFindings(diagnosis.findings, language, &j);
   AppendSolver(fit.solver, &j);
   return j + "}\n";
 }
@@ -377,11 +382,12 @@ std::string FitReportJson(const ControlPoints& points, const SimilarityFit& fit,
 int WriteFitReport(const std::string& path, const ControlPoints& points,
                    const SimilarityFit& fit, const VerticalLift& vertical,
                    const Diagnosis& diagnosis,
-                   const std::array<double, 16>& matrix_local) {
-  return WriteFileOrSay(
-             path,
-             FitReportJson(points, fit, vertical, diagnosis, matrix_local),
-             "report")
+                   const std::array<double, 16>& matrix_local,
+                   Language language) {
+  return WriteFileOrSay(path,
+                        FitReportJson(points, fit, vertical, diagnosis,
+                                      matrix_local, language),
+                        Message{"report", "报告"}, language)
              ? 0
              : -1;
 }

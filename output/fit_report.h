@@ -5,7 +5,9 @@
 // summary, the heights, the quality figures, the precision of the solution,
 // the diagnosis (findings, their messages as warnings, the verdict) and the
 // solver's outcome; from a control-point table, also the column taken as
-// the easting and the columns not read. Numbers are written with 17
+// the easting and the columns not read. The messages are in the run's
+// language, which the field "lang" names ("en" or "zh"); keys and codes
+// are the same in both. Numbers are written with 17
 // significant digits, so that they read back to the same doubles; a value
 // that is not finite is written as null.
 #ifndef GEOANCHOR_OUTPUT_FIT_REPORT_H_
@@ -15,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "common/language.h"
 #include "common/types.h"
 #include "diagnosis/diagnosis.h"
 
@@ -33,7 +36,8 @@ std::array<double, 16> MultiplyMatrices(const std::array<double, 16>& a,
 std::string FitReportJson(const ControlPoints& points, const SimilarityFit& fit,
                           const VerticalLift& vertical,
                           const Diagnosis& diagnosis,
-                          const std::array<double, 16>& matrix_local);
+                          const std::array<double, 16>& matrix_local,
+                          Language language);
 
 // Writes the report to `path`, replacing any file there atomically.
 // Returns 0, or -1 after one line on standard error naming the path and the
@@ -41,7 +45,8 @@ std::string FitReportJson(const ControlPoints& points, const SimilarityFit& fit,
 int WriteFitReport(const std::string& path, const ControlPoints& points,
                    const SimilarityFit& fit, const VerticalLift& vertical,
                    const Diagnosis& diagnosis,
-                   const std::array<double, 16>& matrix_local);
+                   const std::array<double, 16>& matrix_local,
+                   Language language);
 
 }  // namespace geoanchor
 

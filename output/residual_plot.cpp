@@ -456,7 +456,7 @@ double PageHeight(const std::vector<Finding>& findings, size_t check_n) {
   const size_t shown = std::min(findings.size(), kMaxWarningsShown);
   size_t warning_lines = 0;
   for (size_t i = 0; i < shown; ++i) {
-    warning_lines += Wrapped(findings[i].message, 36).size();
+    warning_lines += Wrapped(findings[i].message.en, 36).size();
   }
   return std::max(page_height, 590.0 + kLineHeight * warning_lines +
                                    (check_n > 0 ? kLineHeight : 0.0));
@@ -972,7 +972,7 @@ void AppendFindings(const std::vector<Finding>& findings, Legend* legend) {
   LegendLine("findings:", kBold, legend);
   const size_t shown = std::min(findings.size(), kMaxWarningsShown);
   for (size_t i = 0; i < shown; ++i) {
-    LegendWrapped(findings[i].message, "\xE2\x80\xA2 ", legend);
+    LegendWrapped(findings[i].message.en, "\xE2\x80\xA2 ", legend);
   }
   if (findings.size() > shown) {
     LegendLine("and " + std::to_string(findings.size() - shown) +
@@ -1014,7 +1014,8 @@ double PlotTextWidth(const std::string& text, double font_size, bool bold) {
 
 std::string ResidualPlotSvg(const ControlPoints& points,
                             const SimilarityFit& fit,
-                            const Diagnosis& diagnosis) {
+                            const Diagnosis& diagnosis,
+                            [[maybe_unused]] Language language) {
   const Marks marks = ChooseMarks(points, fit, diagnosis);
   const View view = FrameView(points);
   const ArrowScale scale = ChooseArrowScale(fit, marks, view);
@@ -1057,8 +1058,10 @@ std::string ResidualPlotSvg(const ControlPoints& points,
 }
 
 int WriteResidualPlot(const std::string& path, const ControlPoints& points,
-                      const SimilarityFit& fit, const Diagnosis& diagnosis) {
-  return WriteFileOrSay(path, ResidualPlotSvg(points, fit, diagnosis), "plot")
+                      const SimilarityFit& fit, const Diagnosis& diagnosis,
+                      Language language) {
+  return WriteFileOrSay(path, ResidualPlotSvg(points, fit, diagnosis, language),
+                        Message{"plot", "残差图"}, language)
              ? 0
              : -1;
 }

@@ -65,16 +65,17 @@ double ArrowMagnification(double largest_deviation, double target_length);
 // by this measure.
 double PlotTextWidth(const std::string& text, double font_size, bool bold);
 
-// The plot's SVG text.
+// The plot's SVG text, its words in `language`.
 std::string ResidualPlotSvg(const ControlPoints& points,
                             const SimilarityFit& fit,
-                            const Diagnosis& diagnosis);
+                            const Diagnosis& diagnosis, Language language);
 
 // Writes the plot to `path`, replacing any file there atomically. Returns
 // 0, or -1 after one line on standard error naming the path and the
 // system's reason.
 int WriteResidualPlot(const std::string& path, const ControlPoints& points,
-                      const SimilarityFit& fit, const Diagnosis& diagnosis);
+                      const SimilarityFit& fit, const Diagnosis& diagnosis,
+                      Language language);
 
 }  // namespace geoanchor
 

@@ -110,7 +110,7 @@ MatrixText ResultMatrix(const SimilarityFit& fit, const ControlPoints& points,
 }
 
 bool MatrixCarriesFit(const MatrixText& matrix, const SimilarityFit& fit,
-                      const ControlPoints& points, std::string* failure) {
+                      const ControlPoints& points, Message* failure) {
   const TransformMatrix& m = matrix.numbers;
   const PlaneSimilarity& model = fit.similarity;
   // The worst point by how far it lies beyond what it is allowed.
@@ -139,9 +139,11 @@ bool MatrixCarriesFit(const MatrixText& matrix, const SimilarityFit& fit,
       worst < fitted ? NameOrPosition(points.names, points.positions, worst)
                      : NameOrPosition(points.check.names,
                                       points.check.positions, worst - fitted);
-  *failure = "the result text places point " + name + " " +
-             FormatDouble("%.6f", worst_gap_m) +
-             " m from where the fit puts it";
+  const std::string gap = FormatDouble("%.6f", worst_gap_m);
+  *failure =
+      Message{"the result text places point " + name + " " + gap +
+                  " m from where the fit puts it",
+              "结果文本把点 " + name + " 放在离拟合位置 " + gap + " m 处"};
   return false;
 }
 
@@ -153,19 +155,22 @@ bool IsFiniteMatrix(const TransformMatrix& matrix) {
 }
 
 int WriteTransformResult(const SimilarityFit& fit, const ControlPoints& points,
-                         const MatrixText& matrix,
-                         const std::string& directory) {
+                         const MatrixText& matrix, const std::string& directory,
+                         Language language) {
   // "nan" or "inf" is not JSON, and a file that places the drawing
   // elsewhere than the deviation lines say is worse than none.
-  std::string failure;
+  Message failure;
   if (!IsFiniteMatrix(matrix.numbers)) {
-    failure = "the transform is not finite";
+    failure = Message{"the transform is not finite", "变换矩阵含非有限数"};
   } else {
     MatrixCarriesFit(matrix, fit, points, &failure);
   }
   if (!failure.empty()) {
     std::fflush(stdout);
-    WriteMessage(kMessagePrefix + failure + "; no result file written\n");
+    failure += Message{"; no result file written", "；未写结果文件"};
+    // A point's name from a table is UTF-8, as the words are.
+    WriteMessage(kMessagePrefix + ProcessTextFromUtf8(failure.In(language)) +
+                 "\n");
     return -1;
   }
   std::printf("\n%s\n", matrix.text.c_str());
@@ -180,7 +185,10 @@ int WriteTransformResult(const SimilarityFit& fit, const ControlPoints& points,
   }
   // Written after the parameter line, so that a failure's message follows
   // everything on standard output.
-  return WriteFileOrSay(directory + kResultFileName, matrix.text, "") ? 0 : -1;
+  return WriteFileOrSay(directory + kResultFileName, matrix.text, Message{},
+                        language)
+             ? 0
+             : -1;
 }
 
 }  // namespace geoanchor

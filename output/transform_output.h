@@ -13,6 +13,7 @@
 #include <array>
 #include <string>
 
+#include "common/language.h"
 #include "common/types.h"
 
 namespace geoanchor {
@@ -61,7 +62,7 @@ MatrixText ResultMatrix(const SimilarityFit& fit, const ControlPoints& points,
 // evaluations (1e-14 of the magnitudes summed). Otherwise false, with
 // `*failure` naming the worst point and its distance.
 bool MatrixCarriesFit(const MatrixText& matrix, const SimilarityFit& fit,
-                      const ControlPoints& points, std::string* failure);
+                      const ControlPoints& points, Message* failure);
 
 // True when every element is a finite number, so the text is valid JSON.
 bool IsFiniteMatrix(const TransformMatrix& matrix);
@@ -71,16 +72,16 @@ bool IsFiniteMatrix(const TransformMatrix& matrix);
 // line break:
 //   free scale:  "A B K Angle :%.10f %.10f %.10f %.10f"
 //   fixed scale: "A B K Angle :%f %f %f %f"
-// with the fit's A_m, B_m, K and angle_rad, then writes the text to
-// directory + "DUZEradozediva.json". Returns the run's exit status: 0 when
-// the file holds the new matrix; -1, with one line on standard error, when
-// the matrix is not finite or its text does not carry the fit
-// (MatrixCarriesFit; nothing printed to standard output, no file written)
+// (the failure line in `language`) with the fit's A_m, B_m, K and angle_rad,
+// then writes the text to directory + "DUZEradozediva.json". Returns the run's
+// exit status: 0 when the file holds the new matrix; -1, with one line on
+// standard error, when the matrix is not finite or its text does not carry the
+// fit (MatrixCarriesFit; nothing printed to standard output, no file written)
 // or the file cannot be written (everything still printed, the line after
 // it: WriteFileOrSay).
 int WriteTransformResult(const SimilarityFit& fit, const ControlPoints& points,
-                         const MatrixText& matrix,
-                         const std::string& directory);
+                         const MatrixText& matrix, const std::string& directory,
+                         Language language);
 
 }  // namespace geoanchor
 

@@ -6,16 +6,20 @@
 
 #include <string>
 
+#include "common/language.h"
+
 namespace geoanchor {
 
 // Replaces the file at `path` with exactly `text` (atomically,
 // ReplaceFileContents) and returns true; on
 // failure flushes standard output (the order on a shared terminal) and
-// writes one line on standard error, then returns false:
+// writes one line on standard error in `language`, then returns false:
 //   "GeoAnchorSolve: cannot write <what> <path>: <reason>\n"
+//   "GeoAnchorSolve: 无法写入<what> <path>：<reason>\n"
 // or, for an empty `what`, "GeoAnchorSolve: cannot write <path>: <reason>\n".
+// The reason is the system's own text.
 bool WriteFileOrSay(const std::string& path, const std::string& text,
-                    const std::string& what);
+                    const Message& what, Language language);
 
 }  // namespace geoanchor
 

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
@@ -24,6 +25,29 @@
 #endif
 
 namespace geoanchor {
+
+Language LanguageOfLocaleVariables(const char* lc_all, const char* lc_messages,
+                                   const char* lang) {
+  for (const char* value : {lc_all, lc_messages, lang}) {
+    if (value == nullptr || value[0] == '\0') continue;
+    return std::strncmp(value, "zh", 2) == 0 ? Language::kChinese
+                                             : Language::kEnglish;
+  }
+  return Language::kEnglish;
+}
+
+#ifdef _WIN32
+Language SystemLanguage() {
+  return PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_CHINESE
+             ? Language::kChinese
+             : Language::kEnglish;
+}
+#else
+Language SystemLanguage() {
+  return LanguageOfLocaleVariables(
+      std::getenv("LC_ALL"), std::getenv("LC_MESSAGES"), std::getenv("LANG"));
+}
+#endif
 
 namespace {
 

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "common/language.h"
+
 namespace geoanchor {
 
 // The matrix numbers need printf's exact "%.20f" digits. With mingw-w64 that
@@ -58,6 +60,19 @@ bool ReadFlagFile(const std::string& path, std::string* text);
 // matches (fnmatch with FNM_PATHNAME; on Windows PathMatchSpecA) the program
 // path `argv0` or its last component.
 bool MatchesProgramName(const std::string& glob, const std::string& argv0);
+
+// The language the user's system speaks: on Windows the user's UI language
+// (GetUserDefaultUILanguage), Chinese for any Chinese; elsewhere
+// LanguageOfLocaleVariables of the environment's LC_ALL, LC_MESSAGES and
+// LANG.
+Language SystemLanguage();
+
+// POSIX's order for messages: the first of `lc_all`, `lc_messages` and
+// `lang` that is set and not empty decides, whether or not that locale is
+// installed; a value beginning "zh" (zh_CN, zh_TW.UTF-8, zh) is Chinese,
+// any other, or none, English. Null means unset.
+Language LanguageOfLocaleVariables(const char* lc_all, const char* lc_messages,
+                                   const char* lang);
 
 // Writes `text` to standard error. On Windows, to a console as UTF-16
 // (WriteConsoleW), so that every character shows whatever the console's code

@@ -96,7 +96,7 @@ TEST_F(FlagFilesTest, AFileThatNamesItselfEndsWithAMessage) {
   EXPECT_EQ(
       "GeoAnchorSolve: flag files nest more than 64 deep at a (does a flag "
       "file name itself?)",
-      RenderInputError(error_));
+      RenderInputError(error_, Language::kEnglish));
 }
 
 }  // namespace

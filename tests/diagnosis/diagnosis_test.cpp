@@ -236,10 +236,10 @@ TEST(DiagnosisTest, EachMistakeIsNamed) {
     // report, and only they.
     std::vector<std::string> every_run, without_report;
     for (const Finding& f : o.full.findings) {
-      if (!f.report_only) every_run.push_back(f.message);
+      if (!f.report_only) every_run.push_back(f.message.en);
     }
     for (const Finding& f : o.verdict_only.findings) {
-      without_report.push_back(f.message);
+      without_report.push_back(f.message.en);
     }
     EXPECT_EQ(every_run, without_report) << c.what;
   }
@@ -357,8 +357,8 @@ TEST(DiagnosisTest, AbsolutePositionMistakes) {
     EXPECT_STREQ(c.code, FindingCodeName(found[0]->code))
         << c.what << ": " << all;
     EXPECT_EQ(c.points, found[0]->points) << c.what << ": " << all;
-    EXPECT_NE(std::string::npos, found[0]->message.find(c.fragment))
-        << c.what << ": " << found[0]->message;
+    EXPECT_NE(std::string::npos, found[0]->message.en.find(c.fragment))
+        << c.what << ": " << found[0]->message.en;
   }
 }
 
@@ -419,7 +419,7 @@ TEST(DiagnosisTest, NotConvergedIsBad) {
     EXPECT_STREQ("not_converged", FindingCodeName(d.findings[0].code));
     EXPECT_EQ(Verdict::kBad, d.verdict);
     EXPECT_NE(std::string::npos,
-              d.findings[0].message.find("NO_CONVERGENCE after 101"));
+              d.findings[0].message.en.find("NO_CONVERGENCE after 101"));
   }
 }
 
@@ -499,8 +499,8 @@ TEST(DiagnosisTest, PointRulesAndTheirFigures) {
     ASSERT_EQ(c.expected.size(), d.findings.size())
         << c.what << ": " << Describe(d);
     for (size_t i = 0; i < c.expected.size(); ++i) {
-      EXPECT_NE(std::string::npos, d.findings[i].message.find(c.expected[i]))
-          << c.what << ": " << d.findings[i].message;
+      EXPECT_NE(std::string::npos, d.findings[i].message.en.find(c.expected[i]))
+          << c.what << ": " << d.findings[i].message.en;
     }
   }
 }

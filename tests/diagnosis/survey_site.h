@@ -169,7 +169,7 @@ inline Outcome Survey(const Site& s) {
 inline std::string Describe(const Diagnosis& d) {
   std::string text = VerdictName(d.verdict);
   for (const Finding& f : d.findings)
-    text += std::string("\n  ") + FindingCodeName(f.code) + ": " + f.message;
+    text += std::string("\n  ") + FindingCodeName(f.code) + ": " + f.message.en;
   return text;
 }
 

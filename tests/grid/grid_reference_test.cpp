@@ -418,7 +418,7 @@ TEST(GridReferenceTest, WithoutAGridFewCoarsePicksAreNotSetAside) {
     EXPECT_EQ(Verdict::kCheck, o.full.verdict) << what << Describe(o.full);
     ASSERT_EQ(1u, o.full.findings.size()) << what << Describe(o.full);
     EXPECT_NE(std::string::npos,
-              o.full.findings[0].message.find("give --accuracy=0."))
+              o.full.findings[0].message.en.find("give --accuracy=0."))
         << what << Describe(o.full);
   }
 }
@@ -496,8 +496,8 @@ TEST(GridReferenceTest, OnePointsMistakeIsNamedWithItsCause) {
     }
     ASSERT_EQ(1u, named.size()) << row.name << ": " << Describe(o.full);
     EXPECT_EQ(std::vector<int>{row.point}, named[0]->points) << row.name;
-    EXPECT_NE(std::string::npos, named[0]->message.find(row.written))
-        << row.name << ": " << named[0]->message;
+    EXPECT_NE(std::string::npos, named[0]->message.en.find(row.written))
+        << row.name << ": " << named[0]->message.en;
     EXPECT_FALSE(Has(o.full, "outlier"))
         << row.name << ": " << Describe(o.full);
   }

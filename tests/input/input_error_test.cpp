@@ -118,7 +118,7 @@ TEST(InputErrorTest, EachCodeKeepsItsPlaceAndRendersItsLine) {
     EXPECT_EQ(c.where.point, e.where.point);
     EXPECT_EQ(c.where.line, e.where.line);
     EXPECT_EQ(c.where.column, e.where.column);
-    EXPECT_EQ(c.line, RenderInputError(e));
+    EXPECT_EQ(c.line, RenderInputError(e, Language::kEnglish));
   }
 }
 

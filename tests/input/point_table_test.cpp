@@ -250,11 +250,11 @@ TEST(PointTableTest, ReadsEveryLayoutAndNamesEveryMistake) {
         ReadPointTable(c.bytes, "points.csv", c.read_heights, &table, &error);
     if (!c.error.empty()) {
       EXPECT_FALSE(ok);
-      EXPECT_EQ(c.error, RenderInputError(error));
+      EXPECT_EQ(c.error, RenderInputError(error, Language::kEnglish));
       EXPECT_TRUE(table.points.empty());
       continue;
     }
-    ASSERT_TRUE(ok) << RenderInputError(error);
+    ASSERT_TRUE(ok) << RenderInputError(error, Language::kEnglish);
     EXPECT_EQ(c.has_heights, table.has_heights);
     ExpectRows(c.rows, table);
   }
@@ -395,7 +395,7 @@ TEST(PointTableTest, ReadsSurveyorsTables) {
     PointTable table;
     InputError error;
     ASSERT_TRUE(ReadPointTable(c.bytes, "points.csv", true, &table, &error))
-        << RenderInputError(error);
+        << RenderInputError(error, Language::kEnglish);
     ExpectRows(c.rows, table);
     EXPECT_EQ(c.easting, table.easting_column);
     EXPECT_EQ(c.ignored, table.ignored_columns);

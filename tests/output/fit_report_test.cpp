@@ -19,7 +19,8 @@ using nlohmann::json;
 std::string Report(const ControlPoints& points, const SimilarityFit& fit,
                    const VerticalLift& vertical, const Diagnosis& diagnosis) {
   return FitReportJson(points, fit, vertical, diagnosis,
-                       ResultMatrix(fit, points, 0.0).numbers);
+                       ResultMatrix(fit, points, 0.0).numbers,
+                       Language::kEnglish);
 }
 
 TEST(FitReportTest, MatrixProductIsColumnMajor) {
@@ -123,8 +124,12 @@ TEST(FitReportTest, DiagnosisIsWrittenInItsOrder) {
   d.verdict = Verdict::kBad;
   d.drawing_units = "mm";
   d.findings = {
-      {FindingCode::kExchangedAxes, {}, "x \"and\" y", true, {}},
-      {FindingCode::kExchangedPairs, {1, 3}, "targets of 1 and 3", false, {}}};
+      {FindingCode::kExchangedAxes, {}, Same("x \"and\" y"), true, {}},
+      {FindingCode::kExchangedPairs,
+       {1, 3},
+       Message{"targets of 1 and 3", "点 1 与点 3 的目标点"},
+       false,
+       {}}};
   d.heights.available = true;
   d.heights.flat_drawing = false;
   d.heights.plane_fitted = true;

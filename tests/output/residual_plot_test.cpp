@@ -157,11 +157,14 @@ TEST(ResidualPlotTest, EveryShapeOfInputGivesASoundPlot) {
   // exchanged (the first scene has only one: the line must be left out).
   Diagnosis diagnosis;
   diagnosis.verdict = Verdict::kCheck;
-  diagnosis.findings.push_back(Finding{
-      FindingCode::kExchangedPairs, {1, 2}, "a <warning> & more", false, {}});
+  diagnosis.findings.push_back(Finding{FindingCode::kExchangedPairs,
+                                       {1, 2},
+                                       Same("a <warning> & more"),
+                                       false,
+                                       {}});
   for (const Case& c : cases) {
-    const std::string svg =
-        ResidualPlotSvg(c.scene.points, c.scene.fit, diagnosis);
+    const std::string svg = ResidualPlotSvg(c.scene.points, c.scene.fit,
+                                            diagnosis, Language::kEnglish);
     ExpectSoundPlot(svg, c.scene, c.what);
     const SvgDocument doc = ReadSvg(svg);
     EXPECT_EQ(c.scene.points.source.size() >= 2 ? 1u : 0u,
@@ -172,8 +175,8 @@ TEST(ResidualPlotTest, EveryShapeOfInputGivesASoundPlot) {
 }
 
 TEST(ResidualPlotTest, NoPointsStillGiveAWellFormedPicture) {
-  const SvgDocument doc =
-      ReadSvg(ResidualPlotSvg(ControlPoints(), SimilarityFit(), Diagnosis()));
+  const SvgDocument doc = ReadSvg(ResidualPlotSvg(
+      ControlPoints(), SimilarityFit(), Diagnosis(), Language::kEnglish));
   EXPECT_TRUE(doc.well_formed) << doc.error;
   EXPECT_TRUE(doc.WithClass("marker").empty());
 }
@@ -181,8 +184,8 @@ TEST(ResidualPlotTest, NoPointsStillGiveAWellFormedPicture) {
 TEST(ResidualPlotTest, LargestGoodArrowIsAboutATenthOfTheFrame) {
   for (double K : {1.0, 0.001}) {
     const Scene s = MakeScene(15, 1500.0 / K, K, {3});
-    const SvgDocument doc =
-        ReadSvg(ResidualPlotSvg(s.points, s.fit, Diagnosis()));
+    const SvgDocument doc = ReadSvg(
+        ResidualPlotSvg(s.points, s.fit, Diagnosis(), Language::kEnglish));
     ASSERT_TRUE(doc.well_formed);
     double longest = 0.0;
     for (const SvgElement* e : doc.WithClass("deviation")) {
@@ -239,8 +242,8 @@ TEST(ResidualPlotTest, ArrowsPointAlongTheDeviationOnTheDrawing) {
         s.fit.similarity.A_m(), s.fit.similarity.B_m(), c.K, c.angle_rad);
     s.fit.deviations.assign(6, c.deviation_m);
     s.fit.residuals_m.assign(6, std::hypot(c.deviation_m.x, c.deviation_m.y));
-    const SvgDocument doc =
-        ReadSvg(ResidualPlotSvg(s.points, s.fit, Diagnosis()));
+    const SvgDocument doc = ReadSvg(
+        ResidualPlotSvg(s.points, s.fit, Diagnosis(), Language::kEnglish));
     ASSERT_TRUE(doc.well_formed) << c.what;
     const std::vector<const SvgElement*> arrows = doc.WithClass("deviation");
     ASSERT_EQ(6u, arrows.size()) << c.what;
@@ -288,7 +291,8 @@ TEST(ResidualPlotTest, NumbersAtTheEndsOfTheDoublesNeverReachThePicture) {
         s.points.source[i].y = -sign * c.coordinate;
       }
     }
-    const std::string svg = ResidualPlotSvg(s.points, s.fit, Diagnosis());
+    const std::string svg =
+        ResidualPlotSvg(s.points, s.fit, Diagnosis(), Language::kEnglish);
     EXPECT_EQ(std::string::npos, svg.find("inf")) << c.what;
     EXPECT_EQ(std::string::npos, svg.find("nan")) << c.what;
     const SvgDocument doc = ReadSvg(svg);
@@ -401,9 +405,10 @@ TEST(ResidualPlotTest, EveryLegendTextEndsInsideThePage) {
     Diagnosis diagnosis;
     if (!c.finding.empty()) {
       diagnosis.findings.push_back(
-          Finding{FindingCode::kOutlier, {3}, c.finding, false, {}});
+          Finding{FindingCode::kOutlier, {3}, Same(c.finding), false, {}});
     }
-    const std::string svg = ResidualPlotSvg(s.points, s.fit, diagnosis);
+    const std::string svg =
+        ResidualPlotSvg(s.points, s.fit, diagnosis, Language::kEnglish);
     const SvgDocument doc = ReadSvg(svg);
     ASSERT_TRUE(doc.well_formed) << c.what << ": " << doc.error;
     const auto [width, height] = PageSize(doc);
@@ -482,7 +487,8 @@ TEST(ResidualPlotTest, ScaleBarsCoverNoPoint) {
   };
   for (const Case& c : cases) {
     const Scene s = SceneAt(c.at);
-    const std::string svg = ResidualPlotSvg(s.points, s.fit, Diagnosis());
+    const std::string svg =
+        ResidualPlotSvg(s.points, s.fit, Diagnosis(), Language::kEnglish);
     const SvgDocument doc = ReadSvg(svg);
     ASSERT_TRUE(doc.well_formed) << c.what;
     const auto [width, height] = PageSize(doc);
@@ -535,7 +541,8 @@ TEST(ResidualPlotTest, ScaleBarsCoverNoPoint) {
 
 TEST(ResidualPlotTest, HundredThousandPointsStayUnderTwentyMegabytes) {
   const Scene s = MakeScene(100000, 3000.0, 1.0, {5, 50, 500});
-  const std::string svg = ResidualPlotSvg(s.points, s.fit, Diagnosis());
+  const std::string svg =
+      ResidualPlotSvg(s.points, s.fit, Diagnosis(), Language::kEnglish);
   EXPECT_LT(svg.size(), 20u << 20);
   ExpectSoundPlot(svg, s, "100000 points");
 }

@@ -175,16 +175,18 @@ TEST(FormatTransformMatrixTest, TextMustCarryTheFit) {
   // The double nearest 0.9999992 to twenty decimals (Python's "%.20f").
   EXPECT_EQ(0u, written.text.find("[0.99999919999999997700,0.0,"))
       << written.text;
-  std::string failure;
+  Message failure;
   EXPECT_TRUE(MatrixCarriesFit(written, fit, points, &failure));
-  EXPECT_EQ("", failure);
+  EXPECT_TRUE(failure.empty());
 
   // "1.0" moves K2 by 8e-7 * |(39517355.1, 4329591.0)| = 31.80 m.
   MatrixText rounded = written;
   rounded.numbers[0] = rounded.numbers[5] = 1.0;
   EXPECT_FALSE(MatrixCarriesFit(rounded, fit, points, &failure));
-  EXPECT_EQ(0u, failure.find("the result text places point K2 31.80"))
-      << failure;
+  EXPECT_EQ(0u, failure.en.find("the result text places point K2 31.80"))
+      << failure.en;
+  EXPECT_EQ(0u, failure.zh.find("结果文本把点 K2 放在离拟合位置 31.80"))
+      << failure.zh;
 
   // A check point counts as well, named by its position in the table.
   // K cos 1e-10 off moves it by 1e-10 * |(45e6, 4329600)| = 4.52 mm, K2
@@ -195,8 +197,8 @@ TEST(FormatTransformMatrixTest, TextMustCarryTheFit) {
   rounded.numbers[0] += 1e-10;
   rounded.numbers[5] += 1e-10;
   EXPECT_FALSE(MatrixCarriesFit(rounded, fit, points, &failure));
-  EXPECT_EQ(0u, failure.find("the result text places point 3 0.00452"))
-      << failure;
+  EXPECT_EQ(0u, failure.en.find("the result text places point 3 0.00452"))
+      << failure.en;
 }
 
 TEST(TransformMatrixTest, FinitenessCheck) {
@@ -268,7 +270,8 @@ TEST_F(ResultFileTest, WholeStageInBothScaleModes) {
   SimilarityFit fit = ScaledFit();
   const ControlPoints points = CadGrid();
   const MatrixText matrix = ResultMatrix(fit, points, 0.0);
-  EXPECT_EQ(0, WriteTransformResult(fit, points, matrix, dir_));
+  EXPECT_EQ(
+      0, WriteTransformResult(fit, points, matrix, dir_, Language::kEnglish));
   const std::string fixed = testing::internal::GetCapturedStdout();
   const std::string text =
       "[2.00000000000000000000,0.0,0.0,0.0,-0.0,2.00000000000000000000,0.0,"
@@ -281,7 +284,8 @@ TEST_F(ResultFileTest, WholeStageInBothScaleModes) {
 
   testing::internal::CaptureStdout();
   fit.free_scale = true;
-  EXPECT_EQ(0, WriteTransformResult(fit, points, matrix, dir_));
+  EXPECT_EQ(
+      0, WriteTransformResult(fit, points, matrix, dir_, Language::kEnglish));
   EXPECT_EQ("\n" + text +
                 "\nA B K Angle :10.0000000000 -5.5000000000 2.0000000000 "
                 "0.0000000000",
@@ -298,8 +302,9 @@ TEST_F(ResultFileTest, UnwritableFileIsNamedAfterEverythingPrinted) {
   testing::internal::CaptureStdout();
   const int err = dup(2);
   dup2(1, 2);
-  EXPECT_EQ(-1, WriteTransformResult(fit, points,
-                                     ResultMatrix(fit, points, 0.0), dir_));
+  EXPECT_EQ(-1,
+            WriteTransformResult(fit, points, ResultMatrix(fit, points, 0.0),
+                                 dir_, Language::kEnglish));
   std::fflush(stderr);
   dup2(err, 2);
   close(err);
@@ -324,7 +329,7 @@ TEST_F(ResultFileTest, NonFiniteTransformWritesNothing) {
   fit.similarity = PlaneSimilarity::FromModel(std::nan(""), 0.0, 1.0, 0.0);
   const ControlPoints points = CadGrid();
   EXPECT_EQ(-1, WriteTransformResult(fit, points, ResultMatrix(fit, points, 0),
-                                     dir_));
+                                     dir_, Language::kEnglish));
   EXPECT_EQ("", testing::internal::GetCapturedStdout());
   EXPECT_EQ(
       "GeoAnchorSolve: the transform is not finite; no result file written\n",
@@ -342,7 +347,8 @@ TEST_F(ResultFileTest, TextThatMovesThePointsWritesNothing) {
   matrix.numbers[13] = 1.0;  // as if the text said so
   testing::internal::CaptureStdout();
   testing::internal::CaptureStderr();
-  EXPECT_EQ(-1, WriteTransformResult(fit, points, matrix, dir_));
+  EXPECT_EQ(
+      -1, WriteTransformResult(fit, points, matrix, dir_, Language::kEnglish));
   EXPECT_EQ("", testing::internal::GetCapturedStdout());
   EXPECT_EQ(
       "GeoAnchorSolve: the result text places point 1 1.000000 m from where "
