@@ -118,6 +118,12 @@ inline Result RunCommand(const std::string& program,
     if (out < 0 || err < 0 || chdir(cwd.c_str()) != 0) _exit(99);
     dup2(out, 1);
     dup2(err, 2);
+    // The program speaks the system's language: the tests expect English
+    // unless they ask for another, through "env" before the program or
+    // --lang, whatever locale runs the tests.
+    for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG", "LANGUAGE"}) {
+      unsetenv(variable);
+    }
 #ifdef GEOANCHOR_WINE_PREFIX
     // The tests' own Wine prefix, prepared before them; no Wine chatter.
     setenv("WINEPREFIX", GEOANCHOR_WINE_PREFIX, 1);
