@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <sstream>
+
+#include "common/glossary.h"
 #include "platform/platform.h"
 
 namespace geoanchor {
@@ -59,6 +63,24 @@ TEST(BilingualChecksTest, NamesEachFault) {
       EXPECT_NE(std::string::npos, faults.find(c.fault))
           << c.what << ": " << faults;
     }
+  }
+}
+
+// The README's glossary is the code's: each term's row holds its word.
+TEST(GlossaryTest, ReadmeListsEveryTermWithItsWord) {
+  std::ifstream in(GEOANCHOR_README);
+  ASSERT_TRUE(in) << GEOANCHOR_README;
+  std::vector<std::string> rows;
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("| ", 0) == 0) rows.push_back(bilingual::Lower(line));
+  }
+  for (const GlossaryTerm& term : kGlossary) {
+    const bool listed =
+        std::any_of(rows.begin(), rows.end(), [&](const std::string& row) {
+          return row.find(term.en) != std::string::npos &&
+                 row.find(term.zh) != std::string::npos;
+        });
+    EXPECT_TRUE(listed) << term.en << " / " << term.zh;
   }
 }
 
