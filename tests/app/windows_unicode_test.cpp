@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <map>
 #include <regex>
 #include <set>
 #include <string>
@@ -94,16 +95,27 @@ class WindowsUnicodeTest : public ::testing::Test {
 };
 
 TEST_F(WindowsUnicodeTest, RightFileUnderTheRightNameInEveryFolderAndFlagFile) {
-  // The same run in a plain folder, as every case must give it.
-  const std::string plain = FolderWithExe(root_, "plain");
-  std::vector<std::string> args = flags_;
-  args.push_back("--report=report.json");
-  args.push_back("--plot=plot.svg");
-  std::vector<std::string> command = {"wine", plain + "/GeoAnchorSolve.exe"};
-  command.insert(command.end(), args.begin(), args.end());
-  Result want = RunUnderWine(command, plain, root_);
+  // The same run in a plain folder, as every case must give it in its
+  // locale (the report and the plot speak the locale's language).
+  std::map<std::string, std::string> plain;
+  for (const char* locale : {kEnglish, kChinese}) {
+    plain[locale] = FolderWithExe(root_, std::string("plain-") + locale);
+    std::vector<std::string> command = WineIn(locale);
+    command.push_back(plain[locale] + "/GeoAnchorSolve.exe");
+    command.insert(command.end(), flags_.begin(), flags_.end());
+    command.push_back("--report=report.json");
+    command.push_back("--plot=plot.svg");
+    const Result r = RunUnderWine(command, plain[locale], root_);
+    ASSERT_EQ(0, r.status) << r.err;
+  }
+  std::vector<std::string> command = {"wine",
+                                      plain[kEnglish] + "/GeoAnchorSolve.exe"};
+  command.insert(command.end(), flags_.begin(), flags_.end());
+  Result want = RunUnderWine(command, plain[kEnglish], root_);
   ASSERT_EQ(0, want.status) << want.err;
   want.out = FromCrLf(want.out, "standard output");
+  EXPECT_NE(ReadFile(plain[kEnglish] + "/plot.svg"),
+            ReadFile(plain[kChinese] + "/plot.svg"));
 
   // encoding: "" for the flags on the command line, else the flag file's.
   struct Case {
@@ -157,10 +169,11 @@ TEST_F(WindowsUnicodeTest, RightFileUnderTheRightNameInEveryFolderAndFlagFile) {
     EXPECT_EQ("", r.err);
     EXPECT_EQ(want.out, r.out);
     EXPECT_EQ(names, Entries(dir));
-    EXPECT_EQ(ReadFile(plain + "/" + kResultFileName),
+    const std::string& same = plain[c.locale];
+    EXPECT_EQ(ReadFile(same + "/" + kResultFileName),
               ReadFile(dir + "/" + kResultFileName));
-    EXPECT_EQ(ReadFile(plain + "/report.json"), ReadFile(dir + "/报告.json"));
-    EXPECT_EQ(ReadFile(plain + "/plot.svg"), ReadFile(dir + "/残差图.svg"));
+    EXPECT_EQ(ReadFile(same + "/report.json"), ReadFile(dir + "/报告.json"));
+    EXPECT_EQ(ReadFile(same + "/plot.svg"), ReadFile(dir + "/残差图.svg"));
   }
 }
 
@@ -208,11 +221,20 @@ TEST_F(WindowsUnicodeTest, GbkTableAtAChinesePathRunsAsItsFlags) {
                {"--basepoint=117.2,39.1", "--points=" + WindowsPath(path)});
     EXPECT_EQ(255, e.status);
     EXPECT_EQ("", e.out);
-    EXPECT_EQ("GeoAnchorSolve: " + WindowsPath(path) +
-                  " line 7, column 经度(°): '117.2118O69595' is not an "
-                  "angle: write decimal degrees, or degrees, minutes and "
-                  "seconds such as 116°23′45.67″\n",
-              e.err);
+    if (locale == kEnglish) {
+      EXPECT_EQ("GeoAnchorSolve: " + WindowsPath(path) +
+                    " line 7, column 经度(°): '117.2118O69595' is not an "
+                    "angle: write decimal degrees, or degrees, minutes and "
+                    "seconds such as 116°23′45.67″\n",
+                e.err);
+    } else {  // the same line in Chinese, naming the same things
+      EXPECT_EQ(0u, e.err.find("GeoAnchorSolve: " + WindowsPath(path)))
+          << e.err;
+      for (const char* named : {"经度(°)", "'117.2118O69595'", "度分秒"}) {
+        EXPECT_NE(std::string::npos, e.err.find(named)) << named << e.err;
+      }
+      EXPECT_EQ(e.err.size() - 1, e.err.find('\n')) << e.err;
+    }
   }
 }
 
@@ -232,10 +254,14 @@ TEST_F(WindowsUnicodeTest, HelpAndMessagesShowTheirOwnCharacters) {
       EXPECT_NE(std::string::npos, help.find(text)) << text << "\n" << help;
     }
 
-    // A message naming a path, in the console and redirected (UTF-8).
+    // A message naming a path, in the locale's language, in the console
+    // and redirected (UTF-8).
     const std::string missing = WindowsPath(dir + "/不存在/报告.json");
-    const std::string message = "GeoAnchorSolve: cannot write report " +
-                                missing + ": No such file or directory";
+    const std::string message =
+        std::string(locale == kEnglish ? "GeoAnchorSolve: cannot write report "
+                                       : "GeoAnchorSolve: 无法写入报告 ") +
+        missing + (locale == kEnglish ? ": " : "：") +
+        "No such file or directory";
     const std::string flagfile =
         "--flagfile=" GEOANCHOR_EXAMPLES_DIR "/tianjin.flags";
     const std::string screen = InConsole(
@@ -245,6 +271,22 @@ TEST_F(WindowsUnicodeTest, HelpAndMessagesShowTheirOwnCharacters) {
     const Result r = RunExe(locale, dir, {flagfile, "--report=" + missing});
     EXPECT_EQ(255, r.status);
     EXPECT_EQ(message + "\n", r.err);
+
+    // A finding, with no flag asking for a language: the Windows display
+    // language chooses.
+    const std::string outlier =
+        "--flagfile=" GEOANCHOR_EXAMPLES_DIR "/tianjin-outlier.flags";
+    const std::string warning = locale == kEnglish ? "GeoAnchorSolve: warning: "
+                                                   : "GeoAnchorSolve: 警告：";
+    const std::string shown = InConsole(locale, exe + " " + outlier, &status);
+    EXPECT_EQ(0, status);
+    EXPECT_NE(std::string::npos, shown.find(warning)) << shown;
+    EXPECT_NE(std::string::npos, shown.find(" (outlier)")) << shown;
+    const Result f = RunExe(locale, dir, {outlier});
+    EXPECT_EQ(0, f.status);
+    EXPECT_NE(std::string::npos, f.err.find(warning)) << f.err;
+    EXPECT_EQ(locale == kChinese, f.err.find("点 3") != std::string::npos)
+        << f.err;
   }
 }
 
