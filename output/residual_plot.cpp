@@ -44,8 +44,9 @@ constexpr char kExchangedColour[] = "#e07000";
 
 // A value for the legend; a figure that overflowed a double reads "none"
 // rather than "inf" or "nan", which are not numbers to a reader or a parser.
-std::string Value(const char* format, double v) {
-  return std::isfinite(v) ? FormatDouble(format, v) : std::string("none");
+Message Value(const char* format, double v) {
+  return std::isfinite(v) ? Same(FormatDouble(format, v))
+                          : Message{"none", "无"};
 }
 
 // A screen coordinate: one decimal is a tenth of a user unit.
@@ -76,27 +77,35 @@ std::string Escaped(const std::string& text) {
 }
 
 // The drawing's map projection in a few words.
-std::string ProjectionLabel(const Projection& p) {
-  const std::string epsg =
-      p.epsg != 0 ? ", EPSG " + std::to_string(p.epsg) : std::string();
+Message ProjectionLabel(const Projection& p) {
+  const Message epsg =
+      p.epsg != 0 ? Message{", EPSG ", "，EPSG "} + std::to_string(p.epsg)
+                  : Message();
+  const std::string zone = std::to_string(p.zone);
   switch (p.kind) {
     case ProjectionKind::kNone:
-      return "none (plain grid, or too small to tell)";
+      return Message{"none (plain grid, or too small to tell)",
+                     "无（平面网格，或范围太小）"};
     case ProjectionKind::kGaussKruger3:
-      return "Gauss-Kr\xC3\xBCger 3\xC2\xB0 zone " + std::to_string(p.zone) +
+      return Message{"Gauss-Kr\xC3\xBCger 3\xC2\xB0 zone " + zone,
+                     "高斯-克吕格投影 3\xC2\xB0 带，带号 " + zone} +
              epsg;
     case ProjectionKind::kGaussKruger6:
-      return "Gauss-Kr\xC3\xBCger 6\xC2\xB0 zone " + std::to_string(p.zone) +
+      return Message{"Gauss-Kr\xC3\xBCger 6\xC2\xB0 zone " + zone,
+                     "高斯-克吕格投影 6\xC2\xB0 带，带号 " + zone} +
              epsg;
     case ProjectionKind::kUtm:
-      return "UTM " + std::to_string(p.zone) + (p.south ? "S" : "N") + epsg;
+      return Same("UTM " + zone + (p.south ? "S" : "N")) + epsg;
     case ProjectionKind::kTransverseMercator:
       return std::isfinite(p.central_meridian_deg)
-                 ? "transverse Mercator, meridian " +
-                       FormatDouble("%.3f", p.central_meridian_deg) + "\xC2\xB0"
-                 : std::string("transverse Mercator, meridian unsure");
+                 ? Message{"transverse Mercator, meridian ",
+                           "横轴墨卡托投影，中央子午线 "} +
+                       (FormatDouble("%.3f", p.central_meridian_deg) +
+                        "\xC2\xB0")
+                 : Message{"transverse Mercator, meridian unsure",
+                           "横轴墨卡托投影，中央子午线不确定"};
   }
-  return std::string();
+  return Message();
 }
 
 // Drawing coordinates to the page: equal scale on both axes, y up.
@@ -249,12 +258,23 @@ std::vector<std::string> WordPieces(const std::string& word) {
   return pieces;
 }
 
-// Splits `text` into lines of at most `width` bytes of UTF-8 at blanks, and
-// between wide characters, which need none (three bytes each, about the
-// width of two Latin letters).
+// The width of `text` in columns: 2 for a wide character (an em, about
+// two Latin letters), else its bytes of UTF-8 (1 for ASCII).
+size_t Columns(const std::string& text) {
+  size_t columns = 0;
+  for (size_t at = 0; at < text.size();) {
+    const size_t start = at;
+    columns += IsWide(NextCodePoint(text, &at)) ? 2 : at - start;
+  }
+  return columns;
+}
+
+// Splits `text` into lines of at most `width` columns at blanks, and
+// between wide characters, which need none.
 std::vector<std::string> Wrapped(const std::string& text, size_t width) {
   std::vector<std::string> lines;
   std::string line;
+  size_t line_columns = 0;
   size_t start = 0;
   while (start < text.size()) {
     size_t end = text.find(' ', start);
@@ -263,13 +283,16 @@ std::vector<std::string> Wrapped(const std::string& text, size_t width) {
     for (const std::string& piece :
          WordPieces(text.substr(start, end - start))) {
       const char* blank = after_blank && !line.empty() ? " " : "";
+      const size_t piece_columns = Columns(piece);
       if (!line.empty() &&
-          line.size() + std::strlen(blank) + piece.size() > width) {
+          line_columns + std::strlen(blank) + piece_columns > width) {
         lines.push_back(line);
         line.clear();
+        line_columns = 0;
         blank = "";
       }
       line += blank + piece;
+      line_columns += std::strlen(blank) + piece_columns;
       after_blank = false;
     }
     start = end + 1;
@@ -451,12 +474,13 @@ bool ArrowEnd(const ArrowScale& scale, double x0, double y0, const Point2& d_m,
 
 // The page's height: the frame's, or the legend's with the findings shown
 // and the check points' key, whichever is taller.
-double PageHeight(const std::vector<Finding>& findings, size_t check_n) {
+double PageHeight(const std::vector<Finding>& findings, size_t check_n,
+                  Language language) {
   const double page_height = kFrameTop + kFrameSize + 20.0;
   const size_t shown = std::min(findings.size(), kMaxWarningsShown);
   size_t warning_lines = 0;
   for (size_t i = 0; i < shown; ++i) {
-    warning_lines += Wrapped(findings[i].message.en, 36).size();
+    warning_lines += Wrapped(findings[i].message.In(language), 36).size();
   }
   return std::max(page_height, 590.0 + kLineHeight * warning_lines +
                                    (check_n > 0 ? kLineHeight : 0.0));
@@ -470,15 +494,29 @@ double PageWidth(double right) {
   return right <= kPageWidth ? kPageWidth : std::ceil(right + kFrameLeft);
 }
 
+// The plot's name: the document's title and the legend's first line.
+Message PlotTitle() {
+  return std::string(kToolName) + Message{" residual plot", " 残差图"};
+}
+
+// The fonts asked for, by name: for Chinese text the system's own CJK
+// sans-serif (Windows, macOS, Linux's Noto and WenQuanYi), then the generic
+// one. Named in both languages, since a point's name may be Chinese too.
+// Their Latin letters are no wider than DejaVu Sans's (PlotTextWidth).
+constexpr char kFontFamily[] =
+    "'Microsoft YaHei', 'PingFang SC', 'Noto Sans CJK SC', "
+    "'WenQuanYi Micro Hei', sans-serif";
+
 // The document's opening: the page, the arrow heads, the white background
 // and the plot frame.
-void AppendPageStart(double page_width, double page_height, std::string* svg) {
+void AppendPageStart(double page_width, double page_height,
+                     const std::string& title, std::string* svg) {
   *svg += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
   *svg += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + C(page_width) +
           "\" height=\"" + C(page_height) + "\" viewBox=\"0 0 " +
-          C(page_width) + " " + C(page_height) +
-          "\" font-family=\"sans-serif\" font-size=\"" + C(kFontSize) + "\">\n";
-  *svg += std::string("<title>") + kToolName + " residual plot</title>\n";
+          C(page_width) + " " + C(page_height) + "\" font-family=\"" +
+          kFontFamily + "\" font-size=\"" + C(kFontSize) + "\">\n";
+  *svg += "<title>" + Escaped(title) + "</title>\n";
   *svg += "<defs>\n";
   for (const auto& head : {std::make_pair("head", kArrowColour),
                            std::make_pair("check-head", kCheckColour),
@@ -537,7 +575,7 @@ std::string Segment(double x0, double y0, double x1, double y1) {
 // the points are labelled, and an outlier's deviation in figures.
 void DrawMarker(const ControlPoints& points, const SimilarityFit& fit,
                 const Marks& marks, size_t i, double x0, double y0,
-                PointLayers* layers) {
+                Language language, PointLayers* layers) {
   const bool outlier = marks.red[i];
   const char* colour = outlier ? kOutlierColour : kPointColour;
   layers->markers += std::string("<circle class=\"") +
@@ -555,7 +593,8 @@ void DrawMarker(const ControlPoints& points, const SimilarityFit& fit,
   }
   if (outlier && layers->outlier_texts < kMaxLabelledPoints) {
     ++layers->outlier_texts;
-    const std::string deviation = Value("%.3f m", fit.residuals_m[i]);
+    const std::string deviation =
+        Value("%.3f m", fit.residuals_m[i]).In(language);
     layers->labels += Text(x0 + 6, y0 + 16, deviation, kOutlierColour,
                            " class=\"outlier\" font-size=\"13\"");
     layers->taken.push_back(TextBox(x0 + 6, y0 + 16, deviation, 13.0));
@@ -565,7 +604,8 @@ void DrawMarker(const ControlPoints& points, const SimilarityFit& fit,
 // Fitted point `i`: its check residual, its deviation and its marker.
 void DrawFittedPoint(const ControlPoints& points, const SimilarityFit& fit,
                      const Marks& marks, const View& view,
-                     const ArrowScale& scale, size_t i, PointLayers* layers) {
+                     const ArrowScale& scale, size_t i, Language language,
+                     PointLayers* layers) {
   const double x0 = view.X(points.source[i].x);
   const double y0 = view.Y(points.source[i].y);
   const bool outlier = marks.red[i];
@@ -599,14 +639,14 @@ void DrawFittedPoint(const ControlPoints& points, const SimilarityFit& fit,
               outlier ? "outlier-head" : "head", false,
               outlier ? "deviation outlier" : "deviation");
   }
-  DrawMarker(points, fit, marks, i, x0, y0, layers);
+  DrawMarker(points, fit, marks, i, x0, y0, language, layers);
 }
 
 // The check points: never compact, they are few.
 void DrawCheckPoints(const CheckPoints& check,
                      const CheckPointJudgement& judged, const Marks& marks,
                      const View& view, const ArrowScale& scale,
-                     PointLayers* layers) {
+                     Language language, PointLayers* layers) {
   for (size_t k = 0; k < marks.check_n; ++k) {
     const double x0 = view.X(check.source[k].x);
     const double y0 = view.Y(check.source[k].y);
@@ -623,7 +663,8 @@ void DrawCheckPoints(const CheckPoints& check,
       layers->labels += Text(x0 + 6, y0 - 6, label, kCheckPointColour,
                              " class=\"label checkpoint\" font-size=\"13\"");
       // Its deviation in figures, since it helped nothing to fit.
-      const std::string deviation = Value("%.3f m", judged.residuals_m[k]);
+      const std::string deviation =
+          Value("%.3f m", judged.residuals_m[k]).In(language);
       layers->labels += Text(x0 + 6, y0 + 16, deviation, kCheckPointColour,
                              " class=\"checkpoint\" font-size=\"13\"");
       layers->taken.push_back(TextBox(x0 + 6, y0 - 6, label, 13.0));
@@ -713,16 +754,21 @@ struct Bar {
 // Scale bars: drawing units and arrow metres, the latter none when a metre
 // of deviation is no length or an endless one on the page (a K near the
 // ends of the doubles).
-std::vector<Bar> ChooseScaleBars(const View& view, const ArrowScale& scale) {
+std::vector<Bar> ChooseScaleBars(const View& view, const ArrowScale& scale,
+                                 Language language) {
   const double bar_units = NiceBelow(view.QuarterOfFrameUnits());
-  std::vector<Bar> bars = {Bar{bar_units * view.scale, kInkColour,
-                               FormatDouble("%g drawing units", bar_units)}};
+  const Message units_label{FormatDouble("%g drawing units", bar_units),
+                            FormatDouble("%g 图纸单位", bar_units)};
+  std::vector<Bar> bars = {
+      Bar{bar_units * view.scale, kInkColour, units_label.In(language)}};
   const double arrow_scale = scale.PagePerMetre();
   const double quarter_of_frame_m = 0.25 * kFrameSize / arrow_scale;
   if (quarter_of_frame_m > 0.0 && std::isfinite(quarter_of_frame_m)) {
     const double bar_m = NiceBelow(quarter_of_frame_m);
-    bars.push_back(Bar{bar_m * arrow_scale, kArrowColour,
-                       MetresLabel(bar_m) + " of deviation"});
+    const Message metres_label{MetresLabel(bar_m) + " of deviation",
+                               "偏差 " + MetresLabel(bar_m)};
+    bars.push_back(
+        Bar{bar_m * arrow_scale, kArrowColour, metres_label.In(language)});
   }
   return bars;
 }
@@ -792,6 +838,7 @@ void AppendScaleBars(const std::vector<Bar>& bars, const Point2& at,
 // The legend as it is written: its text so far, and the baseline of its
 // next line, page units.
 struct Legend {
+  Language language = Language::kEnglish;  // of its words
   std::string svg;
   double y = kFrameTop + 16.0;
   double right = kLegendLeft;  // the widest text's estimated end
@@ -840,18 +887,18 @@ void LegendText(double x, const std::string& text, const char* colour,
   }
 }
 
-// A line of ink at the legend's left edge, bold or not.
-void LegendLine(const std::string& text, Font font, Legend* legend) {
-  LegendText(kLegendLeft, text, kInkColour,
+// A line of ink at the legend's left edge, bold or not, in the legend's
+// language.
+void LegendLine(const Message& text, Font font, Legend* legend) {
+  LegendText(kLegendLeft, text.In(legend->language), kInkColour,
              font.bold ? " font-weight=\"bold\"" : "", font, legend);
   legend->y += kLineHeight;
 }
 
-// `text` wrapped into lines of 36 characters, the first after `bullet`,
-// the others indented.
-void LegendWrapped(const std::string& text, const char* bullet,
-                   Legend* legend) {
-  const std::vector<std::string> lines = Wrapped(text, 36);
+// `text`, in the legend's language, wrapped into lines of 36 columns (as
+// PageHeight counts them), the first after `bullet`, the others indented.
+void LegendWrapped(const Message& text, const char* bullet, Legend* legend) {
+  const std::vector<std::string> lines = Wrapped(text.In(legend->language), 36);
   for (size_t l = 0; l < lines.size(); ++l) {
     LegendText(l == 0 ? kLegendLeft : kLegendLeft + kIndent,
                (l == 0 ? bullet : "") + lines[l], kInkColour, "", Font(),
@@ -860,12 +907,35 @@ void LegendWrapped(const std::string& text, const char* bullet,
   }
 }
 
+// The verdict as the report names it, and in Chinese as the README's quick
+// start explains it: nothing found, something to check, not to be trusted.
+Message VerdictWord(Verdict verdict) {
+  static constexpr const char* kChinese[] = {"合格", "需核对", "不可信"};
+  static_assert(std::size(kChinese) == static_cast<size_t>(Verdict::kBad) + 1);
+  const size_t i = static_cast<size_t>(verdict);
+  return Message{
+      VerdictName(verdict),
+      kChinese[i < std::size(kChinese) ? i : std::size(kChinese) - 1]};
+}
+
+// The input mode as the report names it, and in Chinese.
+Message ModeWord(InputMode mode) {
+  static constexpr const char* kChinese[] = {"点对", "高程", "模型基点"};
+  static_assert(std::size(kChinese) ==
+                static_cast<size_t>(InputMode::kModelBasePoint) + 1);
+  const size_t i = static_cast<size_t>(mode);
+  return Message{InputModeName(mode),
+                 kChinese[i < std::size(kChinese) ? i : 0]};
+}
+
 // The diagnosis's verdict, first of all, in its colour.
 void AppendVerdict(Verdict verdict, Legend* legend) {
   const char* colour = verdict == Verdict::kGood    ? kGoodColour
                        : verdict == Verdict::kCheck ? kCheckVerdictColour
                                                     : kBadColour;
-  LegendText(kLegendLeft, std::string("verdict: ") + VerdictName(verdict),
+  LegendText(kLegendLeft,
+             (Message{"verdict: ", "判定："} + VerdictWord(verdict))
+                 .In(legend->language),
              colour, " id=\"verdict\" font-weight=\"bold\" font-size=\"18\"",
              kVerdictFont, legend);
   legend->y += kLineHeight + 4.0;
@@ -878,44 +948,54 @@ void AppendFitFigures(const ControlPoints& points, const SimilarityFit& fit,
                       Legend* legend) {
   const size_t n = points.source.size();
   const size_t outliers = marks.outliers, check_n = marks.check_n;
-  LegendLine(std::string(kToolName) + " residual plot", kBold, legend);
-  LegendLine(std::string("mode: ") + InputModeName(points.mode) + ", " +
-                 (fit.free_scale ? "free" : "fixed") + " scale",
+  LegendLine(PlotTitle(), kBold, legend);
+  LegendLine(Message{"mode: ", "模式："} + ModeWord(points.mode) +
+                 (fit.free_scale ? Message{", free scale", "，自由比例"}
+                                 : Message{", fixed scale", "，固定比例"}),
              Font(), legend);
-  LegendLine("K = " +
+  LegendLine(std::string("K = ") +
                  Value(std::fabs(fit.similarity.K()) < 1e6 ? "%.10f" : "%.10g",
                        fit.similarity.K()) +
                  " (" + Value("%+.2f", (fit.similarity.K() - 1.0) * 1e6) +
                  " ppm)",
              Font(), legend);
-  LegendLine("angle = " + Value("%.7f", RadToDeg(fit.similarity.angle_rad())) +
+  LegendLine(Message{"angle = ", "旋转角 = "} +
+                 Value("%.7f", RadToDeg(fit.similarity.angle_rad())) +
                  "\xC2\xB0",
              Font(), legend);
-  LegendLine("RMS = " + Value("%.4f m", fit.rms_m) + ", sigma0 = " +
-                 (std::isfinite(fit.sigma0_m)
-                      ? FormatDouble("%.4f", fit.sigma0_m) + " m"
-                      : std::string("none")),
+  // sigma0 (σ0): the one-sigma accuracy of an observation of unit weight.
+  LegendLine(Message{"RMS = ", "均方根误差 = "} + Value("%.4f m", fit.rms_m) +
+                 Message{", sigma0 = ", "，σ0 = "} +
+                 Value("%.4f", fit.sigma0_m) +
+                 (std::isfinite(fit.sigma0_m) ? " m" : ""),
              Font(), legend);
-  LegendLine(std::to_string(n) + (n == 1 ? " point, " : " points, ") +
-                 std::to_string(outliers) +
-                 (outliers == 1 ? " outlier" : " outliers") +
-                 (check_n == 0
-                      ? std::string()
-                      : ", " + std::to_string(check_n) +
-                            (check_n == 1 ? " check point" : " check points")),
-             Font(), legend);
-  LegendWrapped("projection: " + ProjectionLabel(diagnosis.survey.projection),
+  const std::string n_text = std::to_string(n);
+  const std::string outliers_text = std::to_string(outliers);
+  const std::string check_text = std::to_string(check_n);
+  LegendLine(
+      Message{n_text + (n == 1 ? " point, " : " points, ") + outliers_text +
+                  (outliers == 1 ? " outlier" : " outliers"),
+              n_text + " 个控制点，" + outliers_text + " 个粗差点"} +
+          (check_n == 0
+               ? Message()
+               : Message{", " + check_text +
+                             (check_n == 1 ? " check point" : " check points"),
+                         "，" + check_text + " 个检查点"}),
+      Font(), legend);
+  LegendWrapped(Message{"projection: ", "投影："} +
+                    ProjectionLabel(diagnosis.survey.projection),
                 "", legend);
   if (std::isfinite(diagnosis.hold.matrix_error_m)) {
-    LegendLine("matrix error: " +
+    LegendLine(Message{"matrix error: ", "矩阵误差："} +
                    FormatDouble("%.3f m", diagnosis.hold.matrix_error_m),
                Font(), legend);
   }
 }
 
 // A text of the key, right of its mark.
-void KeyText(const std::string& text, Legend* legend) {
-  LegendText(kLegendLeft + 24, text, kInkColour, "", Font(), legend);
+void KeyText(const Message& text, Legend* legend) {
+  LegendText(kLegendLeft + 24, text.In(legend->language), kInkColour, "",
+             Font(), legend);
 }
 
 // The key: what each kind of mark means.
@@ -927,37 +1007,47 @@ void AppendKey(const Marks& marks, double magnification, size_t exchanged_pairs,
   y += 8.0;
   svg += "<circle cx=\"" + C(x + 8) + "\" cy=\"" + C(y - 5) +
          "\" r=\"4\" fill=\"" + kPointColour + "\"/>\n";
-  KeyText(!marks.labelled ? "control point"
-          : marks.named   ? "control point, its name"
-                          : "control point, input position",
+  KeyText(!marks.labelled ? Message{"control point", "控制点"}
+          : marks.named ? Message{"control point, its name", "控制点，标注点名"}
+                        : Message{"control point, input position",
+                                  "控制点，标注输入序号"},
           legend);
   y += kLineHeight;
   svg += Arrow(x, y - 5, x + 18, y - 5, kArrowColour, "head", false, "key");
-  KeyText("deviation, arrows \xC3\x97 " + FormatDouble("%g", magnification),
+  const std::string factor = FormatDouble("%g", magnification);
+  KeyText(Message{"deviation, arrows \xC3\x97 " + factor,
+                  "偏差，箭头放大 " + factor + " 倍"},
           legend);
   y += kLineHeight;
   svg +=
       Arrow(x, y - 5, x + 18, y - 5, kCheckColour, "check-head", true, "key");
-  KeyText("check residual (point left out)", legend);
+  KeyText(
+      Message{"check residual (point left out)", "检核残差（该点不参与拟合）"},
+      legend);
   y += kLineHeight;
   svg += "<circle cx=\"" + C(x + 8) + "\" cy=\"" + C(y - 5) +
          "\" r=\"4\" fill=\"" + kOutlierColour + "\" class=\"key outlier\"/>\n";
-  KeyText("outlier (over 0.15 m off), clipped", legend);
+  KeyText(Message{"outlier (over 0.15 m off), clipped",
+                  "粗差点（偏差超过 0.15 m），箭头截断"},
+          legend);
   y += kLineHeight;
   if (marks.check_n > 0) {
     svg += Diamond(x + 8, y - 5, "key checkpoint");
-    KeyText("check point (use 0), not fitted", legend);
+    KeyText(Message{"check point (use 0), not fitted",
+                    "检查点（use 0），不参与拟合"},
+            legend);
     y += kLineHeight;
   }
   y += 8.0;
-  KeyText("north arrow: the scene's north", legend);
+  KeyText(Message{"north arrow: the scene's north", "指北箭头：场景的北方向"},
+          legend);
   y += kLineHeight + 8.0;
   if (exchanged_pairs > 0) {
     svg += "<line x1=\"" + C(x) + "\" y1=\"" + C(y - 5) + "\" x2=\"" +
            C(x + 18) + "\" y2=\"" + C(y - 5) + "\" stroke=\"" +
            kExchangedColour +
            "\" stroke-width=\"2.5\" stroke-dasharray=\"8 4\"/>\n";
-    KeyText("targets look exchanged", legend);
+    KeyText(Message{"targets look exchanged", "目标点疑似互换"}, legend);
     y += kLineHeight + 8.0;
   }
 }
@@ -966,17 +1056,18 @@ void AppendKey(const Marks& marks, double magnification, size_t exchanged_pairs,
 // report has.
 void AppendFindings(const std::vector<Finding>& findings, Legend* legend) {
   if (findings.empty()) {
-    LegendLine("no findings", Font(), legend);
+    LegendLine(Message{"no findings", "无诊断发现"}, Font(), legend);
     return;
   }
-  LegendLine("findings:", kBold, legend);
+  LegendLine(Message{"findings:", "诊断发现："}, kBold, legend);
   const size_t shown = std::min(findings.size(), kMaxWarningsShown);
   for (size_t i = 0; i < shown; ++i) {
-    LegendWrapped(findings[i].message.en, "\xE2\x80\xA2 ", legend);
+    LegendWrapped(findings[i].message, "\xE2\x80\xA2 ", legend);
   }
   if (findings.size() > shown) {
-    LegendLine("and " + std::to_string(findings.size() - shown) +
-                   " more (see the report)",
+    const std::string more = std::to_string(findings.size() - shown);
+    LegendLine(Message{"and " + more + " more (see the report)",
+                       "另有 " + more + " 条（见报告）"},
                Font(), legend);
   }
 }
@@ -1014,8 +1105,7 @@ double PlotTextWidth(const std::string& text, double font_size, bool bold) {
 
 std::string ResidualPlotSvg(const ControlPoints& points,
                             const SimilarityFit& fit,
-                            const Diagnosis& diagnosis,
-                            [[maybe_unused]] Language language) {
+                            const Diagnosis& diagnosis, Language language) {
   const Marks marks = ChooseMarks(points, fit, diagnosis);
   const View view = FrameView(points);
   const ArrowScale scale = ChooseArrowScale(fit, marks, view);
@@ -1026,32 +1116,34 @@ std::string ResidualPlotSvg(const ControlPoints& points,
   body.reserve(4096 + points.source.size() * (marks.labelled ? 400 : 80));
   PointLayers layers;
   for (size_t i = 0; i < points.source.size(); ++i) {
-    DrawFittedPoint(points, fit, marks, view, scale, i, &layers);
+    DrawFittedPoint(points, fit, marks, view, scale, i, language, &layers);
   }
   DrawCheckPoints(points.check, diagnosis.check_points, marks, view, scale,
-                  &layers);
+                  language, &layers);
   AppendPointLayers(layers, &body);
   const size_t exchanged_pairs =
       AppendExchangedPairs(points, diagnosis.findings, view, &body);
   AppendNorthArrow(SceneNorth(scale.similarity, scale.k), &body);
 
   Legend legend;
+  legend.language = language;
   AppendVerdict(diagnosis.verdict, &legend);
   AppendFitFigures(points, fit, diagnosis, marks, &legend);
   AppendKey(marks, scale.magnification, exchanged_pairs, &legend);
   AppendFindings(diagnosis.findings, &legend);
 
-  const std::vector<Bar> bars = ChooseScaleBars(view, scale);
+  const std::vector<Bar> bars = ChooseScaleBars(view, scale, language);
   const Point2 bars_at = PlaceScaleBars(bars, layers, legend.y);
   AppendScaleBars(bars, bars_at, &body);
   const Box bars_box = ScaleBarsBox(bars, bars_at.x, bars_at.y);
 
   std::string svg;
   svg.reserve(body.size() + legend.svg.size() + 2048);
-  AppendPageStart(PageWidth(std::max(legend.right, bars_box.right)),
-                  std::max({PageHeight(diagnosis.findings, marks.check_n),
-                            legend.y, std::ceil(bars_box.bottom + kFrameTop)}),
-                  &svg);
+  AppendPageStart(
+      PageWidth(std::max(legend.right, bars_box.right)),
+      std::max({PageHeight(diagnosis.findings, marks.check_n, language),
+                legend.y, std::ceil(bars_box.bottom + kFrameTop)}),
+      PlotTitle().In(language), &svg);
   svg += body;
   svg += "<g id=\"legend\">\n" + legend.svg + "</g>\n</svg>\n";
   return svg;

@@ -1,7 +1,9 @@
 // The residual plot: one self-contained SVG (UTF-8, no script, no external
-// reference, generic fonts) of the control points in the drawing's plane
-// with their deviations as magnified arrows, for a person judging a
-// registration at a glance.
+// reference, no embedded font: it names the usual systems' Chinese
+// sans-serifs, then the generic one) of the control points in the
+// drawing's plane with their deviations as magnified arrows, for a person
+// judging a registration at a glance. Its words are in the run's language,
+// English or Chinese; figures and names read the same in both.
 //
 // The plot frame shows the drawing plane with x to the right and y up, at
 // one scale on both axes, over the points' extent plus a margin. Per point:

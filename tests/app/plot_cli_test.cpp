@@ -4,6 +4,7 @@
 #include <png.h>
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -202,41 +203,132 @@ TEST_F(CliTest, BrowserShowsNoLegendBeyondThePlotsRightEdge) {
   if (chromium.empty()) GTEST_SKIP() << kNoChromium;
   // The outlier example with point 3's target 0.05 degrees (about 4 km)
   // further east: RMS and sigma0 of kilometres make the legend's longest
-  // figures line, which once ran past the right edge.
-  const std::string plot = dir_ + "/plot.svg";
-  const Result r = Run(
-      {kOutlierExample,
-       "--DWGdespoints=117.1963623000,39.0929411793,3.21 "
-       "117.2066646068,39.0925251848,4.05 117.2618189595,39.1008583666,2.87 "
-       "117.2013207095,39.1060365750,5.62 117.1911594243,39.1014978852,3.94 "
-       "117.2038138992,39.0975688009,12.48",
-       "--plot=" + plot});
-  ASSERT_EQ(0, r.status) << r.err;
-  std::string svg = ReadFile(plot);
-  ASSERT_NE(std::string::npos, svg.find("sigma0 =")) << svg;
-  // The picture inline in a page, 800 px wide, painting what lies beyond
-  // its edges (an <img> would clip it), in a window 1000 px wide.
-  svg.erase(0, svg.find("<svg"));
-  svg.insert(4, " style=\"width:800px;height:auto;overflow:visible\"");
-  const std::string page = plot + ".inline.html";
-  std::ofstream(page) << "<!DOCTYPE html><html><body style=\"margin:0\">" << svg
-                      << "</body></html>";
-  const Picture picture = Screenshot(chromium, page, dir_, 1000);
-  ASSERT_TRUE(picture.ok);
-  ASSERT_EQ(1000u, picture.width);
-  size_t ink_inside = 0, ink_beyond = 0;
-  for (unsigned y = 0; y < picture.height; ++y) {
-    for (unsigned x = 0; x < picture.width; ++x) {
-      const size_t i = 3 * (static_cast<size_t>(y) * picture.width + x);
-      if (picture.rgb[i] + picture.rgb[i + 1] + picture.rgb[i + 2] >= 600) {
-        continue;
+  // figures line, which once ran past the right edge; in either language.
+  struct Case {
+    const char* lang;
+    const char* sigma0;  // how the figures line names it
+  };
+  const Case cases[] = {{"en", "sigma0 ="},
+                        {"zh",
+                         "\xCF\x83"
+                         "0 ="}};  // σ0
+  for (const Case& c : cases) {
+    const std::string plot = dir_ + "/plot-" + c.lang + ".svg";
+    const Result r = Run({kOutlierExample,
+                          "--DWGdespoints=117.1963623000,39.0929411793,3.21 "
+                          "117.2066646068,39.0925251848,4.05 "
+                          "117.2618189595,39.1008583666,2.87 "
+                          "117.2013207095,39.1060365750,5.62 "
+                          "117.1911594243,39.1014978852,3.94 "
+                          "117.2038138992,39.0975688009,12.48",
+                          std::string("--lang=") + c.lang, "--plot=" + plot});
+    ASSERT_EQ(0, r.status) << r.err;
+    std::string svg = ReadFile(plot);
+    ASSERT_NE(std::string::npos, svg.find(c.sigma0)) << svg;
+    // The picture inline in a page, 800 px wide, painting what lies beyond
+    // its edges (an <img> would clip it), in a window 1000 px wide.
+    svg.erase(0, svg.find("<svg"));
+    svg.insert(4, " style=\"width:800px;height:auto;overflow:visible\"");
+    const std::string page = plot + ".inline.html";
+    std::ofstream(page) << "<!DOCTYPE html><html><head><meta charset=\"utf-8\">"
+                           "</head><body style=\"margin:0\">"
+                        << svg << "</body></html>";
+    const Picture picture = Screenshot(chromium, page, dir_, 1000);
+    ASSERT_TRUE(picture.ok) << c.lang;
+    ASSERT_EQ(1000u, picture.width) << c.lang;
+    size_t ink_inside = 0, ink_beyond = 0;
+    for (unsigned y = 0; y < picture.height; ++y) {
+      for (unsigned x = 0; x < picture.width; ++x) {
+        const size_t i = 3 * (static_cast<size_t>(y) * picture.width + x);
+        if (picture.rgb[i] + picture.rgb[i + 1] + picture.rgb[i + 2] >= 600) {
+          continue;
+        }
+        // The plot's right edge lands on pixel 800.
+        (x < 800 ? ink_inside : ink_beyond) += 1;
       }
-      // The plot's right edge lands on pixel 800.
-      (x < 800 ? ink_inside : ink_beyond) += 1;
     }
+    EXPECT_GT(ink_inside, picture.width * picture.height / 200) << c.lang;
+    EXPECT_EQ(0u, ink_beyond) << c.lang;
   }
-  EXPECT_GT(ink_inside, picture.width * picture.height / 200);  // drawn
-  EXPECT_EQ(0u, ink_beyond);
+}
+
+// The package that gives a Debian system the Chinese glyphs the plot's
+// fonts ask for (scripts/install-deps lists it with the tests').
+const char kCjkFontPackage[] = "fonts-wqy-microhei";
+
+// A page that shows the SVG `svg` inline and then, for every character of
+// every <text> but blanks, draws it on a canvas in that text's font (the
+// plot's font-family, its weight) and compares the pixels with those of
+// U+10FFFD, a private-use code point no font draws: equal pixels are the
+// fallback box (.notdef), a character no installed font has. It writes
+// "checked N missing [...]" into <pre id="glyphs">.
+std::string GlyphCheckPage(std::string svg) {
+  svg.erase(0, svg.find("<svg"));
+  return "<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head>"
+         "<body style=\"margin:0\">" +
+         svg +
+         "<pre id=\"glyphs\"></pre><script>\n"
+         "const canvas = document.createElement('canvas');\n"
+         "canvas.width = 64; canvas.height = 64;\n"
+         "const context = canvas.getContext('2d', {willReadFrequently: "
+         "true});\n"
+         "function Pixels(c, font) {\n"
+         "  context.clearRect(0, 0, 64, 64);\n"
+         "  context.font = font;\n"
+         "  context.fillText(c, 8, 44);\n"
+         "  return context.getImageData(0, 0, 64, 64).data.join();\n"
+         "}\n"
+         "const missing = new Set();\n"
+         "let checked = 0;\n"
+         "for (const text of document.querySelectorAll('svg text')) {\n"
+         "  const style = getComputedStyle(text);\n"
+         "  const font = style.fontWeight + ' 32px ' + style.fontFamily;\n"
+         "  const box = Pixels(String.fromCodePoint(0x10FFFD), font);\n"
+         "  for (const c of text.textContent) {\n"
+         "    if (/\\s/.test(c)) continue;\n"
+         "    ++checked;\n"
+         "    if (Pixels(c, font) === box) missing.add(c);\n"
+         "  }\n"
+         "}\n"
+         "document.getElementById('glyphs').textContent =\n"
+         "    'checked ' + checked + ' missing [' + [...missing].join('') + "
+         "']';\n"
+         "</script></body></html>\n";
+}
+
+TEST_F(CliTest, BrowserDrawsEveryCharacterOfAChinesePlot) {
+  const std::string chromium = FindChromium();
+  if (chromium.empty()) GTEST_SKIP() << kNoChromium;
+  const std::string plot = dir_ + "/plot.svg";
+  const Result r = Run({kOutlierExample, "--lang=zh", "--plot=" + plot});
+  ASSERT_EQ(0, r.status) << r.err;
+  const std::string page = plot + ".glyphs.html";
+  std::ofstream(page) << GlyphCheckPage(ReadFile(plot));
+  const std::string dom = page + ".dom";
+  const std::string command =
+      "timeout 120 " + chromium +
+      " --headless --no-sandbox --disable-gpu --disable-quic --no-first-run"
+      " --disable-background-networking --disable-component-update"
+      " --disable-sync --user-data-dir='" +
+      dir_ + "/profile' --dump-dom 'file://" + page + "' >'" + dom +
+      "' 2>/dev/null";
+  ASSERT_EQ(0, std::system(command.c_str())) << command;
+  const std::string out = ReadFile(dom);
+  const size_t at = out.find("<pre id=\"glyphs\">checked ");
+  ASSERT_NE(std::string::npos, at) << "the page's script did not run";
+  const std::string result =
+      out.substr(at + 17, out.find("</pre>", at) - at - 17);
+  unsigned checked = 0;
+  ASSERT_EQ(1, std::sscanf(result.c_str(), "checked %u", &checked)) << result;
+  // The legend's Chinese alone is well over a hundred characters.
+  EXPECT_GT(checked, 200u) << result;
+  const size_t open = result.find(" missing [");
+  ASSERT_NE(std::string::npos, open) << result;
+  const std::string missing =
+      result.substr(open + 10, result.size() - open - 11);
+  EXPECT_EQ("", missing) << "no installed font draws these characters of the "
+                            "plot: install a Chinese font (Debian: "
+                         << kCjkFontPackage << ", see scripts/install-deps)";
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "common/fixed_text.h"
 #include "common/numbers.h"
 #include "fit/similarity_fit.h"
+#include "tests/common/bilingual_checks.h"
 #include "tests/output/svg_reader.h"
 
 namespace geoanchor {
@@ -363,6 +364,11 @@ bool Bold(const SvgElement& e) {
          e.attributes.at("font-weight") == "bold";
 }
 
+std::string WithoutBlanks(std::string text) {
+  text.erase(std::remove(text.begin(), text.end(), ' '), text.end());
+  return text;
+}
+
 TEST(ResidualPlotTest, EveryLegendTextEndsInsideThePage) {
   // A legend line used to run past the page's right edge, which cut
   // "sigma0 = 867.2588 m" to "sigma0 = 867.2588 r".
@@ -396,45 +402,61 @@ TEST(ResidualPlotTest, EveryLegendTextEndsInsideThePage) {
       {"a Chinese finding", 0.01, 0.0, cjk, false},
   };
   for (const Case& c : cases) {
-    Scene s = MakeScene(9, 2000.0, 1.0, {});
-    s.fit.sigma0_m = s.fit.rms_m = c.sigma0_m;
-    if (c.K != 0.0) {
-      s.fit.similarity = PlaneSimilarity::FromModel(
-          s.fit.similarity.A_m(), s.fit.similarity.B_m(), c.K, 0.2);
-    }
-    Diagnosis diagnosis;
-    if (!c.finding.empty()) {
-      diagnosis.findings.push_back(
-          Finding{FindingCode::kOutlier, {3}, Same(c.finding), false, {}});
-    }
-    const std::string svg =
-        ResidualPlotSvg(s.points, s.fit, diagnosis, Language::kEnglish);
-    const SvgDocument doc = ReadSvg(svg);
-    ASSERT_TRUE(doc.well_formed) << c.what << ": " << doc.error;
-    const auto [width, height] = PageSize(doc);
-    if (c.page_as_before) {
-      EXPECT_EQ(1000.0, width) << c.what;
-    }
-    std::string legend_text;
-    for (const SvgElement& e : doc.elements) {
-      if (e.name != "text") continue;
-      const double x = Attribute(e, "x"), y = Attribute(e, "y");
-      EXPECT_LE(x + PlotTextWidth(e.text, FontSize(e), Bold(e)), width)
-          << c.what << ": " << e.text;
-      EXPECT_GE(x, 0.0) << c.what << ": " << e.text;
-      EXPECT_LE(y, height) << c.what << ": " << e.text;
-      if (x >= 680.0) legend_text += e.text;
-    }
-    // Nothing is lost where lines are broken, but the blanks there.
-    for (const std::string& whole : std::vector<std::string>{
-             FormatDouble("%.4f", c.sigma0_m), c.finding}) {
-      std::string unbroken = whole;
-      unbroken.erase(std::remove(unbroken.begin(), unbroken.end(), ' '),
-                     unbroken.end());
-      std::string legend = legend_text;
-      legend.erase(std::remove(legend.begin(), legend.end(), ' '),
-                   legend.end());
-      EXPECT_NE(std::string::npos, legend.find(unbroken)) << c.what;
+    for (Language language : {Language::kEnglish, Language::kChinese}) {
+      const std::string what =
+          std::string(c.what) + " (" + LanguageCode(language) + ")";
+      Scene s = MakeScene(9, 2000.0, 1.0, {});
+      s.fit.sigma0_m = s.fit.rms_m = c.sigma0_m;
+      if (c.K != 0.0) {
+        s.fit.similarity = PlaneSimilarity::FromModel(
+            s.fit.similarity.A_m(), s.fit.similarity.B_m(), c.K, 0.2);
+      }
+      Diagnosis diagnosis;
+      if (!c.finding.empty()) {
+        diagnosis.findings.push_back(
+            Finding{FindingCode::kOutlier, {3}, Same(c.finding), false, {}});
+      }
+      const std::string svg =
+          ResidualPlotSvg(s.points, s.fit, diagnosis, language);
+      const SvgDocument doc = ReadSvg(svg);
+      ASSERT_TRUE(doc.well_formed) << what << ": " << doc.error;
+      const auto [width, height] = PageSize(doc);
+      if (c.page_as_before) {
+        EXPECT_EQ(1000.0, width) << what;
+      }
+      std::string legend_text;
+      // The legend's texts, each from its baseline up a size and down a
+      // quarter: no two of them meet.
+      struct Placed {
+        std::string text;
+        double left, top, right, bottom;
+      };
+      std::vector<Placed> placed;
+      for (const SvgElement& e : doc.elements) {
+        if (e.name != "text") continue;
+        const double x = Attribute(e, "x"), y = Attribute(e, "y");
+        const double right = x + PlotTextWidth(e.text, FontSize(e), Bold(e));
+        EXPECT_LE(right, width) << what << ": " << e.text;
+        EXPECT_GE(x, 0.0) << what << ": " << e.text;
+        EXPECT_LE(y, height) << what << ": " << e.text;
+        if (x < 680.0) continue;
+        legend_text += e.text;
+        for (const Placed& p : placed) {
+          EXPECT_TRUE(right <= p.left || x >= p.right ||
+                      y + 0.25 * FontSize(e) <= p.top ||
+                      y - FontSize(e) >= p.bottom)
+              << what << ": \"" << e.text << "\" meets \"" << p.text << "\"";
+        }
+        placed.push_back(
+            {e.text, x, y - FontSize(e), right, y + 0.25 * FontSize(e)});
+      }
+      // Nothing is lost where lines are broken, but the blanks there.
+      for (const std::string& whole : std::vector<std::string>{
+               FormatDouble("%.4f", c.sigma0_m), c.finding}) {
+        EXPECT_NE(std::string::npos,
+                  WithoutBlanks(legend_text).find(WithoutBlanks(whole)))
+            << what;
+      }
     }
   }
 }
@@ -486,56 +508,213 @@ TEST(ResidualPlotTest, ScaleBarsCoverNoPoint) {
       {"2000 points", crowd},
   };
   for (const Case& c : cases) {
-    const Scene s = SceneAt(c.at);
-    const std::string svg =
-        ResidualPlotSvg(s.points, s.fit, Diagnosis(), Language::kEnglish);
-    const SvgDocument doc = ReadSvg(svg);
-    ASSERT_TRUE(doc.well_formed) << c.what;
-    const auto [width, height] = PageSize(doc);
-    // The markers' centres: circles, and the compact path's "M x y" moves.
-    std::vector<Point2> markers;
-    for (const SvgElement* e : doc.WithClass("marker")) {
-      markers.push_back({Attribute(*e, "cx"), Attribute(*e, "cy")});
+    for (Language language : {Language::kEnglish, Language::kChinese}) {
+      const std::string what =
+          std::string(c.what) + " (" + LanguageCode(language) + ")";
+      const Scene s = SceneAt(c.at);
+      const std::string svg =
+          ResidualPlotSvg(s.points, s.fit, Diagnosis(), language);
+      const SvgDocument doc = ReadSvg(svg);
+      ASSERT_TRUE(doc.well_formed) << what;
+      const auto [width, height] = PageSize(doc);
+      // The markers' centres: circles, and the compact path's "M x y" moves.
+      std::vector<Point2> markers;
+      for (const SvgElement* e : doc.WithClass("marker")) {
+        markers.push_back({Attribute(*e, "cx"), Attribute(*e, "cy")});
+      }
+      for (const SvgElement* e : doc.WithClass("markers")) {
+        const std::string& d = e->attributes.at("d");
+        for (size_t m = d.find('M'); m != std::string::npos;
+             m = d.find('M', m + 1)) {
+          double x, y;
+          ASSERT_EQ(2, std::sscanf(d.c_str() + m, "M%lf %lf", &x, &y));
+          markers.push_back({x, y});
+        }
+      }
+      ASSERT_EQ(c.at.size(), markers.size()) << what;
+      size_t labels = 0;
+      // The bars' group: each bar's path and then its label, up to the next
+      // group.
+      size_t bars = 1;
+      while (bars < doc.elements.size() &&
+             !(doc.elements[bars].name == "g" &&
+               doc.elements[bars].attributes.count("id") &&
+               doc.elements[bars].attributes.at("id") == "scale-bars")) {
+        ++bars;
+      }
+      for (size_t k = bars + 1;
+           k < doc.elements.size() && doc.elements[k].name != "g"; ++k) {
+        const SvgElement& e = doc.elements[k];
+        if (e.name != "text") continue;
+        ++labels;
+        // The bar, just before its label: "M<left> <y - 5>V<y>H<end>V...".
+        double left, top;
+        ASSERT_EQ(2, std::sscanf(doc.elements[k - 1].attributes.at("d").c_str(),
+                                 "M%lf %lf", &left, &top))
+            << what;
+        // Bar and label in one box: the label's from its baseline up an em
+        // and down a quarter.
+        const double x = Attribute(e, "x"), y = Attribute(e, "y");
+        const double right = x + PlotTextWidth(e.text, 15.0, false);
+        EXPECT_LE(right, width) << what;
+        EXPECT_LE(y + 4.0, height) << what;
+        for (const Point2& m : markers) {
+          // A marker's disc: radius 4, 2.5 for the compact ones' round caps.
+          const bool apart = m.x + 4.0 < left || m.x - 4.0 > right ||
+                             m.y + 4.0 < y - 15.0 || m.y - 4.0 > y + 4.0;
+          EXPECT_TRUE(apart)
+              << what << ": \"" << e.text << "\" at " << x << "," << y
+              << " meets the marker at " << m.x << "," << m.y;
+        }
+      }
+      EXPECT_EQ(2u, labels) << what;
     }
-    for (const SvgElement* e : doc.WithClass("markers")) {
-      const std::string& d = e->attributes.at("d");
-      for (size_t m = d.find('M'); m != std::string::npos;
-           m = d.find('M', m + 1)) {
-        double x, y;
-        ASSERT_EQ(2, std::sscanf(d.c_str() + m, "M%lf %lf", &x, &y));
-        markers.push_back({x, y});
+  }
+}
+
+// Every text of a plot, the title's and the legend's included, in one
+// line.
+std::string AllText(const SvgDocument& doc) {
+  std::string text;
+  for (const SvgElement& e : doc.elements) {
+    if (e.name == "text" || e.name == "title") text += e.text + " ";
+  }
+  return text;
+}
+
+bool HasCjk(const std::string& text) {
+  return std::any_of(text.begin(), text.end(), [](char c) {
+    const unsigned char b = static_cast<unsigned char>(c);
+    return b >= 0xE4 && b <= 0xE9;
+  });
+}
+
+TEST(ResidualPlotTest, EveryWordIsInTheRunsLanguage) {
+  // The whole plot in English and in Chinese, read as one message: the
+  // Chinese leaves no English word, carries the same figures and uses the
+  // glossary's words; the English holds no Chinese. The cases reach every
+  // text the plot writes: each verdict, projection and key entry, the
+  // findings' overflow, the matrix's error and figures beyond the doubles.
+  auto finding = [](FindingCode code, std::vector<int> at, Message message) {
+    return Finding{code, std::move(at), std::move(message), false, {}};
+  };
+  const Finding outlier =
+      finding(FindingCode::kOutlier, {3},
+              Message{"point 3 deviates by 1.044 m and is an outlier",
+                      "点 3 偏差 1.044 m，是粗差"});
+  const Finding exchanged =
+      finding(FindingCode::kExchangedPairs, {1, 2},
+              Message{"the targets of points 1 and 2 look exchanged",
+                      "点 1 和点 2 的目标点疑似互换"});
+  struct Case {
+    const char* what;
+    Scene scene;
+    Verdict verdict;
+    ProjectionKind projection;
+    double meridian_deg, matrix_error_m;
+    std::vector<Finding> findings;
+    size_t check_points;  // named ones, judged under the fit
+  };
+  std::vector<Finding> many(14, outlier);
+  Scene beyond_the_doubles = MakeScene(9, 2000.0, 1.0, {});
+  beyond_the_doubles.fit.sigma0_m = beyond_the_doubles.fit.rms_m = INFINITY;
+  const Case cases[] = {
+      {"good, no projection",
+       MakeScene(9, 2000.0, 1.0, {}),
+       Verdict::kGood,
+       ProjectionKind::kNone,
+       NAN,
+       NAN,
+       {},
+       0},
+      {"check, Gauss-Kruger 3 degrees, an outlier",
+       MakeScene(9, 2000.0, 1.0, {4}),
+       Verdict::kCheck,
+       ProjectionKind::kGaussKruger3,
+       NAN,
+       0.081,
+       {outlier},
+       0},
+      {"bad, Gauss-Kruger 6 degrees, exchanged targets",
+       MakeScene(6, 500.0, 1.0, {}),
+       Verdict::kBad,
+       ProjectionKind::kGaussKruger6,
+       NAN,
+       NAN,
+       {exchanged, outlier},
+       0},
+      {"UTM, named check points",
+       MakeScene(7, 900.0, 0.001, {}),
+       Verdict::kCheck,
+       ProjectionKind::kUtm,
+       NAN,
+       NAN,
+       {outlier},
+       2},
+      {"transverse Mercator, 14 findings", MakeScene(9, 2000.0, 1.0, {}),
+       Verdict::kCheck, ProjectionKind::kTransverseMercator, 117.5, NAN, many,
+       1},
+      {"meridian unsure, figures beyond the doubles",
+       beyond_the_doubles,
+       Verdict::kBad,
+       ProjectionKind::kTransverseMercator,
+       NAN,
+       NAN,
+       {},
+       0},
+      {"beyond the labelled count",
+       MakeScene(400, 3000.0, 1.0, {7}),
+       Verdict::kGood,
+       ProjectionKind::kNone,
+       NAN,
+       NAN,
+       {},
+       0},
+  };
+  for (const Case& c : cases) {
+    Scene s = c.scene;
+    Diagnosis diagnosis;
+    diagnosis.verdict = c.verdict;
+    diagnosis.findings = c.findings;
+    diagnosis.hold.matrix_error_m = c.matrix_error_m;
+    Projection& projection = diagnosis.survey.projection;
+    projection.kind = c.projection;
+    projection.central_meridian_deg = c.meridian_deg;
+    projection.zone = c.projection == ProjectionKind::kUtm ? 50 : 39;
+    projection.south = c.projection == ProjectionKind::kUtm;
+    projection.epsg = c.projection == ProjectionKind::kGaussKruger3 ? 4527 : 0;
+    std::vector<std::string> names;
+    if (c.check_points > 0) {
+      for (size_t i = 0; i < s.points.source.size(); ++i) {
+        names.push_back("K" + std::to_string(i + 1));
+      }
+      s.points.names = names;
+      for (size_t k = 0; k < c.check_points; ++k) {
+        names.push_back("J" + std::to_string(k + 1));
+        s.points.check.names.push_back(names.back());
+        s.points.check.source.push_back(s.points.source[k]);
+        diagnosis.check_points.deviations.push_back({0.02, -0.01});
+        diagnosis.check_points.residuals_m.push_back(0.0224);
       }
     }
-    ASSERT_EQ(c.at.size(), markers.size()) << c.what;
-    size_t labels = 0;
-    for (size_t k = 1; k < doc.elements.size(); ++k) {
-      const SvgElement& e = doc.elements[k];
-      if (e.name != "text" ||
-          (e.text.find("drawing units") == std::string::npos &&
-           e.text.find("of deviation") == std::string::npos)) {
-        continue;
-      }
-      ++labels;
-      // The bar, just before its label: "M<left> <y - 5>V<y>H<end>V...".
-      double left, top;
-      ASSERT_EQ(2, std::sscanf(doc.elements[k - 1].attributes.at("d").c_str(),
-                               "M%lf %lf", &left, &top))
+    const SvgDocument en = ReadSvg(
+        ResidualPlotSvg(s.points, s.fit, diagnosis, Language::kEnglish));
+    const SvgDocument zh = ReadSvg(
+        ResidualPlotSvg(s.points, s.fit, diagnosis, Language::kChinese));
+    ASSERT_TRUE(en.well_formed && zh.well_formed) << c.what;
+    const Message plot{AllText(en), AllText(zh)};
+    EXPECT_EQ("", bilingual::Faults(plot, names)) << c.what;
+    EXPECT_FALSE(HasCjk(plot.en)) << c.what << ": " << plot.en;
+    // The findings in the language asked for, whole but for the blanks
+    // where their lines break.
+    for (const Finding& f : c.findings) {
+      EXPECT_NE(std::string::npos,
+                WithoutBlanks(plot.en).find(WithoutBlanks(f.message.en)))
           << c.what;
-      // Bar and label in one box: the label's from its baseline up an em
-      // and down a quarter.
-      const double x = Attribute(e, "x"), y = Attribute(e, "y");
-      const double right = x + PlotTextWidth(e.text, 15.0, false);
-      EXPECT_LE(right, width) << c.what;
-      EXPECT_LE(y + 4.0, height) << c.what;
-      for (const Point2& m : markers) {
-        // A marker's disc: radius 4, 2.5 for the compact ones' round caps.
-        const bool apart = m.x + 4.0 < left || m.x - 4.0 > right ||
-                           m.y + 4.0 < y - 15.0 || m.y - 4.0 > y + 4.0;
-        EXPECT_TRUE(apart) << c.what << ": \"" << e.text << "\" at " << x << ","
-                           << y << " meets the marker at " << m.x << "," << m.y;
-      }
+      EXPECT_NE(std::string::npos,
+                WithoutBlanks(plot.zh).find(WithoutBlanks(f.message.zh)))
+          << c.what;
     }
-    EXPECT_EQ(2u, labels) << c.what;
   }
 }
 
