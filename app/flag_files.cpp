@@ -46,11 +46,15 @@ class Expander {
     for (const std::string& file : files) {
       if (stopped_) return;
       if (depth >= kMaxFlagFileDepth) {
+        const std::string depth_limit = std::to_string(kMaxFlagFileDepth);
         error_ = InputError{
-            InputErrorCode::kFlagFilesTooDeep, InputPlace{},
-            "flag files nest more than " + std::to_string(kMaxFlagFileDepth) +
-                " deep at " + file + " (does a flag file name itself?)",
-            ""};
+            InputErrorCode::kFlagFilesTooDeep,
+            InputPlace{},
+            {"flag files nest more than " + depth_limit + " deep at " + file +
+                 " (does a flag file name itself?)",
+             "参数文件在 " + file + " 处嵌套超过 " + depth_limit +
+                 " 层（是否有参数文件引用了自身？）"},
+            {}};
         stopped_ = true;
         return;
       }

@@ -42,11 +42,13 @@ void CheckTable(const PointTable& table, bool heights) {
 void CheckRefusal(const PointTable& table, const InputError& error) {
   Check(table.points.empty());
   Check(error.where.name == "t.csv");
-  const std::string line = RenderInputError(error, Language::kEnglish);
-  Check(line.rfind("GeoAnchorSolve: t.csv", 0) == 0);
-  Check(line.find('\n') == std::string::npos);
-  Check(line.find('\r') == std::string::npos);
-  Check(IsValidUtf8(line));
+  for (Language language : {Language::kEnglish, Language::kChinese}) {
+    const std::string line = RenderInputError(error, language);
+    Check(line.rfind("GeoAnchorSolve: t.csv", 0) == 0);
+    Check(line.find('\n') == std::string::npos);
+    Check(line.find('\r') == std::string::npos);
+    Check(IsValidUtf8(line));
+  }
 }
 
 // One input of the fuzzer.

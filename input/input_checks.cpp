@@ -73,8 +73,12 @@ std::string Count(size_t n, const char* singular, const char* plural) {
   return std::to_string(n) + " " + (n == 1 ? singular : plural);
 }
 
-std::string Points(size_t n) { return Count(n, "point", "points"); }
-std::string Numbers(size_t n) { return Count(n, "number", "numbers"); }
+Message Points(size_t n) {
+  return Message{Count(n, "point", "points"), std::to_string(n) + " 个点"};
+}
+Message Numbers(size_t n) {
+  return Message{Count(n, "number", "numbers"), std::to_string(n) + " 个数"};
+}
 
 std::string Figure(double v) { return FormatDouble("%.15g", v); }
 
@@ -86,18 +90,21 @@ std::string PowerOfTen(double v) {
 }
 
 // The full-width characters Chinese input methods type where a separator
-// was meant.
-const char* FullWidthName(std::string_view character) {
-  if (character == "\xEF\xBC\x8C") return "a full-width comma";      // ，
-  if (character == "\xEF\xBC\x9B") return "a full-width semicolon";  // ；
-  if (character == "\xE3\x80\x81") return "an ideographic comma";    // 、
-  if (character == "\xE3\x80\x80") return "a full-width blank";      // U+3000
-  return nullptr;
+// was meant; empty for any other.
+Message FullWidthName(std::string_view character) {
+  if (character == "\xEF\xBC\x8C") return {"a full-width comma", "全角逗号"};
+  if (character == "\xEF\xBC\x9B") {
+    return {"a full-width semicolon", "全角分号"};
+  }
+  if (character == "\xE3\x80\x81") return {"an ideographic comma", "顿号"};
+  if (character == "\xE3\x80\x80") return {"a full-width blank", "全角空格"};
+  return {};
 }
 
 // What each point of a control-point list holds, for the remedies.
-const char* PointShape(int per_point) {
-  return per_point == 2 ? "x,y and lon,lat" : "x,y,z and lon,lat,h";
+Message PointShape(int per_point) {
+  return per_point == 2 ? Message{"x,y and lon,lat", "x,y 和 lon,lat"}
+                        : Message{"x,y,z and lon,lat,h", "x,y,z 和 lon,lat,h"};
 }
 
 bool NearBase(const GeodeticConverter& scene, const Point3& p) {
@@ -129,50 +136,67 @@ std::optional<InputError> ReadLanguage(const std::string& value,
     *language = value == "zh" ? Language::kChinese : Language::kEnglish;
     return std::nullopt;
   }
-  return InputError{InputErrorCode::kUnknownLanguage, InputPlace{"--lang"},
-                    "is \"" + value + "\", not a language the tool speaks",
-                    "give --lang=zh or --lang=en, or leave it out to follow "
-                    "the system's language"};
+  return InputError{
+      InputErrorCode::kUnknownLanguage,
+      InputPlace{"--lang"},
+      {"is \"" + value + "\", not a language the tool speaks",
+       "为 \"" + value + "\"，不是本工具支持的语言"},
+      {"give --lang=zh or --lang=en, or leave it out to follow the system's "
+       "language",
+       "请给出 --lang=zh 或 --lang=en，或不给出此参数，以跟随系统语言"}};
 }
 
 std::optional<InputError> CheckFinite(const InputPlace& where, double value,
-                                      const std::string& remedy) {
+                                      const Message& remedy) {
   if (std::isfinite(value)) return std::nullopt;
-  return InputError{InputErrorCode::kNotFinite, where,
-                    "is " + Figure(value) + ", not a finite number", remedy};
+  return InputError{InputErrorCode::kNotFinite,
+                    where,
+                    {"is " + Figure(value) + ", not a finite number",
+                     "为 " + Figure(value) + "，不是有限数"},
+                    remedy};
 }
 
 std::optional<InputError> CheckAccuracy(const InputPlace& where,
                                         double accuracy_m) {
   if (std::isfinite(accuracy_m) && accuracy_m >= 0.0) return std::nullopt;
   return InputError{
-      InputErrorCode::kAccuracyRange, where,
-      "is " + Figure(accuracy_m) + ", not a finite number of 0 or more",
-      "give the control points' accuracy in metres, or 0 to estimate it"};
+      InputErrorCode::kAccuracyRange,
+      where,
+      {"is " + Figure(accuracy_m) + ", not a finite number of 0 or more",
+       "为 " + Figure(accuracy_m) + "，不是 0 或更大的有限数"},
+      {"give the control points' accuracy in metres, or 0 to estimate it",
+       "请给出控制点的中误差（米），或给 0 由解算估计"}};
 }
 
 std::optional<InputError> CheckProjectHeight(const InputPlace& where,
                                              double height_m) {
   if (!(height_m == INFINITY)) return std::nullopt;
-  return InputError{InputErrorCode::kProjectHeightInfinite, where,
-                    "is inf, not a finite number",
-                    "give the targets' height in metres, or leave out " +
+  return InputError{InputErrorCode::kProjectHeightInfinite,
+                    where,
+                    {"is inf, not a finite number", "为 inf，不是有限数"},
+                    Message{"give the targets' height in metres, or leave out ",
+                            "请给出目标点的高度（米），或在每个目标点自带高度时"
+                            "不给 "} +
                         InputPlaceText(where) +
-                        " when each target carries its height"};
+                        Message{" when each target carries its height", ""}};
 }
 
 namespace {
 
-// An angle `what` ("latitude", "longitude") of `value_deg` beyond
+// An angle `what` ({"latitude", "纬度"}) of `value_deg` beyond
 // +-`limit_deg`: the mistake `code`, and what to do.
 std::optional<InputError> BeyondDegrees(const InputPlace& where,
-                                        InputErrorCode code, const char* what,
-                                        double value_deg, double limit_deg,
-                                        const char* remedy) {
+                                        InputErrorCode code,
+                                        const Message& what, double value_deg,
+                                        double limit_deg,
+                                        const Message& remedy) {
   if (!(std::fabs(value_deg) > limit_deg)) return std::nullopt;
-  return InputError{code, where,
-                    std::string("has ") + what + " " + Figure(value_deg) +
-                        " degrees, beyond +-" + Figure(limit_deg),
+  return InputError{code,
+                    where,
+                    {"has " + what.en + " " + Figure(value_deg) +
+                         " degrees, beyond +-" + Figure(limit_deg),
+                     "的" + what.zh + "为 " + Figure(value_deg) +
+                         " 度，超出 ±" + Figure(limit_deg)},
                     remedy};
 }
 
@@ -180,17 +204,19 @@ std::optional<InputError> BeyondDegrees(const InputPlace& where,
 
 std::optional<InputError> CheckLatitude(const InputPlace& where,
                                         double lat_deg) {
-  return BeyondDegrees(where, InputErrorCode::kLatitudeRange, "latitude",
-                       lat_deg, kMaxLatitudeDeg,
-                       "write longitude first, then latitude (lon,lat)");
+  return BeyondDegrees(where, InputErrorCode::kLatitudeRange,
+                       {"latitude", "纬度"}, lat_deg, kMaxLatitudeDeg,
+                       {"write longitude first, then latitude (lon,lat)",
+                        "请先写经度，再写纬度（lon,lat）"});
 }
 
 std::optional<InputError> CheckLongitude(const InputPlace& where,
                                          double lon_deg) {
-  return BeyondDegrees(where, InputErrorCode::kLongitudeRange, "longitude",
-                       lon_deg, kMaxLongitudeDeg,
-                       "give the longitude in degrees (-180 to 180), then the "
-                       "latitude");
+  return BeyondDegrees(where, InputErrorCode::kLongitudeRange,
+                       {"longitude", "经度"}, lon_deg, kMaxLongitudeDeg,
+                       {"give the longitude in degrees (-180 to 180), then the "
+                        "latitude",
+                        "请先给出以度为单位的经度（-180 到 180），再给纬度"});
 }
 
 std::optional<InputError> CheckGeodeticPoint(const InputPlace& where,
@@ -205,11 +231,17 @@ std::optional<InputError> CheckDrawingPoint(const InputPlace& where,
       {"x", p.x}, {"y", p.y}, {"z", p.z}};
   for (const auto& c : coordinates) {
     if (std::fabs(c.second) > kMaxDrawingCoordinate) {
-      return InputError{InputErrorCode::kDrawingRange, where,
-                        std::string("has ") + c.first + " " + Figure(c.second) +
-                            ", beyond +-" + PowerOfTen(kMaxDrawingCoordinate),
-                        "check that number (no drawing is that large, and "
-                        "the fit cannot carry it)"};
+      const std::string value = Figure(c.second);
+      const std::string limit = PowerOfTen(kMaxDrawingCoordinate);
+      return InputError{
+          InputErrorCode::kDrawingRange,
+          where,
+          {std::string("has ") + c.first + " " + value + ", beyond +-" + limit,
+           std::string("的 ") + c.first + " 坐标为 " + value + "，超出 ±" +
+               limit},
+          {"check that number (no drawing is that large, and the fit cannot "
+           "carry it)",
+           "请检查这个数（没有这么大的图纸，解算也无法处理）"}};
     }
   }
   return std::nullopt;
@@ -223,12 +255,17 @@ std::optional<InputError> CheckNonFiniteStop(const std::string& list,
   if (length == 0) return std::nullopt;
   InputPlace where{list};
   if (name_point) where.point = reading.numbers / per_point + 1;
-  return InputError{InputErrorCode::kNonFiniteNumber, where,
-                    "holds " + Quote(text.substr(reading.stop, length)) +
-                        " (character " +
-                        std::to_string(CharacterNumber(text, reading.stop)) +
-                        "), not a finite number",
-                    "write every number with digits, such as 39.9 or -12.5"};
+  const std::string quoted = Quote(text.substr(reading.stop, length));
+  const std::string character =
+      std::to_string(CharacterNumber(text, reading.stop));
+  return InputError{
+      InputErrorCode::kNonFiniteNumber,
+      where,
+      {"holds " + quoted + " (character " + character +
+           "), not a finite number",
+       "含 " + quoted + "（第 " + character + " 个字符），不是有限数"},
+      {"write every number with digits, such as 39.9 or -12.5",
+       "请用数字写出每个数，如 39.9 或 -12.5"}};
 }
 
 std::optional<InputError> DescribeIgnoredText(const std::string& list,
@@ -237,49 +274,68 @@ std::optional<InputError> DescribeIgnoredText(const std::string& list,
                                               int per_point) {
   const std::string_view left = text.substr(reading.used_end);
   if (!HoldsDigit(left)) return std::nullopt;
-  const std::string after = " after " + Points(reading.points.size());
+  const Message points = Points(reading.points.size());
   if (reading.stop < text.size() && HoldsDigit(text.substr(reading.stop))) {
-    const std::string_view character = CharacterAt(text, reading.stop);
-    const char* full_width = FullWidthName(character);
+    const std::string stop = Quote(CharacterAt(text, reading.stop));
+    const std::string number =
+        std::to_string(CharacterNumber(text, reading.stop));
+    const Message full_width = FullWidthName(CharacterAt(text, reading.stop));
+    const bool named = !full_width.empty();
     return InputError{
-        InputErrorCode::kStoppedReading, InputPlace{list},
-        "reading stopped at " + Quote(character) + " (character " +
-            std::to_string(CharacterNumber(text, reading.stop)) +
-            (full_width != nullptr ? std::string(", ") + full_width : "") +
-            ")" + after + ", so " + Quote(left) + " was not read",
-        full_width != nullptr
-            ? "separate numbers with blanks or one ASCII comma ','"
-            : "separate numbers with blanks or one comma"};
+        InputErrorCode::kStoppedReading,
+        InputPlace{list},
+        {"reading stopped at " + stop + " (character " + number +
+             (named ? ", " + full_width.en : "") + ") after " + points.en +
+             ", so " + Quote(left) + " was not read",
+         "读取在第 " + number + " 个字符 " + stop +
+             (named ? "（" + full_width.zh + "）" : " ") + "处停止，此前读到 " +
+             points.zh + "，因此 " + Quote(left) + " 未读入"},
+        named ? Message{"separate numbers with blanks or one ASCII comma ','",
+                        "数与数之间请用空格或一个半角逗号 ',' 分隔"}
+              : Message{"separate numbers with blanks or one comma",
+                        "数与数之间请用空格或一个逗号分隔"}};
   }
   // Reading went on to the end (or only text without digits followed):
   // the numbers after the last point make no whole point.
   const size_t extra = reading.numbers % per_point;
   size_t first = reading.used_end;
   while (first < text.size() && IsListSpace(text[first])) ++first;
+  const std::string quoted =
+      Quote(text.substr(reading.used_end, reading.stop - reading.used_end));
+  const std::string character = std::to_string(CharacterNumber(text, first));
+  const std::string shape = std::to_string(per_point);
+  const Message numbers = Numbers(extra);
   return InputError{
-      InputErrorCode::kIncompletePoint, InputPlace{list},
-      Numbers(extra) + after + " (" +
-          Quote(
-              text.substr(reading.used_end, reading.stop - reading.used_end)) +
-          ", character " + std::to_string(CharacterNumber(text, first)) +
-          (extra == 1 ? ") makes" : ") make") + " no whole point of " +
-          std::to_string(per_point) + (extra == 1 ? " and was" : " and were") +
-          " not used",
-      "give " + std::to_string(per_point) + " numbers for each point (" +
-          PointShape(per_point) + "), " +
-          (per_point == 2 ? "or leave out --projectheight to read 3"
-                          : "or give --projectheight=H to read 2")};
+      InputErrorCode::kIncompletePoint,
+      InputPlace{list},
+      {numbers.en + " after " + points.en + " (" + quoted + ", character " +
+           character + (extra == 1 ? ") makes" : ") make") +
+           " no whole point of " + shape +
+           (extra == 1 ? " and was" : " and were") + " not used",
+       points.zh + "之后的 " + numbers.zh + "（" + quoted + "，第 " +
+           character + " 个字符）凑不成一个点（每点 " + shape +
+           " 个数），未使用"},
+      Message{"give " + shape + " numbers for each point (",
+              "请每个点给出 " + shape + " 个数（"} +
+          PointShape(per_point) +
+          (per_point == 2
+               ? Message{"), or leave out --projectheight to read 3",
+                         "），或不给 --projectheight 以每点读 3 个数"}
+               : Message{"), or give --projectheight=H to read 2",
+                         "），或给出 --projectheight=H 以每点读 2 个数"})};
 }
 
 std::optional<InputError> CheckListNotEmpty(const std::string& list,
                                             std::string_view text,
                                             const PointListReading& reading,
-                                            const std::string& remedy) {
+                                            const Message& remedy) {
   if (!reading.points.empty()) return std::nullopt;
-  std::string found = text.empty() ? "is empty" : "holds only blanks";
+  Message found = text.empty() ? Message{"is empty", "为空"}
+                               : Message{"holds only blanks", "只有空白"};
   for (char c : text) {
     if (!IsListSpace(c)) {
-      found = "holds no point (" + Quote(text) + ")";
+      found = {"holds no point (" + Quote(text) + ")",
+               "不含任何点（" + Quote(text) + "）"};
       break;
     }
   }
@@ -293,13 +349,22 @@ std::optional<InputError> CheckSameLength(const std::string& source_list,
                                           const PointListReading& target,
                                           int per_point) {
   if (source.points.size() == target.points.size()) return std::nullopt;
+  const Message source_points = Points(source.points.size());
+  const Message source_numbers = Numbers(source.numbers);
+  const Message target_points = Points(target.points.size());
+  const Message target_numbers = Numbers(target.numbers);
+  const std::string shape = std::to_string(per_point);
   return InputError{
-      InputErrorCode::kDifferentLengths, InputPlace{source_list},
-      "has " + Points(source.points.size()) + " (" + Numbers(source.numbers) +
-          " read) but " + target_list + " has " + Points(target.points.size()) +
-          " (" + Numbers(target.numbers) + " read), at " +
-          std::to_string(per_point) + " numbers a point",
-      "give one target for each drawing point, in the same order"};
+      InputErrorCode::kDifferentLengths,
+      InputPlace{source_list},
+      {"has " + source_points.en + " (" + source_numbers.en + " read) but " +
+           target_list + " has " + target_points.en + " (" + target_numbers.en +
+           " read), at " + shape + " numbers a point",
+       "有 " + source_points.zh + "（读入 " + source_numbers.zh + "），而 " +
+           target_list + " 有 " + target_points.zh + "（读入 " +
+           target_numbers.zh + "），每点 " + shape + " 个数"},
+      {"give one target for each drawing point, in the same order",
+       "请为每个图纸点给出一个目标点，顺序相同"}};
 }
 
 std::optional<InputError> CheckTargetShape(const std::string& list,
@@ -314,21 +379,30 @@ std::optional<InputError> CheckTargetShape(const std::string& list,
       !AllNearBase(scene, other_reading.points)) {
     return std::nullopt;
   }
-  const std::string numbers = " (" + Numbers(other_reading.numbers) + ")";
+  const Message numbers = Numbers(other_reading.numbers);
   if (other == 2) {
     return InputError{
-        InputErrorCode::kPairsReadAsTriples, InputPlace{list},
-        "holds longitude,latitude pairs" + numbers +
-            ", read as lon,lat,h triples without --projectheight",
-        "give --projectheight=H to put every target at height H metres, or a "
-        "height for each target (lon,lat,h)"};
+        InputErrorCode::kPairsReadAsTriples,
+        InputPlace{list},
+        {"holds longitude,latitude pairs (" + numbers.en +
+             "), read as lon,lat,h triples without --projectheight",
+         "为经度,纬度两数一组（" + numbers.zh +
+             "），但因未给 --projectheight 而按 lon,lat,h 三数一组读取"},
+        {"give --projectheight=H to put every target at height H metres, or a "
+         "height for each target (lon,lat,h)",
+         "请给出 --projectheight=H，将所有目标点置于 H 米高，或为每个目标点"
+         "给出高度（lon,lat,h）"}};
   }
-  return InputError{InputErrorCode::kTriplesReadAsPairs, InputPlace{list},
-                    "holds lon,lat,h triples" + numbers +
-                        ", read as longitude,latitude pairs with "
-                        "--projectheight",
-                    "leave out --projectheight to use their heights, or give "
-                    "longitude,latitude pairs"};
+  return InputError{
+      InputErrorCode::kTriplesReadAsPairs,
+      InputPlace{list},
+      {"holds lon,lat,h triples (" + numbers.en +
+           "), read as longitude,latitude pairs with --projectheight",
+       "为 lon,lat,h 三数一组（" + numbers.zh +
+           "），但因给了 --projectheight 而按经度,纬度两数一组读取"},
+      {"leave out --projectheight to use their heights, or give "
+       "longitude,latitude pairs",
+       "请不给 --projectheight 以使用各点的高度，或只给出经度,纬度两数一组"}};
 }
 
 std::optional<InputError> CheckDrawingShape(const std::string& list,
@@ -340,21 +414,29 @@ std::optional<InputError> CheckDrawingShape(const std::string& list,
       reading.numbers != other * target_count) {
     return std::nullopt;
   }
+  const Message numbers = Numbers(reading.numbers);
+  const std::string count = std::to_string(target_count);
   return InputError{
-      InputErrorCode::kDrawingOtherShape, InputPlace{list},
-      "holds " + Numbers(reading.numbers) + ", " +
-          Count(target_count, other == 2 ? "pair" : "triple",
-                other == 2 ? "pairs" : "triples") +
-          " for " + Count(target_count, "target", "targets") + " read " +
-          (per_point == 2 ? "as pairs (--projectheight)" : "with heights"),
-      per_point == 2 ? "give x,y for each drawing point"
-                     : "give x,y,z for each drawing point (z may be 0)"};
+      InputErrorCode::kDrawingOtherShape,
+      InputPlace{list},
+      {"holds " + numbers.en + ", " +
+           Count(target_count, other == 2 ? "pair" : "triple",
+                 other == 2 ? "pairs" : "triples") +
+           " for " + Count(target_count, "target", "targets") + " read " +
+           (per_point == 2 ? "as pairs (--projectheight)" : "with heights"),
+       "有 " + numbers.zh + "，即 " + count +
+           (other == 2 ? " 组两数" : " 组三数") + "，对应按" +
+           (per_point == 2 ? "两数一组（--projectheight）" : "带高度") +
+           "读取的 " + count + " 个目标点"},
+      per_point == 2
+          ? Message{"give x,y for each drawing point", "请为每个图纸点给出 x,y"}
+          : Message{"give x,y,z for each drawing point (z may be 0)",
+                    "请为每个图纸点给出 x,y,z（z 可为 0）"}};
 }
 
 std::optional<InputError> ReadBasePoint(const std::string& label,
                                         std::string_view text,
-                                        const std::string& remedy,
-                                        Point3* point) {
+                                        const Message& remedy, Point3* point) {
   const PointListReading reading = ReadPointList(text, 2);
   if (reading.points.empty()) {
     std::optional<InputError> error =

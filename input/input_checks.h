@@ -28,7 +28,7 @@ std::optional<InputError> ReadLanguage(const std::string& value,
 
 // A value that must be a finite number (--zoffset, --scale).
 std::optional<InputError> CheckFinite(const InputPlace& where, double value,
-                                      const std::string& remedy);
+                                      const Message& remedy);
 
 // The points' accuracy, metres: finite and 0 (estimate it) or more.
 std::optional<InputError> CheckAccuracy(const InputPlace& where,
@@ -92,7 +92,7 @@ std::optional<InputError> DescribeIgnoredText(const std::string& list,
 std::optional<InputError> CheckListNotEmpty(const std::string& list,
                                             std::string_view text,
                                             const PointListReading& reading,
-                                            const std::string& remedy);
+                                            const Message& remedy);
 
 // Two lists that must hold the same number of points.
 std::optional<InputError> CheckSameLength(const std::string& source_list,
@@ -123,8 +123,7 @@ std::optional<InputError> CheckDrawingShape(const std::string& list,
 // it. Numbers after the first pair are harmless (a height, say).
 std::optional<InputError> ReadBasePoint(const std::string& label,
                                         std::string_view text,
-                                        const std::string& remedy,
-                                        Point3* point);
+                                        const Message& remedy, Point3* point);
 
 }  // namespace geoanchor
 

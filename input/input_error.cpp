@@ -52,21 +52,38 @@ bool PlaceIsSubject(InputErrorCode code) {
 
 }  // namespace
 
-std::string InputPlaceText(const InputPlace& place) {
-  std::string text = place.point > 0 ? "point " + std::to_string(place.point) +
-                                           " of " + place.name
-                                     : place.name;
-  if (place.line > 0) text += " line " + std::to_string(place.line);
-  if (!place.column.empty()) text += ", column " + place.column;
+Message InputPlaceText(const InputPlace& place) {
+  Message text = Same(place.name);
+  if (place.point > 0) {
+    const std::string point = std::to_string(place.point);
+    text = Message{"point " + point + " of " + place.name,
+                   place.name + " 的第 " + point + " 个点"};
+  }
+  if (place.line > 0) {
+    const std::string line = std::to_string(place.line);
+    text += Message{" line " + line, " 第 " + line + " 行"};
+  }
+  if (!place.column.empty()) {
+    text += Message{", column " + place.column, "，" + place.column + " 列"};
+  }
   return text;
 }
 
-std::string InputErrorText(const InputError& error,
-                           [[maybe_unused]] Language language) {
-  std::string text = InputPlaceText(error.where);
-  if (!text.empty()) text += PlaceIsSubject(error.code) ? " " : ": ";
-  text += error.found;
-  if (!error.remedy.empty()) text += ": " + error.remedy;
+std::string InputErrorText(const InputError& error, Language language) {
+  const bool chinese = language == Language::kChinese;
+  std::string text = InputPlaceText(error.where).In(language);
+  if (!text.empty()) {
+    if (!PlaceIsSubject(error.code)) {
+      text += chinese ? "：" : ": ";
+    } else if (!chinese || static_cast<unsigned char>(text.back()) < 0x80) {
+      // A Chinese sentence takes its subject without a blank, unless the
+      // subject ends in a Latin letter, figure or sign ("--accuracy 为").
+      text += " ";
+    }
+  }
+  text += error.found.In(language);
+  const std::string& remedy = error.remedy.In(language);
+  if (!remedy.empty()) text += (chinese ? "：" : ": ") + remedy;
   return text;
 }
 

@@ -2,10 +2,11 @@
 // what was found there and what to do; and the one renderer that turns it
 // into the line standard error shows:
 //   "GeoAnchorSolve: <where> <what was found>: <what to do>"
+//   "GeoAnchorSolve: <where><what was found>：<what to do>"
 // Every mistake of the input stage (the flags, the point lists, the
-// control-point tables, the flag files) ends a run this way. The code and
-// the place keep the figures apart from the English sentences, so that the
-// same mistake can be told in another language.
+// control-point tables, the flag files) ends a run this way. What was found
+// and what to do are made in both languages by the check that knows the
+// figures; the place is kept apart, and named in the chosen one.
 #ifndef GEOANCHOR_INPUT_INPUT_ERROR_H_
 #define GEOANCHOR_INPUT_INPUT_ERROR_H_
 
@@ -72,19 +73,21 @@ struct InputPlace {
 struct InputError {
   InputErrorCode code = InputErrorCode::kNothingToDo;
   InputPlace where;
-  std::string found;   // what was found there (a sentence without its place)
-  std::string remedy;  // what to do; "" when the finding says it all
+  Message found;   // what was found there (a sentence without its place)
+  Message remedy;  // what to do; empty when the finding says it all
 };
 
 // The place as the messages name it: "point 2 of DWGdespoints",
-// "points.csv line 5, column lat", "basepoint".
-std::string InputPlaceText(const InputPlace& place);
+// "points.csv line 5, column lat", "basepoint"; in Chinese
+// "DWGdespoints 的第 2 个点", "points.csv 第 5 行，lat 列", "basepoint".
+Message InputPlaceText(const InputPlace& place);
 
 // The mistake in one line without the tool's prefix (a warning quotes it):
 // the place, then what was found, then ": " and what to do. The place is
 // the subject of the finding ("basepoint is empty") or, for what was found
 // in a text or a file, stands before ": " ("points.csv line 2: 3 fields,
-// ...").
+// ..."). In Chinese the colons are "：", and a subject stands right before
+// its finding ("--accuracy 为 -1，...", "DWGdespoints 的第 2 个点的纬度...").
 std::string InputErrorText(const InputError& error, Language language);
 
 // kMessagePrefix + InputErrorText: the line for standard error, without a

@@ -40,11 +40,12 @@ std::optional<InputError> ChooseMode(const InputFlags& flags, bool pairs,
     points->mode = InputMode::kHeight;
   } else {
     points->mode = InputMode::kModelBasePoint;
-    return ReadBasePoint("modelpoint", flags.modelpoint,
-                         "give the model's base point as "
-                         "--modelpoint=lon,lat in degrees, or leave out "
-                         "--modelpoint",
-                         &points->model_point);
+    return ReadBasePoint(
+        "modelpoint", flags.modelpoint,
+        {"give the model's base point as --modelpoint=lon,lat in degrees, or "
+         "leave out --modelpoint",
+         "请以 --modelpoint=lon,lat（度）给出模型的基点，或不给 --modelpoint"},
+        &points->model_point);
   }
   return std::nullopt;
 }
@@ -55,10 +56,12 @@ std::optional<InputError> ReadTableInput(const InputFlags& flags, bool pairs,
                                          ControlPoints* points) {
   const std::string path(flags.points_path);
   if (!flags.points_read_error.empty()) {
-    return InputError{InputErrorCode::kUnreadableFile, InputPlace{},
-                      "cannot read the --points file " + path + ": " +
-                          std::string(flags.points_read_error),
-                      "check its path"};
+    const std::string reason(flags.points_read_error);
+    return InputError{InputErrorCode::kUnreadableFile,
+                      InputPlace{},
+                      {"cannot read the --points file " + path + ": " + reason,
+                       "无法读取 --points 文件 " + path + "：" + reason},
+                      {"check its path", "请检查它的路径"}};
   }
   PointTable table;
   InputError error;
@@ -66,12 +69,15 @@ std::optional<InputError> ReadTableInput(const InputFlags& flags, bool pairs,
     return error;
   }
   if (!pairs && !table.has_heights) {
-    return InputError{InputErrorCode::kNoHeightColumn,
-                      InputPlace{path, 0, table.header_line},
-                      "the header names no h column (大地高) for the targets' "
-                      "ellipsoidal heights",
-                      "give --projectheight=<metres> to take every target at "
-                      "that height, or add an h column"};
+    return InputError{
+        InputErrorCode::kNoHeightColumn,
+        InputPlace{path, 0, table.header_line},
+        {"the header names no h column (大地高) for the targets' ellipsoidal "
+         "heights",
+         "表头中没有 h 列（大地高），无从得到目标点的大地高"},
+        {"give --projectheight=<metres> to take every target at that height, "
+         "or add an h column",
+         "请给出 --projectheight=<米>，让所有目标点取这一高度，或加上 h 列"}};
   }
   points->table = TableColumns{true, std::move(table.easting_column),
                                std::move(table.ignored_columns)};
@@ -93,9 +99,12 @@ std::optional<InputError> ReadTableInput(const InputFlags& flags, bool pairs,
     }
   }
   if (points->source.empty()) {
-    return InputError{InputErrorCode::kNoPointUsed, InputPlace{path},
-                      "every point has use 0, so none is left to fit",
-                      "give use 1 to the points to fit"};
+    return InputError{
+        InputErrorCode::kNoPointUsed,
+        InputPlace{path},
+        {"every point has use 0, so none is left to fit",
+         "所有点的 use 都为 0，没有点可用于解算"},
+        {"give use 1 to the points to fit", "请将参与解算的点的 use 设为 1"}};
   }
   return ChooseMode(flags, pairs, points);
 }
@@ -107,23 +116,32 @@ std::optional<InputError> ReadAndCheckInput(const InputFlags& flags,
   const bool table = !flags.points_path.empty();
   if (flags.basepoint.empty() && flags.DWGsrcpoints.empty() &&
       flags.DWGdespoints.empty() && !table) {
-    return InputError{InputErrorCode::kNothingToDo, InputPlace{},
-                      "nothing to do",
-                      "--basepoint and the two point lists --DWGsrcpoints and "
-                      "--DWGdespoints are needed (see --help)"};
+    return InputError{
+        InputErrorCode::kNothingToDo,
+        InputPlace{},
+        {"nothing to do", "没有可解算的内容"},
+        {"--basepoint and the two point lists --DWGsrcpoints and "
+         "--DWGdespoints are needed (see --help)",
+         "需要 --basepoint 和两个点列表 --DWGsrcpoints、--DWGdespoints"
+         "（见 --help）"}};
   }
   if (table && (!flags.DWGsrcpoints.empty() || !flags.DWGdespoints.empty())) {
     return InputError{
-        InputErrorCode::kTableWithLists, InputPlace{},
-        "--points cannot be given with --DWGsrcpoints or --DWGdespoints",
-        "give the control points either in the table or in the two lists"};
+        InputErrorCode::kTableWithLists,
+        InputPlace{},
+        {"--points cannot be given with --DWGsrcpoints or --DWGdespoints",
+         "--points 不能与 --DWGsrcpoints 或 --DWGdespoints 同时给出"},
+        {"give the control points either in the table or in the two lists",
+         "控制点请只在表格中给出，或只在两个点列表中给出"}};
   }
   std::optional<InputError> error =
       CheckFinite(InputPlace{"--zoffset"}, flags.zoffset_m,
-                  "give the matrix's z offset in metres, or leave it out");
+                  {"give the matrix's z offset in metres, or leave it out",
+                   "请给出矩阵的 z 偏移（米），或不给出此参数"});
   if (!error) {
     error = CheckFinite(InputPlace{"--scale"}, flags.scale,
-                        "give the drawing's scale, or 0 to fit it");
+                        {"give the drawing's scale, or 0 to fit it",
+                         "请给出图纸的比例，或给 0 由解算求出"});
   }
   if (!error) error = CheckAccuracy(InputPlace{"--accuracy"}, flags.accuracy_m);
   if (!error) {
@@ -131,10 +149,11 @@ std::optional<InputError> ReadAndCheckInput(const InputFlags& flags,
                                flags.projectheight_m);
   }
   if (!error) {
-    error = ReadBasePoint("basepoint", flags.basepoint,
-                          "give the scene's base point as "
-                          "--basepoint=lon,lat in degrees",
-                          &points->base_point);
+    error = ReadBasePoint(
+        "basepoint", flags.basepoint,
+        {"give the scene's base point as --basepoint=lon,lat in degrees",
+         "请以 --basepoint=lon,lat（度）给出场景的基点"},
+        &points->base_point);
   }
   if (error) return error;
 
@@ -169,15 +188,18 @@ std::optional<InputError> ReadAndCheckInput(const InputFlags& flags,
     if (text) ignored.push_back(std::move(*text));
   }
 
-  error = CheckListNotEmpty(
-      "DWGsrcpoints", flags.DWGsrcpoints, source,
-      std::string("give the control points' drawing coordinates, ") +
-          (pairs ? "x,y" : "x,y,z") + " for each");
+  const std::string drawing_shape = pairs ? "x,y" : "x,y,z";
+  const std::string target_shape = pairs ? "lon,lat" : "lon,lat,h";
+  error = CheckListNotEmpty("DWGsrcpoints", flags.DWGsrcpoints, source,
+                            {"give the control points' drawing coordinates, " +
+                                 drawing_shape + " for each",
+                             "请给出控制点的图纸坐标，每点 " + drawing_shape});
   if (!error) {
-    error = CheckListNotEmpty(
-        "DWGdespoints", flags.DWGdespoints, target,
-        std::string("give the control points' WGS84 positions, ") +
-            (pairs ? "lon,lat" : "lon,lat,h") + " for each");
+    error =
+        CheckListNotEmpty("DWGdespoints", flags.DWGdespoints, target,
+                          {"give the control points' WGS84 positions, " +
+                               target_shape + " for each",
+                           "请给出控制点的 WGS84 位置，每点 " + target_shape});
   }
   if (!error) {
     error = CheckSameLength("DWGsrcpoints", source, "DWGdespoints", target,

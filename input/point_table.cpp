@@ -25,7 +25,8 @@ struct ColumnNames {
   const char* canonical;
   // Lower case, as the header's names are compared after lowering ASCII.
   std::vector<std::string_view> names;
-  const char* listed;  // for a message: the names as a user writes them
+  // For a message: the names as a user writes them.
+  std::vector<std::string_view> listed;
   // Names compared with blanks and underscores left out as well
   // ("Ellipsoidal Height", "ellipsoidal_height").
   std::vector<std::string_view> loose_names;
@@ -36,34 +37,47 @@ struct ColumnNames {
 // are (DrawingAxesExchanged).
 const ColumnNames& NamesOf(int column) {
   static const ColumnNames kNames[kColumns] = {
-      {"name", {"name", "点号", "点名"}, "name, 点号 or 点名", {}},
+      {"name", {"name", "点号", "点名"}, {"name", "点号", "点名"}, {}},
       {"x",
        {"x", "east", "东坐标", "sourcex", "y坐标"},
-       "x, east, easting, 东坐标, Y坐标 or sourceX",
+       {"x", "east", "easting", "东坐标", "Y坐标", "sourceX"},
        {"easting"}},
       {"y",
        {"y", "north", "北坐标", "sourcey", "x坐标"},
-       "y, north, northing, 北坐标, X坐标 or sourceY",
+       {"y", "north", "northing", "北坐标", "X坐标", "sourceY"},
        {"northing"}},
-      {"z", {"z", "高程", "正常高"}, "z, 高程 or 正常高", {}},
+      {"z", {"z", "高程", "正常高"}, {"z", "高程", "正常高"}, {}},
       {"lon",
        {"lon", "longitude", "lng", "l", "经度", "mapx"},
-       "lon, longitude, lng, L, 经度 or mapX",
+       {"lon", "longitude", "lng", "L", "经度", "mapX"},
        {}},
       {"lat",
        {"lat", "latitude", "b", "纬度", "mapy"},
-       "lat, latitude, B, 纬度 or mapY",
+       {"lat", "latitude", "B", "纬度", "mapY"},
        {}},
       {"h",
        {"h", "大地高", "椭球高"},
-       "h, 大地高, 椭球高 or Ellipsoidal Height",
+       {"h", "大地高", "椭球高", "Ellipsoidal Height"},
        {"ellipsoidalheight"}},
       {"use",
        {"use", "enable", "参与计算", "是否参与", kCheckPointName},
-       "use or enable",
+       {"use", "enable"},
        {}},
   };
   return kNames[column];
+}
+
+// `names` as a list in a sentence: "x, east or sourceX", "x、east 或 sourceX".
+Message ListedNames(const std::vector<std::string_view>& names) {
+  Message text;
+  for (size_t k = 0; k < names.size(); ++k) {
+    if (k > 0) {
+      text +=
+          k + 1 == names.size() ? Message{" or ", " 或 "} : Message{", ", "、"};
+    }
+    text += Same(std::string(names[k]));
+  }
+  return text;
 }
 
 // Columns known to hold nothing the fit takes: QGIS's residuals of its own
@@ -396,7 +410,7 @@ char TakeHemisphere(std::string_view* s) {
 // angle at all; `*why` says what is wrong with one whose minutes or
 // seconds are out of range or whose letter is the other coordinate's.
 NumberRead ReadAngle(std::string_view s, bool longitude, double* deg,
-                     std::string* why) {
+                     Message* why) {
   const NumberRead plain = ReadNumber(s, deg);
   if (plain != NumberRead::kNotANumber) return plain;
   const char hemisphere = TakeHemisphere(&s);
@@ -448,22 +462,27 @@ NumberRead ReadAngle(std::string_view s, bool longitude, double* deg,
   if (hemisphere != 0) {
     const bool east_west = hemisphere == 'E' || hemisphere == 'W';
     if (east_west != longitude) {
-      *why = longitude ? "N and S are a latitude's hemispheres"
-                       : "E and W are a longitude's hemispheres";
+      *why = longitude ? Message{"N and S are a latitude's hemispheres",
+                                 "N 和 S 是纬度的半球"}
+                       : Message{"E and W are a longitude's hemispheres",
+                                 "E 和 W 是经度的半球"};
       return NumberRead::kNotANumber;
     }
     minus = hemisphere == 'S' || hemisphere == 'W';
   }
   for (int part = 0; part + 1 < count; ++part) {
     if (!WholeNumber(parts[part])) {
-      *why = part == 0 ? "the degrees before minutes must be a whole number"
-                       : "the minutes before seconds must be a whole number";
+      *why = part == 0
+                 ? Message{"the degrees before minutes must be a whole number",
+                           "有分时，度须为整数"}
+                 : Message{"the minutes before seconds must be a whole number",
+                           "有秒时，分须为整数"};
       return NumberRead::kNotANumber;
     }
   }
   for (int part = 1; part < count; ++part) {
     if (!(parts[part] < 60.0)) {
-      *why = "minutes and seconds must be below 60";
+      *why = {"minutes and seconds must be below 60", "分和秒须小于 60"};
       return NumberRead::kNotANumber;
     }
   }
@@ -510,13 +529,17 @@ class Reader {
       }
       if (!header_seen) {
         if (projected) {
-          return Fail(InputErrorCode::kProjectedCrs, crs_line, "",
-                      "the #CRS line names a projected system (" +
-                          Excerpt(crs) +
-                          "), but mapX and mapY must be longitude and "
-                          "latitude",
-                      "save the points from QGIS with a geographic CRS such "
-                      "as WGS 84 (EPSG:4326)");
+          return Fail(
+              InputErrorCode::kProjectedCrs, crs_line, "",
+              {"the #CRS line names a projected system (" + Excerpt(crs) +
+                   "), but mapX and mapY must be longitude and "
+                   "latitude",
+               "#CRS 行给出的是投影坐标系（" + Excerpt(crs) +
+                   "），而 mapX 和 mapY 须为经度和纬度"},
+              {"save the points from QGIS with a geographic CRS such "
+               "as WGS 84 (EPSG:4326)",
+               "请在 QGIS 中以地理坐标系（如 WGS 84，EPSG:4326）"
+               "保存这些点"});
         }
         header_seen = true;
         table->header_line = line.number;
@@ -539,15 +562,19 @@ class Reader {
     }
     if (!header_seen) {
       return Fail(InputErrorCode::kNoHeader, 0, "",
-                  "no header line (nothing but blank lines and # comments)",
-                  "start the table with a line that names its columns, such "
-                  "as name,x,y,lon,lat,h");
+                  {"no header line (nothing but blank lines and # comments)",
+                   "没有表头行（只有空行和 # 注释）"},
+                  {"start the table with a line that names its columns, such "
+                   "as name,x,y,lon,lat,h",
+                   "请以一行列名开始表格，如 name,x,y,lon,lat,h"});
     }
     if (table->points.empty()) {
-      return Fail(InputErrorCode::kNoRows, 0, "",
-                  "no control points below the header on line " +
-                      std::to_string(table->header_line),
-                  "give one point a line below it");
+      const std::string header = std::to_string(table->header_line);
+      return Fail(
+          InputErrorCode::kNoRows, 0, "",
+          {"no control points below the header on line " + header,
+           "第 " + header + " 行的表头下面没有控制点"},
+          {"give one point a line below it", "请在表头下面每行给出一个点"});
     }
     if (ambiguous_axes_ && DrawingAxesExchanged(table->points)) {
       for (TablePoint& p : table->points) std::swap(p.source.x, p.source.y);
@@ -568,17 +595,19 @@ class Reader {
   }
 
   bool Fail(InputErrorCode code, int line, const std::string& column,
-            std::string found, std::string remedy) {
+            Message found, Message remedy) {
     error_ = InputError{code, Place(line, column), std::move(found),
                         std::move(remedy)};
     return false;
   }
 
   bool FailUnclosedQuote(const Line& line, const Fields& fields) {
-    return Fail(InputErrorCode::kUnclosedQuote, line.number, "",
-                "the quote that opens field " +
-                    std::to_string(fields.unclosed_field) + " is not closed",
-                "close it with '\"', or remove it");
+    const std::string field = std::to_string(fields.unclosed_field);
+    return Fail(
+        InputErrorCode::kUnclosedQuote, line.number, "",
+        {"the quote that opens field " + field + " is not closed",
+         "第 " + field + " 个字段开头的引号没有闭合"},
+        {"close it with '\"', or remove it", "请用 '\"' 闭合它，或删去它"});
   }
 
   // A field's text in a message: quoted, and cut at 60 bytes (on a
@@ -657,13 +686,17 @@ class Reader {
         continue;
       }
       if (index_[c] >= 0) {
-        return Fail(InputErrorCode::kDuplicateColumn, line.number, "",
-                    "columns " + std::to_string(index_[c] + 1) + " (" +
-                        Quoted(header_names_[c]) + ") and " +
-                        std::to_string(f + 1) + " (" +
-                        Quoted(fields.values[f]) + ") both give " +
-                        NamesOf(c).canonical,
-                    "keep one of them");
+        const std::string first = std::to_string(index_[c] + 1);
+        const std::string second = std::to_string(f + 1);
+        return Fail(
+            InputErrorCode::kDuplicateColumn, line.number, "",
+            {"columns " + first + " (" + Quoted(header_names_[c]) + ") and " +
+                 second + " (" + Quoted(fields.values[f]) + ") both give " +
+                 NamesOf(c).canonical,
+             "第 " + first + " 列（" + Quoted(header_names_[c]) + "）和第 " +
+                 second + " 列（" + Quoted(fields.values[f]) + "）都给出 " +
+                 NamesOf(c).canonical},
+            {"keep one of them", "请只保留其中一列"});
       }
       index_[c] = static_cast<int>(f);
       header_names_[c] = fields.values[f];
@@ -678,12 +711,15 @@ class Reader {
     }
     for (int c : {kX, kY, kLon, kLat}) {
       if (index_[c] < 0) {
+        const std::string canonical = NamesOf(c).canonical;
         return Fail(InputErrorCode::kMissingColumn, line.number, "",
-                    std::string("the header names no ") + NamesOf(c).canonical +
-                        " column",
-                    std::string("name it ") + NamesOf(c).listed +
-                        " (the header is the first line that is neither "
-                        "blank nor a # comment)");
+                    {"the header names no " + canonical + " column",
+                     "表头中没有 " + canonical + " 列"},
+                    Message{"name it ", "请将该列命名为 "} +
+                        ListedNames(NamesOf(c).listed) +
+                        Message{" (the header is the first line that is "
+                                "neither blank nor a # comment)",
+                                "（表头是第一个既非空行、也非 # 注释的行）"});
       }
     }
     return true;
@@ -705,24 +741,40 @@ class Reader {
           missing = c;
         }
       }
+      const std::string count = std::to_string(fields);
+      const std::string column = Quoted(header_names_[missing]);
+      const std::string field = std::to_string(index_[missing] + 1);
       return Fail(
           InputErrorCode::kTooFewFields, line, "",
-          std::to_string(fields) + (fields == 1 ? " field" : " fields") +
-              ", but the header has column " + Quoted(header_names_[missing]) +
-              " as field " + std::to_string(index_[missing] + 1),
-          std::string("give every row a field for each column") +
-              (separator_ == 0 ? " (blanks separate the fields here)" : ""));
+          {count + (fields == 1 ? " field" : " fields") +
+               ", but the header has column " + column + " as field " + field,
+           "只有 " + count + " 个字段，但表头的 " + column + " 列是第 " +
+               field + " 个字段"},
+          separator_ == 0
+              ? Message{"give every row a field for each column (blanks "
+                        "separate the fields here)",
+                        "请让每行都有每一列的字段（此表以空白分隔字段）"}
+              : Message{"give every row a field for each column",
+                        "请让每行都有每一列的字段"});
     }
     for (size_t f = header_fields_; f < values.size(); ++f) {
       if (!values[f].empty()) {
+        const std::string count = std::to_string(values.size());
+        const std::string columns = std::to_string(header_fields_);
+        const std::string field = std::to_string(f + 1);
         return Fail(
             InputErrorCode::kTooManyFields, line, "",
-            std::to_string(values.size()) + " fields, but the header names " +
-                std::to_string(header_fields_),
-            "field " + std::to_string(f + 1) + " " + Quoted(values[f]) +
-                " has no column" +
-                (separator_ == 0 ? "; quote a field that holds blanks"
-                                 : "; quote a field that holds the separator"));
+            {count + " fields, but the header names " + columns,
+             "有 " + count + " 个字段，但表头只有 " + columns + " 列"},
+            Message{
+                "field " + field + " " + Quoted(values[f]) + " has no column",
+                "第 " + field + " 个字段 " + Quoted(values[f]) +
+                    " 没有对应的列"} +
+                (separator_ == 0
+                     ? Message{"; quote a field that holds blanks",
+                               "；含空白的字段请加引号"}
+                     : Message{"; quote a field that holds the separator",
+                               "；含分隔符的字段请加引号"}));
       }
     }
     // The fields from left to right, so the first mistake is the one named.
@@ -744,7 +796,8 @@ class Reader {
     if (!std::isfinite(v)) {
       return CheckFinite(
           kUnplaced, v,
-          "check " + Quoted(text) + ", which is beyond the range of a double");
+          {"check " + Quoted(text) + ", which is beyond the range of a double",
+           "请检查 " + Quoted(text) + "，它超出了双精度数的范围"});
     }
     Point3 drawing;  // this field's coordinate, the others 0
     if (c == kX) drawing.x = v;
@@ -777,40 +830,53 @@ class Reader {
         return true;
       }
       if (chinese_use_) {
-        return Fail(InputErrorCode::kBadUseValue, line, column,
-                    Quoted(text) +
-                        " is not 是 or 否 (nor 1 or 0, yes or no, true or "
-                        "false)",
-                    inverse_use_ ? "give 是 for a check point, 否 for a "
-                                   "point to fit"
-                                 : "give 是 for a point to fit, 否 for a "
-                                   "check point");
+        return Fail(
+            InputErrorCode::kBadUseValue, line, column,
+            {Quoted(text) +
+                 " is not 是 or 否 (nor 1 or 0, yes or no, true or false)",
+             Quoted(text) +
+                 " 不是 是 或 否（也不是 1 或 0、yes 或 no、true 或 false）"},
+            inverse_use_
+                ? Message{"give 是 for a check point, 否 for a point to fit",
+                          "检查点填 是，参与解算的点填 否"}
+                : Message{"give 是 for a point to fit, 否 for a check point",
+                          "参与解算的点填 是，检查点填 否"});
       }
       return Fail(
           InputErrorCode::kBadUseValue, line, column,
-          Quoted(text) + " is not 1 or 0 (nor yes or no, true or false)",
-          "give 1 for a point to fit, 0 for a check point");
+          {Quoted(text) + " is not 1 or 0 (nor yes or no, true or false)",
+           Quoted(text) + " 不是 1 或 0（也不是 yes 或 no、true 或 false）"},
+          {"give 1 for a point to fit, 0 for a check point",
+           "参与解算的点填 1，检查点填 0"});
     }
     if (text.empty()) {
-      return Fail(InputErrorCode::kEmptyField, line, column,
-                  "the field is empty",
-                  std::string("give every point its ") + NamesOf(c).canonical);
+      const std::string canonical = NamesOf(c).canonical;
+      return Fail(
+          InputErrorCode::kEmptyField, line, column,
+          {"the field is empty", "字段为空"},
+          {"give every point its " + canonical, "请为每个点给出 " + canonical});
     }
     double v = 0.0;
-    std::string why;
+    Message why;
     const bool angle = c == kLon || c == kLat;
     const NumberRead read =
         angle ? ReadAngle(text, c == kLon, &v, &why) : ReadNumber(text, &v);
     if (read == NumberRead::kNotANumber) {
       if (!angle) {
-        return Fail(InputErrorCode::kNotANumber, line, column,
-                    Quoted(text) + " is not a number", "");
+        return Fail(
+            InputErrorCode::kNotANumber, line, column,
+            {Quoted(text) + " is not a number", Quoted(text) + " 不是数字"},
+            {});
       }
       return Fail(InputErrorCode::kNotAnAngle, line, column,
-                  Quoted(text) + " is not an angle" +
-                      (why.empty() ? "" : " (" + why + ")"),
-                  "write decimal degrees, or degrees, minutes and seconds "
-                  "such as 116°23′45.67″");
+                  Message{Quoted(text) + " is not an angle",
+                          Quoted(text) + " 不是角度"} +
+                      (why.empty() ? Message{}
+                                   : Message{" (" + why.en + ")",
+                                             "（" + why.zh + "）"}),
+                  {"write decimal degrees, or degrees, minutes and seconds "
+                   "such as 116°23′45.67″",
+                   "请写十进制度数，或度分秒，如 116°23′45.67″"});
     }
     // The checks every input's values pass (input/input_checks.h), naming
     // this line and column. The place is made only for a value refused.

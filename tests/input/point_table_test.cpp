@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/common/bilingual_checks.h"
 #include "tests/common/converted_text.h"
 
 namespace geoanchor {
@@ -34,15 +35,19 @@ struct Case {
   std::string error;      // the whole expected message
   bool read_heights;
   bool has_heights;
+  std::vector<std::string> quoted;  // the user's text the message quotes
 };
 
 Case Good(const char* what, std::string bytes, std::vector<Row> rows,
           bool read_heights = true, bool has_heights = true) {
   return {what, std::move(bytes), std::move(rows),
-          "",   read_heights,     has_heights};
+          "",   read_heights,     has_heights,
+          {}};
 }
-Case Bad(const char* what, std::string bytes, std::string error) {
-  return {what, std::move(bytes), {}, std::move(error), true, true};
+Case Bad(const char* what, std::string bytes, std::string error,
+         std::vector<std::string> quoted = {}) {
+  return {what, std::move(bytes), {}, std::move(error), true,
+          true, std::move(quoted)};
 }
 
 std::vector<Case> Cases() {
@@ -118,15 +123,18 @@ std::vector<Case> Cases() {
           "name,x,y,lon,lat,h\n#\nK1,1,2,116.3,39.9,5\n\nK2,39448324.0O9,2,"
           "116.3,39.9,5\n",
           "GeoAnchorSolve: points.csv line 5, column x: '39448324.0O9' is not "
-          "a number"),
+          "a number",
+          {"'39448324.0O9'"}),
       Bad("a column missing", "name,x,y,lon,h\n",
           "GeoAnchorSolve: points.csv line 1: the header names no lat column: "
           "name it lat, latitude, B, 纬度 or mapY (the header is the first "
           "line "
-          "that is neither blank nor a # comment)"),
+          "that is neither blank nor a # comment)",
+          {"latitude", "mapY"}),
       Bad("a column twice", "x,y,east,lon,lat\n",
           "GeoAnchorSolve: points.csv line 1: columns 1 ('x') and 3 ('east') "
-          "both give x: keep one of them"),
+          "both give x: keep one of them",
+          {"'east'"}),
       Bad("a projected CRS in a .points file",
           "#CRS: PROJCRS[\"CGCS2000 / 3-degree Gauss-Kruger zone "
           "39\",BASEGEOGCRS"
@@ -136,7 +144,9 @@ std::vector<Case> Cases() {
           "system (PROJCRS[\"CGCS2000 / 3-degree Gauss-Kruger zone "
           "39\",BASEGEOGC...), but mapX and mapY must be longitude and "
           "latitude: save the "
-          "points from QGIS with a geographic CRS such as WGS 84 (EPSG:4326)"),
+          "points from QGIS with a geographic CRS such as WGS 84 (EPSG:4326)",
+          {"#CRS", "mapX", "mapY",
+           "PROJCRS[\"CGCS2000 / 3-degree Gauss-Kruger zone 39\",BASEGEOGC"}),
       Bad("an unclosed quote", "x,y,lon,lat,h\n1,\"2,116.3,39.9,5\n",
           "GeoAnchorSolve: points.csv line 2: the quote that opens field 2 is "
           "not closed: close it with '\"', or remove it"),
@@ -144,11 +154,13 @@ std::vector<Case> Cases() {
           "GeoAnchorSolve: points.csv line 2: 4 fields, but the header has "
           "column 'h' as field 5: give every row a field for each column "
           "(blanks "
-          "separate the fields here)"),
+          "separate the fields here)",
+          {"'h'"}),
       Bad("a name with a blank in a blank-separated table",
           "name x y lon lat h\nK7 1 2 116.3 39.9 5 extra\n",
           "GeoAnchorSolve: points.csv line 2: 7 fields, but the header names "
-          "6: field 7 'extra' has no column; quote a field that holds blanks"),
+          "6: field 7 'extra' has no column; quote a field that holds blanks",
+          {"'extra'"}),
       // The input checks' own lines (input/input_checks.h), with the
       // table's line and column for the point.
       Bad("latitude beyond 90, the first mistake from the left",
@@ -164,51 +176,62 @@ std::vector<Case> Cases() {
           "X(m),y,lon,lat,h\n2e12,2,1,2,5\n",
           "GeoAnchorSolve: points.csv line 2, column X(m) has x 2000000000000, "
           "beyond +-1e12: check that number (no drawing is that large, and "
-          "the fit cannot carry it)"),
+          "the fit cannot carry it)",
+          {"X(m)"}),
       Bad("a number beyond a double", "x,y,lon,lat,h\n1,2,116,39,1e999\n",
           "GeoAnchorSolve: points.csv line 2, column h is inf, not a finite "
-          "number: check '1e999', which is beyond the range of a double"),
+          "number: check '1e999', which is beyond the range of a double",
+          {"'1e999'"}),
       Bad("sixty minutes", "x,y,lon,lat,h\n1,2,116°60′,39,5\n",
           "GeoAnchorSolve: points.csv line 2, column lon: '116°60′' is not an "
           "angle (minutes and seconds must be below 60): write decimal "
           "degrees, "
-          "or degrees, minutes and seconds such as 116°23′45.67″"),
+          "or degrees, minutes and seconds such as 116°23′45.67″",
+          {"'116°60′'"}),
       Bad("fractional degrees before minutes",
           "x,y,lon,lat,h\n1,2,116.5 30,39,5\n",
           "GeoAnchorSolve: points.csv line 2, column lon: '116.5 30' is not an "
           "angle (the degrees before minutes must be a whole number): write "
           "decimal degrees, or degrees, minutes and seconds such as "
-          "116°23′45.67″"),
+          "116°23′45.67″",
+          {"'116.5 30'"}),
       Bad("a hemisphere letter", "x,y,lon,lat,h\n1,2,116.3E,39,5\n",
           "GeoAnchorSolve: points.csv line 2, column lon: '116.3E' is not an "
           "angle: write decimal degrees, or degrees, minutes and seconds such "
-          "as 116°23′45.67″"),
+          "as 116°23′45.67″",
+          {"'116.3E'"}),
       Bad("a latitude's letter on a longitude",
           "x,y,lon,lat,h\n1,2,N30°35′54.3″,39,5\n",
           "GeoAnchorSolve: points.csv line 2, column lon: 'N30°35′54.3″' is "
           "not an angle (N and S are a latitude's hemispheres): write decimal "
-          "degrees, or degrees, minutes and seconds such as 116°23′45.67″"),
+          "degrees, or degrees, minutes and seconds such as 116°23′45.67″",
+          {"'N30°35′54.3″'"}),
       Bad("a sign and a letter", "x,y,lon,lat,h\n1,2,116,-N30:35,5\n",
           "GeoAnchorSolve: points.csv line 2, column lat: '-N30:35' is not an "
           "angle: write decimal degrees, or degrees, minutes and seconds such "
-          "as 116°23′45.67″"),
+          "as 116°23′45.67″",
+          {"'-N30:35'"}),
       Bad("four parts with colons", "x,y,lon,lat,h\n1,2,116:1:2:3,39,5\n",
           "GeoAnchorSolve: points.csv line 2, column lon: '116:1:2:3' is not "
           "an angle: write decimal degrees, or degrees, minutes and seconds "
-          "such as 116°23′45.67″"),
+          "such as 116°23′45.67″",
+          {"'116:1:2:3'"}),
       Bad("H beside 大地高 and 高程", "点名,x,y,高程,H,经度,纬度,大地高\n",
           "GeoAnchorSolve: points.csv line 1: columns 4 ('高程') and 5 ('H') "
-          "both give z: keep one of them"),
+          "both give z: keep one of them",
+          {"'高程'", "'H'"}),
       Bad("an unknown 检查点 value",
           "点名,x,y,经度,纬度,大地高,检查点\nA,1,2,117,39,7,可能\n",
           "GeoAnchorSolve: points.csv line 2, column 检查点: '可能' is not 是 "
           "or 否 (nor 1 or 0, yes or no, true or false): give 是 for a check "
-          "point, 否 for a point to fit"),
+          "point, 否 for a point to fit",
+          {"检查点", "'可能'", "yes", "no", "true", "false"}),
       Bad("an unknown use", "x,y,lon,lat,h,use\n1,2,116,39,5,maybe\n",
           "GeoAnchorSolve: points.csv line 2, column use: 'maybe' is not 1 or "
           "0 "
           "(nor yes or no, true or false): give 1 for a point to fit, 0 for a "
-          "check point"),
+          "check point",
+          {"'maybe'", "yes", "no", "true", "false"}),
       Bad("an empty field", "x,y,lon,lat,h\n,2,116,39,5\n",
           "GeoAnchorSolve: points.csv line 2, column x: the field is empty: "
           "give every point its x"),
@@ -251,6 +274,10 @@ TEST(PointTableTest, ReadsEveryLayoutAndNamesEveryMistake) {
     if (!c.error.empty()) {
       EXPECT_FALSE(ok);
       EXPECT_EQ(c.error, RenderInputError(error, Language::kEnglish));
+      EXPECT_EQ("", bilingual::Faults(
+                        Message{InputErrorText(error, Language::kEnglish),
+                                InputErrorText(error, Language::kChinese)},
+                        c.quoted));
       EXPECT_TRUE(table.points.empty());
       continue;
     }
