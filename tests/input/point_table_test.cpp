@@ -119,7 +119,7 @@ std::vector<Case> Cases() {
       Good("the pair mode reads neither z nor h, which may then be empty",
            "name,x,y,z,lon,lat,h\nK1,1,2,,116.3,39.9,\n",
            {{2, "K1", 1, 2, 0, 116.3, 39.9, 0, true}}, false),
-      Bad("the issue's example: a letter O among the digits",
+      Bad("a letter O among the digits",
           "name,x,y,lon,lat,h\n#\nK1,1,2,116.3,39.9,5\n\nK2,39448324.0O9,2,"
           "116.3,39.9,5\n",
           "GeoAnchorSolve: points.csv line 5, column x: '39448324.0O9' is not "
