@@ -74,6 +74,7 @@ std::optional<InputError> ReadTableInput(const InputFlags& flags, bool pairs,
                       "that height, or add an h column"};
   }
   points->table = TableColumns{true, std::move(table.easting_column),
+                               std::move(table.northing_column),
                                std::move(table.ignored_columns)};
   CheckPoints& check = points->check;
   int position = 0;
