@@ -47,6 +47,7 @@ struct CheckPoints {
 struct TableColumns {
   bool read = false;
   std::string easting_column;                // header text of drawing x
+  std::string northing_column;               // header text of drawing y
   std::vector<std::string> ignored_columns;  // header texts, in file order
 };
 
@@ -90,6 +91,12 @@ inline std::string NameOrPosition(const std::vector<std::string>& names,
                                   const std::vector<int>& positions, size_t i) {
   if (i < names.size() && !names[i].empty()) return names[i];
   return std::to_string(InputPosition(positions, i));
+}
+
+// A point as every message names it, by its name or position
+// (NameOrPosition): "point K7", "点 K7".
+inline Message PointCalled(const std::string& name_or_position) {
+  return Message{"point " + name_or_position, "点 " + name_or_position};
 }
 
 // A target further than this from the scene's base point, metres, is far
@@ -153,7 +160,7 @@ struct SolverOutcome {
 // full rank; otherwise `note` says why.
 struct FitPrecision {
   bool available = false;
-  std::string note;
+  Message note;
   double centroid_src_x = 0.0;  // mean drawing x of the control points
   double centroid_src_y = 0.0;  // mean drawing y
   double east_m = 0.0;          // sd of where centroid_src lands, east
@@ -180,7 +187,7 @@ struct FitQuality {
   bool computed = false;
   FitPrecision precision;
   std::vector<CheckResidual> checks;  // per point, input order
-  std::string checks_note;            // why checks are missing, if they are
+  Message checks_note;                // why checks are missing, if they are
   // Principal spreads (standard deviations along the principal axes) of the
   // drawing points, drawing units; major >= minor.
   double spread_major = 0.0;

@@ -120,12 +120,13 @@ std::vector<size_t> Unlocated(const Context& c, double* limit_m) {
 
 // "point 3 lies 0.500 m from its projected position": with a projection
 // the survey's own measure, named as such.
-std::string Off(const Context& c, size_t i) {
-  const double r_m = c.survey.survey_m[i];
+Message Off(const Context& c, size_t i) {
+  const Message r = Metres(c.survey.survey_m[i]);
   return PointName(*c.points, i) +
          (c.projected && !c.web_map
-              ? " lies " + Metres(r_m) + " from its projected position"
-              : " deviates by " + Metres(r_m));
+              ? Message{" lies " + r.en + " from its projected position",
+                        " 距其投影位置 " + r.zh}
+              : Message{" deviates by " + r.en, " 的偏差为 " + r.zh});
 }
 
 }  // namespace
@@ -133,34 +134,52 @@ std::string Off(const Context& c, size_t i) {
 void JudgeNotConverged(const Context& c, Findings* out) {
   const SolverOutcome& solver = c.fit->solver;
   if (c.one_place || solver.termination == "CONVERGENCE") return;
+  const std::string termination = solver.termination;
+  const std::string iterations = std::to_string(solver.iterations);
   out->push_back(MakeFinding(
-      {}, "the solver stopped without converging (" + solver.termination +
-              " after " + std::to_string(solver.iterations) +
-              " iterations), so the matrix is no solution: check that each "
-              "drawing point and its target belong together"));
+      {},
+      Message{"the solver stopped without converging (" + termination +
+                  " after " + iterations +
+                  " iterations), so the matrix is no solution: check "
+                  "that each drawing point and its target belong "
+                  "together",
+              "求解器未收敛即停止（" + termination + "，迭代 " + iterations +
+                  " 次），因此该矩阵不是解：请检查每个图纸点与其目标点"
+                  "是否对应"}));
 }
 
 // Points far beyond the survey's accuracy: the fit is of points that do
 // not belong together.
 void JudgeMostPointsOutliers(const Context& c, Findings* out) {
   if (c.one_place) return;
-  const std::string remedy =
+  const Message remedy{
       ": the drawing points and the targets do not belong together; check "
-      "that both lists hold the same points in the same order";
+      "that both lists hold the same points in the same order",
+      "：图纸点与目标点不对应；请检查两个列表是否按相同顺序列出相同的点"};
   const std::string share =
       FormatDouble("%.0f", 100.0 * kDisagreementShare) + " %";
+  const Message spread = Metres(c.accuracy.spread_m);
   if (c.accuracy.lists_disagree) {
+    const Message agree = Metres(c.accuracy.estimate_m);
     out->push_back(MakeFinding(
-        {}, "the points agree only to " + Metres(c.accuracy.estimate_m) +
-                " (one coordinate, one sigma) against a spread of " +
-                Metres(c.accuracy.spread_m) + ", more than " + share + remedy));
+        {}, Message{"the points agree only to " + agree.en +
+                        " (one coordinate, one sigma) against a spread of " +
+                        spread.en + ", more than " + share,
+                    "这些点仅符合到 " + agree.zh +
+                        "（单个坐标的中误差），而分布范围为 " + spread.zh +
+                        "，超过其 " + share} +
+                remedy));
   } else if (std::isfinite(c.disagreeing_median_m)) {
+    const std::string outliers = std::to_string(c.unexplained_outliers);
+    const std::string n = std::to_string(c.n);
+    const Message median = Metres(c.disagreeing_median_m);
     out->push_back(MakeFinding(
-        {}, std::to_string(c.unexplained_outliers) + " of " +
-                std::to_string(c.n) +
-                " points are outliers, with a median deviation of " +
-                Metres(c.disagreeing_median_m) + " against a spread of " +
-                Metres(c.accuracy.spread_m) + remedy));
+        {}, Message{outliers + " of " + n +
+                        " points are outliers, with a median deviation of " +
+                        median.en + " against a spread of " + spread.en,
+                    n + " 个点中有 " + outliers + " 个是粗差点，偏差中位数为 " +
+                        median.zh + "，而分布范围为 " + spread.zh} +
+                remedy));
   }
 }
 
@@ -180,12 +199,19 @@ void JudgeBlunderUnlocated(const Context& c, Findings* out) {
   double misfit_m = 0.0;
   for (double r_m : c.survey.survey_m) misfit_m = std::max(misfit_m, r_m);
   for (size_t i : agreeing) named.push_back(c.Position(i));
+  const Message misfit = Metres(misfit_m), limit = Metres(limit_m);
+  const Message list = PointList(*c.points, named);
   Finding f = MakeFinding(
-      named, "the points disagree by up to " + Metres(misfit_m) +
-                 ", beyond the blunder threshold of " + Metres(limit_m) +
-                 ", but leaving out any one of " + PointList(*c.points, named) +
-                 " leaves points that agree, so the blunder cannot be "
-                 "located: check every point, or add one more control point");
+      named,
+      Message{"the points disagree by up to " + misfit.en +
+                  ", beyond the blunder threshold of " + limit.en +
+                  ", but leaving out any one of " + list.en +
+                  " leaves points that agree, so the blunder cannot be "
+                  "located: check every point, or add one more control point",
+              "这些点的不符值最大为 " + misfit.zh + "，超过粗差限值 " +
+                  limit.zh + "，但去掉" + list.zh +
+                  "中的任何一个，其余的点都相符，因此无法定位粗差："
+                  "请检查每个点，或再加一个控制点"});
   for (size_t i = 0; i < c.n; ++i) f.explains.push_back(c.Position(i));
   out->push_back(f);
 }
@@ -200,17 +226,18 @@ void JudgeIgnoredInput(const Context& c, Findings* out) {
 void JudgeExchangedPairs(const Context& c, Findings* out) {
   for (const auto& pair : c.pairs) {
     const size_t i = pair.first, j = pair.second;
-    const std::string a =
-        NameOrPosition(c.points->names, c.points->positions, i);
-    const std::string b =
-        NameOrPosition(c.points->names, c.points->positions, j);
+    const Message both = PointList(*c.points, {c.Position(i), c.Position(j)});
+    const Message ri = Metres(c.survey.survey_m[i]);
+    const Message rj = Metres(c.survey.survey_m[j]);
     out->push_back(MakeFinding(
         {c.Position(i), c.Position(j)},
-        "the targets of points " + a + " and " + b +
-            " fit each other's drawing points (both deviate by " +
-            Metres(c.survey.survey_m[i]) + " and " +
-            Metres(c.survey.survey_m[j]) +
-            " as given): exchange the targets of points " + a + " and " + b));
+        Message{"the targets of " + both.en +
+                    " fit each other's drawing points (both deviate by " +
+                    ri.en + " and " + rj.en +
+                    " as given): exchange the targets of " + both.en,
+                both.zh + " 的目标点与对方的图纸点吻合（原样偏差分别为 " +
+                    ri.zh + " 和 " + rj.zh + "）：请交换" + both.zh +
+                    " 的目标点"}));
   }
 }
 
@@ -218,8 +245,10 @@ void JudgeOutlier(const Context& c, Findings* out) {
   for (size_t i = 0; i < c.n; ++i) {
     if (!c.outlier[i]) continue;
     out->push_back(MakeFinding(
-        {c.Position(i)}, Off(c, i) + " and is an outlier: check its drawing "
-                                     "coordinates and its WGS84 position"));
+        {c.Position(i)},
+        Off(c, i) + Message{" and is an outlier: check its drawing "
+                            "coordinates and its WGS84 position",
+                            "，是粗差点：请检查其图纸坐标和 WGS84 坐标"}));
   }
 }
 
@@ -227,9 +256,11 @@ void JudgeLargeDeviation(const Context& c, Findings* out) {
   for (size_t i = 0; i < c.n; ++i) {
     if (c.outlier[i] || !(c.survey.survey_m[i] > c.large_m)) continue;
     out->push_back(MakeFinding(
-        {c.Position(i)}, Off(c, i) +
-                             " but is not flagged as an outlier: check its "
-                             "coordinates, or accept a survey that coarse"));
+        {c.Position(i)},
+        Off(c, i) + Message{" but is not flagged as an outlier: check its "
+                            "coordinates, or accept a survey that coarse",
+                            "，但未判为粗差点：请检查其坐标，或接受如此粗略的"
+                            "测量"}));
   }
 }
 
@@ -247,12 +278,16 @@ void JudgeLeverage(const Context& c, Findings* out) {
     }
     const double r_m = c.survey.survey_m[i], check_m = checks[i].length_m;
     if (!(check_m > c.large_m && r_m < 0.5 * check_m)) continue;
+    const Message r = Metres(r_m), check = Metres(check_m);
     out->push_back(MakeFinding(
         {c.Position(i)},
-        PointName(*c.points, i) + " deviates by " + Metres(r_m) + " but by " +
-            Metres(check_m) +
-            " when left out, so it may hold the solution to itself: check "
-            "it, or add control points near it"));
+        PointName(*c.points, i) +
+            Message{" deviates by " + r.en + " but by " + check.en +
+                        " when left out, so it may hold the solution to "
+                        "itself: check it, or add control points near it",
+                    " 的偏差为 " + r.zh + "，但去掉它时为 " + check.zh +
+                        "，因此它可能把解拉向自己：请检查该点，或在其附近"
+                        "增加控制点"}));
   }
 }
 
@@ -262,17 +297,25 @@ void JudgeCheckPointOff(const Context& c, Findings* out) {
   const CheckPointJudgement& check = c.check_points;
   for (size_t k = 0; k < check.survey_m.size(); ++k) {
     if (!(check.survey_m[k] > c.large_m)) continue;
+    const std::string name = NameOrPosition(points.names, points.positions, k);
+    const Message off = Metres(check.survey_m[k]), limit = Metres(c.large_m);
     out->push_back(MakeFinding(
         {InputPosition(points.positions, k)},
-        "check point " + NameOrPosition(points.names, points.positions, k) +
-            (c.projected ? " lies " + Metres(check.survey_m[k]) +
-                               " from its projected position"
-                         : " deviates by " + Metres(check.survey_m[k])) +
-            " under the matrix fitted without it, more than " +
-            Metres(c.large_m) +
-            ": check its drawing coordinates and its WGS84 position; if "
-            "both are right, the control points do not hold the drawing "
-            "there, so add control points near it"));
+        Message{"check point " + name, "检查点 " + name} +
+            (c.projected
+                 ? Message{" lies " + off.en + " from its projected position",
+                           " 在不含它拟合的矩阵下距其投影位置 " + off.zh}
+                 : Message{" deviates by " + off.en,
+                           " 在不含它拟合的矩阵下偏差为 " + off.zh}) +
+            Message{" under the matrix fitted without it, more than " +
+                        limit.en +
+                        ": check its drawing coordinates and its WGS84 "
+                        "position; if both are right, the control points do "
+                        "not hold the drawing there, so add control points "
+                        "near it",
+                    "，超过 " + limit.zh +
+                        "：请检查其图纸坐标和 WGS84 坐标；如果两者都正确，"
+                        "说明控制点在该处控制不住图纸，请在其附近增加控制点"}));
   }
 }
 

@@ -10,16 +10,17 @@
 #include "common/numbers.h"
 #include "fit/plane_similarity.h"
 #include "fit/similarity_fit.h"
+#include "geodesy/web_map.h"
 
 namespace geoanchor {
 
-std::string Metres(double v) {
-  if (!std::isfinite(v)) return "more than 1e308 m";
-  return FormatDouble("%.3f", v) + " m";
+Message Metres(double v) {
+  if (!std::isfinite(v)) return Message{"more than 1e308 m", "超过 1e308 m"};
+  return Same(FormatDouble("%.3f", v) + " m");
 }
 
-std::string PointName(const ControlPoints& points, size_t index) {
-  return "point " + NameOrPosition(points.names, points.positions, index);
+Message PointName(const ControlPoints& points, size_t index) {
+  return PointCalled(NameOrPosition(points.names, points.positions, index));
 }
 
 namespace {
@@ -33,19 +34,46 @@ size_t IndexAt(const ControlPoints& points, int p) {
       points.positions.begin());
 }
 
+// A column's header text where a table named it, else `otherwise`.
+Message ColumnOr(const ControlPoints& points, const std::string& column,
+                 Message otherwise) {
+  return points.table.read && !column.empty() ? Same(column)
+                                              : std::move(otherwise);
+}
+
 }  // namespace
 
-std::string PointList(const ControlPoints& points,
-                      const std::vector<int>& named) {
+Message PointList(const ControlPoints& points, const std::vector<int>& named) {
   if (named.size() == 1) return PointName(points, IndexAt(points, named[0]));
-  if (named.size() > 5) return std::to_string(named.size()) + " points";
-  std::string text = "points ";
+  const std::string count = std::to_string(named.size());
+  if (named.size() > 5) return Message{count + " points", count + " 个点"};
+  Message text{"points ", "点 "};
   for (size_t i = 0; i < named.size(); ++i) {
-    if (i != 0) text += i + 1 == named.size() ? " and " : ", ";
-    text += NameOrPosition(points.names, points.positions,
-                           IndexAt(points, named[i]));
+    if (i != 0) {
+      text += i + 1 == named.size() ? Message{" and ", " 和 "}
+                                    : Message{", ", "、"};
+    }
+    text = text + NameOrPosition(points.names, points.positions,
+                                 IndexAt(points, named[i]));
   }
   return text;
+}
+
+Message EastingName(const ControlPoints& points) {
+  return ColumnOr(points, points.table.easting_column,
+                  Message{"easting", "东坐标"});
+}
+
+Message NorthingName(const ControlPoints& points) {
+  return ColumnOr(points, points.table.northing_column,
+                  Message{"northing", "北坐标"});
+}
+
+Message WebMapDatumText(WebMapDatum datum) {
+  const std::string code = WebMapDatumName(datum);
+  return Message{code,
+                 (datum == WebMapDatum::kGcj02 ? "火星坐标（" : "百度坐标（") +
+                     code + "）"};
 }
 
 namespace {

@@ -133,20 +133,24 @@ Findings WithoutHidden(Findings all);
 // and message; the rule's row gives the code and, but for a judged
 // severity, the verdict.
 Finding MakeFinding(std::vector<int> points, Message message, bool bad = false);
-// Transitional: an English-only message, until every judge tells both.
-Finding MakeFinding(std::vector<int> points, std::string message,
-                    bool bad = false);
 
-// Texts every theme writes.
+// Texts every theme writes, in both languages.
 // A distance in a message; an overflowed one is said in words, so no
 // "inf" reaches a reader.
-std::string Metres(double v);
+Message Metres(double v);
 // "point K7" by its name in the table, else "point 7" by its position.
-std::string PointName(const ControlPoints& points, size_t index);
+Message PointName(const ControlPoints& points, size_t index);
 // "points 1, 2 and K5" for up to five points (`named`: input positions),
 // else "7 points".
-std::string PointList(const ControlPoints& points,
-                      const std::vector<int>& named);
+Message PointList(const ControlPoints& points, const std::vector<int>& named);
+// The drawing's easting and northing (x and y) as the user's input names
+// them: a control-point table's header texts for those columns, else
+// "easting" and "northing".
+Message EastingName(const ControlPoints& points);
+Message NorthingName(const ControlPoints& points);
+// "GCJ-02" or "BD-09", and in Chinese the datum's common name with it:
+// 火星坐标（GCJ-02）.
+Message WebMapDatumText(WebMapDatum datum);
 
 // Measurements one theme makes and MakeContext asks for.
 // The exchange tests judge a subsample of about this many points first,

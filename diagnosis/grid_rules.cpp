@@ -14,36 +14,59 @@ namespace geoanchor {
 namespace {
 
 // "point 4's easting 448324.112 lacks the zone number 39: write
-// 39448324.112", and the like for the other slips.
+// 39448324.112", and the like for the other slips; the easting as the
+// user's table names it.
 // `drawing_zone` is the drawing's own zone number.
 Finding ZoneSlipFinding(const ControlPoints& points, const ZoneSlip& slip,
                         int drawing_zone) {
-  const std::string point = PointName(points, slip.point);
+  const Message point = PointName(points, slip.point);
+  const Message easting = EastingName(points);
   const std::string zone = std::to_string(drawing_zone);
   const std::string written = FormatDouble("%.3f", slip.written.x);
-  std::string message;
+  const std::string corrected = FormatDouble("%.3f", slip.corrected.x);
+  const std::string written_zone = std::to_string(slip.written_zone);
+  // "point 4's easting 448324.112"
+  const Message value{point.en + "'s " + easting.en + " " + written,
+                      point.zh + " 的" + easting.zh + " " + written};
+  Message message;
   switch (slip.kind) {
     case ZoneSlipKind::kMissing:
-      message = point + "'s easting " + written + " lacks the zone number " +
-                zone + ": write " + FormatDouble("%.3f", slip.corrected.x);
+      message = value + Message{" lacks the zone number " + zone + ": write " +
+                                    corrected,
+                                " 缺少带号 " + zone + "，应写为 " + corrected};
       break;
-    case ZoneSlipKind::kAdded:
-      message = point + "'s easting " + written + " holds the zone number " +
-                zone + ", which the other eastings lack: write " +
-                FormatDouble("%.3f", slip.corrected.x);
+    case ZoneSlipKind::kAdded: {
+      const std::string others =
+          points.table.read ? "points' " + easting.en : "eastings";
+      message = value + Message{" holds the zone number " + zone +
+                                    ", which the other " + others +
+                                    " lack: write " + corrected,
+                                " 带有带号 " + zone + "，而其他点的" +
+                                    easting.zh + "没有，应写为 " + corrected};
       break;
-    case ZoneSlipKind::kNeighbour:
-      message = point + "'s coordinates " + written + ", " +
-                FormatDouble("%.3f", slip.written.y) + " are zone " +
-                std::to_string(slip.written_zone) +
-                "'s, the neighbouring zone: the drawing is in zone " + zone +
-                ", so write " + FormatDouble("%.3f", slip.corrected.x) + ", " +
-                FormatDouble("%.3f", slip.corrected.y);
+    }
+    case ZoneSlipKind::kNeighbour: {
+      const std::string written_xy =
+          written + ", " + FormatDouble("%.3f", slip.written.y);
+      const std::string corrected_xy =
+          corrected + ", " + FormatDouble("%.3f", slip.corrected.y);
+      message =
+          point +
+          Message{"'s coordinates " + written_xy + " are zone " + written_zone +
+                      "'s, the neighbouring zone: the drawing "
+                      "is in zone " +
+                      zone + ", so write " + corrected_xy,
+                  " 的坐标 " + written_xy + " 属于相邻的 " + written_zone +
+                      " 带：图纸位于 " + zone + " 带，应写为 " + corrected_xy};
       break;
+    }
     case ZoneSlipKind::kOther:
-      message = point + "'s easting " + written + " carries the zone number " +
-                std::to_string(slip.written_zone) + " where the drawing's is " +
-                zone + ": write " + FormatDouble("%.3f", slip.corrected.x);
+      message =
+          value + Message{" carries the zone number " + written_zone +
+                              " where the drawing's is " + zone + ": write " +
+                              corrected,
+                          " 带有带号 " + written_zone + "，而图纸的带号是 " +
+                              zone + "，应写为 " + corrected};
       break;
   }
   return MakeFinding({InputPosition(points.positions, slip.point)}, message);
@@ -64,7 +87,23 @@ void GridCauses(const Context& c, GridCause cause, Findings* out) {
   // accuracy, it is given to the metre.
   const bool to_cm = c.n >= 3 && c.accuracy.accuracy_m < kCoarseAccuracyM;
   const auto value = [&](double v) {
-    return to_cm ? FormatDouble("%.2f", v) : "about " + FormatDouble("%.0f", v);
+    const std::string metres = FormatDouble(to_cm ? "%.2f" : "%.0f", v);
+    return to_cm ? Same(metres) : Message{"about " + metres, "约 " + metres};
+  };
+  const Message grid = GridName(g.grid);
+  const Message easting = EastingName(*c.points);
+  const Message northing = NorthingName(*c.points);
+  // "point 4's easting 448324.112 should be 448324.61 by <grid>, and its
+  // northing agrees: check the easting"
+  const auto slip = [&](const Message& point, const Message& off,
+                        const std::string& written, const Message& should,
+                        const Message& other) {
+    return Message{point.en + "'s " + off.en + " " + written + " should be " +
+                       should.en + " by " + grid.en + ", and its " + other.en +
+                       " agrees: check the " + off.en,
+                   point.zh + " 的" + off.zh + " " + written + " 按 " +
+                       grid.zh + " 应为 " + should.zh + "，其" + other.zh +
+                       "相符：请检查" + off.zh};
   };
   for (size_t i = 0; i < c.n; ++i) {
     if (g.cause[i] != cause) continue;
@@ -74,10 +113,10 @@ void GridCauses(const Context& c, GridCause cause, Findings* out) {
     }
     const Point3& s = c.points->source[i];
     const Point2& e = g.expected[i];
-    const std::string point = PointName(*c.points, i);
+    const Message point = PointName(*c.points, i);
     const std::string x = FormatDouble("%.3f", s.x);
     const std::string y = FormatDouble("%.3f", s.y);
-    std::string message;
+    Message message;
     switch (cause) {
       case GridCause::kZoneNumber: {
         ZoneSlip slip;
@@ -89,33 +128,42 @@ void GridCauses(const Context& c, GridCause cause, Findings* out) {
         slip.kind = slip.written_zone == 0    ? ZoneSlipKind::kMissing
                     : !g.grid.zone_in_easting ? ZoneSlipKind::kAdded
                                               : ZoneSlipKind::kOther;
-        message = ZoneSlipFinding(*c.points, slip, g.grid.zone).message.en;
+        message = ZoneSlipFinding(*c.points, slip, g.grid.zone).message;
         break;
       }
       case GridCause::kSwapped:
-        message = point + "'s x and y are exchanged: its target lies where " +
-                  GridName(g.grid) + " puts " + y + ", " + x +
-                  ", so write the point easting first (x " + y + ", y " + x +
-                  ")";
+        message = Message{
+            point.en +
+                "'s x and y are exchanged: its target "
+                "lies where " +
+                grid.en + " puts " + y + ", " + x +
+                ", so write the point easting first (x " + y + ", y " + x + ")",
+            point.zh + " 的 x 与 y 互换了：其目标点位于 " + grid.zh + " 中的 " +
+                y + ", " + x + " 处，应先写东坐标（x " + y + "，y " + x + "）"};
         break;
-      case GridCause::kWebMap:
-        message = point +
-                  "'s target is a Chinese web map's position, not WGS84: it "
-                  "lies " +
-                  Metres(g.grid_m[i]) +
-                  " from where the grid puts its drawing point, as GCJ-02 or "
-                  "BD-09 would: take its WGS84 position (GNSS, or the scene's "
-                  "own coordinates), or leave it out";
+      case GridCause::kWebMap: {
+        const Message off = Metres(g.grid_m[i]);
+        message = Message{
+            point.en +
+                "'s target is a Chinese web map's position, not WGS84: it "
+                "lies " +
+                off.en +
+                " from where the grid puts its drawing point, as GCJ-02 or "
+                "BD-09 would: take its WGS84 position (GNSS, or the scene's "
+                "own coordinates), or leave it out",
+            point.zh +
+                " 的目标点是中国网络地图上的位置，不是 WGS84：它距投影带"
+                "所定的图纸点位置 " +
+                off.zh +
+                "，正如火星坐标（GCJ-02）或百度坐标（BD-09）那样：请改用其 "
+                "WGS84 坐标（GNSS，或场景自身的坐标），或舍去该点"};
         break;
+      }
       case GridCause::kEasting:
-        message = point + "'s easting " + x + " should be " + value(e.x) +
-                  " by " + GridName(g.grid) +
-                  ", and its northing agrees: check the easting";
+        message = slip(point, easting, x, value(e.x), northing);
         break;
       case GridCause::kNorthing:
-        message = point + "'s northing " + y + " should be " + value(e.y) +
-                  " by " + GridName(g.grid) +
-                  ", and its easting agrees: check the northing";
+        message = slip(point, northing, y, value(e.y), easting);
         break;
       case GridCause::kNone:
         break;
@@ -156,58 +204,86 @@ void JudgeGridMismatch(const Context& c, Findings* out) {
   }
   const bool two_disagree = c.n == 2 && !wrong.empty();
   if (!scale_off && !angle_off && !two_disagree) return;
-  std::string what;
+  const Message grid = GridName(g.grid);
+  Message what;
   if (scale_off || angle_off) {
     const std::string angle_off_deg =
         FormatDouble("%.4f", RadToDeg(std::fabs(c.grid_angle_off_rad))) + "°";
     const std::string grid_angle =
-        "angle " + FormatDouble("%.4f", RadToDeg(g.angle_rad)) + "°";
+        FormatDouble("%.4f", RadToDeg(g.angle_rad)) + "°";
     const std::string fitted_angle =
         FormatDouble("%.4f", RadToDeg(c.fit->similarity.angle_rad())) + "°";
     // A scale the user held is not judged: only the angle.
-    what = c.fit->free_scale
-               ? "the fitted scale K = " +
-                     FormatDouble("%.7f", c.fit->similarity.K()) +
-                     " and angle " + fitted_angle + " are " +
-                     FormatDouble("%.0f", std::fabs(c.grid_scale_off) * 1e6) +
-                     " ppm and " + angle_off_deg +
-                     " from what the drawing's grid, " + GridName(g.grid) +
-                     ", fixes at this site (K = " + FormatDouble("%.7f", g.K) +
-                     ", " + grid_angle + "; within " +
-                     FormatDouble("%.0f", c.grid_scale_limit * 1e6) +
-                     " ppm here)"
-               : "the fitted angle " + fitted_angle + " is " + angle_off_deg +
-                     " from what the drawing's grid, " + GridName(g.grid) +
-                     ", fixes at this site (" + grid_angle + "; within " +
-                     FormatDouble("%.4f", RadToDeg(c.grid_angle_limit_rad)) +
-                     "° here)";
+    if (c.fit->free_scale) {
+      const std::string k = FormatDouble("%.7f", c.fit->similarity.K());
+      const std::string ppm =
+          FormatDouble("%.0f", std::fabs(c.grid_scale_off) * 1e6);
+      const std::string grid_k = FormatDouble("%.7f", g.K);
+      const std::string limit = FormatDouble("%.0f", c.grid_scale_limit * 1e6);
+      what = Message{
+          "the fitted scale K = " + k + " and angle " + fitted_angle + " are " +
+              ppm + " ppm and " + angle_off_deg +
+              " from what the drawing's grid, " + grid.en +
+              ", fixes at this site (K = " + grid_k + ", angle " + grid_angle +
+              "; within " + limit + " ppm here)",
+          "拟合的比例 K = " + k + " 和旋转角 " + fitted_angle +
+              " 与图纸的投影带 " + grid.zh + " 在此处所定的值（K = " + grid_k +
+              "，旋转角 " + grid_angle + "；此处允许 " + limit + " ppm）相差 " +
+              ppm + " ppm 和 " + angle_off_deg};
+    } else {
+      const std::string limit =
+          FormatDouble("%.4f", RadToDeg(c.grid_angle_limit_rad)) + "°";
+      what = Message{"the fitted angle " + fitted_angle + " is " +
+                         angle_off_deg + " from what the drawing's grid, " +
+                         grid.en + ", fixes at this site (angle " + grid_angle +
+                         "; within " + limit + " here)",
+                     "拟合的旋转角 " + fitted_angle + " 与图纸的投影带 " +
+                         grid.zh + " 在此处所定的值（旋转角 " + grid_angle +
+                         "；此处允许 " + limit + "）相差 " + angle_off_deg};
+    }
   } else {
-    what = "the two points do not lie alike in the drawing's grid, " +
-           GridName(g.grid) + ", so the matrix through both is wrong";
+    what = Message{"the two points do not lie alike in the drawing's grid, " +
+                       grid.en + ", so the matrix through both is wrong",
+                   "两个点在图纸的投影带 " + grid.zh +
+                       " 中的位置不一致，因此通过这两点的矩阵是错的"};
   }
-  std::string cause;
+  const Message list = PointList(*c.points, wrong);
+  const Message worst = Metres(worst_m);
+  Message cause;
   if (g.undecided) {
-    cause =
-        PointList(*c.points, wrong) + " disagree by up to " + Metres(worst_m) +
-        " with the grid, which cannot tell which is wrong: check both, "
-        "or add a control point; if they were picked that coarsely (an "
-        "orthophoto), give --accuracy=" +
-        FormatDouble("%.1f", std::max(0.1, std::ceil(worst_m * 4.0) / 10.0)) +
-        " to accept the matrix";
+    const std::string accuracy =
+        FormatDouble("%.1f", std::max(0.1, std::ceil(worst_m * 4.0) / 10.0));
+    cause = Message{
+        list.en + " disagree by up to " + worst.en +
+            " with the grid, which cannot tell which is wrong: check both, "
+            "or add a control point; if they were picked that coarsely (an "
+            "orthophoto), give --accuracy=" +
+            accuracy + " to accept the matrix",
+        list.zh + " 与投影带的不符值最大为 " + worst.zh +
+            "，无法判断哪个有误：请检查这两个点，或增加一个控制点；"
+            "如果它们就是这样粗略选取的（正射影像），请给出 --accuracy=" +
+            accuracy + " 以接受该矩阵"};
   } else if (!wrong.empty()) {
-    cause = PointList(*c.points, wrong) +
-            (wrong.size() == 1 ? " lies " : " lie up to ") + Metres(worst_m) +
-            " from where the grid puts " + (wrong.size() == 1 ? "it" : "them") +
-            ", the other points within " + Metres(others_m) +
-            ": check its drawing coordinates and its WGS84 position, or leave "
-            "it out" +
-            (c.n <= 3 ? " and add a control point" : "");
+    const bool one = wrong.size() == 1;
+    const Message others = Metres(others_m);
+    cause = Message{
+        list.en + (one ? " lies " : " lie up to ") + worst.en +
+            " from where the grid puts " + (one ? "it" : "them") +
+            ", the other points within " + others.en +
+            ": check its drawing coordinates and its WGS84 position, or "
+            "leave it out" +
+            (c.n <= 3 ? " and add a control point" : ""),
+        list.zh + (one ? " 距投影带所定位置 " : " 距投影带所定位置最多 ") +
+            worst.zh + "，其他点都在 " + others.zh +
+            " 以内：请检查其图纸坐标和 WGS84 坐标，或舍去该点" +
+            (c.n <= 3 ? "并增加一个控制点" : "")};
   } else {
-    cause =
+    cause = Message{
         "no point stands out: check that the targets are the WGS84 "
-        "positions of the drawing points";
+        "positions of the drawing points",
+        "没有哪个点特别突出：请检查目标点是否确为图纸点的 WGS84 坐标"};
   }
-  out->push_back(MakeFinding(wrong, what + ": " + cause));
+  out->push_back(MakeFinding(wrong, what + Message{": ", "："} + cause));
 }
 
 // Zone-number slips: those the drawing's grid names, then those the survey

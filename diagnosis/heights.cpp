@@ -121,11 +121,15 @@ void JudgeHeightOffLift(const Context& c, Findings* out) {
   for (size_t i = 0; i < c.n; ++i) {
     const double off_m = c.heights.off_plane_m[i];
     if (!(std::fabs(off_m) > kWarningM)) continue;
+    const Message off = Metres(off_m);
     out->push_back(MakeFinding(
         {c.Position(i)},
-        PointName(*c.points, i) + " is " + Metres(off_m) +
-            " off the height plane of the others: check its height and its "
-            "drawing z"));
+        PointName(*c.points, i) +
+            Message{" is " + off.en +
+                        " off the height plane of the others: check its "
+                        "height and its drawing z",
+                    " 偏离其他点的高程面 " + off.zh +
+                        "：请检查其高程和图纸 z 值"}));
   }
 }
 

@@ -183,29 +183,40 @@ MatrixHold ComputeMatrixHold(const ControlPoints& points,
   return hold;
 }
 
-std::string ProjectionDistortionMessage(const MatrixHold& hold) {
+Message ProjectionDistortionMessage(const MatrixHold& hold) {
   const std::string error = FormatDouble("%.3f m", hold.matrix_error_m);
   const std::string tolerance = FormatDouble("%.2f m", kMatrixToleranceM);
-  const std::string site =
-      Length(hold.site_width_m) + " by " + Length(hold.site_height_m);
+  const std::string width = Length(hold.site_width_m);
+  const std::string height = Length(hold.site_height_m);
+  const Message site{width + " by " + height, "宽 " + width + "、高 " + height};
   if (!(hold.part_size_m <
         std::max(hold.site_width_m, hold.site_height_m) * (1 - 1e-9))) {
     // The projection itself would let one matrix hold the whole drawing:
     // it is the control points' layout that tilts this one.
-    return "one matrix misses this " + site + " drawing by up to " + error +
-           " against its map projection, though one fitted to control "
-           "points spread evenly over the whole drawing would hold it "
-           "within " +
-           tolerance + ": add control points at its corners and edges";
+    return Message{
+        "one matrix misses this " + site.en + " drawing by up to " + error +
+            " against its map projection, though one fitted to control "
+            "points spread evenly over the whole drawing would hold it "
+            "within " +
+            tolerance + ": add control points at its corners and edges",
+        "一个矩阵与这幅" + site.zh + "的图纸的地图投影最多相差 " + error +
+            "，而用均匀分布于整幅图纸的控制点拟合的矩阵可使其保持在 " +
+            tolerance + " 以内：请在图纸的四角和边缘增加控制点"};
   }
-  const std::string part =
-      Length(std::min(hold.part_size_m, hold.site_width_m)) + " by " +
+  const std::string part_width =
+      Length(std::min(hold.part_size_m, hold.site_width_m));
+  const std::string part_height =
       Length(std::min(hold.part_size_m, hold.site_height_m));
-  return "one matrix misses this " + site + " drawing by up to " + error +
-         " because of its map projection, and holds a part of " + part +
-         " within " + tolerance +
-         ": register the drawing in parts of that size, each with its own "
-         "control points";
+  return Message{
+      "one matrix misses this " + site.en + " drawing by up to " + error +
+          " because of its map projection, and holds a part of " + part_width +
+          " by " + part_height + " within " + tolerance +
+          ": register the drawing in parts of that size, each with its own "
+          "control points",
+      "由于地图投影，一个矩阵与这幅" + site.zh + "的图纸最多相差 " + error +
+          "，只能使宽 " + part_width + "、高 " + part_height +
+          " 的部分保持在 " + tolerance +
+          " 以内：请将图纸按此大小分块配准，每块使用各自的控制点"};
 }
 
 }  // namespace geoanchor

@@ -49,7 +49,7 @@ MatrixHold ComputeMatrixHold(const ControlPoints& points,
 // The message of the finding that one matrix does not hold the drawing
 // within kMatrixToleranceM: one English sentence with the figures, saying
 // what to do. Meaningful when hold.matrix_error_m > kMatrixToleranceM.
-std::string ProjectionDistortionMessage(const MatrixHold& hold);
+Message ProjectionDistortionMessage(const MatrixHold& hold);
 
 }  // namespace geoanchor
 

@@ -174,55 +174,89 @@ Exchange FindExchange(const ControlPoints& points, const SimilarityFit& fit,
 namespace {
 
 // ": give the targets ... in decimal degrees": `table` as below.
-std::string DmsRemedy(bool table) {
-  return std::string(": give ") +
-         (table ? "the table's longitudes and latitudes"
-                : "the targets in DWGdespoints") +
-         " in decimal degrees (degrees + minutes/60 + seconds/3600)" +
-         (table ? ", or written as 116°23′45.67″" : "");
+Message DmsRemedy(bool table) {
+  return Message{std::string(": give ") +
+                     (table ? "the table's longitudes and latitudes"
+                            : "the targets in DWGdespoints") +
+                     " in decimal degrees (degrees + minutes/60 + "
+                     "seconds/3600)" +
+                     (table ? ", or written as 116°23′45.67″" : ""),
+                 std::string("：") +
+                     (table ? "表中的经度和纬度" : "DWGdespoints 中的目标点") +
+                     "须以十进制度给出（度 + 分/60 + 秒/3600）" +
+                     (table ? "，或写成 116°23′45.67″" : "")};
 }
 
-// `table`: the points came from a control-point table, whose columns the
-// remedy names instead of the flags.
-std::string ExchangeMessage(const Exchange& e, double fit_rms_m, bool table) {
-  const std::string figures =
-      " (RMS " + Metres(e.rms_m) + " instead of " + Metres(fit_rms_m) + ")";
-  const std::string lon_lat =
-      table ? "exchange the names of the lon and lat columns in the table's "
-              "header"
-            : "give each target in DWGdespoints longitude first, then latitude";
+// Targets "... degrees, minutes and seconds written as one number" and its
+// example, as every reading of that mistake says it.
+const Message kDmsAsOneNumber{
+    "degrees, minutes and seconds written as one number (116.234567 meaning "
+    "116°23′45.67″)",
+    "连写成一个数的度分秒（116.234567 即 116°23′45.67″）"};
+
+// The points came from a control-point table when they have positions in
+// it: the remedy then names its columns instead of the flags.
+Message ExchangeMessage(const Exchange& e, double fit_rms_m,
+                        const ControlPoints& points) {
+  const bool table = !points.positions.empty();
+  const Message rms = Metres(e.rms_m), given = Metres(fit_rms_m);
+  const Message figures{" (RMS " + rms.en + " instead of " + given.en + ")",
+                        "（均方根 " + rms.zh + "，原样为 " + given.zh + "）"};
+  const Message lon_lat =
+      table ? Message{"exchange the names of the lon and lat columns in the "
+                      "table's header",
+                      "交换表头中 lon 列与 lat 列的名称"}
+            : Message{"give each target in DWGdespoints longitude first, then "
+                      "latitude",
+                      "DWGdespoints 中每个目标点须先写经度，再写纬度"};
+  const Message base_first{"give basepoint longitude first, then latitude",
+                           "basepoint 须先写经度，再写纬度"};
   if (e.kind == ReadingKind::kAxes) {
-    return "the drawing points fit with x and y exchanged" + figures +
-           ": surveyors' X is north and Y is east, so give each drawing point "
-           "easting first (" +
-           (table ? "exchange the names of the x and y columns in the table's "
-                    "header)"
-                  : "exchange x and y in DWGsrcpoints)");
+    const Message easting = EastingName(points),
+                  northing = NorthingName(points);
+    return Message{"the drawing points fit with x and y exchanged",
+                   "图纸点的 x 与 y 互换后才吻合"} +
+           figures +
+           Message{
+               ": surveyors' X is north and Y is east, so give each "
+               "drawing point easting first (",
+               "：测量的 X 指北、Y 指东，因此每个图纸点须先写东坐标（"} +
+           (table
+                ? Message{"exchange the names of the " + easting.en + " and " +
+                              northing.en + " columns in the table's header)",
+                          "交换表头中 " + easting.zh + " 列与 " + northing.zh +
+                              " 列的名称）"}
+                : Message{"exchange x and y in DWGsrcpoints)",
+                          "交换 DWGsrcpoints 中的 x 与 y）"});
   }
   if (e.kind == ReadingKind::kTargetsLonLat) {
-    return "the targets fit with longitude and latitude exchanged" + figures +
-           ": " + lon_lat;
+    return Message{"the targets fit with longitude and latitude exchanged",
+                   "目标点的经度与纬度互换后才吻合"} +
+           figures + Message{": ", "："} + lon_lat;
   }
   if (e.kind == ReadingKind::kBaseLonLat) {
-    return "the base point fits with longitude and latitude exchanged" +
-           figures + ": give basepoint longitude first, then latitude";
+    return Message{"the base point fits with longitude and latitude exchanged",
+                   "基点的经度与纬度互换后才吻合"} +
+           figures + Message{": ", "："} + base_first;
   }
   if (e.kind == ReadingKind::kDmsAsDecimal) {
-    return "the targets fit as degrees, minutes and seconds written as one "
-           "number (116.234567 meaning 116°23′45.67″)" +
-           figures + DmsRemedy(table);
+    return Message{"the targets fit as ", "目标点按"} + kDmsAsOneNumber +
+           Message{"", "读取才吻合"} + figures + DmsRemedy(table);
   }
+  const Message both{
+      "the base point and the targets fit with longitude and latitude "
+      "exchanged",
+      "基点和目标点的经度与纬度互换后才吻合"};
   if (table) {
-    return "the base point and the targets fit with longitude and latitude "
-           "exchanged" +
-           figures + ": give basepoint longitude first, then latitude, and " +
-           lon_lat;
+    return both + figures + Message{": ", "："} + base_first +
+           Message{", and ", "，并"} + lon_lat;
   }
-  return "the base point and the targets fit with longitude and latitude "
-         "exchanged" +
-         figures +
-         ": give basepoint and each target in DWGdespoints longitude first, "
-         "then latitude";
+  return both + figures +
+         Message{
+             ": give basepoint and each target in DWGdespoints longitude "
+             "first, then latitude",
+             "：basepoint 和 DWGdespoints 中的每个目标点都须先写经度，"
+             "再写纬度"};
 }
 
 // A base point that another reading puts among the targets.
@@ -324,8 +358,8 @@ bool InGridAsDms(const ControlPoints& points, double accuracy_m,
 // fits.
 void ExchangedReading(const Context& c, bool kind_matches, Findings* out) {
   if (!c.exchange.found || !kind_matches) return;
-  Finding f = MakeFinding({}, ExchangeMessage(c.exchange, c.fit->rms_m,
-                                              !c.points->positions.empty()));
+  Finding f =
+      MakeFinding({}, ExchangeMessage(c.exchange, c.fit->rms_m, *c.points));
   f.explains = c.explained;
   out->push_back(f);
 }
@@ -362,19 +396,29 @@ void JudgeDmsAsDecimal(const Context& c, Findings* out) {
   const std::string dms_unit =
       grid_dms ? std::string() : DmsUnit(*c.points, *c.fit);
   if (!grid_dms && dms_unit.empty()) return;
-  const std::string what =
-      grid_dms
-          ? "the targets lie where the drawing's grid, " + GridName(dms_grid) +
-                ", puts its points only when read as degrees, minutes and "
-                "seconds written as one number (116.234567 meaning "
-                "116°23′45.67″)"
-          : "the fitted scale K = " +
-                FormatDouble("%.7g", c.fit->similarity.K()) +
-                " is 0.36 times a drawing in " + dms_unit +
-                ": the targets, all within one minute, are degrees, minutes "
-                "and seconds written as one number (116.234567 meaning "
-                "116°23′45.67″), whose seconds read as decimals shrink the "
-                "site to 0.36";
+  Message what;
+  if (grid_dms) {
+    const Message grid = GridName(dms_grid);
+    what = Message{"the targets lie where the drawing's grid, " + grid.en +
+                       ", puts its points only when read as ",
+                   "只有按"} +
+           kDmsAsOneNumber +
+           Message{"", "读取时，目标点才落在图纸的投影带 " + grid.zh +
+                           " 所定的点位上"};
+  } else {
+    const std::string k = FormatDouble("%.7g", c.fit->similarity.K());
+    what = Message{"the fitted scale K = " + k +
+                       " is 0.36 times a drawing in " + dms_unit +
+                       ": the targets, all within one minute, are degrees, "
+                       "minutes and seconds written as one number "
+                       "(116.234567 meaning 116°23′45.67″), whose seconds "
+                       "read as decimals shrink the site to 0.36",
+                   "拟合的比例 K = " + k + " 是以 " + dms_unit +
+                       " 为单位的图纸的 0.36 倍：目标点都在同一分之内，"
+                       "是连写成一个数的度分秒（116.234567 即 "
+                       "116°23′45.67″），其秒被当作小数读取，"
+                       "场地缩小为 0.36"};
+  }
   Finding f = MakeFinding({}, what + DmsRemedy(!c.points->positions.empty()));
   for (size_t i = 0; i < c.n; ++i) f.explains.push_back(c.Position(i));
   out->push_back(f);
@@ -385,17 +429,23 @@ void JudgeBasePointReading(const Context& c, Findings* out) {
   if (!b.found) return;
   const std::string read = FormatDouble("%.6f", b.read_deg.x) + "," +
                            FormatDouble("%.6f", b.read_deg.y);
+  const std::string given_km = FormatDouble("%.1f", b.given_m / 1000.0);
+  const std::string read_km = FormatDouble("%.1f", b.read_m / 1000.0);
+  const Message how =
+      b.dms ? Message{"as ", "按"} + kDmsAsOneNumber + Message{"", "读取"}
+            : Message{"latitude first", "按纬度在前读取"};
   out->push_back(MakeFinding(
-      {},
-      "the base point lies " + FormatDouble("%.1f", b.given_m / 1000.0) +
-          " km from the control points, but read " +
-          (b.dms ? std::string("as degrees, minutes and seconds written as "
-                               "one number (116.234567 meaning 116°23′45.67″)")
-                 : std::string("latitude first")) +
-          " it lies among them (" + FormatDouble("%.1f", b.read_m / 1000.0) +
-          " km from their centre), so the scene frame is wrong: give "
-          "basepoint as " +
-          read + " (longitude, latitude in decimal degrees)"));
+      {}, Message{"the base point lies " + given_km +
+                      " km from the control points, but read ",
+                  "基点距控制点 " + given_km + " km，但"} +
+              how +
+              Message{" it lies among them (" + read_km +
+                          " km from their centre), so the scene frame is "
+                          "wrong: give basepoint as " +
+                          read + " (longitude, latitude in decimal degrees)",
+                      "时它位于控制点之间（距其中心 " + read_km +
+                          " km），因此场景坐标系有误：basepoint 应写为 " +
+                          read + "（经度、纬度，十进制度）"}));
 }
 
 void JudgeWebMapCoordinates(const Context& c, Findings* out) {
@@ -404,19 +454,27 @@ void JudgeWebMapCoordinates(const Context& c, Findings* out) {
   const Projection& p = c.survey.projection;
   const GridJudgement& g = c.grid;
   if (!c.web_map && !g.web_map) return;
-  const WebMapDatum datum = c.web_map ? p.web_map_datum : g.web_map_datum;
+  const WebMapDatum datum_kind = c.web_map ? p.web_map_datum : g.web_map_datum;
   const double offset_m = c.web_map ? p.web_map_offset_m : g.web_map_offset_m;
   const int epsg = c.web_map ? p.epsg : g.grid.epsg;
+  const Message datum = WebMapDatumText(datum_kind);
+  const Message offset = Metres(offset_m);
+  const std::string code = "EPSG:" + std::to_string(epsg);
   out->push_back(MakeFinding(
-      {}, std::string("the targets are ") + WebMapDatumName(datum) +
-              " coordinates from a Chinese web map, not WGS84: they lie a "
-              "median of " +
-              Metres(offset_m) +
-              " from where the drawing's own projection (EPSG:" +
-              std::to_string(epsg) +
-              ") puts its points, and the matrix is off by about that much: "
-              "take WGS84 positions instead (GNSS, or the scene's own "
-              "coordinates)"));
+      {},
+      Message{"the targets are " + datum.en +
+                  " coordinates from a Chinese web map, not WGS84: they lie "
+                  "a median of " +
+                  offset.en + " from where the drawing's own projection (" +
+                  code +
+                  ") puts its points, and the matrix is off by about that "
+                  "much: take WGS84 positions instead (GNSS, or the scene's "
+                  "own coordinates)",
+              "目标点是中国网络地图的" + datum.zh +
+                  "，不是 WGS84：它们距图纸自身投影（" + code +
+                  "）所定点位的中位数为 " + offset.zh +
+                  "，矩阵也偏差约这么多：请改用 WGS84 坐标（GNSS，"
+                  "或场景自身的坐标）"}));
 }
 
 }  // namespace geoanchor

@@ -87,10 +87,6 @@ Finding MakeFinding(std::vector<int> points, Message message, bool bad) {
   return f;
 }
 
-Finding MakeFinding(std::vector<int> points, std::string message, bool bad) {
-  return MakeFinding(std::move(points), Message{std::move(message), ""}, bad);
-}
-
 Findings JudgeAll(const Context& c, bool full) {
   Findings all;
   for (const Rule& rule : kRules) {

@@ -39,18 +39,28 @@ std::string DrawingUnits(double K) {
 void JudgeRankDeficient(const Context& c, Findings* out) {
   if (!c.one_place) return;
   out->push_back(MakeFinding(
-      {}, std::string("the drawing points all lie at one place, so they fix ") +
-              (c.fit->free_scale ? "neither the rotation nor the scale"
-                                 : "no rotation") +
-              ": give control points spread over the drawing"));
+      {},
+      c.fit->free_scale
+          ? Message{"the drawing points all lie at one place, so they fix "
+                    "neither the rotation nor the scale: give control points "
+                    "spread over the drawing",
+                    "图纸点都位于同一处，因此既不能确定旋转也不能确定比例："
+                    "请给出分布于整个图纸的控制点"}
+          : Message{"the drawing points all lie at one place, so they fix no "
+                    "rotation: give control points spread over the drawing",
+                    "图纸点都位于同一处，因此不能确定旋转：请给出分布于整个"
+                    "图纸的控制点"}));
 }
 
 void JudgeNoRedundancy(const Context& c, Findings* out) {
   if (std::isfinite(c.fit->sigma0_m)) return;
+  const std::string n = std::to_string(c.n);
   out->push_back(MakeFinding(
-      {}, std::to_string(c.n) + (c.n == 1 ? " point fixes" : " points fix") +
-              " the transform exactly and nothing checks them: add control "
-              "points"));
+      {},
+      Message{n + (c.n == 1 ? " point fixes" : " points fix") +
+                  " the transform exactly and nothing checks them: add "
+                  "control points",
+              n + " 个点恰好确定变换，没有多余观测检核它们：请增加控制点"}));
 }
 
 // Two points always lie on a line; no redundancy says more of them. A
@@ -61,12 +71,15 @@ void JudgeCollinear(const Context& c, Findings* out) {
   const size_t inliers =
       static_cast<size_t>(std::count(c.inlier.begin(), c.inlier.end(), true));
   if (inliers <= 2 || !(minor < kWeakGeometryRatio * major)) return;
+  const std::string share = FormatDouble("%.2f", 100.0 * minor / major);
   out->push_back(MakeFinding(
-      {},
-      "the drawing points lie nearly on one line (their spread across it "
-      "is " +
-          FormatDouble("%.2f", 100.0 * minor / major) +
-          " % of that along it): add a control point away from that line"));
+      {}, Message{"the drawing points lie nearly on one line (their spread "
+                  "across it is " +
+                      share +
+                      " % of that along it): add a control point away from "
+                      "that line",
+                  "图纸点几乎位于一条直线上（垂直于该线的分布仅为沿线分布的 " +
+                      share + " %）：请在远离该线处增加一个控制点"}));
 }
 
 void JudgeCoarsePoints(const Context& c, Findings* out) {
@@ -74,29 +87,41 @@ void JudgeCoarsePoints(const Context& c, Findings* out) {
     // Round up to the decimetre the remedy names.
     const double picks_m =
         std::max(0.1, std::ceil(c.unlocatable_m * 10.0) / 10.0);
+    const std::string n = std::to_string(c.n);
+    const Message agree = Metres(c.unlocatable_m);
+    const std::string picks = FormatDouble("%.1f", picks_m);
     out->push_back(MakeFinding(
         {},
-        "the " + std::to_string(c.n) + " control points agree only to " +
-            Metres(c.unlocatable_m) +
-            " (one coordinate, one sigma), and so few points cannot tell a "
-            "blunder from coarse picks, so none was set aside: if they were "
-            "picked to about that (an orthophoto or a web map), give "
-            "--accuracy=" +
-            FormatDouble("%.1f", picks_m) +
-            "; otherwise check them, or add control points"));
+        Message{"the " + n + " control points agree only to " + agree.en +
+                    " (one coordinate, one sigma), and so few points cannot "
+                    "tell a blunder from coarse picks, so none was set aside: "
+                    "if they were picked to about that (an orthophoto or a "
+                    "web map), give --accuracy=" +
+                    picks + "; otherwise check them, or add control points",
+                "这 " + n + " 个控制点仅符合到 " + agree.zh +
+                    "（单个坐标的中误差），点数太少，无法区分粗差与粗略选点，"
+                    "因此没有剔除任何点：如果它们本就是以此精度选取的"
+                    "（正射影像或网络地图），请给出 --accuracy=" +
+                    picks + "；否则请检查这些点，或增加控制点"}));
     return;
   }
   if (!c.accuracy.estimated || !(c.accuracy.accuracy_m > kCoarseAccuracyM)) {
     return;
   }
+  const Message agree = Metres(c.accuracy.accuracy_m);
   out->push_back(MakeFinding(
       {},
-      "the control points agree only to about " +
-          Metres(c.accuracy.accuracy_m) +
-          " (one coordinate, one sigma), so the matrix is good only to that "
-          "order; points picked on an orthophoto or a web map are the usual "
-          "cause: survey them (GNSS or total station) for a better "
-          "placement, or give --accuracy if that is expected"));
+      Message{"the control points agree only to about " + agree.en +
+                  " (one coordinate, one sigma), so the matrix is good only "
+                  "to that order; points picked on an orthophoto or a web "
+                  "map are the usual cause: survey them (GNSS or total "
+                  "station) for a better placement, or give --accuracy if "
+                  "that is expected",
+              "控制点仅符合到约 " + agree.zh +
+                  "（单个坐标的中误差），因此矩阵也只准确到这一量级；"
+                  "通常是因为在正射影像或网络地图上选点：请实测这些点"
+                  "（GNSS 或全站仪）以获得更好的定位，或者如果这在预期之内，"
+                  "请给出 --accuracy"}));
 }
 
 void JudgeFarFromBase(const Context& c, Findings* out) {
@@ -111,16 +136,21 @@ void JudgeFarFromBase(const Context& c, Findings* out) {
     }
   }
   if (far.empty()) return;
+  const Message list = PointList(*c.points, far);
+  const Message distance =
+      std::isfinite(farthest_m)
+          ? Same(FormatDouble("%.3f", farthest_m / 1000.0) + " km")
+          : Metres(farthest_m);
+  const std::string limit = FormatDouble("%.0f", kFarFromBaseM / 1000.0);
+  const bool one = far.size() == 1;
   out->push_back(MakeFinding(
-      far,
-      PointList(*c.points, far) + (far.size() == 1 ? " lies " : " lie up to ") +
-          (std::isfinite(farthest_m)
-               ? FormatDouble("%.3f", farthest_m / 1000.0) + " km"
-               : Metres(farthest_m)) +
-          " from the base point, beyond " +
-          FormatDouble("%.0f", kFarFromBaseM / 1000.0) +
-          " km: check the base point, and that these targets belong to this "
-          "scene"));
+      far, Message{list.en + (one ? " lies " : " lie up to ") + distance.en +
+                       " from the base point, beyond " + limit +
+                       " km: check the base point, and that these targets "
+                       "belong to this scene",
+                   list.zh + (one ? " 距基点 " : " 距基点最远 ") + distance.zh +
+                       "，超过 " + limit +
+                       " km：请检查基点，以及这些目标点是否属于本场景"}));
 }
 
 void JudgeUnusualScale(const Context& c, Findings* out) {
@@ -129,12 +159,21 @@ void JudgeUnusualScale(const Context& c, Findings* out) {
       !std::isfinite(fit.similarity.K())) {
     return;
   }
+  const std::string k = FormatDouble("%.7g", fit.similarity.K());
+  const std::string share = FormatDouble("%.0f", 100.0 * kDrawingUnitShare);
   out->push_back(MakeFinding(
-      {}, "the fitted scale K = " + FormatDouble("%.7g", fit.similarity.K()) +
-              " matches no drawing unit (m, dm, cm, mm, km, in or ft, within " +
-              FormatDouble("%.0f", 100.0 * kDrawingUnitShare) +
-              " %): check the drawing's unit, and that its points and the "
-              "targets belong together"));
+      {}, Message{"the fitted scale K = " + k +
+                      " matches no drawing unit (m, dm, cm, mm, km, in or "
+                      "ft, within " +
+                      share +
+                      " %): check the drawing's unit, and that its points "
+                      "and the targets belong together",
+                  "拟合的比例 K = " + k +
+                      " 与任何图纸单位都不符（m、dm、cm、mm、km、in 或 ft，"
+                      "相差 " +
+                      share +
+                      " % 以内）：请检查图纸的单位，以及图纸点与目标点"
+                      "是否对应"}));
 }
 
 void JudgeProjectionDistortion(const Context& c, Findings* out) {

@@ -83,14 +83,17 @@ void ComputeChecks(const std::vector<Point2>& src,
   const size_t n = src.size();
   quality->checks.assign(n, CheckResidual());
   if (n > kMaxCheckPoints) {
-    quality->checks_note = "check residuals are computed for up to " +
-                           std::to_string(kMaxCheckPoints) + " points";
+    const std::string most = std::to_string(kMaxCheckPoints);
+    quality->checks_note =
+        Message{"check residuals are computed for up to " + most + " points",
+                "检查残差最多对 " + most + " 个点计算"};
     return;
   }
   if (n < 3) {
-    quality->checks_note =
+    quality->checks_note = Message{
         "check residuals need at least 3 points: the others must determine "
-        "the transform";
+        "the transform",
+        "检查残差至少需要 3 个点：其余的点须能确定变换"};
     return;
   }
   for (size_t i = 0; i < n; ++i) {
@@ -113,9 +116,10 @@ void ComputePrecision(ceres::Problem* problem,
                       const std::vector<double*>& blocks, bool free_scale,
                       double sigma0_m, FitPrecision* precision) {
   if (!std::isfinite(sigma0_m)) {
-    precision->note =
+    precision->note = Message{
         "no redundancy: the points fix the transform exactly, so sigma0 "
-        "and the precision are undefined";
+        "and the precision are undefined",
+        "没有多余观测：这些点恰好确定变换，单位权中误差 sigma0 和精度均无定义"};
     return;
   }
   ceres::Covariance::Options covariance_options;
@@ -139,9 +143,10 @@ void ComputePrecision(ceres::Problem* problem,
   }
   for (double v : c) computed = computed && std::isfinite(v);
   if (!computed) {
-    precision->note =
+    precision->note = Message{
         "rank-deficient covariance: the points do not determine every "
-        "parameter (all at one place?)";
+        "parameter (all at one place?)",
+        "协方差矩阵秩亏：这些点不能确定每个参数（是否都在同一处？）"};
     return;
   }
   const double s2 = sigma0_m * sigma0_m;

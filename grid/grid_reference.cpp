@@ -509,27 +509,36 @@ GridJudgement JudgeAgainstGrid(const ControlPoints& points, double accuracy_m,
   return fine;
 }
 
-std::string GridName(const MapProjection& grid) {
+Message GridName(const MapProjection& grid) {
   const std::string zone = std::to_string(grid.zone);
   const std::string cm = std::to_string(
       static_cast<int>(std::lround(grid.tm.central_meridian_deg)));
-  std::string name;
+  // Where the zone number is not in the easting, the zone is named by its
+  // central meridian.
+  const Message where =
+      grid.zone_in_easting
+          ? Message{"zone " + zone, zone + " 带"}
+          : Message{"CM " + cm + "E", "中央子午线 " + cm + "°"};
+  Message name;
   switch (grid.kind) {
     case ProjectionKind::kGaussKruger3:
-      name = "CGCS2000 3-degree Gauss-Kruger " +
-             (grid.zone_in_easting ? "zone " + zone : "CM " + cm + "E");
+      name = Message{"CGCS2000 3-degree Gauss-Kruger ",
+                     "CGCS2000 3度带高斯-克吕格投影 "} +
+             where;
       break;
     case ProjectionKind::kGaussKruger6:
-      name = "CGCS2000 Gauss-Kruger " +
-             (grid.zone_in_easting ? "zone " + zone : "CM " + cm + "E");
+      name = Message{"CGCS2000 Gauss-Kruger ", "CGCS2000 高斯-克吕格投影 "} +
+             where;
       break;
     case ProjectionKind::kUtm:
-      name = "WGS 84 UTM zone " + zone + (grid.south ? "S" : "N");
+      name = Message{"WGS 84 UTM zone " + zone + (grid.south ? "S" : "N"),
+                     "WGS 84 UTM " + zone + (grid.south ? "S" : "N") + " 带"};
       break;
     default:
-      return "no grid";
+      return Message{"no grid", "无投影带"};
   }
-  return name + " (EPSG:" + std::to_string(grid.epsg) + ")";
+  const std::string epsg = std::to_string(grid.epsg);
+  return name + Message{" (EPSG:" + epsg + ")", "（EPSG:" + epsg + "）"};
 }
 
 }  // namespace geoanchor

@@ -130,8 +130,9 @@ struct GridJudgement {
 GridJudgement JudgeAgainstGrid(const ControlPoints& points, double accuracy_m,
                                double blunder_m);
 
-// "CGCS2000 3-degree Gauss-Krueger zone 39 (EPSG:4527)" and the like.
-std::string GridName(const MapProjection& grid);
+// "CGCS2000 3-degree Gauss-Krueger zone 39 (EPSG:4527)" and the like, in
+// both languages (the report's grid name is the English).
+Message GridName(const MapProjection& grid);
 
 }  // namespace geoanchor
 

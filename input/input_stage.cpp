@@ -80,6 +80,7 @@ std::optional<InputError> ReadTableInput(const InputFlags& flags, bool pairs,
          "请给出 --projectheight=<米>，让所有目标点取这一高度，或加上 h 列"}};
   }
   points->table = TableColumns{true, std::move(table.easting_column),
+                               std::move(table.northing_column),
                                std::move(table.ignored_columns)};
   CheckPoints& check = points->check;
   int position = 0;

@@ -581,6 +581,7 @@ class Reader {
       std::swap(header_names_[kX], header_names_[kY]);
     }
     table->easting_column = header_names_[kX];
+    table->northing_column = header_names_[kY];
     table->ignored_columns = std::move(ignored_columns_);
     return true;
   }

@@ -92,6 +92,7 @@ struct PointTable {
   bool has_heights = false;        // the header names an h column
   // The header's text of the column read as drawing x, the easting.
   std::string easting_column;
+  std::string northing_column;  // of the column read as drawing y
   // The header's texts of the columns not read, in the file's order.
   std::vector<std::string> ignored_columns;
 };

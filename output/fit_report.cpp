@@ -77,7 +77,7 @@ std::string ProjectionJson(const Projection& p) {
 std::string GridJson(const GridJudgement& g) {
   if (!g.in_grid) return "null";
   return "{\"epsg\": " + std::to_string(g.grid.epsg) +
-         ", \"name\": " + Quoted(GridName(g.grid)) +
+         ", \"name\": " + Quoted(GridName(g.grid).en) +
          ", \"datum_dx_m\": " + Number(g.datum_shift_m.x) +
          ", \"datum_dy_m\": " + Number(g.datum_shift_m.y) +
          ", \"K\": " + Number(g.K) + ", \"angle_rad\": " + Number(g.angle_rad) +
@@ -264,7 +264,7 @@ void AppendPoints(const ControlPoints& points, const SimilarityFit& fit,
 // The fit's quality figures, the precision of its solution and why
 // figures are missing where they are.
 void AppendQuality(const SimilarityFit& fit, double point_accuracy_m,
-                   std::string* j) {
+                   Language language, std::string* j) {
   const FitQuality& q = fit.quality;
   *j += "  \"rms_m\": " + Number(fit.rms_m) + ",\n";
   *j += "  \"sigma0_m\": " + Number(fit.sigma0_m) + ",\n";
@@ -273,10 +273,11 @@ void AppendQuality(const SimilarityFit& fit, double point_accuracy_m,
   *j +=
       "  \"precision\": " + PrecisionJson(q.precision, fit.free_scale) + ",\n";
   if (!q.precision.available && !q.precision.note.empty()) {
-    *j += "  \"precision_note\": " + Quoted(q.precision.note) + ",\n";
+    *j += "  \"precision_note\": " + Quoted(q.precision.note.In(language)) +
+          ",\n";
   }
   if (!q.checks_note.empty()) {
-    *j += "  \"checks_note\": " + Quoted(q.checks_note) + ",\n";
+    *j += "  \"checks_note\": " + Quoted(q.checks_note.In(language)) + ",\n";
   }
 }
 
@@ -371,7 +372,7 @@ std::string FitReportJson(const ControlPoints& points, const SimilarityFit& fit,
   AppendRun(points, fit.free_scale, language, &j);
   AppendParameters(fit, points.base_point, local, &j);
   AppendPoints(points, fit, vertical, diagnosis, &j);
-  AppendQuality(fit, diagnosis.point_accuracy_m, &j);
+  AppendQuality(fit, diagnosis.point_accuracy_m, language, &j);
   AppendVertical(vertical, diagnosis.heights, &j);
   AppendJudgements(diagnosis, &j);
   AppendFindings(diagnosis.findings, language, &j);

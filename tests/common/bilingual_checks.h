@@ -34,7 +34,9 @@ inline const std::set<std::string>& AllowedLatinWords() {
       "EPSG", "UTM", "WGS", "CGCS", "GCJ", "BD", "ENU", "ECEF", "QGIS", "CSV",
       "SVG", "JSON", "UTF", "GBK", "BOM", "CAD", "GeoAnchorSolve", "Ceres",
       "DUZEradozediva", "json", "csv", "svg", "txt", "points", "NaN", "nan",
-      "inf", "Krüger", "sigma", "σ",
+      "inf", "Krüger", "sigma", "σ", "GNSS",
+      // the tool's flags as its messages name them, without their dashes
+      "DWGsrcpoints", "DWGdespoints", "basepoint", "modelpoint",
       // the tool's table columns and its axes
       "lon", "lat", "use", "name", "x", "y", "z", "h", "X", "Y", "Z", "H", "E",
       "N", "S", "W", "A", "B", "K", "dX", "dY", "d", "mmss", "e"};

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <GeographicLib/TransverseMercator.hpp>
+#include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <string>
 #include <utility>
 
@@ -12,6 +14,58 @@
 namespace geoanchor {
 
 namespace {
+
+// The points as a control-point table gives them: named K1, K2, ... in
+// its rows, its drawing x and y read from the columns `easting` and
+// `northing`, and its last `check` rows check points (use 0).
+void AsTable(ControlPoints* p, size_t check, const char* easting = "x",
+             const char* northing = "y") {
+  const size_t n = p->source.size();
+  p->table = TableColumns{true, easting, northing, {}};
+  for (size_t i = 0; i < n; ++i) {
+    const std::string name = "K" + std::to_string(i + 1);
+    const int position = static_cast<int>(i + 1);
+    if (i + check < n) {
+      p->names.push_back(name);
+      p->positions.push_back(position);
+      continue;
+    }
+    p->check.source.push_back(p->source[i]);
+    p->check.geodetic.push_back(p->geodetic[i]);
+    p->check.target.push_back(p->target[i]);
+    if (i < p->target_up_m.size()) {
+      p->check.target_up_m.push_back(p->target_up_m[i]);
+    }
+    p->check.names.push_back(name);
+    p->check.positions.push_back(position);
+  }
+  const size_t kept = n - check;
+  p->source.resize(kept);
+  p->geodetic.resize(kept);
+  p->target.resize(kept);
+  if (p->target_up_m.size() > kept) p->target_up_m.resize(kept);
+}
+
+// The site of a city, `points` points over `size_m`.
+Site At(double lon_deg, double lat_deg, double cm_deg, int points,
+        double size_m, unsigned seed) {
+  Site s;
+  s.lon_deg = lon_deg;
+  s.lat_deg = lat_deg;
+  s.zone_cm_deg = cm_deg;
+  s.points = points;
+  s.size_m = size_m;
+  s.seed = seed;
+  return s;
+}
+
+// 116.40 degrees written as the surveyors' 116.24 (116 deg 24').
+double AsSurveyorsDms(double deg) {
+  const double d = std::floor(deg);
+  const double minutes = (deg - d) * 60.0;
+  const double m = std::floor(minutes);
+  return d + m / 100.0 + (minutes - m) * 60.0 / 10000.0;
+}
 
 TEST(DiagnosisTest, CleanSitesRaiseNoAlarm) {
   std::vector<std::pair<std::string, Site>> cases;
@@ -123,7 +177,100 @@ TEST(DiagnosisTest, EachMistakeIsNamed) {
           (*src)[i + 1] *= 1.05;
         }
       });
+  Site dms = At(116.40, 39.90, 117, 4, 300, 30);
+  dms.alter = [](std::vector<double>*, std::vector<double>* des, RunInputs*) {
+    for (size_t i = 0; i + 2 < des->size(); i += 3) {
+      (*des)[i] = AsSurveyorsDms((*des)[i]);
+      (*des)[i + 1] = AsSurveyorsDms((*des)[i + 1]);
+    }
+  };
+  Site base_dms = At(116.40, 39.90, 117, 4, 600, 45);
+  base_dms.alter = [](std::vector<double>*, std::vector<double>*,
+                      RunInputs* in) { in->basepoint = "116.24036,39.53528"; };
+  Site web_map;
+  web_map.web_map = true;
+  Site stalled;
+  stalled.fitted = [](SimilarityFit* fit) {
+    fit->solver.termination = "NO_CONVERGENCE";
+  };
+  Site unlocated = At(116.40, 39.90, 117, 3, 500, 600);
+  unlocated.grid = true;
+  unlocated.alter = [](std::vector<double>* src, std::vector<double>*,
+                       RunInputs*) { (*src)[0] += 5.0; };
+  Site ignored = site([](std::vector<double>*, std::vector<double>* des,
+                         RunInputs*) { des->push_back(116.302); });
+  Site zone = At(116.40, 39.90, 117, 8, 800, 1);
+  zone.alter = [](std::vector<double>* src, std::vector<double>*, RunInputs*) {
+    (*src)[3 * 3] -= 39e6;
+  };
+  Site swapped = At(113.26, 23.13, 114, 5, 700, 51);
+  swapped.alter = [](std::vector<double>* src, std::vector<double>*,
+                     RunInputs*) { std::swap((*src)[6], (*src)[7]); };
+  Site amap = At(108.94, 34.34, 108, 6, 900, 52);
+  amap.alter = [](std::vector<double>*, std::vector<double>* des, RunInputs*) {
+    const Point2 shown = Wgs84ToGcj02((*des)[3], (*des)[4]);
+    (*des)[3] = shown.x;
+    (*des)[4] = shown.y;
+  };
+  Site cad_lever = lever;  // no grid to check the far point
+  cad_lever.grid = true;
+  Site coarse = At(116.40, 39.90, 117, 3, 400, 100);
+  coarse.target_noise_m = 0.2;
+  Site distorted = At(118.4, 39.1, 117, 12, 20000, 1);
+  Site checked = site(nullptr, 9);  // K9 a check point 0.5 m off
+  checked.prepared = [](ControlPoints* p) {
+    p->source[8].x += 0.5;
+    AsTable(p, 1);
+  };
   const Case cases[] = {
+      {"targets as d.mmss", dms, "dms_as_decimal", {}, Verdict::kBad, 1},
+      {"base point as d.mmss",
+       base_dms,
+       "base_point_reading",
+       {},
+       Verdict::kBad,
+       1},
+      {"GCJ-02 targets", web_map, "web_map_coordinates", {}, Verdict::kBad, 1},
+      {"no convergence", stalled, "not_converged", {}, Verdict::kBad, 1},
+      {"3 points of a CAD grid, one 5 m off",
+       unlocated,
+       "blunder_unlocated",
+       {1, 2, 3},
+       Verdict::kBad,
+       2},
+      {"a number after the last target",
+       ignored,
+       "ignored_input",
+       {},
+       Verdict::kBad,
+       1},
+      {"zone number missing", zone, "zone_number", {4}, Verdict::kCheck, 1},
+      {"x and y of one point",
+       swapped,
+       "swapped_point",
+       {3},
+       Verdict::kCheck,
+       1},
+      {"one target from Amap", amap, "web_map_point", {2}, Verdict::kCheck, 1},
+      {"far point of a CAD grid holds the fit",
+       cad_lever,
+       "leverage",
+       {8},
+       Verdict::kCheck,
+       1},
+      {"orthophoto picks", coarse, "coarse_points", {}, Verdict::kCheck, 1},
+      {"20 km site",
+       distorted,
+       "projection_distortion",
+       {},
+       Verdict::kCheck,
+       1},
+      {"check point 0.5 m off",
+       checked,
+       "check_point_off",
+       {9},
+       Verdict::kCheck,
+       1},
       {"outlier",
        site([](std::vector<double>* src, std::vector<double>*, RunInputs*) {
          (*src)[2 * 3] += 0.4;
@@ -222,6 +369,17 @@ TEST(DiagnosisTest, EachMistakeIsNamed) {
        Verdict::kCheck,
        1},
   };
+  // Every code has its case.
+#define GEOANCHOR_CODE_NAME(code, name, ...) name,
+  for (const char* code : {GEOANCHOR_DIAGNOSIS_RULES(GEOANCHOR_CODE_NAME)}) {
+#undef GEOANCHOR_CODE_NAME
+    EXPECT_TRUE(std::any_of(std::begin(cases), std::end(cases),
+                            [&](const Case& c) {
+                              return c.code != nullptr &&
+                                     std::string(c.code) == code;
+                            }))
+        << code << " has no case";
+  }
   for (const Case& c : cases) {
     const Outcome o = Survey(c.site);
     ASSERT_TRUE(o.prepared) << c.what;
@@ -242,6 +400,72 @@ TEST(DiagnosisTest, EachMistakeIsNamed) {
       without_report.push_back(f.message.en);
     }
     EXPECT_EQ(every_run, without_report) << c.what;
+  }
+}
+
+// The drawing's easting and northing as the user's table names them: a
+// surveyors' table's Y坐标 is the easting and X坐标 the northing; without
+// a table, the words for them.
+TEST(DiagnosisTest, MessagesNameTheAxesAsTheTableDoes) {
+  struct Case {
+    const char* what;
+    Site site;
+    const char* code;
+    std::vector<std::string> en, zh;  // fragments of its message
+  };
+  const auto missing_zone = [](std::vector<double>* src, std::vector<double>*,
+                               RunInputs*) { (*src)[3 * 3] -= 39e6; };
+  const auto northing_slip = [](std::vector<double>* src, std::vector<double>*,
+                                RunInputs*) { (*src)[1 * 3 + 1] += 9.0; };
+  const auto surveyors_table = [](ControlPoints* p) {
+    AsTable(p, 0, "Y坐标", "X坐标");
+  };
+  Site zone = At(116.40, 39.90, 117, 8, 800, 1);
+  zone.alter = missing_zone;
+  Site zone_table = zone;
+  zone_table.prepared = surveyors_table;
+  Site slip = At(121.47, 31.23, 120, 4, 600, 55);
+  slip.alter = northing_slip;
+  Site slip_table = slip;
+  slip_table.prepared = surveyors_table;
+  const Case cases[] = {
+      {"zone number missing, flags",
+       zone,
+       "zone_number",
+       {"point 4's easting 448", "lacks the zone number 39: write 39"},
+       {"点 4 的东坐标 448", "缺少带号 39，应写为 39"}},
+      {"zone number missing, surveyors' table",
+       zone_table,
+       "zone_number",
+       {"point K4's Y坐标 448", "lacks the zone number 39: write 39"},
+       {"点 K4 的Y坐标 448", "缺少带号 39，应写为 39"}},
+      {"northing slip, flags",
+       slip,
+       "coordinate_slip",
+       {"point 2's northing ", "and its easting agrees: check the northing"},
+       {"点 2 的北坐标 ", "其东坐标相符：请检查北坐标"}},
+      {"northing slip, surveyors' table",
+       slip_table,
+       "coordinate_slip",
+       {"point K2's X坐标 ", "and its Y坐标 agrees: check the X坐标"},
+       {"点 K2 的X坐标 ", "其Y坐标相符：请检查X坐标"}},
+  };
+  for (const Case& c : cases) {
+    const Outcome o = Survey(c.site);
+    ASSERT_TRUE(o.prepared) << c.what;
+    const Finding* found = nullptr;
+    for (const Finding& f : o.full.findings) {
+      if (FindingCodeName(f.code) == std::string(c.code)) found = &f;
+    }
+    ASSERT_NE(nullptr, found) << c.what << ": " << Describe(o.full);
+    for (const std::string& en : c.en) {
+      EXPECT_NE(std::string::npos, found->message.en.find(en))
+          << c.what << ": " << found->message.en;
+    }
+    for (const std::string& zh : c.zh) {
+      EXPECT_NE(std::string::npos, found->message.zh.find(zh))
+          << c.what << ": " << found->message.zh;
+    }
   }
 }
 
@@ -414,7 +638,7 @@ TEST(DiagnosisTest, NotConvergedIsBad) {
   o.fit.solver.iterations = 101;
   for (DiagnosisDepth depth :
        {DiagnosisDepth::kFull, DiagnosisDepth::kVerdict}) {
-    const Diagnosis d = Diagnose(o.points, o.fit, 0.0, depth);
+    const Diagnosis d = Diagnosed(o.points, o.fit, 0.0, depth);
     ASSERT_EQ(1u, d.findings.size()) << Describe(d);
     EXPECT_STREQ("not_converged", FindingCodeName(d.findings[0].code));
     EXPECT_EQ(Verdict::kBad, d.verdict);
@@ -495,7 +719,7 @@ TEST(DiagnosisTest, PointRulesAndTheirFigures) {
     fit.rms_m = std::sqrt(sum_sq / 5);
     fit.sigma0_m = std::sqrt(sum_sq / 6);
     if (c.change != nullptr) c.change(&fit);
-    const Diagnosis d = Diagnose(points, fit, 0.0, DiagnosisDepth::kFull);
+    const Diagnosis d = Diagnosed(points, fit, 0.0, DiagnosisDepth::kFull);
     ASSERT_EQ(c.expected.size(), d.findings.size())
         << c.what << ": " << Describe(d);
     for (size_t i = 0; i < c.expected.size(); ++i) {

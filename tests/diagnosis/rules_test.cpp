@@ -43,7 +43,7 @@ TEST(RulesTest, EachCodeHasItsOwnNameAndItsLineInTheReadme) {
 
 Finding Make(FindingCode code, std::vector<int> points, bool bad,
              std::vector<int> explains = {}) {
-  Finding f = MakeFinding(std::move(points), FindingCodeName(code), bad);
+  Finding f = MakeFinding(std::move(points), Same(FindingCodeName(code)), bad);
   f.code = code;
   f.explains = std::move(explains);
   return f;

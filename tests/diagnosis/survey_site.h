@@ -17,6 +17,7 @@
 #include "fit/fit_policy.h"
 #include "fit/similarity_fit.h"
 #include "geodesy/web_map.h"
+#include "tests/common/bilingual_checks.h"
 
 namespace geoanchor {
 
@@ -60,7 +61,45 @@ struct Site {
   std::function<void(std::vector<double>* src, std::vector<double>* des,
                      RunInputs* in)>
       alter;
+  // What a table gives that flags cannot (names, check points, its
+  // columns), made on the prepared points before the fit; and a change to
+  // the fit before the diagnosis.
+  std::function<void(ControlPoints* points)> prepared;
+  std::function<void(SimilarityFit* fit)> fitted;
 };
+
+// The faults of every finding's message in its two languages, with the
+// points' names and the table's column headers as the user's own text;
+// "" when every message of the diagnosis's own is sound.
+inline std::string MessageFaults(const ControlPoints& points,
+                                 const Diagnosis& d) {
+  std::vector<std::string> verbatim = points.names;
+  verbatim.insert(verbatim.end(), points.check.names.begin(),
+                  points.check.names.end());
+  // A one-letter header ("x") is in the words of every English sentence.
+  for (const std::string* column :
+       {&points.table.easting_column, &points.table.northing_column}) {
+    if (column->size() > 1) verbatim.push_back(*column);
+  }
+  std::string faults;
+  for (const Finding& f : d.findings) {
+    // The input stage words what it passed over; its own tests check that.
+    if (f.code == FindingCode::kIgnoredInput) continue;
+    const std::string found = bilingual::Faults(f.message, verbatim);
+    if (!found.empty()) faults += FindingCodeName(f.code) + (": " + found);
+  }
+  return faults;
+}
+
+// The diagnosis as the tool makes it, every finding checked in both
+// languages.
+inline Diagnosis Diagnosed(const ControlPoints& points,
+                           const SimilarityFit& fit, double scale,
+                           DiagnosisDepth depth, double accuracy_m = 0.0) {
+  Diagnosis d = Diagnose(points, fit, scale, depth, accuracy_m);
+  EXPECT_EQ("", MessageFaults(points, d));
+  return d;
+}
 
 struct Outcome {
   bool prepared = false;
@@ -158,11 +197,13 @@ inline Outcome Survey(const Site& s) {
   truth_in.DWGdespoints = Join(des_true, "%.10f");
   ControlPoints truth;
   if (PrepareControlPoints(truth_in, &truth, &error)) o.truth = truth.target;
+  if (s.prepared) s.prepared(&o.points);
   o.fit = FitControlPoints(o.points, s.scale, s.accuracy_m, true);
+  if (s.fitted) s.fitted(&o.fit);
   o.full =
-      Diagnose(o.points, o.fit, s.scale, DiagnosisDepth::kFull, s.accuracy_m);
-  o.verdict_only = Diagnose(o.points, o.fit, s.scale, DiagnosisDepth::kVerdict,
-                            s.accuracy_m);
+      Diagnosed(o.points, o.fit, s.scale, DiagnosisDepth::kFull, s.accuracy_m);
+  o.verdict_only = Diagnosed(o.points, o.fit, s.scale, DiagnosisDepth::kVerdict,
+                             s.accuracy_m);
   return o;
 }
 

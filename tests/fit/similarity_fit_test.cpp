@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/numbers.h"
+#include "tests/common/bilingual_checks.h"
 
 namespace geoanchor {
 
@@ -311,7 +312,7 @@ TEST(FitQualityTest, PrecisionMatchesClosedFormLeastSquares) {
     const SimilarityFit fit =
         FitSimilarity(set.source, set.target, scale, options);
     const FitPrecision& p = fit.quality.precision;
-    ASSERT_TRUE(p.available) << p.note;
+    ASSERT_TRUE(p.available) << p.note.en;
     const double s0 = fit.sigma0_m;
     EXPECT_NEAR(cx, p.centroid_src_x, 1e-6);
     EXPECT_NEAR(s0 / std::sqrt(n), p.east_m, 0.05 * p.east_m);
@@ -363,8 +364,9 @@ TEST(FitQualityTest, PrecisionIsMissingWithoutRedundancyOrRank) {
     const SimilarityFit fit =
         FitSimilarity(c.source, c.target, c.scale, options);
     EXPECT_FALSE(fit.quality.precision.available) << c.what;
-    EXPECT_NE(std::string::npos, fit.quality.precision.note.find(c.note))
-        << c.what << ": " << fit.quality.precision.note;
+    EXPECT_NE(std::string::npos, fit.quality.precision.note.en.find(c.note))
+        << c.what << ": " << fit.quality.precision.note.en;
+    EXPECT_EQ("", bilingual::Faults(fit.quality.precision.note)) << c.what;
   }
 }
 
@@ -455,6 +457,7 @@ TEST(FitQualityTest, ChecksNeedThreePointsAndSpreadsFollowTheShape) {
       FitSimilarity({{0, 0, 0}, {10, 0, 0}}, {{0, 0}, {10, 0}}, 0.0, options);
   EXPECT_FALSE(two.quality.checks[0].available);
   EXPECT_FALSE(two.quality.checks_note.empty());
+  EXPECT_EQ("", bilingual::Faults(two.quality.checks_note));
   // A 40 x 0.2 rectangle's corners (hand: spreads 20 and 0.1).
   const SimilarityFit thin =
       FitSimilarity({{0, 0, 0}, {40, 0, 0}, {40, 0.2, 0}, {0, 0.2, 0}},

@@ -299,7 +299,7 @@ TEST(GridReferenceTest, DeviationIsGridPositionMinusDrawingPoint) {
   EXPECT_NEAR(0.5, g.deviation_m[0].x, 0.001);
   EXPECT_NEAR(-0.3, g.deviation_m[0].y, 0.001);
   EXPECT_EQ("CGCS2000 3-degree Gauss-Kruger zone 39 (EPSG:4527)",
-            GridName(g.grid));
+            GridName(g.grid).en);
 }
 
 }  // namespace

@@ -21,6 +21,7 @@
 #include "diagnosis/matrix_hold.h"
 #include "fit/similarity_fit.h"
 #include "geodesy/geodetic_converter.h"
+#include "tests/common/bilingual_checks.h"
 
 namespace geoanchor {
 
@@ -399,7 +400,9 @@ TEST_P(Hold, MatrixErrorAndPartSize) {
     }
   }
   // The message: the figures, and what to do.
-  const std::string message = ProjectionDistortionMessage(hold);
+  const Message both = ProjectionDistortionMessage(hold);
+  EXPECT_EQ("", bilingual::Faults(both));
+  const std::string& message = both.en;
   char figures[64];
   std::snprintf(figures, sizeof figures, "by up to %.3f m",
                 hold.matrix_error_m);

@@ -17,10 +17,10 @@ using nlohmann::json;
 
 // The report of a run with no z offset, with the matrix the run writes.
 std::string Report(const ControlPoints& points, const SimilarityFit& fit,
-                   const VerticalLift& vertical, const Diagnosis& diagnosis) {
+                   const VerticalLift& vertical, const Diagnosis& diagnosis,
+                   Language language = Language::kEnglish) {
   return FitReportJson(points, fit, vertical, diagnosis,
-                       ResultMatrix(fit, points, 0.0).numbers,
-                       Language::kEnglish);
+                       ResultMatrix(fit, points, 0.0).numbers, language);
 }
 
 TEST(FitReportTest, MatrixProductIsColumnMajor) {
@@ -90,8 +90,9 @@ TEST(FitReportTest, MissingFiguresAreNullWithAReason) {
   const ControlPoints points = TwoPairs(116.3, 39.9);
   SimilarityFit fit = MakeFit({{0.3, 0.4}, {0, 0}});
   fit.quality.checks.assign(2, CheckResidual());
-  fit.quality.checks_note = "check residuals need at least 3 points";
-  fit.quality.precision.note = "no redundancy";
+  fit.quality.checks_note = Message{"check residuals need at least 3 points",
+                                    "检查残差至少需要 3 个点"};
+  fit.quality.precision.note = Message{"no redundancy", "没有多余观测"};
   fit.solver.termination = "CONVERGENCE";
   fit.solver.final_cost = std::numeric_limits<double>::infinity();
   const json j = json::parse(Report(points, fit, VerticalLift(), Diagnosis()));
@@ -99,6 +100,11 @@ TEST(FitReportTest, MissingFiguresAreNullWithAReason) {
   EXPECT_TRUE(j["precision"].is_null());
   EXPECT_EQ("no redundancy", j["precision_note"]);
   EXPECT_EQ("check residuals need at least 3 points", j["checks_note"]);
+  // The notes in the report's language.
+  const json zh = json::parse(
+      Report(points, fit, VerticalLift(), Diagnosis(), Language::kChinese));
+  EXPECT_EQ("没有多余观测", zh["precision_note"]);
+  EXPECT_EQ("检查残差至少需要 3 个点", zh["checks_note"]);
   EXPECT_TRUE(j["points"][0]["check_m"].is_null());
   EXPECT_FALSE(j["points"][0].contains("dz_m"));  // no heights in pairs
   EXPECT_TRUE(j["vertical"].is_null());
