@@ -28,6 +28,7 @@ DEFINE_string(plot, "", "残差图SVG文件路径（可选）");
 DEFINE_double(accuracy, 0, "控制点精度（米，可选，缺省为自动估计）");
 DEFINE_string(points, "", "控制点表文件（CSV等，可选）");
 DEFINE_string(lang, "", "提示语言（zh 或 en，缺省随系统）");
+DEFINE_string(result, "", "结果文件路径（可选，缺省写在程序旁）");
 
 namespace geoanchor {
 namespace {
@@ -133,6 +134,7 @@ int Main(int argc, char** argv) {
   inputs.report_path = FLAGS_report;
   inputs.plot_path = FLAGS_plot;
   inputs.points_path = FLAGS_points;
+  inputs.result_path = FLAGS_result;
   const std::string lang = FLAGS_lang;
   gflags::ShutDownCommandLineFlags();
   // The flag variables keep their parsed values after the shut-down.

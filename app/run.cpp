@@ -80,8 +80,11 @@ int RunGeoAnchorSolve(const RunInputs& inputs) {
   // One matrix everywhere: the numbers the result file carries are the
   // ones the report gives.
   const MatrixText matrix = ResultMatrix(fit, points, inputs.zoffset_m);
-  const int status = WriteTransformResult(
-      fit, points, matrix, inputs.executable_dir, inputs.language);
+  const std::string result_path = inputs.result_path.empty()
+                                      ? inputs.executable_dir + kResultFileName
+                                      : inputs.result_path;
+  const int status =
+      WriteTransformResult(fit, points, matrix, result_path, inputs.language);
   if (status != 0) return status;
   // Every finding but the report-only ones is judged in every run, and the
   // same way with or without a report, so standard error reads the same

@@ -18,7 +18,9 @@ std::string ExecutableDirectory(const std::string& program_path);
 
 // The values a run takes from its command line.
 struct RunInputs {
-  std::string executable_dir;     // result file goes here; "" = working dir
+  // The result file goes here, unless `result_path` names another place;
+  // "" = the working directory.
+  std::string executable_dir;
   std::string DWGsrcpoints;       // drawing plane coordinates
   std::string DWGdespoints;       // lon_deg, lat_deg[, h_m]
   std::string basepoint;          // scene base point: lon_deg, lat_deg
@@ -29,6 +31,9 @@ struct RunInputs {
   // The control points' accuracy, metres, one coordinate, one sigma;
   // 0 = estimate it from the points.
   double accuracy_m = 0.0;
+  // The result file's own path, for runs side by side from one
+  // executable; "" = kResultFileName in `executable_dir`.
+  std::string result_path;
   std::string report_path;  // "" = no fit report
   std::string plot_path;    // "" = no residual plot
   // A control-point table (input/point_table.h) instead of DWGsrcpoints

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <utility>
 #include <vector>
 
 #include "common/numbers.h"
@@ -84,6 +85,68 @@ std::string GridJson(const GridJudgement& g) {
          "}";
 }
 
+// The sum of `terms` rounded once, to nearest (ties to even), when the terms
+// and their partial sums are finite: the partials of Shewchuk's adaptive
+// addition hold the sum exactly (no two overlap), and the top ones are added
+// with the half-way case corrected, as Python's math.fsum does.
+double RoundedSum(const std::vector<double>& terms) {
+  std::vector<double> partials;
+  for (double x : terms) {
+    size_t kept = 0;
+    for (size_t i = 0; i < partials.size(); ++i) {
+      double y = partials[i];
+      if (std::fabs(x) < std::fabs(y)) std::swap(x, y);
+      const double hi = x + y;
+      const double lo = y - (hi - x);
+      if (lo != 0.0) partials[kept++] = lo;
+      x = hi;
+    }
+    partials.resize(kept);
+    partials.push_back(x);
+  }
+  size_t n = partials.size();
+  if (n == 0) return 0.0;
+  double hi = partials[--n], lo = 0.0;
+  while (n > 0) {
+    const double x = hi, y = partials[--n];
+    hi = x + y;
+    lo = y - (hi - x);
+    if (lo != 0.0) break;
+  }
+  // hi + lo is the sum of the top partials exactly; when lo is half an ulp
+  // of hi, the partials below it decide which way it rounds.
+  if (n > 0 && ((lo < 0.0 && partials[n - 1] < 0.0) ||
+                (lo > 0.0 && partials[n - 1] > 0.0))) {
+    const double twice = lo * 2.0;
+    const double x = hi + twice;
+    if (twice == x - hi) hi = x;
+  }
+  return hi;
+}
+
+// Row `row` of `m` applied to (origin, 1): the exact sum rounded once where
+// its terms are finite, else the plain sum.
+double AppliedToOrigin(const std::array<double, 16>& m, int row,
+                       const Point3& origin) {
+  const double o[3] = {origin.x, origin.y, origin.z};
+  double plain = 0.0;
+  std::vector<double> terms = {m[12 + row]};
+  for (int col = 0; col < 3; ++col) {
+    const double a = m[4 * col + row];
+    const double product = a * o[col];
+    plain += product;
+    // The product and its rounding error, exactly (fma rounds once).
+    terms.push_back(product);
+    terms.push_back(std::fma(a, o[col], -product));
+  }
+  plain += m[12 + row];
+  for (double t : terms) {
+    if (!std::isfinite(t)) return plain;
+  }
+  const double sum = RoundedSum(terms);
+  return std::isfinite(sum) ? sum : plain;
+}
+
 // The report's sections, each appending its fields, two blanks in, one a
 // line, each line ending ",\n" (the last, the solver's, "\n").
 
@@ -124,13 +187,17 @@ void AppendRun(const ControlPoints& points, bool free_scale, Language language,
   }
 }
 
-// The fitted parameters and both matrices, which describe exactly the
-// transform in the result file: `local` and the base point's ENU-to-ECEF
-// frame times it.
-void AppendParameters(const SimilarityFit& fit, const Point3& base_point,
+// The fitted parameters and the matrices, which describe exactly the
+// transform in the result file: `local`, the base point's ENU-to-ECEF frame
+// times it, and `local` about the drawing's own origin with that origin.
+void AppendParameters(const SimilarityFit& fit, const ControlPoints& points,
                       const std::array<double, 16>& local, std::string* j) {
+  const Point3& base = points.base_point;
   const std::array<double, 16> ecef = MultiplyMatrices(
-      EnuToEcefMatrix(GeodeticConverter(base_point.x, base_point.y)), local);
+      EnuToEcefMatrix(GeodeticConverter(base.x, base.y)), local);
+  const Point3 origin = LocalOrigin(points.source);
+  const double origin_xyz[3] = {origin.x, origin.y, origin.z};
+  const std::array<double, 16> rtc = MatrixAboutOrigin(local, origin);
   *j += "  \"parameters\": {\"A_m\": " + Number(fit.similarity.A_m()) +
         ", \"B_m\": " + Number(fit.similarity.B_m()) +
         ", \"K\": " + Number(fit.similarity.K()) +
@@ -139,6 +206,8 @@ void AppendParameters(const SimilarityFit& fit, const Point3& base_point,
         ", \"scale_ppm\": " + Number((fit.similarity.K() - 1.0) * 1e6) + "},\n";
   *j += "  \"matrix_local\": " + Array(local.data(), local.size()) + ",\n";
   *j += "  \"matrix_ecef\": " + Array(ecef.data(), ecef.size()) + ",\n";
+  *j += "  \"local_origin\": " + Array(origin_xyz, 3) + ",\n";
+  *j += "  \"matrix_local_rtc\": " + Array(rtc.data(), rtc.size()) + ",\n";
 }
 
 // A point's name from a table, or null.
@@ -363,6 +432,27 @@ std::array<double, 16> MultiplyMatrices(const std::array<double, 16>& a,
   return c;
 }
 
+Point3 LocalOrigin(const std::vector<Point3>& source) {
+  if (source.empty()) return Point3{0.0, 0.0, 0.0};
+  double x = 0.0, y = 0.0, z = 0.0;
+  for (const Point3& p : source) {
+    x += p.x;
+    y += p.y;
+    z += p.z;
+  }
+  const double n = static_cast<double>(source.size());
+  return Point3{std::round(x / n), std::round(y / n), std::round(z / n)};
+}
+
+std::array<double, 16> MatrixAboutOrigin(const std::array<double, 16>& matrix,
+                                         const Point3& origin) {
+  std::array<double, 16> about = matrix;
+  for (int row = 0; row < 4; ++row) {
+    about[12 + row] = AppliedToOrigin(matrix, row, origin);
+  }
+  return about;
+}
+
 std::string FitReportJson(const ControlPoints& points, const SimilarityFit& fit,
                           const VerticalLift& vertical,
                           const Diagnosis& diagnosis,
@@ -370,7 +460,7 @@ std::string FitReportJson(const ControlPoints& points, const SimilarityFit& fit,
                           Language language) {
   std::string j = "{\n";
   AppendRun(points, fit.free_scale, language, &j);
-  AppendParameters(fit, points.base_point, local, &j);
+  AppendParameters(fit, points, local, &j);
   AppendPoints(points, fit, vertical, diagnosis, &j);
   AppendQuality(fit, diagnosis.point_accuracy_m, language, &j);
   AppendVertical(vertical, diagnosis.heights, &j);

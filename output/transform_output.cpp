@@ -155,7 +155,7 @@ bool IsFiniteMatrix(const TransformMatrix& matrix) {
 }
 
 int WriteTransformResult(const SimilarityFit& fit, const ControlPoints& points,
-                         const MatrixText& matrix, const std::string& directory,
+                         const MatrixText& matrix, const std::string& path,
                          Language language) {
   // "nan" or "inf" is not JSON, and a file that places the drawing
   // elsewhere than the deviation lines say is worse than none.
@@ -185,10 +185,7 @@ int WriteTransformResult(const SimilarityFit& fit, const ControlPoints& points,
   }
   // Written after the parameter line, so that a failure's message follows
   // everything on standard output.
-  return WriteFileOrSay(directory + kResultFileName, matrix.text, Message{},
-                        language)
-             ? 0
-             : -1;
+  return WriteFileOrSay(path, matrix.text, Message{}, language) ? 0 : -1;
 }
 
 }  // namespace geoanchor

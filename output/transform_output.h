@@ -18,7 +18,8 @@
 
 namespace geoanchor {
 
-// File name of the result, written into the executable's directory.
+// File name of the result, written into the executable's directory unless
+// the run names another path (--result).
 inline constexpr const char kResultFileName[] = "DUZEradozediva.json";
 
 // "%.1f" when |v| < 1e-6 or |v - 1| < 1e-6 (both strict; NaN fails both),
@@ -73,14 +74,15 @@ bool IsFiniteMatrix(const TransformMatrix& matrix);
 //   free scale:  "A B K Angle :%.10f %.10f %.10f %.10f"
 //   fixed scale: "A B K Angle :%f %f %f %f"
 // (the failure line in `language`) with the fit's A_m, B_m, K and angle_rad,
-// then writes the text to directory + "DUZEradozediva.json". Returns the run's
-// exit status: 0 when the file holds the new matrix; -1, with one line on
-// standard error, when the matrix is not finite or its text does not carry the
-// fit (MatrixCarriesFit; nothing printed to standard output, no file written)
-// or the file cannot be written (everything still printed, the line after
-// it: WriteFileOrSay).
+// then writes the text to `path` (the executable's directory +
+// kResultFileName, or the run's own). Returns the run's exit status: 0 when
+// the file holds the new matrix; -1, with one line on standard error, when
+// the matrix is not finite or its text does not carry the fit
+// (MatrixCarriesFit; nothing printed to standard output, no file written) or
+// the file cannot be written (everything still printed, the line after it:
+// WriteFileOrSay).
 int WriteTransformResult(const SimilarityFit& fit, const ControlPoints& points,
-                         const MatrixText& matrix, const std::string& directory,
+                         const MatrixText& matrix, const std::string& path,
                          Language language);
 
 }  // namespace geoanchor

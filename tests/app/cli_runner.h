@@ -3,6 +3,7 @@
 #ifndef GEOANCHOR_TESTS_APP_CLI_RUNNER_H_
 #define GEOANCHOR_TESTS_APP_CLI_RUNNER_H_
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -12,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -31,6 +33,18 @@ inline std::string ReadFile(const std::string& path) {
 inline bool Exists(const std::string& path) {
   struct stat st;
   return stat(path.c_str(), &st) == 0;
+}
+
+// The names in the directory `dir`, without "." and "..".
+inline std::set<std::string> Entries(const std::string& dir) {
+  std::set<std::string> names;
+  if (DIR* d = opendir(dir.c_str())) {
+    while (const dirent* e = readdir(d)) names.insert(e->d_name);
+    closedir(d);
+  }
+  names.erase(".");
+  names.erase("..");
+  return names;
 }
 
 // How the executable under test is run. GEOANCHOR_UNDER_WINE: it is the
@@ -97,14 +111,14 @@ struct Result {
   std::string err;
 };
 
-// Runs `program` with the argument vector `argv` (argv[0] included) in the
-// working directory `cwd`; standard output and error go through files in
-// `scratch_dir`. Returns the exit status (-1 for a signal) and both streams
-// exactly as written.
-inline Result RunCommand(const std::string& program,
-                         const std::vector<std::string>& argv,
-                         const std::string& cwd,
-                         const std::string& scratch_dir) {
+// Starts `program` with the argument vector `argv` (argv[0] included) in
+// the working directory `cwd`, standard output and error going to files in
+// `scratch_dir`, and returns at once with its process id (-1 when it cannot
+// be started); FinishCommand waits for it.
+inline pid_t StartCommand(const std::string& program,
+                          const std::vector<std::string>& argv,
+                          const std::string& cwd,
+                          const std::string& scratch_dir) {
   const std::string out_path = scratch_dir + "/.stdout";
   const std::string err_path = scratch_dir + "/.stderr";
   const pid_t pid = fork();
@@ -132,15 +146,33 @@ inline Result RunCommand(const std::string& program,
     execvp(program.c_str(), args.data());
     _exit(98);
   }
+  return pid;
+}
+
+// Waits for the command StartCommand started as `pid` with `scratch_dir`.
+// Returns the exit status (-1 for a signal or a command never started) and
+// both streams exactly as written.
+inline Result FinishCommand(pid_t pid, const std::string& scratch_dir) {
+  const std::string out_path = scratch_dir + "/.stdout";
+  const std::string err_path = scratch_dir + "/.stderr";
   Result r;
   int wstatus = 0;
-  waitpid(pid, &wstatus, 0);
+  if (pid < 0 || waitpid(pid, &wstatus, 0) != pid) return r;
   r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
   r.out = ReadFile(out_path);
   r.err = ReadFile(err_path);
   unlink(out_path.c_str());
   unlink(err_path.c_str());
   return r;
+}
+
+// Runs a command as StartCommand starts it and waits for it.
+inline Result RunCommand(const std::string& program,
+                         const std::vector<std::string>& argv,
+                         const std::string& cwd,
+                         const std::string& scratch_dir) {
+  return FinishCommand(StartCommand(program, argv, cwd, scratch_dir),
+                       scratch_dir);
 }
 
 // Runs `argv` through Wine (argv[0] is "wine", or "env" with variables
@@ -164,14 +196,18 @@ inline Result RunUnderWine(const std::vector<std::string>& argv,
   return r;
 }
 
-// Runs `exe`, the executable under test, with `args` as its user would:
-// directly, through Wine or through qemu. The program sees `argv0` as its
-// path (default: `exe`, under Wine its Windows path). Under Wine both
-// streams are checked for CR LF line ends and handed back with LF.
-inline Result RunUnderTest(const std::string& exe, const std::string& argv0,
-                           const std::vector<std::string>& args,
-                           const std::string& cwd,
-                           const std::string& scratch_dir) {
+// What is started to run the executable under test: the program and its
+// argument vector.
+struct Launch {
+  std::string program;
+  std::vector<std::string> command;
+};
+
+// How `exe`, the executable under test, is started with `args` as its user
+// would: directly, through Wine or through qemu. The program sees `argv0` as
+// its path (default: `exe`, under Wine its Windows path).
+inline Launch LaunchUnderTest(const std::string& exe, const std::string& argv0,
+                              const std::vector<std::string>& args) {
   std::vector<std::string> command;
   std::string program = exe;
 #if defined(GEOANCHOR_UNDER_QEMU)
@@ -189,13 +225,57 @@ inline Result RunUnderTest(const std::string& exe, const std::string& argv0,
   }
 #endif
   command.insert(command.end(), args.begin(), args.end());
-  Result r = kUnderWine ? RunUnderWine(command, cwd, scratch_dir)
-                        : RunCommand(program, command, cwd, scratch_dir);
+  if (kUnderWine) program = command[0];
+  return Launch{program, command};
+}
+
+// A finished run of the executable under test as the tests compare it:
+// under Wine both streams are checked for CR LF line ends and handed back
+// with LF.
+inline Result WithLineFeeds(Result r) {
   if (kUnderWine) {
     r.out = FromCrLf(r.out, "standard output");
     r.err = FromCrLf(r.err, "standard error");
   }
   return r;
+}
+
+// Runs `exe`, the executable under test, as LaunchUnderTest starts it with
+// `argv0` and `args`, and waits for it (WithLineFeeds).
+inline Result RunUnderTest(const std::string& exe, const std::string& argv0,
+                           const std::vector<std::string>& args,
+                           const std::string& cwd,
+                           const std::string& scratch_dir) {
+  const Launch launch = LaunchUnderTest(exe, argv0, args);
+  return WithLineFeeds(
+      kUnderWine
+          ? RunUnderWine(launch.command, cwd, scratch_dir)
+          : RunCommand(launch.program, launch.command, cwd, scratch_dir));
+}
+
+// Runs `exe` once for each of `runs` (its arguments), all at the same time:
+// every run is started before the first is waited for, run i with its
+// streams in `scratch_dirs[i]`. Under Wine a start that Wine ended without
+// a word (see RunUnderWine) is repeated on its own.
+inline std::vector<Result> RunUnderTestAtOnce(
+    const std::string& exe, const std::vector<std::vector<std::string>>& runs,
+    const std::string& cwd, const std::vector<std::string>& scratch_dirs) {
+  std::vector<pid_t> started;
+  for (size_t i = 0; i < runs.size(); ++i) {
+    const Launch launch = LaunchUnderTest(exe, "", runs[i]);
+    started.push_back(
+        StartCommand(launch.program, launch.command, cwd, scratch_dirs[i]));
+  }
+  std::vector<Result> results;
+  for (size_t i = 0; i < runs.size(); ++i) {
+    Result r = FinishCommand(started[i], scratch_dirs[i]);
+    if (kUnderWine && r.status == 1 && r.out.empty() && r.err.empty()) {
+      r = RunUnderWine(LaunchUnderTest(exe, "", runs[i]).command, cwd,
+                       scratch_dirs[i]);
+    }
+    results.push_back(WithLineFeeds(r));
+  }
+  return results;
 }
 
 // A fresh temporary directory; "" on failure.

@@ -5,8 +5,10 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -19,6 +21,7 @@
 #include "output/console.h"
 #include "output/transform_output.h"
 #include "tests/app/cli_runner.h"
+#include "tests/common/bilingual_checks.h"
 
 namespace geoanchor {
 
@@ -117,6 +120,11 @@ TEST_F(CliTest, VersionHelpAndNoFlags) {
                    "type: double default: 0"
                  : "-accuracy (控制点精度（米，可选，缺省为自动估计）)\n"
                    "      type: double default: 0";
+  const char* result = kUnderWine
+                           ? "-result (结果文件路径（可选，缺省写在程序旁）) "
+                             "type: string default: \"\""
+                           : "-result (结果文件路径（可选，缺省写在程序旁）)\n"
+                             "      type: string default: \"\"";
   for (const char* help_flag : help_flags) {
     const Result help = Run({help_flag});
     EXPECT_EQ(1, help.status);
@@ -134,7 +142,7 @@ TEST_F(CliTest, VersionHelpAndNoFlags) {
           "-report (拟合报告JSON文件路径（可选）) type: string default: \"\"",
           "-plot (残差图SVG文件路径（可选）) type: string default: \"\"",
           "-points (控制点表文件（CSV等，可选）) type: string default: \"\"",
-          accuracy}) {
+          accuracy, result}) {
       EXPECT_NE(std::string::npos, help.out.find(HelpEncoding(flag)))
           << help_flag << " " << flag;
     }
@@ -262,6 +270,120 @@ TEST_F(CliTest, UnwritableResultFileIsAFailure) {
   EXPECT_EQ(0, std::system(("test -z \"$(ls -A '" + dir_ + "' | grep -v -e '^" +
                             kExeName + "$' -e '^" + kResultFileName + "$')\"")
                                .c_str()));
+}
+
+// --result names the result file's path: the file lands there and not
+// beside the executable, and the run is otherwise the same.
+TEST_F(CliTest, ResultFlagWritesTheFileWhereItSays) {
+  const std::vector<std::string> args = {kBase, kSrcPairs, kDesPairs,
+                                         "--projectheight=0"};
+  const Result want = Run(args);
+  ASSERT_EQ(0, want.status) << want.err;
+  const std::string want_file = ReadFile(result_path_);
+  const std::string work = dir_ + "/work";
+  ASSERT_EQ(0, mkdir(work.c_str(), 0755));
+  std::ofstream(work + "/old.json") << std::string(4096, ' ');
+  struct Case {
+    std::string flag;  // the value of --result
+    std::string cwd;
+    std::string lands_at;
+  };
+  const Case cases[] = {
+      {PathAsSeen(work + "/a.json"), "/", work + "/a.json"},
+      {"b.json", work, work + "/b.json"},  // from the working directory
+      {PathAsSeen(work + "/old.json"), "/", work + "/old.json"},  // replaced
+      {"", work, result_path_},  // empty: as without the flag
+  };
+  for (const Case& c : cases) {
+    unlink(result_path_.c_str());
+    std::vector<std::string> with = args;
+    with.push_back("--result=" + c.flag);
+    const Result r = Run(with, "", c.cwd);
+    EXPECT_EQ(0, r.status) << c.flag << "\n" << r.err;
+    EXPECT_EQ(want.out, r.out) << c.flag;
+    EXPECT_EQ(want.err, r.err) << c.flag;
+    EXPECT_EQ(want_file, ReadFile(c.lands_at)) << c.flag;
+    EXPECT_EQ(c.lands_at == result_path_, Exists(result_path_)) << c.flag;
+  }
+  // No temporary file is left behind.
+  EXPECT_EQ((std::set<std::string>{"a.json", "b.json", "old.json"}),
+            Entries(work));
+}
+
+// A result file that cannot be written: everything is printed, then the
+// one line naming the path, in the run's language; nothing is written.
+TEST_F(CliTest, ResultInAMissingFolderIsAFailure) {
+  const std::vector<std::string> args = {kBase, kSrcPairs, kDesPairs,
+                                         "--projectheight=0"};
+  const Result want = Run(args);
+  ASSERT_EQ(0, want.status) << want.err;
+  unlink(result_path_.c_str());
+  const std::string path = PathAsSeen(dir_ + "/missing/result.json");
+  const std::string reason = "No such file or directory";
+  struct Case {
+    const char* lang;
+    std::string line;  // after "GeoAnchorSolve: "
+  };
+  const Case cases[] = {
+      {"--lang=en", "cannot write " + path + ": " + reason},
+      {"--lang=zh", "无法写入" + path + "：" + reason},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> with = args;
+    with.push_back(c.lang);
+    with.push_back("--result=" + path);
+    const Result r = Run(with);
+    EXPECT_EQ(255, r.status) << c.lang;
+    EXPECT_EQ(want.out, r.out) << c.lang;  // the matrix lines included
+    EXPECT_EQ("GeoAnchorSolve: " + c.line + "\n", r.err);
+    EXPECT_FALSE(Exists(result_path_)) << c.lang;
+  }
+  EXPECT_EQ("", bilingual::Faults(Message{cases[0].line, cases[1].line},
+                                  {path, reason}));
+  EXPECT_EQ((std::set<std::string>{kExeName}), Entries(dir_));
+}
+
+// Eight runs at the same time from one executable, each with its own
+// inputs and --result: every file holds its own run's matrix, and nothing
+// lands beside the executable.
+TEST_F(CliTest, RunsSideBySideEachWriteTheirOwnResultFile) {
+  const std::string batch = dir_ + "/batch";
+  ASSERT_EQ(0, mkdir(batch.c_str(), 0755));
+  std::vector<std::vector<std::string>> runs;
+  std::vector<std::string> scratch_dirs, paths;
+  std::vector<RunInputs> inputs;
+  for (int i = 0; i < 8; ++i) {
+    RunInputs in;
+    in.basepoint = "116.3,39.9";
+    in.DWGsrcpoints = kSrcTriples + std::strlen("--DWGsrcpoints=");
+    in.DWGdespoints = kDesTriples + std::strlen("--DWGdespoints=");
+    in.zoffset_m = 1.5 * i - 4.0;
+    in.scale = i % 2 == 0 ? 0.0 : 0.9999;
+    inputs.push_back(in);
+    scratch_dirs.push_back(batch + "/" + std::to_string(i));
+    ASSERT_EQ(0, mkdir(scratch_dirs.back().c_str(), 0755));
+    paths.push_back(batch + "/result-" + std::to_string(i) + ".json");
+    runs.push_back({kBase, kSrcTriples, kDesTriples,
+                    "--zoffset=" + std::to_string(in.zoffset_m),
+                    "--scale=" + std::to_string(in.scale),
+                    "--result=" + PathAsSeen(paths.back())});
+  }
+  const std::vector<Result> results =
+      RunUnderTestAtOnce(exe_, runs, "/", scratch_dirs);
+  std::set<std::string> files;
+  for (size_t i = 0; i < runs.size(); ++i) {
+    const Result& r = results[i];
+    EXPECT_EQ(0, r.status) << i << "\n" << r.err;
+    EXPECT_EQ("", r.err) << i;
+    EXPECT_EQ(ExpectedStdout(inputs[i]), r.out) << i;
+    const std::string file = ReadFile(paths[i]);
+    EXPECT_NE(std::string::npos, r.out.find("\n\n" + file + "\nA B K Angle :"))
+        << i << ": " << file;
+    files.insert(file);
+    EXPECT_TRUE(Entries(scratch_dirs[i]).empty()) << i;
+  }
+  EXPECT_EQ(runs.size(), files.size());
+  EXPECT_EQ((std::set<std::string>{kExeName, "batch"}), Entries(dir_));
 }
 
 TEST_F(CliTest, HugeZOffsetIsWrittenInFull) {

@@ -68,6 +68,13 @@ TEST_F(CliTest, ReportAgreesWithTheConsoleAndTheResultFile) {
     EXPECT_EQ(file[i], report["matrix_local"][i].get<double>()) << i;
   }
 
+  // The float32-safe origin is the control points' centroid in whole
+  // metres (the example's drawing is flat, z = 0).
+  const json& centroid = report["precision"]["centroid_src"];
+  EXPECT_EQ(json::array({std::round(centroid[0].get<double>()),
+                         std::round(centroid[1].get<double>()), 0.0}),
+            report["local_origin"]);
+
   // Points agree with the fitcheck lines to their six printed decimals.
   const std::regex line("fitcheck---deltax:(-?[0-9.]+),deltay:(-?[0-9.]+)");
   std::vector<std::pair<double, double>> printed;

@@ -2,7 +2,6 @@
 // ANSI code page 1252) and on a Chinese one (zh_CN.UTF-8: code page 936):
 // folders and paths named in Chinese and beyond GBK, flag files in every
 // encoding Notepad saves, and the help and messages in a console.
-#include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -27,17 +26,6 @@ const char kBeyondGbk[] = "도구 ß";  // Korean and ß: GBK has neither
 std::vector<std::string> WineIn(const std::string& locale) {
   return {"env", "LANG=" + locale, "LC_ALL=" + locale,
           "LOCPATH=" GEOANCHOR_TEST_LOCALES, "wine"};
-}
-
-std::set<std::string> Entries(const std::string& dir) {
-  std::set<std::string> names;
-  if (DIR* d = opendir(dir.c_str())) {
-    while (const dirent* e = readdir(d)) names.insert(e->d_name);
-    closedir(d);
-  }
-  names.erase(".");
-  names.erase("..");
-  return names;
 }
 
 // A fresh folder `name` in the test's directory, with the .exe in it.

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <nlohmann/json.hpp>
@@ -247,6 +248,207 @@ TEST(FitReportTest, GridDeviationsAreWritten) {
   EXPECT_EQ(45.0, j["points"][1]["grid_dx_m"].get<double>());
   EXPECT_EQ(60.0, j["points"][1]["grid_dy_m"].get<double>());
   EXPECT_EQ(75.0, j["points"][1]["grid_m"].get<double>());
+}
+
+// The report's float32-safe placement: the origin is the fitted points'
+// centroid in whole units (by hand: (10/3, 11/3, 4/3) -> (3, 4, 1)), and the
+// matrix about it is matrix_local with its last column at the origin's
+// place (2*3 + 100, 2*4 - 50, 1). Both follow the existing matrices.
+TEST(FitReportTest, LocalOriginAndTheMatrixAboutItFollowTheMatrices) {
+  ControlPoints points;
+  points.mode = InputMode::kHeight;
+  points.base_point = Point3{116.3, 39.9, 0};
+  points.source = {{0, 0, 0}, {10, 0, 1}, {0, 11, 3}};
+  points.target = {{100, -50}, {120, -50}, {100, -28}};
+  points.target_up_m = {0, 1, 3};
+  SimilarityFit fit = MakeFit({{0, 0}, {0, 0}, {0, 0}});
+  fit.similarity = PlaneSimilarity::FromModel(100.0, -50.0, 2.0, 0.0);
+  const std::string text = Report(points, fit, VerticalLift(), Diagnosis());
+  const json j = json::parse(text);
+  EXPECT_EQ(json::array({3.0, 4.0, 1.0}), j["local_origin"]);
+  const json want = json::array({2.0, 0.0, 0.0, 0.0, 0.0, 2.0, 0.0, 0.0, 0.0,
+                                 0.0, 1.0, 0.0, 106.0, -42.0, 1.0, 1.0});
+  EXPECT_EQ(want, j["matrix_local_rtc"]);
+  size_t at = 0;
+  for (const char* key :
+       {"\"matrix_local\"", "\"matrix_ecef\"", "\"local_origin\"",
+        "\"matrix_local_rtc\"", "\"points\""}) {
+    const size_t next = text.find(key);
+    EXPECT_LT(at, next) << key;
+    at = next;
+  }
+  // Halves round away from zero; no points, no shift.
+  const Point3 half = LocalOrigin({{-1, 2, 0.5}, {-4, 3, 0}});
+  EXPECT_EQ(-3.0, half.x);
+  EXPECT_EQ(3.0, half.y);
+  EXPECT_EQ(0.0, half.z);
+  EXPECT_EQ(0.0, LocalOrigin({}).x);
+}
+
+// The translation about the origin is the exact value rounded once, where
+// adding the rounded products loses it (sums by hand, in powers of two).
+TEST(FitReportTest, MatrixAboutOriginRoundsItsTranslationOnce) {
+  const double p30 = std::ldexp(1.0, 30), p53 = std::ldexp(1.0, 53);
+  struct Case {
+    const char* what;
+    double m0, m4, m12;  // row 0 of the matrix; the others are the identity's
+    Point3 origin;
+    double want;
+  };
+  const Case cases[] = {
+      // (1 + 2^-30)(2^30 + 1) - (2^30 + 2) = 2^-30; the rounded product
+      // is 2^30 + 2 and the plain sum 0.
+      {"cancellation",
+       1.0 + 1.0 / p30,
+       0.0,
+       -(p30 + 2.0),
+       {p30 + 1.0, 0, 0},
+       1.0 / p30},
+      // 2^53 + 1 + 2^-60 lies above the half-way point between 2^53 and
+      // 2^53 + 2; adding 1 first rounds to even, 2^53.
+      {"half way", 1.0, std::ldexp(1.0, -60), p53, {1.0, 1.0, 0}, p53 + 2.0},
+      {"nothing to round", 0.5, -0.25, 10.0, {4.0, 8.0, 0}, 10.0},
+      // The bundled example's easting about its origin; the value from
+      // exact rational arithmetic (Python's fractions). The plain sum gives
+      // 160.57658521085978.
+      {"the example",
+       0.9996377047496906,
+       -0.021499075949249751,
+       -39410190.200558051,
+       {39517739, 4329076, 0},
+       160.57658520780538},
+      // A product beyond the doubles: the plain sum, infinite.
+      {"overflow", 1e300, 0.0, 0.0, {1e10, 0, 0}, HUGE_VAL},
+  };
+  for (const Case& c : cases) {
+    std::array<double, 16> m{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    m[0] = c.m0;
+    m[4] = c.m4;
+    m[12] = c.m12;
+    const std::array<double, 16> about = MatrixAboutOrigin(m, c.origin);
+    EXPECT_EQ(c.want, about[12]) << c.what;
+    for (size_t i = 0; i < 12; ++i) EXPECT_EQ(m[i], about[i]) << c.what;
+    EXPECT_EQ(c.origin.y, about[13]) << c.what;  // 0 * x + 1 * y + 0
+    EXPECT_EQ(1.0, about[15]) << c.what;
+  }
+}
+
+// A point p of the drawing as a float32 viewer places it: (p - origin)
+// subtracted in double once, then the coordinates and the matrix in float,
+// every operation rounded to float. Without an origin, p itself in float.
+Point3 InFloat(const std::array<double, 16>& m, const Point3& p,
+               const Point3& origin) {
+  const float x = static_cast<float>(p.x - origin.x);
+  const float y = static_cast<float>(p.y - origin.y);
+  const float z = static_cast<float>(p.z - origin.z);
+  float f[16];
+  for (size_t i = 0; i < 16; ++i) f[i] = static_cast<float>(m[i]);
+  return Point3{f[0] * x + f[4] * y + f[8] * z + f[12],
+                f[1] * x + f[5] * y + f[9] * z + f[13],
+                f[2] * x + f[6] * y + f[10] * z + f[14]};
+}
+
+Point3 InDouble(const std::array<double, 16>& m, const Point3& p) {
+  return Point3{m[0] * p.x + m[4] * p.y + m[8] * p.z + m[12],
+                m[1] * p.x + m[5] * p.y + m[9] * p.z + m[13],
+                m[2] * p.x + m[6] * p.y + m[10] * p.z + m[14]};
+}
+
+double Distance(const Point3& a, const Point3& b) {
+  return std::sqrt((a.x - b.x) * (a.x - b.x) + (a.y - b.y) * (a.y - b.y) +
+                   (a.z - b.z) * (a.z - b.z));
+}
+
+// A 10 km drawing whose centre lands a few km from the base point: every
+// place of it, on a 41 x 41 grid at its lowest and highest z, placed in
+// float32 through the origin and matrix_local_rtc lands within 1 mm of
+// where matrix_local puts it in double. matrix_local itself in float32
+// misses by metres on a zone-numbered drawing (a float holds 39 500 000
+// to 4 m). The margin is float32's own: a float spaces 0.5 mm apart at 4 to
+// 8 km from the base point, and these drawings reach 9 km from it; the
+// worst here is 0.92 to 0.96 mm, with the centre at the base point 0.6 to
+// 0.7 mm.
+TEST(FitReportTest, Float32ViewerPlacesTenKilometresWithinAMillimetre) {
+  struct Case {
+    const char* drawing;
+    double K, angle_rad;
+    Point2 centre;  // drawing units
+    double half;    // half the drawing's width, drawing units
+    Point2 lands;   // where the centre lands, metres from the base point
+    double z_low, z_high, zoffset_m;
+    bool plain_float_fails;
+  };
+  const Case cases[] = {
+      {"zone-numbered Gauss-Kruger",
+       0.99987,
+       0.0215,
+       {39517738.855, 4329075.554},
+       5000.0,
+       {1500.0, -2500.0},
+       0.0,
+       120.0,
+       3.93,
+       true},
+      {"local grid",
+       1.0000123,
+       -0.35,
+       {2000.0, 3000.0},
+       5000.0,
+       {-2800.0, 1200.0},
+       -5.0,
+       80.0,
+       0.0,
+       false},
+      {"millimetres",
+       0.001,
+       0.8,
+       {2.5e6, 4.0e6},
+       5e6,
+       {2000.0, 2000.0},
+       0.0,
+       150000.0,
+       -12.5,
+       false},
+  };
+  for (const Case& c : cases) {
+    const double p = c.K * std::cos(c.angle_rad),
+                 q = c.K * std::sin(c.angle_rad);
+    SimilarityFit fit;
+    fit.similarity = PlaneSimilarity::FromModel(
+        c.lands.x - (p * c.centre.x - q * c.centre.y),
+        c.lands.y - (q * c.centre.x + p * c.centre.y), c.K, c.angle_rad);
+    // Six control points spread over the drawing, not around its centre.
+    ControlPoints points;
+    const double spread[6][2] = {{-0.8, -0.7}, {0.9, -0.6}, {0.7, 0.8},
+                                 {-0.5, 0.9},  {0.1, 0.2},  {0.6, 0.1}};
+    for (const auto& s : spread) {
+      points.source.push_back(Point3{c.centre.x + s[0] * c.half,
+                                     c.centre.y + s[1] * c.half,
+                                     c.z_low + 0.3 * (c.z_high - c.z_low)});
+    }
+    const std::array<double, 16> local =
+        ResultMatrix(fit, points, c.zoffset_m).numbers;
+    const Point3 origin = LocalOrigin(points.source);
+    const std::array<double, 16> rtc = MatrixAboutOrigin(local, origin);
+    double worst_rtc_m = 0.0, worst_plain_m = 0.0;
+    for (int i = 0; i <= 40; ++i) {
+      for (int k = 0; k <= 40; ++k) {
+        for (double z : {c.z_low, c.z_high}) {
+          const Point3 at{c.centre.x + c.half * (i / 20.0 - 1.0),
+                          c.centre.y + c.half * (k / 20.0 - 1.0), z};
+          const Point3 exact = InDouble(local, at);
+          worst_rtc_m =
+              std::max(worst_rtc_m, Distance(exact, InFloat(rtc, at, origin)));
+          worst_plain_m = std::max(
+              worst_plain_m, Distance(exact, InFloat(local, at, Point3{})));
+        }
+      }
+    }
+    EXPECT_LT(worst_rtc_m, 1e-3) << c.drawing;
+    if (c.plain_float_fails) {
+      EXPECT_GT(worst_plain_m, 1e-3) << c.drawing;
+    }
+  }
 }
 
 }  // namespace

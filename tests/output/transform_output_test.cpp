@@ -270,8 +270,8 @@ TEST_F(ResultFileTest, WholeStageInBothScaleModes) {
   SimilarityFit fit = ScaledFit();
   const ControlPoints points = CadGrid();
   const MatrixText matrix = ResultMatrix(fit, points, 0.0);
-  EXPECT_EQ(
-      0, WriteTransformResult(fit, points, matrix, dir_, Language::kEnglish));
+  EXPECT_EQ(0, WriteTransformResult(fit, points, matrix, dir_ + kResultFileName,
+                                    Language::kEnglish));
   const std::string fixed = testing::internal::GetCapturedStdout();
   const std::string text =
       "[2.00000000000000000000,0.0,0.0,0.0,-0.0,2.00000000000000000000,0.0,"
@@ -284,8 +284,8 @@ TEST_F(ResultFileTest, WholeStageInBothScaleModes) {
 
   testing::internal::CaptureStdout();
   fit.free_scale = true;
-  EXPECT_EQ(
-      0, WriteTransformResult(fit, points, matrix, dir_, Language::kEnglish));
+  EXPECT_EQ(0, WriteTransformResult(fit, points, matrix, dir_ + kResultFileName,
+                                    Language::kEnglish));
   EXPECT_EQ("\n" + text +
                 "\nA B K Angle :10.0000000000 -5.5000000000 2.0000000000 "
                 "0.0000000000",
@@ -304,7 +304,7 @@ TEST_F(ResultFileTest, UnwritableFileIsNamedAfterEverythingPrinted) {
   dup2(1, 2);
   EXPECT_EQ(-1,
             WriteTransformResult(fit, points, ResultMatrix(fit, points, 0.0),
-                                 dir_, Language::kEnglish));
+                                 dir_ + kResultFileName, Language::kEnglish));
   std::fflush(stderr);
   dup2(err, 2);
   close(err);
@@ -328,8 +328,9 @@ TEST_F(ResultFileTest, NonFiniteTransformWritesNothing) {
   SimilarityFit fit;
   fit.similarity = PlaneSimilarity::FromModel(std::nan(""), 0.0, 1.0, 0.0);
   const ControlPoints points = CadGrid();
-  EXPECT_EQ(-1, WriteTransformResult(fit, points, ResultMatrix(fit, points, 0),
-                                     dir_, Language::kEnglish));
+  EXPECT_EQ(-1,
+            WriteTransformResult(fit, points, ResultMatrix(fit, points, 0),
+                                 dir_ + kResultFileName, Language::kEnglish));
   EXPECT_EQ("", testing::internal::GetCapturedStdout());
   EXPECT_EQ(
       "GeoAnchorSolve: the transform is not finite; no result file written\n",
@@ -347,8 +348,9 @@ TEST_F(ResultFileTest, TextThatMovesThePointsWritesNothing) {
   matrix.numbers[13] = 1.0;  // as if the text said so
   testing::internal::CaptureStdout();
   testing::internal::CaptureStderr();
-  EXPECT_EQ(
-      -1, WriteTransformResult(fit, points, matrix, dir_, Language::kEnglish));
+  EXPECT_EQ(-1,
+            WriteTransformResult(fit, points, matrix, dir_ + kResultFileName,
+                                 Language::kEnglish));
   EXPECT_EQ("", testing::internal::GetCapturedStdout());
   EXPECT_EQ(
       "GeoAnchorSolve: the result text places point 1 1.000000 m from where "
