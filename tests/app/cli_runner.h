@@ -134,10 +134,12 @@ inline pid_t StartCommand(const std::string& program,
     dup2(err, 2);
     // The program speaks the system's language: the tests expect English
     // unless they ask for another, through "env" before the program or
-    // --lang, whatever locale runs the tests.
-    for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG", "LANGUAGE"}) {
+    // --lang, whatever locale runs the tests. UTF-8 still, in which Wine
+    // hands the arguments to a Windows program.
+    for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANGUAGE"}) {
       unsetenv(variable);
     }
+    setenv("LANG", "C.UTF-8", 1);
 #ifdef GEOANCHOR_WINE_PREFIX
     // The tests' own Wine prefix, prepared before them; no Wine chatter.
     setenv("WINEPREFIX", GEOANCHOR_WINE_PREFIX, 1);
