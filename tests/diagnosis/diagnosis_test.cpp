@@ -46,19 +46,6 @@ void AsTable(ControlPoints* p, size_t check, const char* easting = "x",
   if (p->target_up_m.size() > kept) p->target_up_m.resize(kept);
 }
 
-// The site of a city, `points` points over `size_m`.
-Site At(double lon_deg, double lat_deg, double cm_deg, int points,
-        double size_m, unsigned seed) {
-  Site s;
-  s.lon_deg = lon_deg;
-  s.lat_deg = lat_deg;
-  s.zone_cm_deg = cm_deg;
-  s.points = points;
-  s.size_m = size_m;
-  s.seed = seed;
-  return s;
-}
-
 // 116.40 degrees written as the surveyors' 116.24 (116 deg 24').
 double AsSurveyorsDms(double deg) {
   const double d = std::floor(deg);

@@ -68,6 +68,19 @@ struct Site {
   std::function<void(SimilarityFit* fit)> fitted;
 };
 
+// The site of a city, `points` points over `size_m`.
+inline Site At(double lon_deg, double lat_deg, double cm_deg, int points,
+               double size_m, unsigned seed) {
+  Site s;
+  s.lon_deg = lon_deg;
+  s.lat_deg = lat_deg;
+  s.zone_cm_deg = cm_deg;
+  s.points = points;
+  s.size_m = size_m;
+  s.seed = seed;
+  return s;
+}
+
 // The faults of every finding's message in its two languages, with the
 // points' names and the table's column headers as the user's own text;
 // "" when every message of the diagnosis's own is sound.

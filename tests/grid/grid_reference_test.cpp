@@ -22,18 +22,6 @@ namespace {
 using Alter =
     std::function<void(std::vector<double>*, std::vector<double>*, RunInputs*)>;
 
-Site At(double lon_deg, double lat_deg, double cm_deg, int points,
-        double size_m, unsigned seed) {
-  Site s;
-  s.lon_deg = lon_deg;
-  s.lat_deg = lat_deg;
-  s.zone_cm_deg = cm_deg;
-  s.points = points;
-  s.size_m = size_m;
-  s.seed = seed;
-  return s;
-}
-
 // The drawing carried by an old datum: shifted by (east_m, north_m) and
 // scaled by `ppm` about its first point.
 Alter OldDatum(double east_m, double north_m, double ppm) {
