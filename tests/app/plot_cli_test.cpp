@@ -129,20 +129,31 @@ struct Rendering {
   size_t colours = 0;
 };
 
+// The command that opens `page` in `chromium` headless with `options`: as
+// root Chromium needs --no-sandbox; the rest keeps it off the network and
+// away from any profile but one in `dir`.
+std::string HeadlessChromium(const std::string& chromium,
+                             const std::string& dir, const std::string& options,
+                             const std::string& page) {
+  return "timeout 120 " + chromium +
+         " --headless --no-sandbox --disable-gpu --disable-quic --no-first-run"
+         " --disable-background-networking --disable-component-update"
+         " --disable-sync --user-data-dir='" +
+         dir + "/profile' " + options + " 'file://" + page + "'";
+}
+
 // A screenshot by `chromium` of the HTML `page`, in a window `width` px
 // wide and 560 px high.
 Picture Screenshot(const std::string& chromium, const std::string& page,
                    const std::string& dir, unsigned width) {
   const std::string png = page + ".png";
-  // As root Chromium needs --no-sandbox; the rest keeps it off the network
-  // and away from any profile.
   const std::string command =
-      "timeout 120 " + chromium +
-      " --headless --no-sandbox --disable-gpu --disable-quic --no-first-run"
-      " --disable-background-networking --disable-component-update"
-      " --disable-sync --hide-scrollbars --user-data-dir='" +
-      dir + "/profile' --window-size=" + std::to_string(width) +
-      ",560 --screenshot='" + png + "' 'file://" + page + "' >/dev/null 2>&1";
+      HeadlessChromium(
+          chromium, dir,
+          "--hide-scrollbars --window-size=" + std::to_string(width) +
+              ",560 --screenshot='" + png + "'",
+          page) +
+      " >/dev/null 2>&1";
   EXPECT_EQ(0, std::system(command.c_str())) << command;
   return ReadPng(png);
 }
@@ -306,11 +317,7 @@ TEST_F(CliTest, BrowserDrawsEveryCharacterOfAChinesePlot) {
   std::ofstream(page) << GlyphCheckPage(ReadFile(plot));
   const std::string dom = page + ".dom";
   const std::string command =
-      "timeout 120 " + chromium +
-      " --headless --no-sandbox --disable-gpu --disable-quic --no-first-run"
-      " --disable-background-networking --disable-component-update"
-      " --disable-sync --user-data-dir='" +
-      dir_ + "/profile' --dump-dom 'file://" + page + "' >'" + dom +
+      HeadlessChromium(chromium, dir_, "--dump-dom", page) + " >'" + dom +
       "' 2>/dev/null";
   ASSERT_EQ(0, std::system(command.c_str())) << command;
   const std::string out = ReadFile(dom);
