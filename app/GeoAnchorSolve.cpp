@@ -25,6 +25,7 @@ DEFINE_double(scale, 0, "缩放参数");
 DEFINE_double(projectheight, -1, "投影高度，抵偿面高度");
 DEFINE_string(report, "", "拟合报告JSON文件路径（可选）");
 DEFINE_string(plot, "", "残差图SVG文件路径（可选）");
+DEFINE_string(geojson, "", "地图检查文件路径（GeoJSON，可选）");
 DEFINE_double(accuracy, 0, "控制点精度（米，可选，缺省为自动估计）");
 DEFINE_string(points, "", "控制点表文件（CSV等，可选）");
 DEFINE_string(lang, "", "提示语言（zh 或 en，缺省随系统）");
@@ -133,6 +134,7 @@ int Main(int argc, char** argv) {
   inputs.modelpoint = FLAGS_modelpoint;
   inputs.report_path = FLAGS_report;
   inputs.plot_path = FLAGS_plot;
+  inputs.geojson_path = FLAGS_geojson;
   inputs.points_path = FLAGS_points;
   inputs.result_path = FLAGS_result;
   const std::string lang = FLAGS_lang;

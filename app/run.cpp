@@ -11,6 +11,7 @@
 #include "input/input_stage.h"
 #include "output/console.h"
 #include "output/fit_report.h"
+#include "output/geojson.h"
 #include "output/residual_plot.h"
 #include "output/transform_output.h"
 #include "platform/platform.h"
@@ -72,7 +73,9 @@ int RunGeoAnchorSolve(const RunInputs& inputs) {
   }
   PrintControlPointLines(points);
 
-  const bool quality = !inputs.report_path.empty() || !inputs.plot_path.empty();
+  const bool quality = !inputs.report_path.empty() ||
+                       !inputs.plot_path.empty() ||
+                       !inputs.geojson_path.empty();
   const SimilarityFit fit =
       FitControlPoints(points, inputs.scale, inputs.accuracy_m, quality);
   PrintFitCheck(fit);
@@ -105,6 +108,11 @@ int RunGeoAnchorSolve(const RunInputs& inputs) {
   if (!inputs.plot_path.empty() &&
       WriteResidualPlot(inputs.plot_path, points, fit, diagnosis,
                         inputs.language) != 0) {
+    return -1;
+  }
+  if (!inputs.geojson_path.empty() &&
+      WriteGeoJson(inputs.geojson_path, points, fit, diagnosis,
+                   inputs.language) != 0) {
     return -1;
   }
   return 0;

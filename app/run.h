@@ -34,8 +34,9 @@ struct RunInputs {
   // The result file's own path, for runs side by side from one
   // executable; "" = kResultFileName in `executable_dir`.
   std::string result_path;
-  std::string report_path;  // "" = no fit report
-  std::string plot_path;    // "" = no residual plot
+  std::string report_path;   // "" = no fit report
+  std::string plot_path;     // "" = no residual plot
+  std::string geojson_path;  // "" = no map check (output/geojson.h)
   // A control-point table (input/point_table.h) instead of DWGsrcpoints
   // and DWGdespoints; "" = none.
   std::string points_path;
@@ -52,10 +53,10 @@ struct RunInputs {
 bool PrepareControlPoints(const RunInputs& inputs, ControlPoints* points,
                           std::string* error);
 
-// The whole run; returns the exit status, 0 or -1. With a report path or a
-// plot path, a run that succeeds also writes the fit report or the residual
-// plot there (and only then are the quality figures computed); one that
-// cannot write them fails.
+// The whole run; returns the exit status, 0 or -1. With a report, a plot or
+// a GeoJSON path, a run that succeeds also writes the fit report, the
+// residual plot or the map check there, in this order (and only then are
+// the quality figures computed); one that cannot write them fails.
 int RunGeoAnchorSolve(const RunInputs& inputs);
 
 }  // namespace geoanchor

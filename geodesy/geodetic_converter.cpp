@@ -1,5 +1,6 @@
 #include "geodesy/geodetic_converter.h"
 
+#include <GeographicLib/Geocentric.hpp>
 #include <cmath>
 
 #include "common/numbers.h"
@@ -67,6 +68,37 @@ void GeodeticConverter::GeodeticToEnu(const Point3& geodetic,
   EcefToEnu(ecef, enu);
 }
 
+void GeodeticConverter::EnuToEcef(const Point3& enu, Point3* ecef) const {
+  const double e = enu.x, n = enu.y, u = enu.z;
+  const double x =
+      origin_ecef_.x +
+      (-sin_lam0_ * e - sin_phi0_ * cos_lam0_ * n + cos_phi0_ * cos_lam0_ * u);
+  const double y = origin_ecef_.y + (cos_lam0_ * e - sin_phi0_ * sin_lam0_ * n +
+                                     cos_phi0_ * sin_lam0_ * u);
+  const double z = origin_ecef_.z + (cos_phi0_ * n + sin_phi0_ * u);
+  ecef->x = x;
+  ecef->y = y;
+  ecef->z = z;
+}
+
+void GeodeticConverter::EcefToGeodetic(const Point3& ecef,
+                                       Point3* geodetic) const {
+  const GeographicLib::Geocentric earth(kWgs84SemiMajorAxisM,
+                                        kWgs84FlatteningDecimal);
+  double lat_deg = 0.0, lon_deg = 0.0, h_m = 0.0;
+  earth.Reverse(ecef.x, ecef.y, ecef.z, lat_deg, lon_deg, h_m);
+  geodetic->x = lon_deg;
+  geodetic->y = lat_deg;
+  geodetic->z = h_m;
+}
+
+void GeodeticConverter::EnuToGeodetic(const Point3& enu,
+                                      Point3* geodetic) const {
+  Point3 ecef{0.0, 0.0, 0.0};
+  EnuToEcef(enu, &ecef);
+  EcefToGeodetic(ecef, geodetic);
+}
+
 std::array<double, 16> EnuToEcefMatrix(const GeodeticConverter& converter) {
   const double sin_lam0 = converter.sin_lam0_;
   const double cos_lam0 = converter.cos_lam0_;
@@ -130,6 +162,33 @@ void ConvertTargets(InputMode mode, const Point3& base_point,
       }
       return;
     }
+  }
+}
+
+void ConvertToGeodetic(InputMode mode, const Point3& base_point,
+                       const Point3& model_point,
+                       const std::vector<Point3>& enu,
+                       std::vector<Point3>* geodetic) {
+  const GeodeticConverter scene(base_point.x, base_point.y);
+  geodetic->clear();
+  geodetic->reserve(enu.size());
+  if (mode != InputMode::kModelBasePoint) {
+    for (const Point3& p : enu) {
+      Point3 g;
+      scene.EnuToGeodetic(p, &g);
+      geodetic->push_back(g);
+    }
+    return;
+  }
+  // The model base point's shift exactly as ConvertTargets formed it.
+  const GeodeticConverter model_frame(model_point.x, model_point.y);
+  Point3 shift_enu;
+  scene.GeodeticToEnu(Point3{model_point.x, model_point.y, 0.0}, &shift_enu);
+  for (const Point3& p : enu) {
+    Point3 g;
+    model_frame.EnuToGeodetic(
+        Point3{p.x - shift_enu.x, p.y - shift_enu.y, p.z - shift_enu.z}, &g);
+    geodetic->push_back(g);
   }
 }
 

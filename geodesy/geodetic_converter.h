@@ -50,6 +50,19 @@ class GeodeticConverter {
   // GeodeticToEcef followed by EcefToEnu. May alias.
   void GeodeticToEnu(const Point3& geodetic, Point3* enu) const;
 
+  // ENU metres around the origin -> ECEF metres: the rotation's transpose,
+  // then the origin's position added. May alias.
+  void EnuToEcef(const Point3& enu, Point3* ecef) const;
+
+  // ECEF metres -> geodetic (lon_deg, lat_deg, h_m) on the same ellipsoid,
+  // by GeographicLib's Geocentric::Reverse (exact to a few nanometres at
+  // any height a site has). May alias. Does not depend on the origin.
+  void EcefToGeodetic(const Point3& ecef, Point3* geodetic) const;
+
+  // EnuToEcef followed by EcefToGeodetic: GeodeticToEnu's inverse. May
+  // alias.
+  void EnuToGeodetic(const Point3& enu, Point3* geodetic) const;
+
  private:
   friend std::array<double, 16> EnuToEcefMatrix(
       const GeodeticConverter& converter);
@@ -82,6 +95,20 @@ void ConvertTargets(InputMode mode, const Point3& base_point,
                     const Point3& model_point, double project_height_m,
                     const std::vector<Point3>& geodetic,
                     std::vector<Point2>* target, std::vector<double>* up_m);
+
+// ConvertTargets' conversion undone: where the points `enu` (east, north,
+// up in the scene base point's frame, metres, as ConvertTargets gives
+// them) lie on WGS84, (lon_deg, lat_deg, h_m), index-aligned:
+//  - pair and height modes: from the scene frame;
+//  - model-base-point mode: the model base point's east/north/up in the
+//    scene frame taken off, then from `model_point`'s tangent frame.
+// A target's own east, north and up come back to its lon, lat and height
+// (to rounding); the pair mode's up is the one its targets have at
+// `project_height_m` in the scene frame (ConvertTargets does not keep it).
+void ConvertToGeodetic(InputMode mode, const Point3& base_point,
+                       const Point3& model_point,
+                       const std::vector<Point3>& enu,
+                       std::vector<Point3>* geodetic);
 
 }  // namespace geoanchor
 

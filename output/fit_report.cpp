@@ -1,43 +1,24 @@
 #include "output/fit_report.h"
 
 #include <cmath>
-#include <cstdio>
 #include <utility>
 #include <vector>
 
 #include "common/numbers.h"
 #include "common/version.h"
 #include "geodesy/geodetic_converter.h"
+#include "output/json_text.h"
 #include "output/write_file.h"
 
 namespace geoanchor {
 
 namespace {
 
-std::string Number(double v) {
-  if (!std::isfinite(v)) return "null";
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%.17g", v);
-  return buffer;
-}
-
-std::string Quoted(const std::string& text) {
-  // Our texts are UTF-8 (mode names, Ceres' termination names, the
-  // warnings and notes, and the points' names from a table), and JSON text
-  // is: only the quote, the backslash and control characters need care.
-  std::string out = "\"";
-  for (char c : text) {
-    if (c == '"' || c == '\\') out += '\\';
-    if (static_cast<unsigned char>(c) >= 0x20) out += c;
-  }
-  return out + "\"";
-}
-
 std::string Array(const double* values, size_t size) {
   std::string out = "[";
   for (size_t i = 0; i < size; ++i) {
     if (i != 0) out += ", ";
-    out += Number(values[i]);
+    out += JsonNumber(values[i]);
   }
   return out + "]";
 }
@@ -46,10 +27,11 @@ std::string PrecisionJson(const FitPrecision& p, bool free_scale) {
   if (!p.available) return "null";
   const double centroid[2] = {p.centroid_src_x, p.centroid_src_y};
   std::string j = "{\"centroid_src\": " + Array(centroid, 2) +
-                  ", \"east_m\": " + Number(p.east_m) +
-                  ", \"north_m\": " + Number(p.north_m) + ", \"scale_ppm\": " +
-                  (free_scale ? Number(p.scale_ppm) : std::string("null")) +
-                  ", \"angle_arcsec\": " + Number(p.angle_arcsec) +
+                  ", \"east_m\": " + JsonNumber(p.east_m) +
+                  ", \"north_m\": " + JsonNumber(p.north_m) +
+                  ", \"scale_ppm\": " +
+                  (free_scale ? JsonNumber(p.scale_ppm) : std::string("null")) +
+                  ", \"angle_arcsec\": " + JsonNumber(p.angle_arcsec) +
                   ", \"correlation\": [";
   const size_t m = static_cast<size_t>(p.correlation_size);
   for (size_t row = 0; row < m; ++row) {
@@ -63,13 +45,14 @@ std::string PrecisionJson(const FitPrecision& p, bool free_scale) {
 // determined, a zone or an EPSG code that does not apply are null.
 std::string ProjectionJson(const Projection& p) {
   if (p.kind == ProjectionKind::kNone) return "null";
-  return std::string("{\"kind\": ") + Quoted(ProjectionKindName(p.kind)) +
-         ", \"central_meridian_deg\": " + Number(p.central_meridian_deg) +
+  return std::string("{\"kind\": ") + JsonString(ProjectionKindName(p.kind)) +
+         ", \"central_meridian_deg\": " + JsonNumber(p.central_meridian_deg) +
          ", \"zone\": " + (p.zone != 0 ? std::to_string(p.zone) : "null") +
          ", \"zone_in_easting\": " + (p.zone_in_easting ? "true" : "false") +
          ", \"epsg\": " + (p.epsg != 0 ? std::to_string(p.epsg) : "null") +
-         ", \"rms_m\": " + Number(p.rms_m) + ", \"web_map\": " +
-         (p.web_map ? Quoted(WebMapDatumName(p.web_map_datum)) : "null") + "}";
+         ", \"rms_m\": " + JsonNumber(p.rms_m) + ", \"web_map\": " +
+         (p.web_map ? JsonString(WebMapDatumName(p.web_map_datum)) : "null") +
+         "}";
 }
 
 // The national grid the drawing is in, judged point by point, or null:
@@ -78,11 +61,11 @@ std::string ProjectionJson(const Projection& p) {
 std::string GridJson(const GridJudgement& g) {
   if (!g.in_grid) return "null";
   return "{\"epsg\": " + std::to_string(g.grid.epsg) +
-         ", \"name\": " + Quoted(GridName(g.grid).en) +
-         ", \"datum_dx_m\": " + Number(g.datum_shift_m.x) +
-         ", \"datum_dy_m\": " + Number(g.datum_shift_m.y) +
-         ", \"K\": " + Number(g.K) + ", \"angle_rad\": " + Number(g.angle_rad) +
-         "}";
+         ", \"name\": " + JsonString(GridName(g.grid).en) +
+         ", \"datum_dx_m\": " + JsonNumber(g.datum_shift_m.x) +
+         ", \"datum_dy_m\": " + JsonNumber(g.datum_shift_m.y) +
+         ", \"K\": " + JsonNumber(g.K) +
+         ", \"angle_rad\": " + JsonNumber(g.angle_rad) + "}";
 }
 
 // The sum of `terms` rounded once, to nearest (ties to even), when the terms
@@ -166,22 +149,24 @@ void AppendList(const char* name, const std::vector<std::string>& entries,
 // taken as the easting and the columns not read.
 void AppendRun(const ControlPoints& points, bool free_scale, Language language,
                std::string* j) {
-  *j += "  \"lang\": " + Quoted(LanguageCode(language)) + ",\n";
-  *j += "  \"version\": " + Quoted(kToolVersion) + ",\n";
-  *j += "  \"mode\": " + Quoted(InputModeName(points.mode)) + ",\n";
-  *j += "  \"scale_mode\": " + Quoted(free_scale ? "free" : "fixed") + ",\n";
-  *j += "  \"base_point\": {\"lon_deg\": " + Number(points.base_point.x) +
-        ", \"lat_deg\": " + Number(points.base_point.y) + "},\n";
+  *j += "  \"lang\": " + JsonString(LanguageCode(language)) + ",\n";
+  *j += "  \"version\": " + JsonString(kToolVersion) + ",\n";
+  *j += "  \"mode\": " + JsonString(InputModeName(points.mode)) + ",\n";
+  *j +=
+      "  \"scale_mode\": " + JsonString(free_scale ? "free" : "fixed") + ",\n";
+  *j += "  \"base_point\": {\"lon_deg\": " + JsonNumber(points.base_point.x) +
+        ", \"lat_deg\": " + JsonNumber(points.base_point.y) + "},\n";
   if (points.mode == InputMode::kModelBasePoint) {
-    *j += "  \"model_point\": {\"lon_deg\": " + Number(points.model_point.x) +
-          ", \"lat_deg\": " + Number(points.model_point.y) + "},\n";
+    *j +=
+        "  \"model_point\": {\"lon_deg\": " + JsonNumber(points.model_point.x) +
+        ", \"lat_deg\": " + JsonNumber(points.model_point.y) + "},\n";
   }
   if (points.table.read) {
-    *j +=
-        "  \"easting_column\": " + Quoted(points.table.easting_column) + ",\n";
+    *j += "  \"easting_column\": " + JsonString(points.table.easting_column) +
+          ",\n";
     std::vector<std::string> ignored;
     for (const std::string& name : points.table.ignored_columns) {
-      ignored.push_back(Quoted(name));
+      ignored.push_back(JsonString(name));
     }
     AppendList("ignored_columns", ignored, j);
   }
@@ -198,12 +183,13 @@ void AppendParameters(const SimilarityFit& fit, const ControlPoints& points,
   const Point3 origin = LocalOrigin(points.source);
   const double origin_xyz[3] = {origin.x, origin.y, origin.z};
   const std::array<double, 16> rtc = MatrixAboutOrigin(local, origin);
-  *j += "  \"parameters\": {\"A_m\": " + Number(fit.similarity.A_m()) +
-        ", \"B_m\": " + Number(fit.similarity.B_m()) +
-        ", \"K\": " + Number(fit.similarity.K()) +
-        ", \"angle_rad\": " + Number(fit.similarity.angle_rad()) +
-        ", \"angle_deg\": " + Number(RadToDeg(fit.similarity.angle_rad())) +
-        ", \"scale_ppm\": " + Number((fit.similarity.K() - 1.0) * 1e6) + "},\n";
+  *j += "  \"parameters\": {\"A_m\": " + JsonNumber(fit.similarity.A_m()) +
+        ", \"B_m\": " + JsonNumber(fit.similarity.B_m()) +
+        ", \"K\": " + JsonNumber(fit.similarity.K()) +
+        ", \"angle_rad\": " + JsonNumber(fit.similarity.angle_rad()) +
+        ", \"angle_deg\": " + JsonNumber(RadToDeg(fit.similarity.angle_rad())) +
+        ", \"scale_ppm\": " + JsonNumber((fit.similarity.K() - 1.0) * 1e6) +
+        "},\n";
   *j += "  \"matrix_local\": " + Array(local.data(), local.size()) + ",\n";
   *j += "  \"matrix_ecef\": " + Array(ecef.data(), ecef.size()) + ",\n";
   *j += "  \"local_origin\": " + Array(origin_xyz, 3) + ",\n";
@@ -212,7 +198,7 @@ void AppendParameters(const SimilarityFit& fit, const ControlPoints& points,
 
 // A point's name from a table, or null.
 std::string NameJson(const std::vector<std::string>& names, size_t i) {
-  return i < names.size() && !names[i].empty() ? Quoted(names[i])
+  return i < names.size() && !names[i].empty() ? JsonString(names[i])
                                                : std::string("null");
 }
 
@@ -224,12 +210,12 @@ std::string PlacedJson(const std::string& name_json, bool used,
                        const Point2& d, double residual_m) {
   return "    {\"name\": " + name_json +
          ", \"used\": " + (used ? "true" : "false") +
-         ", \"src_x\": " + Number(source.x) +
-         ", \"src_y\": " + Number(source.y) +
-         ", \"east_m\": " + Number(target.x) +
-         ", \"north_m\": " + Number(target.y) + ", \"dx_m\": " + Number(d.x) +
-         ", \"dy_m\": " + Number(d.y) +
-         ", \"residual_m\": " + Number(residual_m);
+         ", \"src_x\": " + JsonNumber(source.x) +
+         ", \"src_y\": " + JsonNumber(source.y) +
+         ", \"east_m\": " + JsonNumber(target.x) +
+         ", \"north_m\": " + JsonNumber(target.y) +
+         ", \"dx_m\": " + JsonNumber(d.x) + ", \"dy_m\": " + JsonNumber(d.y) +
+         ", \"residual_m\": " + JsonNumber(residual_m);
 }
 
 // Check point `k`'s entry: placed, judged, and its height when the run
@@ -239,15 +225,17 @@ std::string CheckPointJson(const CheckPoints& check,
                            const VerticalLift& vertical, size_t k) {
   std::string height;
   if (vertical.available && k < check.target_up_m.size()) {
-    height = ", \"src_z\": " + Number(check.source[k].z) +
-             ", \"up_m\": " + Number(check.target_up_m[k]) + ", \"dz_m\": " +
-             Number(check.target_up_m[k] - check.source[k].z - vertical.lift_m);
+    height =
+        ", \"src_z\": " + JsonNumber(check.source[k].z) +
+        ", \"up_m\": " + JsonNumber(check.target_up_m[k]) + ", \"dz_m\": " +
+        JsonNumber(check.target_up_m[k] - check.source[k].z - vertical.lift_m);
   }
   return PlacedJson(NameJson(check.names, k), false, check.source[k],
                     check.target[k], judged.deviations[k],
                     judged.residuals_m[k]) +
-         ", \"survey_m\": " + Number(judged.survey_m[k]) +
-         ", \"projection_m\": " + Number(judged.projection_m[k]) + height + "}";
+         ", \"survey_m\": " + JsonNumber(judged.survey_m[k]) +
+         ", \"projection_m\": " + JsonNumber(judged.projection_m[k]) + height +
+         "}";
 }
 
 // A fitted point's place in the national grid, null where the drawing is
@@ -256,9 +244,9 @@ std::string GridFieldsJson(const GridJudgement& grid, size_t i) {
   if (!grid.in_grid || i >= grid.deviation_m.size()) {
     return ", \"grid_dx_m\": null, \"grid_dy_m\": null, \"grid_m\": null";
   }
-  return ", \"grid_dx_m\": " + Number(grid.deviation_m[i].x) +
-         ", \"grid_dy_m\": " + Number(grid.deviation_m[i].y) +
-         ", \"grid_m\": " + Number(grid.grid_m[i]);
+  return ", \"grid_dx_m\": " + JsonNumber(grid.deviation_m[i].x) +
+         ", \"grid_dy_m\": " + JsonNumber(grid.deviation_m[i].y) +
+         ", \"grid_m\": " + JsonNumber(grid.grid_m[i]);
 }
 
 // A fitted point's check residual (the point left out), null where there
@@ -269,9 +257,9 @@ std::string CheckResidualFieldsJson(const std::vector<CheckResidual>& checks,
     return ", \"check_dx_m\": null, \"check_dy_m\": null, \"check_m\": null";
   }
   const CheckResidual& c = checks[i];
-  return ", \"check_dx_m\": " + Number(c.dx_m) +
-         ", \"check_dy_m\": " + Number(c.dy_m) +
-         ", \"check_m\": " + Number(c.length_m);
+  return ", \"check_dx_m\": " + JsonNumber(c.dx_m) +
+         ", \"check_dy_m\": " + JsonNumber(c.dy_m) +
+         ", \"check_m\": " + JsonNumber(c.length_m);
 }
 
 // Fitted point `i`'s entry: placed, its weight, the survey's judgement,
@@ -283,20 +271,20 @@ std::string FittedPointJson(const ControlPoints& points,
   std::string e =
       PlacedJson(NameJson(points.names, i), true, points.source[i],
                  points.target[i], fit.deviations[i], fit.residuals_m[i]) +
-      ", \"weight\": " + Number(fit.weights[i]) +
+      ", \"weight\": " + JsonNumber(fit.weights[i]) +
       ", \"outlier\": " + (fit.weights[i] < kOutlierWeight ? "true" : "false");
   const SurveyJudgement& survey = diagnosis.survey;
   if (i < survey.survey_m.size()) {
-    e += ", \"survey_m\": " + Number(survey.survey_m[i]) +
-         ", \"projection_m\": " + Number(survey.projection_m[i]) +
+    e += ", \"survey_m\": " + JsonNumber(survey.survey_m[i]) +
+         ", \"projection_m\": " + JsonNumber(survey.projection_m[i]) +
          ", \"blunder\": " + (survey.blunder[i] ? "true" : "false");
   }
   e += GridFieldsJson(diagnosis.grid, i);
   e += CheckResidualFieldsJson(fit.quality.checks, i);
   if (vertical.available) {
-    e += ", \"src_z\": " + Number(points.source[i].z) +
-         ", \"up_m\": " + Number(points.target_up_m[i]) +
-         ", \"dz_m\": " + Number(vertical.dz_m[i]);
+    e += ", \"src_z\": " + JsonNumber(points.source[i].z) +
+         ", \"up_m\": " + JsonNumber(points.target_up_m[i]) +
+         ", \"dz_m\": " + JsonNumber(vertical.dz_m[i]);
   }
   return e + "}";
 }
@@ -326,8 +314,8 @@ void AppendPoints(const ControlPoints& points, const SimilarityFit& fit,
   }
   *j += fit.deviations.empty() ? "],\n" : "\n  ],\n";
   *j += "  \"check_points\": {\"count\": " + std::to_string(checks) +
-        ", \"rms_m\": " + Number(judged.rms_m) +
-        ", \"max_m\": " + Number(judged.max_m) + "},\n";
+        ", \"rms_m\": " + JsonNumber(judged.rms_m) +
+        ", \"max_m\": " + JsonNumber(judged.max_m) + "},\n";
 }
 
 // The fit's quality figures, the precision of its solution and why
@@ -335,18 +323,19 @@ void AppendPoints(const ControlPoints& points, const SimilarityFit& fit,
 void AppendQuality(const SimilarityFit& fit, double point_accuracy_m,
                    Language language, std::string* j) {
   const FitQuality& q = fit.quality;
-  *j += "  \"rms_m\": " + Number(fit.rms_m) + ",\n";
-  *j += "  \"sigma0_m\": " + Number(fit.sigma0_m) + ",\n";
-  *j += "  \"point_accuracy_m\": " + Number(point_accuracy_m) + ",\n";
-  *j += "  \"loss_scale_m\": " + Number(fit.loss_scale_m) + ",\n";
+  *j += "  \"rms_m\": " + JsonNumber(fit.rms_m) + ",\n";
+  *j += "  \"sigma0_m\": " + JsonNumber(fit.sigma0_m) + ",\n";
+  *j += "  \"point_accuracy_m\": " + JsonNumber(point_accuracy_m) + ",\n";
+  *j += "  \"loss_scale_m\": " + JsonNumber(fit.loss_scale_m) + ",\n";
   *j +=
       "  \"precision\": " + PrecisionJson(q.precision, fit.free_scale) + ",\n";
   if (!q.precision.available && !q.precision.note.empty()) {
-    *j += "  \"precision_note\": " + Quoted(q.precision.note.In(language)) +
+    *j += "  \"precision_note\": " + JsonString(q.precision.note.In(language)) +
           ",\n";
   }
   if (!q.checks_note.empty()) {
-    *j += "  \"checks_note\": " + Quoted(q.checks_note.In(language)) + ",\n";
+    *j +=
+        "  \"checks_note\": " + JsonString(q.checks_note.In(language)) + ",\n";
   }
 }
 
@@ -359,19 +348,19 @@ void AppendVertical(const VerticalLift& vertical,
     return;
   }
   const bool plane = heights.available && heights.plane_fitted;
-  *j +=
-      "  \"vertical\": {\"lift_m\": " + Number(vertical.lift_m) +
-      ", \"rms_m\": " + Number(vertical.rms_m) +
-      ", \"max_abs_m\": " + Number(vertical.max_abs_m) +
-      ", \"flat_drawing\": " +
-      (heights.available && heights.flat_drawing ? "true" : "false") +
-      ", \"slope_east_ppm\": " +
-      (plane ? Number(heights.slope_east_ppm) : std::string("null")) +
-      ", \"slope_north_ppm\": " +
-      (plane ? Number(heights.slope_north_ppm) : std::string("null")) +
-      ", \"curvature_m\": " +
-      (heights.available ? Number(heights.curvature_m) : std::string("null")) +
-      "},\n";
+  *j += "  \"vertical\": {\"lift_m\": " + JsonNumber(vertical.lift_m) +
+        ", \"rms_m\": " + JsonNumber(vertical.rms_m) +
+        ", \"max_abs_m\": " + JsonNumber(vertical.max_abs_m) +
+        ", \"flat_drawing\": " +
+        (heights.available && heights.flat_drawing ? "true" : "false") +
+        ", \"slope_east_ppm\": " +
+        (plane ? JsonNumber(heights.slope_east_ppm) : std::string("null")) +
+        ", \"slope_north_ppm\": " +
+        (plane ? JsonNumber(heights.slope_north_ppm) : std::string("null")) +
+        ", \"curvature_m\": " +
+        (heights.available ? JsonNumber(heights.curvature_m)
+                           : std::string("null")) +
+        "},\n";
 }
 
 // The diagnosis's judgements of the drawing: its projection, its grid, how
@@ -380,13 +369,14 @@ void AppendJudgements(const Diagnosis& diagnosis, std::string* j) {
   *j += "  \"projection\": " + ProjectionJson(diagnosis.survey.projection) +
         ",\n";
   *j += "  \"grid\": " + GridJson(diagnosis.grid) + ",\n";
-  *j +=
-      "  \"matrix_error_m\": " + Number(diagnosis.hold.matrix_error_m) + ",\n";
-  *j += "  \"verdict\": " + Quoted(VerdictName(diagnosis.verdict)) + ",\n";
-  *j += "  \"drawing_units\": " +
-        (diagnosis.drawing_units.empty() ? std::string("null")
-                                         : Quoted(diagnosis.drawing_units)) +
+  *j += "  \"matrix_error_m\": " + JsonNumber(diagnosis.hold.matrix_error_m) +
         ",\n";
+  *j += "  \"verdict\": " + JsonString(VerdictName(diagnosis.verdict)) + ",\n";
+  *j +=
+      "  \"drawing_units\": " +
+      (diagnosis.drawing_units.empty() ? std::string("null")
+                                       : JsonString(diagnosis.drawing_units)) +
+      ",\n";
 }
 
 // The findings in the diagnosis's order, and their messages again, in the
@@ -396,12 +386,12 @@ void AppendFindings(const std::vector<Finding>& findings, Language language,
   std::vector<std::string> entries, warnings;
   for (const Finding& f : findings) {
     std::string e =
-        "{\"code\": " + Quoted(FindingCodeName(f.code)) + ", \"points\": [";
+        "{\"code\": " + JsonString(FindingCodeName(f.code)) + ", \"points\": [";
     for (size_t k = 0; k < f.points.size(); ++k) {
       if (k != 0) e += ", ";
       e += std::to_string(f.points[k]);
     }
-    const std::string message = Quoted(f.message.In(language));
+    const std::string message = JsonString(f.message.In(language));
     entries.push_back(e + "], \"message\": " + message + "}");
     warnings.push_back(message);
   }
@@ -411,10 +401,10 @@ void AppendFindings(const std::vector<Finding>& findings, Language language,
 
 // The solver's outcome: the report's last field.
 void AppendSolver(const SolverOutcome& solver, std::string* j) {
-  *j += "  \"solver\": {\"termination\": " + Quoted(solver.termination) +
+  *j += "  \"solver\": {\"termination\": " + JsonString(solver.termination) +
         ", \"iterations\": " + std::to_string(solver.iterations) +
-        ", \"initial_cost\": " + Number(solver.initial_cost) +
-        ", \"final_cost\": " + Number(solver.final_cost) + "}\n";
+        ", \"initial_cost\": " + JsonNumber(solver.initial_cost) +
+        ", \"final_cost\": " + JsonNumber(solver.final_cost) + "}\n";
 }
 
 }  // namespace

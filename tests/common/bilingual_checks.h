@@ -32,9 +32,9 @@ inline const std::set<std::string>& AllowedLatinWords() {
       "m", "mm", "cm", "dm", "km", "ft", "in", "ppm", "rad", "ppb",
       // systems, formats, products
       "EPSG", "UTM", "WGS", "CGCS", "GCJ", "BD", "ENU", "ECEF", "QGIS", "CSV",
-      "SVG", "JSON", "UTF", "GBK", "BOM", "CAD", "GeoAnchorSolve", "Ceres",
-      "DUZEradozediva", "json", "csv", "svg", "txt", "points", "NaN", "nan",
-      "inf", "Krüger", "sigma", "σ", "GNSS",
+      "SVG", "JSON", "GeoJSON", "UTF", "GBK", "BOM", "CAD", "GeoAnchorSolve",
+      "Ceres", "DUZEradozediva", "json", "csv", "svg", "txt", "points", "NaN",
+      "nan", "inf", "Krüger", "sigma", "σ", "GNSS",
       // the tool's flags as its messages name them, without their dashes
       "DWGsrcpoints", "DWGdespoints", "basepoint", "modelpoint",
       // the tool's table columns and its axes

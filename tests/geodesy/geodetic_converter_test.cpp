@@ -207,6 +207,83 @@ TEST(GeodeticConverterTest, NonFiniteInputPassesThrough) {
   EXPECT_TRUE(std::isnan(enu.x));
 }
 
+// Each mode's conversion undone: a target's own east, north and up come
+// back to its lon, lat and height, and a point 5 m beside it lands where
+// GeographicLib's LocalCartesian (the oracle) puts that east/north/up, in
+// the frame the mode converts in.
+TEST(GeodeticConverterTest, ConvertToGeodeticUndoesConvertTargets) {
+  struct Case {
+    const char* what;
+    InputMode mode;
+    Point3 base, model;
+    double project_height_m;
+    Point3 target;
+  };
+  const Case cases[] = {
+      {"pair",
+       InputMode::kPair,
+       {116.3, 39.9, 0},
+       {},
+       45.0,
+       {116.31, 39.91, 0}},
+      {"height",
+       InputMode::kHeight,
+       {114.05, 22.55, 0},
+       {},
+       -1.0,
+       {114.2, 22.6, 380.0}},
+      {"south and west",
+       InputMode::kHeight,
+       {-70.6, -33.4, 0},
+       {},
+       -1.0,
+       {-70.5, -33.45, 700.0}},
+      {"model base point",
+       InputMode::kModelBasePoint,
+       {121.47, 31.23, 0},
+       {121.5, 31.24, 0},
+       -1.0,
+       {121.51, 31.245, 30.0}},
+  };
+  const GeographicLib::Geocentric& wgs84 = GeographicLib::Geocentric::WGS84();
+  for (const Case& c : cases) {
+    std::vector<Point2> target;
+    std::vector<double> up_m;
+    ConvertTargets(c.mode, c.base, c.model, c.project_height_m, {c.target},
+                   &target, &up_m);
+    const GeodeticConverter scene(c.base.x, c.base.y);
+    const double up =
+        c.mode == InputMode::kPair
+            ? ToEnu(scene, Point3{c.target.x, c.target.y, c.project_height_m}).z
+            : up_m[0];
+    const Point3 enu{target[0].x, target[0].y, up};
+    const Point3 beside{enu.x + 3.0, enu.y - 4.0, up};
+    std::vector<Point3> back;
+    ConvertToGeodetic(c.mode, c.base, c.model, {enu, beside}, &back);
+    ASSERT_EQ(2u, back.size()) << c.what;
+    EXPECT_NEAR(c.target.x, back[0].x, 1e-11) << c.what;
+    EXPECT_NEAR(c.target.y, back[0].y, 1e-11) << c.what;
+    EXPECT_NEAR(c.mode == InputMode::kPair ? c.project_height_m : c.target.z,
+                back[0].z, 1e-6)
+        << c.what;
+
+    const bool model = c.mode == InputMode::kModelBasePoint;
+    double shift_e = 0, shift_n = 0, shift_u = 0;
+    if (model) {
+      GeographicLib::LocalCartesian(c.base.y, c.base.x, 0.0, wgs84)
+          .Forward(c.model.y, c.model.x, 0.0, shift_e, shift_n, shift_u);
+    }
+    const Point3& frame = model ? c.model : c.base;
+    double lat = 0, lon = 0, h = 0;
+    GeographicLib::LocalCartesian(frame.y, frame.x, 0.0, wgs84)
+        .Reverse(beside.x - shift_e, beside.y - shift_n, beside.z - shift_u,
+                 lat, lon, h);
+    EXPECT_NEAR(lon, back[1].x, 1e-10) << c.what;
+    EXPECT_NEAR(lat, back[1].y, 1e-10) << c.what;
+    EXPECT_NEAR(h, back[1].z, 1e-5) << c.what;
+  }
+}
+
 }  // namespace
 
 }  // namespace geoanchor
