@@ -132,6 +132,20 @@ void GridCauses(const Context& c, GridCause cause, Findings* out) {
         break;
       }
       case GridCause::kSwapped:
+        if (c.points->table.read) {
+          // A surveyor's table may call the easting Y: name the columns.
+          const Message& east = easting;
+          const Message& north = northing;
+          message = Message{
+              point.en + "'s " + east.en + " and " + north.en +
+                  " are exchanged: its target lies where " + grid.en +
+                  " puts " + y + ", " + x + ", so write its " + east.en + " " +
+                  y + " and its " + north.en + " " + x,
+              point.zh + " 的" + east.zh + "与" + north.zh +
+                  "互换了：其目标点位于 " + grid.zh + " 中的 " + y + ", " + x +
+                  " 处，应写" + east.zh + " " + y + "，" + north.zh + " " + x};
+          break;
+        }
         message = Message{
             point.en +
                 "'s x and y are exchanged: its target "

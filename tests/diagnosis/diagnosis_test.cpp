@@ -415,6 +415,11 @@ TEST(DiagnosisTest, MessagesNameTheAxesAsTheTableDoes) {
   slip.alter = northing_slip;
   Site slip_table = slip;
   slip_table.prepared = surveyors_table;
+  Site swapped = At(113.26, 23.13, 114, 5, 700, 51);
+  swapped.alter = [](std::vector<double>* src, std::vector<double>*,
+                     RunInputs*) { std::swap((*src)[6], (*src)[7]); };
+  Site swapped_table = swapped;
+  swapped_table.prepared = surveyors_table;
   const Case cases[] = {
       {"zone number missing, flags",
        zone,
@@ -436,6 +441,16 @@ TEST(DiagnosisTest, MessagesNameTheAxesAsTheTableDoes) {
        "coordinate_slip",
        {"point K2's X坐标 ", "and its Y坐标 agrees: check the X坐标"},
        {"点 K2 的X坐标 ", "其Y坐标相符：请检查X坐标"}},
+      {"one point's axes exchanged, flags",
+       swapped,
+       "swapped_point",
+       {"point 3's x and y are exchanged", "write the point easting first"},
+       {"点 3 的 x 与 y 互换了", "应先写东坐标"}},
+      {"one point's axes exchanged, surveyors' table",
+       swapped_table,
+       "swapped_point",
+       {"point K3's Y坐标 and X坐标 are exchanged", "so write its Y坐标 "},
+       {"点 K3 的Y坐标与X坐标互换了", "应写Y坐标 "}},
   };
   for (const Case& c : cases) {
     const Outcome o = Survey(c.site);
