@@ -226,6 +226,37 @@ TEST_F(WindowsUnicodeTest, GbkTableAtAChinesePathRunsAsItsFlags) {
   }
 }
 
+// The result file and the map elsewhere than beside the program, under
+// names in Chinese and beyond GBK, as a batch script gives them.
+TEST_F(WindowsUnicodeTest, ResultAndMapGoWhereTheirFlagsSay) {
+  const std::string plain = FolderWithExe(root_, "plain");
+  std::vector<std::string> command = {"wine", plain + "/GeoAnchorSolve.exe"};
+  command.insert(command.end(), flags_.begin(), flags_.end());
+  Result want = RunUnderWine(command, plain, root_);
+  ASSERT_EQ(0, want.status) << want.err;
+  want.out = FromCrLf(want.out, "standard output");
+  for (const char* locale : {kEnglish, kChinese}) {
+    SCOPED_TRACE(locale);
+    const std::string exe_dir =
+        FolderWithExe(root_ + "/" + locale + "-exe", "program");
+    const std::string out_dir = root_ + "/" + locale + "-" + kBeyondGbk;
+    ASSERT_EQ(0, std::system(("mkdir -p '" + out_dir + "'").c_str()));
+    std::vector<std::string> flags = flags_;
+    flags.push_back("--result=" + WindowsPath(out_dir + "/结果 도.json"));
+    flags.push_back("--geojson=" + WindowsPath(out_dir + "/地图.geojson"));
+    const Result r = RunExe(locale, exe_dir, flags);
+    EXPECT_EQ(0, r.status) << r.err;
+    EXPECT_EQ(want.out, r.out);
+    EXPECT_EQ(std::set<std::string>{"GeoAnchorSolve.exe"}, Entries(exe_dir));
+    EXPECT_EQ((std::set<std::string>{"结果 도.json", "地图.geojson"}),
+              Entries(out_dir));
+    EXPECT_EQ(ReadFile(plain + "/" + kResultFileName),
+              ReadFile(out_dir + "/结果 도.json"));
+    EXPECT_EQ(0u, ReadFile(out_dir + "/地图.geojson")
+                      .find("{\"type\": \"FeatureCollection\""));
+  }
+}
+
 TEST_F(WindowsUnicodeTest, HelpAndMessagesShowTheirOwnCharacters) {
   for (const char* locale : {kEnglish, kChinese}) {
     SCOPED_TRACE(locale);
