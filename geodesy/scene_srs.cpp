@@ -1,5 +1,6 @@
 #include "geodesy/scene_srs.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cmath>
@@ -57,14 +58,18 @@ Message OldDatumName(OldDatum d) {
              : Bilingual("Xi'an 1980", "西安1980坐标系");
 }
 
+// Why a grid on another datum than CGCS2000 or WGS84 is refused.
+Message NoDatumTransformation() {
+  return Bilingual(
+      ": its SRSOrigin cannot be placed on WGS84 without a datum "
+      "transformation, which the tool lacks",
+      "：其 SRSOrigin 须经坐标系转换才能换算到 WGS84，而本工具不具备该转换");
+}
+
 // `what` (the code, or "the WKT") is on an old datum.
 SceneSrs RefusedOldDatum(const Message& what, OldDatum d) {
-  return Refused(
-      what + Bilingual(" is on the ", " 基于") + OldDatumName(d) +
-      Bilingual(" datum: its SRSOrigin cannot be placed on WGS84 "
-                "without a datum transformation, which the tool lacks",
-                "：没有坐标系转换，其 SRSOrigin 无法换算到 WGS84，"
-                "本工具不具备该转换"));
+  return Refused(what + Bilingual(" is on the ", " 基于") + OldDatumName(d) +
+                 Bilingual(" datum", "") + NoDatumTransformation());
 }
 
 OldDatum OldDatumOfCode(int epsg) {
@@ -125,12 +130,20 @@ bool ReadNumber(const std::string& text, double* value) {
   return r.ec == std::errc() && r.ptr == end && std::isfinite(*value);
 }
 
-// A short, one-line quotation of the user's text for a message.
-std::string Quoted(const std::string& text) {
-  constexpr size_t kMax = 40;
+// The user's text quoted, short and on one line: in English quotes, and
+// in Chinese ones for the Chinese.
+Message Quoted(const std::string& text) {
+  constexpr size_t kMax = 40;  // bytes
+  size_t n = std::min(text.size(), kMax);
+  // Cut before a UTF-8 character, not inside one.
+  while (n < text.size() && n > 0 &&
+         (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) {
+    --n;
+  }
   std::string q;
-  for (char c : text.substr(0, kMax)) q += (c == '\r' || c == '\n') ? ' ' : c;
-  return "\"" + q + (text.size() > kMax ? "...\"" : "\"");
+  for (char c : text.substr(0, n)) q += (c == '\r' || c == '\n') ? ' ' : c;
+  if (n < text.size()) q += "...";
+  return Message{"\"" + q + "\"", "\u201c" + q + "\u201d"};
 }
 
 // ---------------------------------------------------------------------------
@@ -143,21 +156,20 @@ SceneSrs ReadEnu(const std::string& text) {
   if (comma == std::string::npos || !ReadNumber(body.substr(0, comma), &lat) ||
       !ReadNumber(body.substr(comma + 1), &lon)) {
     return Refused(
-        Same(Quoted(text)) +
+        Quoted(text) +
         Bilingual(" is not ENU:lat,lon (latitude, then longitude, in decimal "
                   "degrees)",
                   " 不是 ENU:lat,lon（先纬度后经度，十进制度）"));
   }
   if (std::fabs(lat) > 90.0) {
-    return Refused(Same(Quoted(text)) +
+    return Refused(Quoted(text) +
                    Bilingual(" puts the latitude beyond ±90°: ENU:lat,lon "
                              "writes the latitude first",
                              " 的纬度超出 ±90°：ENU:lat,lon 中纬度在前"));
   }
   if (std::fabs(lon) > 180.0) {
-    return Refused(
-        Same(Quoted(text)) +
-        Bilingual(" puts the longitude beyond ±180°", " 的经度超出 ±180°"));
+    return Refused(Quoted(text) + Bilingual(" puts the longitude beyond ±180°",
+                                            " 的经度超出 ±180°"));
   }
   SceneSrs srs;
   srs.kind = SceneSrsKind::kEnu;
@@ -207,7 +219,7 @@ SceneSrs ReadEpsg(const std::string& text) {
       std::from_chars(horizontal.data(), end, epsg);
   if (!digits || horizontal.empty() || r.ec != std::errc() || r.ptr != end ||
       (plus != std::string::npos && Trimmed(body.substr(plus + 1)).empty())) {
-    return Refused(Same(Quoted(text)) +
+    return Refused(Quoted(text) +
                    Bilingual(" is not EPSG:code", " 不是 EPSG:代码 的形式"));
   }
   return FromCode(epsg, Same("EPSG:" + std::to_string(epsg)));
@@ -417,14 +429,11 @@ SceneSrs FromProjectedWkt(const WktNode& crs) {
     return RefusedOldDatum(the_wkt, OldDatum::kXian1980);
   }
   if (datum == WktDatum::kOther) {
-    return Refused(
-        Bilingual("the WKT's datum ", "该 WKT 的基准 ") +
-        Same("\"" + datum_name + "\"") +
-        Bilingual(" is neither CGCS2000 nor WGS84: its SRSOrigin "
-                  "cannot be placed on WGS84 without a datum "
-                  "transformation, which the tool lacks",
-                  " 既不是 CGCS2000 也不是 WGS84：没有坐标系转换，"
-                  "其 SRSOrigin 无法换算到 WGS84，本工具不具备该转换"));
+    return Refused(Bilingual("the WKT's datum ", "该 WKT 的基准 ") +
+                   Quoted(datum_name) +
+                   Bilingual(" is neither CGCS2000 nor WGS84",
+                             " 既不是 CGCS2000 也不是 WGS84") +
+                   NoDatumTransformation());
   }
 
   const WktNode* conversion = Child(crs, {"CONVERSION"});
@@ -435,8 +444,7 @@ SceneSrs FromProjectedWkt(const WktNode& crs) {
   if (method_key != "transversemercator" && method_key != "gausskruger" &&
       method_key != "gausskrueger") {
     return Refused(
-        Bilingual("the WKT's projection ", "该 WKT 的投影 ") +
-        Same("\"" + method + "\"") +
+        Bilingual("the WKT's projection ", "该 WKT 的投影 ") + Quoted(method) +
         Bilingual(" is not a transverse Mercator", " 不是横轴墨卡托投影"));
   }
 
@@ -450,7 +458,7 @@ SceneSrs FromProjectedWkt(const WktNode& crs) {
   }
   if (unit != nullptr && UnitFactor(unit) != 1.0) {
     return Refused(Bilingual("the WKT's unit ", "该 WKT 的单位 ") +
-                   Same("\"" + FirstValue(unit) + "\"") +
+                   Quoted(FirstValue(unit)) +
                    Bilingual(" is not the metre", " 不是米"));
   }
 
@@ -492,7 +500,7 @@ SceneSrs FromProjectedWkt(const WktNode& crs) {
                   "meridian or a sound scale factor, latitude of "
                   "origin or false origin",
                   "该 WKT 的横轴墨卡托投影缺少中央子午线，或其比例因子、"
-                  "起算纬度、假定原点有误"));
+                  "起算纬度、坐标加常数有误"));
   }
 
   TransverseMercatorParameters tm;
@@ -593,12 +601,12 @@ SceneSrs ReadSceneSrs(const std::string& srs_text) {
       text.find('(') != std::string::npos) {
     return ReadWkt(text);
   }
-  if (Key(text) == "local" || StartsWithNoCase(text, "Local")) {
-    return Refused(Same(Quoted(text)) +
+  if (StartsWithNoCase(text, "Local")) {
+    return Refused(Quoted(text) +
                    Bilingual(" is a local system, not placed on the earth",
                              " 是局部坐标系，未定位到地球上"));
   }
-  return Refused(Same(Quoted(text)) +
+  return Refused(Quoted(text) +
                  Bilingual(" is not a spatial reference system the tool reads",
                            " 不是本工具能读取的坐标系"));
 }

@@ -313,6 +313,10 @@ const TextCase kTexts[] = {
     {"Local:0", kRefused, kNo, kNo, 0, "is a local system", "Local:0"},
     {"WGS84", kRefused, kNo, kNo, 0, "not a spatial reference system the tool",
      "WGS84"},
+    // Quoted to 40 bytes, cut before the character (高) that crosses them.
+    {"1坐标系：国家2000大地坐标系高斯投影3度带", kRefused, kNo, kNo, 0,
+     "\"1坐标系：国家2000大地坐标系...\" is not",
+     "1坐标系：国家2000大地坐标系"},
 };
 
 TEST(SceneSrsTest, EnuAndEpsgTexts) {
