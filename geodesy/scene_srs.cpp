@@ -558,7 +558,7 @@ SceneSrs ReadWkt(const std::string& text) {
   }
   const WktNode* crs = &root;
   if (crs->keyword == "COMPD_CS" || crs->keyword == "COMPOUNDCRS") {
-    // The horizontal part of a compound system comes first.
+    // A compound system names its horizontal system first.
     crs = crs->children.empty() ? nullptr : &crs->children.front();
   }
   const std::string keyword = crs != nullptr ? crs->keyword : "";

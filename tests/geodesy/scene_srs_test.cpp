@@ -254,7 +254,7 @@ struct TextCase {
   SceneSrsKind kind;
   double lon_deg, lat_deg;  // kEnu
   int epsg;                 // kProjected
-  const char* reason;       // kRefused: a part of the English refusal
+  const char* reason;       // kRefused: words of the English refusal
   const char* verbatim;     // the user's text the refusal quotes
 };
 
@@ -387,7 +387,7 @@ struct WktCase {
   int named_epsg;        // the authority tag
   double cm_deg;         // the grid's central meridian
   double tag_cm_deg;     // NaN unless the tag names another meridian
-  const char* reason;    // kRefused: a part of the English refusal
+  const char* reason;    // kRefused: words of the English refusal
   const char* verbatim;  // the user's text the refusal quotes
 };
 
