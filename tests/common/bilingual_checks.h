@@ -35,6 +35,9 @@ inline const std::set<std::string>& AllowedLatinWords() {
       "SVG", "JSON", "GeoJSON", "UTF", "GBK", "BOM", "CAD", "GeoAnchorSolve",
       "Ceres", "DUZEradozediva", "json", "csv", "svg", "txt", "points", "NaN",
       "nan", "inf", "Krüger", "sigma", "σ", "GNSS",
+      // a scene's metadata: the coordinate system's text form and the
+      // element that holds the scene's origin
+      "WKT", "SRSOrigin",
       // the tool's flags as its messages name them, without their dashes
       "DWGsrcpoints", "DWGdespoints", "basepoint", "modelpoint",
       // the tool's table columns and its axes
