@@ -12,6 +12,7 @@
 
 #include "tests/app/cli_runner.h"
 #include "tests/common/bilingual_checks.h"
+#include "tests/output/read_geojson.h"
 
 namespace geoanchor {
 
@@ -44,19 +45,6 @@ class GeoJsonCliTest : public CliTest {
   std::string table_;
 };
 
-// What the shapely reader says of the file at `path`.
-std::string ReadWithShapely(const std::string& path) {
-  const std::string command = std::string(GEOANCHOR_PYTHON " ") +
-                              GEOANCHOR_GEOJSON_READER " '" + path + "' 2>&1";
-  std::string out;
-  if (FILE* pipe = popen(command.c_str(), "r")) {
-    char buffer[256];
-    while (std::fgets(buffer, sizeof buffer, pipe)) out += buffer;
-    out += "exit " + std::to_string(pclose(pipe));
-  }
-  return out;
-}
-
 TEST_F(GeoJsonCliTest, MapShowsWhereEachPointLands) {
   const Result plain = Run(Args({}));
   ASSERT_EQ(0, plain.status) << plain.err;
@@ -70,7 +58,7 @@ TEST_F(GeoJsonCliTest, MapShowsWhereEachPointLands) {
   EXPECT_EQ(plain.err, with.err);
   EXPECT_EQ(plain_result, ReadFile(result_path_));
 
-  EXPECT_EQ("ok 19 6\nexit 0", ReadWithShapely(map));
+  EXPECT_EQ("ok 19 6\nexit 0", ReadGeoJsonFile(map));
   const json j = json::parse(ReadFile(map));
   const json r = json::parse(ReadFile(report));
   ASSERT_EQ(19u, j["features"].size());

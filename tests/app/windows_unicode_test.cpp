@@ -60,6 +60,16 @@ class WindowsUnicodeTest : public ::testing::Test {
     return r;
   }
 
+  // The example run as a user starts it, in the folder `plain` holding
+  // the program.
+  Result PlainRun(const std::string& plain) {
+    std::vector<std::string> command = {"wine", plain + "/GeoAnchorSolve.exe"};
+    command.insert(command.end(), flags_.begin(), flags_.end());
+    Result r = RunUnderWine(command, plain, root_);
+    r.out = FromCrLf(r.out, "standard output");
+    return r;
+  }
+
   // The screen text of `command` run in a console (a pseudo-terminal: Wine
   // gives a console only to a terminal), without the terminal's control
   // sequences and line breaks; `*status` is the command's.
@@ -96,12 +106,8 @@ TEST_F(WindowsUnicodeTest, RightFileUnderTheRightNameInEveryFolderAndFlagFile) {
     const Result r = RunUnderWine(command, plain[locale], root_);
     ASSERT_EQ(0, r.status) << r.err;
   }
-  std::vector<std::string> command = {"wine",
-                                      plain[kEnglish] + "/GeoAnchorSolve.exe"};
-  command.insert(command.end(), flags_.begin(), flags_.end());
-  Result want = RunUnderWine(command, plain[kEnglish], root_);
+  const Result want = PlainRun(plain[kEnglish]);
   ASSERT_EQ(0, want.status) << want.err;
-  want.out = FromCrLf(want.out, "standard output");
   EXPECT_NE(ReadFile(plain[kEnglish] + "/plot.svg"),
             ReadFile(plain[kChinese] + "/plot.svg"));
 
@@ -175,11 +181,8 @@ TEST_F(WindowsUnicodeTest, GbkTableAtAChinesePathRunsAsItsFlags) {
   const std::string gbk = Iconv(table, "GBK");
   ASSERT_EQ(std::string::npos, gbk.find("(not")) << gbk;
   const std::string plain = FolderWithExe(root_, "plain");
-  std::vector<std::string> command = {"wine", plain + "/GeoAnchorSolve.exe"};
-  command.insert(command.end(), flags_.begin(), flags_.end());
-  Result want = RunUnderWine(command, plain, root_);
+  const Result want = PlainRun(plain);
   ASSERT_EQ(0, want.status) << want.err;
-  want.out = FromCrLf(want.out, "standard output");
 
   for (const char* locale : {kEnglish, kChinese}) {
     SCOPED_TRACE(locale);
@@ -230,11 +233,8 @@ TEST_F(WindowsUnicodeTest, GbkTableAtAChinesePathRunsAsItsFlags) {
 // names in Chinese and beyond GBK, as a batch script gives them.
 TEST_F(WindowsUnicodeTest, ResultAndMapGoWhereTheirFlagsSay) {
   const std::string plain = FolderWithExe(root_, "plain");
-  std::vector<std::string> command = {"wine", plain + "/GeoAnchorSolve.exe"};
-  command.insert(command.end(), flags_.begin(), flags_.end());
-  Result want = RunUnderWine(command, plain, root_);
+  const Result want = PlainRun(plain);
   ASSERT_EQ(0, want.status) << want.err;
-  want.out = FromCrLf(want.out, "standard output");
   for (const char* locale : {kEnglish, kChinese}) {
     SCOPED_TRACE(locale);
     const std::string exe_dir =

@@ -11,6 +11,7 @@
 #include <nlohmann/json.hpp>
 
 #include "geodesy/geodetic_converter.h"
+#include "tests/output/read_geojson.h"
 
 namespace geoanchor {
 
@@ -122,14 +123,7 @@ void Prepare(const Site& site, ControlPoints* points, SimilarityFit* fit,
 std::string ReadWithShapely(const std::string& text) {
   const std::string path = ::testing::TempDir() + "/map_check.geojson";
   std::ofstream(path, std::ios::binary) << text;
-  const std::string command = std::string(GEOANCHOR_PYTHON " ") +
-                              GEOANCHOR_GEOJSON_READER " '" + path + "' 2>&1";
-  std::string out;
-  if (FILE* pipe = popen(command.c_str(), "r")) {
-    char buffer[256];
-    while (std::fgets(buffer, sizeof buffer, pipe)) out += buffer;
-    out += "exit " + std::to_string(pclose(pipe));
-  }
+  const std::string out = ReadGeoJsonFile(path);
   std::remove(path.c_str());
   return out;
 }
