@@ -69,6 +69,7 @@ std::string LanguageArgument(const std::vector<std::string>& args) {
   std::string value;
   for (size_t i = 1; i < args.size(); ++i) {
     const std::string& arg = args[i];
+    if (arg == "--") break;  // the flag library reads no flag after it
     for (const char* flag : {"--lang", "-lang"}) {
       const std::string name = flag;
       if (arg.compare(0, name.size() + 1, name + "=") == 0) {

@@ -210,7 +210,7 @@ void JudgeBlunderUnlocated(const Context& c, Findings* out) {
                   "located: check every point, or add one more control point",
               "这些点的不符值最大为 " + misfit.zh + "，超过粗差限值 " +
                   limit.zh + "，但去掉" + list.zh +
-                  "中的任何一个，其余的点都相符，因此无法定位粗差："
+                  " 中的任何一个后，其余的点都相符，因此无法定位粗差："
                   "请检查每个点，或再加一个控制点"});
   for (size_t i = 0; i < c.n; ++i) f.explains.push_back(c.Position(i));
   out->push_back(f);

@@ -88,7 +88,9 @@ void GridCauses(const Context& c, GridCause cause, Findings* out) {
   const bool to_cm = c.n >= 3 && c.accuracy.accuracy_m < kCoarseAccuracyM;
   const auto value = [&](double v) {
     const std::string metres = FormatDouble(to_cm ? "%.2f" : "%.0f", v);
-    return to_cm ? Same(metres) : Message{"about " + metres, "约 " + metres};
+    // The Chinese verb carries the "about": 应为 448324.61, 应约为 448325.
+    return to_cm ? Message{metres, "为 " + metres}
+                 : Message{"about " + metres, "约为 " + metres};
   };
   const Message grid = GridName(g.grid);
   const Message easting = EastingName(*c.points);
@@ -102,7 +104,7 @@ void GridCauses(const Context& c, GridCause cause, Findings* out) {
                        should.en + " by " + grid.en + ", and its " + other.en +
                        " agrees: check the " + off.en,
                    point.zh + " 的" + off.zh + " " + written + " 按 " +
-                       grid.zh + " 应为 " + should.zh + "，其" + other.zh +
+                       grid.zh + " 应" + should.zh + "，其" + other.zh +
                        "相符：请检查" + off.zh};
   };
   for (size_t i = 0; i < c.n; ++i) {

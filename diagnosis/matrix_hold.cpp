@@ -188,7 +188,8 @@ Message ProjectionDistortionMessage(const MatrixHold& hold) {
   const std::string tolerance = FormatDouble("%.2f m", kMatrixToleranceM);
   const std::string width = Length(hold.site_width_m);
   const std::string height = Length(hold.site_height_m);
-  const Message site{width + " by " + height, "宽 " + width + "、高 " + height};
+  const Message site{width + " by " + height,
+                     "东西 " + width + "、南北 " + height};
   if (!(hold.part_size_m <
         std::max(hold.site_width_m, hold.site_height_m) * (1 - 1e-9))) {
     // The projection itself would let one matrix hold the whole drawing:
@@ -214,7 +215,7 @@ Message ProjectionDistortionMessage(const MatrixHold& hold) {
           ": register the drawing in parts of that size, each with its own "
           "control points",
       "由于地图投影，一个矩阵与这幅" + site.zh + "的图纸最多相差 " + error +
-          "，只能使宽 " + part_width + "、高 " + part_height +
+          "，只能使东西 " + part_width + "、南北 " + part_height +
           " 的部分保持在 " + tolerance +
           " 以内：请将图纸按此大小分块配准，每块使用各自的控制点"};
 }

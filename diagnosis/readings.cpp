@@ -200,8 +200,9 @@ Message ExchangeMessage(const Exchange& e, double fit_rms_m,
                         const ControlPoints& points) {
   const bool table = !points.positions.empty();
   const Message rms = Metres(e.rms_m), given = Metres(fit_rms_m);
-  const Message figures{" (RMS " + rms.en + " instead of " + given.en + ")",
-                        "（均方根 " + rms.zh + "，原样为 " + given.zh + "）"};
+  const Message figures{
+      " (RMS " + rms.en + " instead of " + given.en + ")",
+      "（改正后均方根 " + rms.zh + "，按原输入为 " + given.zh + "）"};
   const Message lon_lat =
       table ? Message{"exchange the names of the lon and lat columns in the "
                       "table's header",

@@ -86,14 +86,14 @@ void ComputeChecks(const std::vector<Point2>& src,
     const std::string most = std::to_string(kMaxCheckPoints);
     quality->checks_note =
         Message{"check residuals are computed for up to " + most + " points",
-                "检查残差最多对 " + most + " 个点计算"};
+                "检核残差最多对 " + most + " 个点计算"};
     return;
   }
   if (n < 3) {
     quality->checks_note = Message{
         "check residuals need at least 3 points: the others must determine "
         "the transform",
-        "检查残差至少需要 3 个点：其余的点须能确定变换"};
+        "检核残差至少需要 3 个点：其余的点须能确定变换"};
     return;
   }
   for (size_t i = 0; i < n; ++i) {

@@ -473,11 +473,18 @@ SceneSrs FromProjectedWkt(const WktNode& crs) {
     }
     // WKT2 gives each parameter's unit; WKT1's are degrees and the grid's
     // metres.
+    // A unit without its factor cannot be read: a parameter taken as 0
+    // would put the grid elsewhere.
     const WktNode* angle = Child(p, {"ANGLEUNIT"});
+    const WktNode* length = Child(p, {"LENGTHUNIT"});
+    if ((angle != nullptr && UnitFactor(angle) == 0.0) ||
+        (length != nullptr && UnitFactor(length) == 0.0)) {
+      bad_number = true;
+      continue;
+    }
     if (angle != nullptr && !IsDegree(UnitFactor(angle))) {
       v = RadToDeg(v * UnitFactor(angle));
     }
-    const WktNode* length = Child(p, {"LENGTHUNIT"});
     if (length != nullptr) v *= UnitFactor(length);
     const std::string key = Key(p.values[0]);
     if (key == "centralmeridian" || key == "longitudeofnaturalorigin" ||

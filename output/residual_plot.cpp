@@ -85,7 +85,7 @@ Message ProjectionLabel(const Projection& p) {
   switch (p.kind) {
     case ProjectionKind::kNone:
       return Message{"none (plain grid, or too small to tell)",
-                     "无（平面网格，或范围太小）"};
+                     "无（独立平面坐标，或范围太小）"};
     case ProjectionKind::kGaussKruger3:
       return Message{"Gauss-Kr\xC3\xBCger 3\xC2\xB0 zone " + zone,
                      "高斯-克吕格投影 3\xC2\xB0 带，带号 " + zone} +
@@ -920,7 +920,8 @@ Message VerdictWord(Verdict verdict) {
 
 // The input mode as the report names it, and in Chinese.
 Message ModeWord(InputMode mode) {
-  static constexpr const char* kChinese[] = {"点对", "高程", "模型基点"};
+  static constexpr const char* kChinese[] = {
+      "二维（经纬度）", "三维（经纬度和大地高）", "模型基点"};
   static_assert(std::size(kChinese) ==
                 static_cast<size_t>(InputMode::kModelBasePoint) + 1);
   const size_t i = static_cast<size_t>(mode);

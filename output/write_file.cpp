@@ -15,7 +15,7 @@ bool WriteFileOrSay(const std::string& path, const std::string& text,
   // The path and the reason are in the process's code page already; the
   // words are UTF-8 and converted to it.
   const Message before{"cannot write " + what.en + (what.en.empty() ? "" : " "),
-                       "无法写入" + what.zh + (what.zh.empty() ? "" : " ")};
+                       "无法写入" + what.zh + " "};
   const Message colon{": ", "："};
   WriteMessage(kMessagePrefix + ProcessTextFromUtf8(before.In(language)) +
                path + ProcessTextFromUtf8(colon.In(language)) + error + "\n");

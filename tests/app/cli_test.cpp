@@ -326,7 +326,7 @@ TEST_F(CliTest, ResultInAMissingFolderIsAFailure) {
   };
   const Case cases[] = {
       {"--lang=en", "cannot write " + path + ": " + reason},
-      {"--lang=zh", "无法写入" + path + "：" + reason},
+      {"--lang=zh", "无法写入 " + path + "：" + reason},
   };
   for (const Case& c : cases) {
     std::vector<std::string> with = args;

@@ -127,7 +127,9 @@ TEST_F(LanguageCliTest, UnknownLanguageFailsInOneLine) {
        "GeoAnchorSolve: --lang is \"fr\", not a language the tool speaks: "
        "give --lang=zh or --lang=en, or leave it out to follow the system's "
        "language\n"},
-      {"zh_CN", {"LANG=zh_CN.UTF-8"}, "GeoAnchorSolve: --lang "},
+      {"zh_CN",
+       {"LANG=zh_CN.UTF-8"},
+       "GeoAnchorSolve: --lang 为 \"zh_CN\"，不是本工具支持的语言："},
       {"", {}, ""},  // empty: the system's
   };
   for (const Case& c : cases) {
@@ -150,8 +152,9 @@ TEST_F(LanguageCliTest, UnknownLanguageFailsInOneLine) {
 TEST_F(LanguageCliTest, HelpIsTheSameInEveryLanguage) {
   const Result c = RunWith({"LC_ALL=C"}, {"--help"});
   EXPECT_EQ(1, c.status);
-  EXPECT_NE(std::string::npos,
-            c.out.find("-lang (提示语言（zh 或 en，缺省随系统）) type: string"));
+  EXPECT_NE(
+      std::string::npos,
+      c.out.find("-lang (提示语言（zh 或 en，缺省随系统）) type: string"));
   for (const char* variable : {"LANG=zh_CN.UTF-8", "LC_MESSAGES=zh_TW"}) {
     const Result r = RunWith({variable}, {"--help"});
     EXPECT_EQ(c.status, r.status) << variable;

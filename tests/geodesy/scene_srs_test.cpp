@@ -448,6 +448,12 @@ const std::vector<WktCase>& WktCases() {
       {"no meridian",
        Replaced(kWkt1_4547, "PARAMETER[\"central_meridian\",114],", ""),
        kRefused, 0, 0, 0, kNoTag, "lacks a central meridian", ""},
+      {"wkt2 meridian's unit without its factor",
+       Replaced(kWkt2_4547,
+                "\"Longitude of natural origin\",114,ANGLEUNIT[\"degree\","
+                "0.0174532925199433]",
+                "\"Longitude of natural origin\",114,ANGLEUNIT[\"degree\"]"),
+       kRefused, 0, 0, 0, kNoTag, "lacks a central meridian", ""},
       {"geographic wkt2", kWkt2_4490, kRefused, 0, 0, 0, kNoTag,
        "the WKT is a geographic system", ""},
       {"geographic wkt1", "GEOGCS[\"WGS 84\",DATUM[\"WGS_1984\"]]", kRefused, 0,

@@ -92,7 +92,7 @@ TEST(FitReportTest, MissingFiguresAreNullWithAReason) {
   SimilarityFit fit = MakeFit({{0.3, 0.4}, {0, 0}});
   fit.quality.checks.assign(2, CheckResidual());
   fit.quality.checks_note = Message{"check residuals need at least 3 points",
-                                    "检查残差至少需要 3 个点"};
+                                    "检核残差至少需要 3 个点"};
   fit.quality.precision.note = Message{"no redundancy", "没有多余观测"};
   fit.solver.termination = "CONVERGENCE";
   fit.solver.final_cost = std::numeric_limits<double>::infinity();
@@ -105,7 +105,7 @@ TEST(FitReportTest, MissingFiguresAreNullWithAReason) {
   const json zh = json::parse(
       Report(points, fit, VerticalLift(), Diagnosis(), Language::kChinese));
   EXPECT_EQ("没有多余观测", zh["precision_note"]);
-  EXPECT_EQ("检查残差至少需要 3 个点", zh["checks_note"]);
+  EXPECT_EQ("检核残差至少需要 3 个点", zh["checks_note"]);
   EXPECT_TRUE(j["points"][0]["check_m"].is_null());
   EXPECT_FALSE(j["points"][0].contains("dz_m"));  // no heights in pairs
   EXPECT_TRUE(j["vertical"].is_null());
