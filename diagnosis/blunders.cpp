@@ -165,9 +165,9 @@ void JudgeMostPointsOutliers(const Context& c, Findings* out) {
         {}, Message{"the points agree only to " + agree.en +
                         " (one coordinate, one sigma) against a spread of " +
                         spread.en + ", more than " + share,
-                    "这些点仅符合到 " + agree.zh +
-                        "（单个坐标的中误差），而分布范围为 " + spread.zh +
-                        "，超过其 " + share} +
+                    "这些点的符合精度仅为 " + agree.zh +
+                        "（单个坐标的中误差），超过点位分布范围 " + spread.zh +
+                        " 的 " + share} +
                 remedy));
   } else if (std::isfinite(c.disagreeing_median_m)) {
     const std::string outliers = std::to_string(c.unexplained_outliers);

@@ -472,9 +472,9 @@ void JudgeWebMapCoordinates(const Context& c, Findings* out) {
                   "much: take WGS84 positions instead (GNSS, or the scene's "
                   "own coordinates)",
               "目标点是中国网络地图的" + datum.zh +
-                  "，不是 WGS84：它们距图纸自身投影（" + code +
-                  "）所定点位的中位数为 " + offset.zh +
-                  "，矩阵也偏差约这么多：请改用 WGS84 坐标（GNSS，"
+                  "，不是 WGS84：它们与图纸自身投影（" + code +
+                  "）所定点位的偏差中位数为 " + offset.zh +
+                  "，矩阵也因此偏移约这么多：请改用 WGS84 坐标（GNSS，"
                   "或场景自身的坐标）"}));
 }
 
