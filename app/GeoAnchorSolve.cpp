@@ -17,6 +17,8 @@
 #include "platform/platform.h"
 
 DEFINE_string(basepoint, "", "倾斜场景基点位置坐标");
+DEFINE_string(scene, "",
+              "场景元数据文件（metadata.xml 或 tileset.json，可选）");
 DEFINE_string(modelpoint, "", "模型基点坐标");
 DEFINE_string(DWGsrcpoints, "", "配准点源坐标------高斯");
 DEFINE_string(DWGdespoints, "", "配准点目标坐标--经纬度");
@@ -132,6 +134,7 @@ int Main(int argc, char** argv) {
   inputs.DWGsrcpoints = FLAGS_DWGsrcpoints;
   inputs.DWGdespoints = FLAGS_DWGdespoints;
   inputs.basepoint = FLAGS_basepoint;
+  inputs.scene_path = FLAGS_scene;
   inputs.modelpoint = FLAGS_modelpoint;
   inputs.report_path = FLAGS_report;
   inputs.plot_path = FLAGS_plot;

@@ -6,6 +6,7 @@
 
 #include "diagnosis/diagnosis.h"
 #include "fit/fit_policy.h"
+#include "fit/scene_matrix.h"
 #include "fit/similarity_fit.h"
 #include "geodesy/geodetic_converter.h"
 #include "input/input_stage.h"
@@ -28,7 +29,7 @@ std::string ExecutableDirectory(const std::string& program_path) {
 }
 
 bool PrepareControlPoints(const RunInputs& inputs, ControlPoints* points,
-                          std::string* error) {
+                          std::string* error, SceneFile* scene) {
   InputFlags flags;
   flags.basepoint = inputs.basepoint;
   flags.modelpoint = inputs.modelpoint;
@@ -47,8 +48,15 @@ bool PrepareControlPoints(const RunInputs& inputs, ControlPoints* points,
     flags.points_table = table;
     flags.points_read_error = reason;
   }
+  std::string scene_bytes, scene_reason;
+  if (!inputs.scene_path.empty()) {
+    ReadFileBytes(inputs.scene_path, &scene_bytes, &scene_reason);
+    flags.scene_path = inputs.scene_path;
+    flags.scene_bytes = scene_bytes;
+    flags.scene_read_error = scene_reason;
+  }
   if (const std::optional<InputError> mistake =
-          ReadAndCheckInput(flags, points)) {
+          ReadAndCheckInput(flags, points, scene)) {
     *error = RenderInputError(*mistake, inputs.language);
     return false;
   }
@@ -67,7 +75,8 @@ bool PrepareControlPoints(const RunInputs& inputs, ControlPoints* points,
 int RunGeoAnchorSolve(const RunInputs& inputs) {
   ControlPoints points;
   std::string error;
-  if (!PrepareControlPoints(inputs, &points, &error)) {
+  SceneFile scene;
+  if (!PrepareControlPoints(inputs, &points, &error, &scene)) {
     WriteMessage(error + "\n");
     return -1;
   }
@@ -89,20 +98,28 @@ int RunGeoAnchorSolve(const RunInputs& inputs) {
   const int status =
       WriteTransformResult(fit, points, matrix, result_path, inputs.language);
   if (status != 0) return status;
+  const bool from_scene = !inputs.scene_path.empty();
+  const SceneMatrix scene_matrix =
+      from_scene ? FitSceneMatrix(scene.srs, scene.srs_origin, points, fit,
+                                  matrix.numbers)
+                 : SceneMatrix();
   // Every finding but the report-only ones is judged in every run, and the
   // same way with or without a report, so standard error reads the same
   // either way.
   const Diagnosis diagnosis =
       Diagnose(points, fit, inputs.scale,
                quality ? DiagnosisDepth::kFull : DiagnosisDepth::kVerdict,
-               inputs.accuracy_m);
+               inputs.accuracy_m, from_scene ? &scene_matrix : nullptr);
   PrintFindings(diagnosis, inputs.language);
   if (!quality) return 0;
   const VerticalLift vertical =
       ComputeVerticalLift(points.source, points.target_up_m);
+  const ReportScene report_scene{scene.path, scene.srs_text, scene.srs_origin,
+                                 scene_matrix.matrix};
   if (!inputs.report_path.empty() &&
       WriteFitReport(inputs.report_path, points, fit, vertical, diagnosis,
-                     matrix.numbers, inputs.language) != 0) {
+                     matrix.numbers, inputs.language,
+                     from_scene ? &report_scene : nullptr) != 0) {
     return -1;
   }
   if (!inputs.plot_path.empty() &&

@@ -8,6 +8,7 @@
 
 #include "common/language.h"
 #include "common/types.h"
+#include "input/scene_file.h"
 
 namespace geoanchor {
 
@@ -21,9 +22,12 @@ struct RunInputs {
   // The result file goes here, unless `result_path` names another place;
   // "" = the working directory.
   std::string executable_dir;
-  std::string DWGsrcpoints;       // drawing plane coordinates
-  std::string DWGdespoints;       // lon_deg, lat_deg[, h_m]
-  std::string basepoint;          // scene base point: lon_deg, lat_deg
+  std::string DWGsrcpoints;  // drawing plane coordinates
+  std::string DWGdespoints;  // lon_deg, lat_deg[, h_m]
+  std::string basepoint;     // scene base point: lon_deg, lat_deg
+  // The scene's metadata file (input/scene_file.h) that gives the base
+  // point instead of `basepoint`; "" = none.
+  std::string scene_path;
   std::string modelpoint;         // model base point: lon_deg, lat_deg
   double zoffset_m = 0.0;         // z translation of the matrix
   double scale = 0.0;             // |scale| < 1e-6: fitted; else held at it
@@ -49,12 +53,16 @@ struct RunInputs {
 // Returns false, with `error` set to the one line that names the first
 // input mistake (in the inputs' language), when the run cannot go on. With
 // `points_path` the control points come from that table (read here, judged by
-// the input stage), its check points converted as the fitted ones.
+// the input stage), its check points converted as the fitted ones. With
+// `scene_path` the base point comes from that file, read here too, and what
+// it says goes to `scene` (when not null).
 bool PrepareControlPoints(const RunInputs& inputs, ControlPoints* points,
-                          std::string* error);
+                          std::string* error, SceneFile* scene = nullptr);
 
-// The whole run; returns the exit status, 0 or -1. With a report, a plot or
-// a GeoJSON path, a run that succeeds also writes the fit report, the
+// The whole run; returns the exit status, 0 or -1. With a scene's file, the
+// diagnosis also judges the drawing against the scene's coordinates, and a
+// report gives the matrix into them. With a report, a plot or a GeoJSON
+// path, a run that succeeds also writes the fit report, the
 // residual plot or the map check there, in this order (and only then are
 // the quality figures computed); one that cannot write them fails.
 int RunGeoAnchorSolve(const RunInputs& inputs);

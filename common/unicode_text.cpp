@@ -115,18 +115,30 @@ std::string DecodeGbk(std::string_view bytes) {
       utf8 += static_cast<char>(lead);
       continue;
     }
-    char32_t cp = kGbkSingleByte[lead - 0x80];
+    char32_t cp = GbkByteCodePoint(lead);
     if (lead >= 0x81 && lead <= 0xFE && i + 1 < bytes.size()) {
       const unsigned trail = Byte(bytes, i + 1);
       if (trail >= 0x40 && trail <= 0xFE && trail != 0x7F) {
-        cp = kGbkDoubleByte[(lead - 0x81) * 190 + trail - 0x40 -
-                            (trail > 0x7F ? 1 : 0)];
+        cp = GbkCodePoint(lead, trail);
         ++i;
       }
     }
     AppendUtf8(&utf8, cp != 0 ? cp : kReplacement);
   }
   return utf8;
+}
+
+char32_t GbkByteCodePoint(unsigned byte) {
+  return byte >= 0x80 && byte <= 0xFF ? kGbkSingleByte[byte - 0x80] : 0;
+}
+
+char32_t GbkCodePoint(unsigned lead, unsigned trail) {
+  if (lead < 0x81 || lead > 0xFE || trail < 0x40 || trail > 0xFE ||
+      trail == 0x7F) {
+    return 0;
+  }
+  return kGbkDoubleByte[(lead - 0x81) * 190 + trail - 0x40 -
+                        (trail > 0x7F ? 1 : 0)];
 }
 
 std::string DecodeUnicodeOrGbk(std::string_view bytes) {

@@ -41,6 +41,15 @@ bool IsValidUtf8(std::string_view bytes);
 // 0xFF.
 std::string DecodeGbk(std::string_view bytes);
 
+// The character of GBK's single byte `byte` (0x80..0xFF; 0x80 is the
+// euro sign), 0 where it names none.
+char32_t GbkByteCodePoint(unsigned byte);
+
+// The character of GBK's lead byte `lead` (0x81..0xFE) with `trail`
+// (0x40..0xFE, not 0x7F), as DecodeGbk reads the pair; 0 for a pair that
+// names no character or bytes out of those ranges.
+char32_t GbkCodePoint(unsigned lead, unsigned trail);
+
 // The UTF-8 text, always well-formed, of a file whose encoding only its
 // bytes tell: with a byte-order mark as DecodeMarkedText gives it (after a
 // UTF-8 mark each byte that starts no well-formed sequence becomes

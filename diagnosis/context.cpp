@@ -123,8 +123,10 @@ void MeasureFitAgainstGrid(Context* c) {
 }  // namespace
 
 Context MakeContext(const ControlPoints& points, const SimilarityFit& fit,
-                    double scale, double accuracy_flag_m, bool full) {
+                    double scale, double accuracy_flag_m, bool full,
+                    const SceneMatrix* scene) {
   Context c;
+  c.scene = scene;
   c.points = &points;
   c.fit = &fit;
   c.scale = scale;
@@ -256,6 +258,8 @@ Context MakeContext(const ControlPoints& points, const SimilarityFit& fit,
       }
     }
   }
+
+  if (scene != nullptr) c.scene_judgement = JudgeAgainstScene(c);
 
   if (full) {
     c.heights = DiagnoseHeights(points);

@@ -92,6 +92,10 @@ struct Context {
   CheckPointJudgement check_points;
   HeightDiagnosis heights;  // the full depth only
   MatrixHold hold;          // the full depth only
+  // The scene and the matrix into its coordinates (null without a scene's
+  // file), and the drawing judged against them.
+  const SceneMatrix* scene = nullptr;
+  SceneJudgement scene_judgement;
 
   // The fit means nothing point by point.
   bool Unrelated() const {
@@ -113,7 +117,8 @@ struct Context {
 
 // `full`: with the measurements of the report-only rules too.
 Context MakeContext(const ControlPoints& points, const SimilarityFit& fit,
-                    double scale, double accuracy_flag_m, bool full);
+                    double scale, double accuracy_flag_m, bool full,
+                    const SceneMatrix* scene = nullptr);
 
 // Every rule's judge, named in its row of rules.h with the prefix Judge:
 // the row's ExchangedAxes is JudgeExchangedAxes.
@@ -153,6 +158,10 @@ Message NorthingName(const ControlPoints& points);
 Message WebMapDatumText(WebMapDatum datum);
 
 // Measurements one theme makes and MakeContext asks for.
+// The drawing against the scene's coordinates (`c.scene`), once the points'
+// accuracy and the outliers are known.
+SceneJudgement JudgeAgainstScene(const Context& c);
+
 // The exchange tests judge a subsample of about this many points first,
 // spread over the input order, and confirm on all points only when the
 // subsample says so.

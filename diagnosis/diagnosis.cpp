@@ -17,14 +17,15 @@ const char* VerdictName(Verdict verdict) {
 }
 
 Diagnosis Diagnose(const ControlPoints& points, const SimilarityFit& fit,
-                   double scale, DiagnosisDepth depth, double accuracy_m) {
+                   double scale, DiagnosisDepth depth, double accuracy_m,
+                   const SceneMatrix* scene) {
   Diagnosis d;
   d.loss_scale_m = fit.loss_scale_m;
   const size_t n = std::min(points.source.size(), fit.residuals_m.size());
   if (n == 0 || n != points.target.size()) return d;
   const bool full = depth == DiagnosisDepth::kFull;
   d.drawing_units = DrawingUnits(fit.similarity.K());
-  Context c = MakeContext(points, fit, scale, accuracy_m, full);
+  Context c = MakeContext(points, fit, scale, accuracy_m, full, scene);
   Findings findings = WithoutHidden(JudgeAll(c, full));
 
   // Bad first, then by first point, then those that name no point.
@@ -57,6 +58,7 @@ Diagnosis Diagnose(const ControlPoints& points, const SimilarityFit& fit,
   d.hold = std::move(c.hold);
   d.grid = std::move(c.grid);
   d.check_points = std::move(c.check_points);
+  d.scene = c.scene_judgement;
   return d;
 }
 

@@ -48,6 +48,7 @@
 #include "diagnosis/rules.h"
 #include "fit/fit_policy.h"
 #include "fit/plane_similarity.h"
+#include "fit/scene_matrix.h"
 #include "grid/grid_reference.h"
 #include "grid/projection.h"
 
@@ -125,6 +126,24 @@ CheckPointJudgement JudgeCheckPoints(const CheckPoints& check,
                                      const SimilarityFit& fit,
                                      const Projection& projection);
 
+// The drawing against the coordinates its scene stores (with a scene's
+// file only).
+struct SceneJudgement {
+  bool available = false;
+  // The matrix into the scene's coordinates moves the drawing without
+  // turning or scaling it, within the blunder threshold of the points'
+  // accuracy at every point the fit kept (its departure from a shift
+  // below): the drawing is in the scene's grid, up to a shift.
+  bool drawing_in_scene_grid = false;
+  // Largest distance, metres, between where the matrix puts a kept point
+  // and where the pure shift of their centroid puts it.
+  double shift_departure_m = 0.0;
+  // The Gauss-Krueger zone number in front of the drawing's eastings (0:
+  // none) and whether its meridian is the scene's grid's.
+  int drawing_zone = 0;
+  bool zone_names_scene_grid = false;
+};
+
 struct Diagnosis {
   Verdict verdict = Verdict::kGood;
   // The control points' accuracy, metres, one coordinate, one sigma, that
@@ -149,6 +168,8 @@ struct Diagnosis {
   GridJudgement grid;
   // Every run.
   CheckPointJudgement check_points;
+  // Every run with a scene's file.
+  SceneJudgement scene;
 };
 
 enum class DiagnosisDepth {
@@ -162,9 +183,11 @@ enum class DiagnosisDepth {
 
 // `scale` is the run's --scale (free below 1e-6 in magnitude);
 // `accuracy_m` the run's --accuracy (0 or NaN: estimate it from the
-// points).
+// points); `scene` the scene and the matrix into its coordinates, when the
+// base point came from the scene's file (null otherwise).
 Diagnosis Diagnose(const ControlPoints& points, const SimilarityFit& fit,
-                   double scale, DiagnosisDepth depth, double accuracy_m = 0.0);
+                   double scale, DiagnosisDepth depth, double accuracy_m = 0.0,
+                   const SceneMatrix* scene = nullptr);
 
 // A scale names a drawing unit when it is within this share of the unit's
 // metres.

@@ -140,7 +140,12 @@ namespace geoanchor {
   RULE(kHeightOffLift, "height_off_lift", kCheck, kReportOnly, HeightOffLift,  \
        Hides(), Hides())                                                       \
   RULE(kCheckPointOff, "check_point_off", kCheck, kUnlessBad, CheckPointOff,   \
-       Hides(), Hides())
+       Hides(), Hides())                                                       \
+  /* The scene's own files (--scene). */                                       \
+  RULE(kSceneSrsTag, "scene_srs_tag", kCheck, kEveryRun, SceneSrsTag, Hides(), \
+       Hides())                                                                \
+  RULE(kSceneGridMismatch, "scene_grid_mismatch", kCheck, kEveryRun,          \
+       SceneGridMismatch, Hides(), Hides())
 
 }  // namespace geoanchor
 

@@ -45,6 +45,11 @@ bool PlaceIsSubject(InputErrorCode code) {
     case InputErrorCode::kBadUseValue:
     case InputErrorCode::kNoRows:
     case InputErrorCode::kNoPointUsed:
+    case InputErrorCode::kSceneWithBasePoint:
+    case InputErrorCode::kSceneFile:
+    case InputErrorCode::kSceneSrs:
+    case InputErrorCode::kSceneOrigin:
+    case InputErrorCode::kSceneTransform:
       break;
   }
   return false;

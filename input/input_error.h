@@ -55,6 +55,12 @@ enum class InputErrorCode {
   kBadUseValue,      // use other than 1/0, yes/no, true/false
   kNoRows,           // no point below the header
   kNoPointUsed,      // every point has use 0
+  // The scene's file (--scene).
+  kSceneWithBasePoint,  // --scene together with --basepoint
+  kSceneFile,           // not a metadata.xml or tileset.json it reads
+  kSceneSrs,            // an SRS the tool places no scene in
+  kSceneOrigin,         // SRSOrigin unreadable, or none in a grid
+  kSceneTransform,      // a tileset's root transform missing or no frame
 };
 
 // Where a mistake stands: a flag or a list ("--zoffset", "basepoint",

@@ -113,10 +113,12 @@ std::optional<InputError> ReadTableInput(const InputFlags& flags, bool pairs,
 }  // namespace
 
 std::optional<InputError> ReadAndCheckInput(const InputFlags& flags,
-                                            ControlPoints* points) {
+                                            ControlPoints* points,
+                                            SceneFile* scene) {
   const bool table = !flags.points_path.empty();
+  const bool from_scene = !flags.scene_path.empty();
   if (flags.basepoint.empty() && flags.DWGsrcpoints.empty() &&
-      flags.DWGdespoints.empty() && !table) {
+      flags.DWGdespoints.empty() && !table && !from_scene) {
     return InputError{
         InputErrorCode::kNothingToDo,
         InputPlace{},
@@ -135,6 +137,16 @@ std::optional<InputError> ReadAndCheckInput(const InputFlags& flags,
         {"give the control points either in the table or in the two lists",
          "控制点请只在表格中给出，或只在两个点列表中给出"}};
   }
+  if (from_scene && !flags.basepoint.empty()) {
+    return InputError{
+        InputErrorCode::kSceneWithBasePoint,
+        InputPlace{},
+        {"--scene cannot be given with --basepoint",
+         "--scene 不能与 --basepoint 同时给出"},
+        {"take the base point either from the scene's file or from "
+         "--basepoint",
+         "基点请只从场景文件或只从 --basepoint 取得"}};
+  }
   std::optional<InputError> error =
       CheckFinite(InputPlace{"--zoffset"}, flags.zoffset_m,
                   {"give the matrix's z offset in metres, or leave it out",
@@ -149,7 +161,13 @@ std::optional<InputError> ReadAndCheckInput(const InputFlags& flags,
     error = CheckProjectHeight(InputPlace{"--projectheight"},
                                flags.projectheight_m);
   }
-  if (!error) {
+  if (!error && from_scene) {
+    SceneFile read;
+    if (scene == nullptr) scene = &read;
+    error = ReadSceneFile(flags.scene_path, flags.scene_bytes,
+                          flags.scene_read_error, scene);
+    if (!error) points->base_point = scene->base_point;
+  } else if (!error) {
     error = ReadBasePoint(
         "basepoint", flags.basepoint,
         {"give the scene's base point as --basepoint=lon,lat in degrees",

@@ -9,6 +9,7 @@
 
 #include "common/types.h"
 #include "input/input_error.h"
+#include "input/scene_file.h"
 
 namespace geoanchor {
 
@@ -29,15 +30,22 @@ struct InputFlags {
   std::string_view points_path;
   std::string_view points_table;
   std::string_view points_read_error;
+  // The scene's metadata file (input/scene_file.h) in place of the base
+  // point, the same way: its path ("" = none), its bytes, and the
+  // system's reason when they could not be read.
+  std::string_view scene_path;
+  std::string_view scene_bytes;
+  std::string_view scene_read_error;
 };
 
 // The whole input stage: reads the base point, chooses the mode, reads the
 // control-point lists and the model base point, and checks them, in this
 // order:
 //  1. no base point, no lists and no table at all; a table given with
-//     either list;
+//     either list; a scene file given with a base point;
 //  2. --zoffset, --scale, --accuracy, --projectheight;
-//  3. the base point;
+//  3. the base point, or the scene file that gives it (ReadSceneFile, which
+//     fills `scene` when it is not null);
 //  4. a non-finite number where a list's reading stopped, the targets in
 //     the other mode's shape, the drawing list in the other shape;
 //  5. empty lists, different lengths, each target's latitude and
@@ -58,7 +66,8 @@ struct InputFlags {
 // project height, ignored_input, names, positions, check points; the
 // converted targets are left to the geodesy), or the first mistake.
 std::optional<InputError> ReadAndCheckInput(const InputFlags& flags,
-                                            ControlPoints* points);
+                                            ControlPoints* points,
+                                            SceneFile* scene = nullptr);
 
 }  // namespace geoanchor
 

@@ -148,6 +148,7 @@ void AppendList(const char* name, const std::vector<std::string>& entries,
 // input mode, the scale's mode, the base points and, from a table, the column
 // taken as the easting and the columns not read.
 void AppendRun(const ControlPoints& points, bool free_scale, Language language,
+               const ReportScene* scene, bool drawing_in_scene_grid,
                std::string* j) {
   *j += "  \"lang\": " + JsonString(LanguageCode(language)) + ",\n";
   *j += "  \"version\": " + JsonString(kToolVersion) + ",\n";
@@ -156,6 +157,15 @@ void AppendRun(const ControlPoints& points, bool free_scale, Language language,
       "  \"scale_mode\": " + JsonString(free_scale ? "free" : "fixed") + ",\n";
   *j += "  \"base_point\": {\"lon_deg\": " + JsonNumber(points.base_point.x) +
         ", \"lat_deg\": " + JsonNumber(points.base_point.y) + "},\n";
+  if (scene != nullptr) {
+    const double origin[3] = {scene->srs_origin.x, scene->srs_origin.y,
+                              scene->srs_origin.z};
+    *j += "  \"scene\": {\"file\": " + JsonString(scene->file) +
+          ", \"srs\": " + JsonString(scene->srs) +
+          ", \"srs_origin\": " + Array(origin, 3) +
+          ", \"drawing_in_scene_grid\": " +
+          (drawing_in_scene_grid ? "true" : "false") + "},\n";
+  }
   if (points.mode == InputMode::kModelBasePoint) {
     *j +=
         "  \"model_point\": {\"lon_deg\": " + JsonNumber(points.model_point.x) +
@@ -176,7 +186,8 @@ void AppendRun(const ControlPoints& points, bool free_scale, Language language,
 // transform in the result file: `local`, the base point's ENU-to-ECEF frame
 // times it, and `local` about the drawing's own origin with that origin.
 void AppendParameters(const SimilarityFit& fit, const ControlPoints& points,
-                      const std::array<double, 16>& local, std::string* j) {
+                      const std::array<double, 16>& local,
+                      const ReportScene* scene, std::string* j) {
   const Point3& base = points.base_point;
   const std::array<double, 16> ecef = MultiplyMatrices(
       EnuToEcefMatrix(GeodeticConverter(base.x, base.y)), local);
@@ -194,6 +205,10 @@ void AppendParameters(const SimilarityFit& fit, const ControlPoints& points,
   *j += "  \"matrix_ecef\": " + Array(ecef.data(), ecef.size()) + ",\n";
   *j += "  \"local_origin\": " + Array(origin_xyz, 3) + ",\n";
   *j += "  \"matrix_local_rtc\": " + Array(rtc.data(), rtc.size()) + ",\n";
+  if (scene != nullptr) {
+    *j += "  \"matrix_scene\": " +
+          Array(scene->matrix_scene.data(), scene->matrix_scene.size()) + ",\n";
+  }
 }
 
 // A point's name from a table, or null.
@@ -447,10 +462,11 @@ std::string FitReportJson(const ControlPoints& points, const SimilarityFit& fit,
                           const VerticalLift& vertical,
                           const Diagnosis& diagnosis,
                           const std::array<double, 16>& local,
-                          Language language) {
+                          Language language, const ReportScene* scene) {
   std::string j = "{\n";
-  AppendRun(points, fit.free_scale, language, &j);
-  AppendParameters(fit, points, local, &j);
+  AppendRun(points, fit.free_scale, language, scene,
+            diagnosis.scene.drawing_in_scene_grid, &j);
+  AppendParameters(fit, points, local, scene, &j);
   AppendPoints(points, fit, vertical, diagnosis, &j);
   AppendQuality(fit, diagnosis.point_accuracy_m, language, &j);
   AppendVertical(vertical, diagnosis.heights, &j);
@@ -464,10 +480,10 @@ int WriteFitReport(const std::string& path, const ControlPoints& points,
                    const SimilarityFit& fit, const VerticalLift& vertical,
                    const Diagnosis& diagnosis,
                    const std::array<double, 16>& matrix_local,
-                   Language language) {
+                   Language language, const ReportScene* scene) {
   return WriteFileOrSay(path,
                         FitReportJson(points, fit, vertical, diagnosis,
-                                      matrix_local, language),
+                                      matrix_local, language, scene),
                         Message{"report", "报告"}, language)
              ? 0
              : -1;

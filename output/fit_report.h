@@ -45,6 +45,17 @@ Point3 LocalOrigin(const std::vector<Point3>& source);
 std::array<double, 16> MatrixAboutOrigin(const std::array<double, 16>& matrix,
                                          const Point3& origin);
 
+// The scene's file a run took its base point from (--scene), as the
+// report names it.
+struct ReportScene {
+  std::string file;  // the path as the user gave it
+  // <SRS> as the file writes it, or a tileset's frame as "ENU:lat,lon".
+  std::string srs;
+  Point3 srs_origin{0.0, 0.0, 0.0};  // metres, the SRS's axes
+  // The drawing into the scene's stored coordinates (fit/scene_matrix.h).
+  std::array<double, 16> matrix_scene{};
+};
+
 // The report's JSON text for a run with these control points, this fit
 // (with its quality computed), heights, full diagnosis and matrix:
 //   matrix_local = `matrix_local`, the result file's numbers read back
@@ -53,11 +64,15 @@ std::array<double, 16> MatrixAboutOrigin(const std::array<double, 16>& matrix,
 //   local_origin = LocalOrigin of the fitted points
 //   matrix_local_rtc = MatrixAboutOrigin(matrix_local, local_origin)
 //   rms_m, sigma0_m, residuals, weights and checks as the fit gives them
+// With `scene` (not null) also "scene" {file, srs, srs_origin,
+// drawing_in_scene_grid (the diagnosis's)} after the base point, and
+// "matrix_scene" after the other matrices.
 std::string FitReportJson(const ControlPoints& points, const SimilarityFit& fit,
                           const VerticalLift& vertical,
                           const Diagnosis& diagnosis,
                           const std::array<double, 16>& matrix_local,
-                          Language language);
+                          Language language,
+                          const ReportScene* scene = nullptr);
 
 // Writes the report to `path`, replacing any file there atomically.
 // Returns 0, or -1 after one line on standard error naming the path and the
@@ -66,7 +81,7 @@ int WriteFitReport(const std::string& path, const ControlPoints& points,
                    const SimilarityFit& fit, const VerticalLift& vertical,
                    const Diagnosis& diagnosis,
                    const std::array<double, 16>& matrix_local,
-                   Language language);
+                   Language language, const ReportScene* scene = nullptr);
 
 }  // namespace geoanchor
 
