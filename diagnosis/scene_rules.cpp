@@ -122,7 +122,7 @@ void JudgeSceneGridMismatch(const Context& c, Findings* out) {
                   "projection height",
               "图纸东坐标带号为 " + zone + "，其中央子午线 " + meridian.zh +
                   " 与场景投影的相同，但图纸并不在该投影中：放入场景需旋转 " +
-                  turn + "、缩放 " + scale + "，最远点处达 " + departure.zh +
+                  turn + "、比例差 " + scale + "，最远点处达 " + departure.zh +
                   "：请用 matrix_scene 放置图纸，不要只作平移，并检查图纸的"
                   "坐标系和投影高度"}));
 }

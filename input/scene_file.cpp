@@ -179,14 +179,16 @@ std::optional<InputError> ReadMetadata(std::string_view path,
           Message{"its XML declaration names an encoding the tool does not "
                   "read (" +
                       reason + ")",
-                  "其 XML 声明的编码本工具无法读取（" + reason + "）"},
-          Message{"save it as UTF-8, or declare GBK where it is GBK",
-                  "请将其另存为 UTF-8；若为 GBK 编码，请在声明中写明 GBK"});
+                  "其 XML 声明的编码本工具无法读取"},
+          Message{"save it as UTF-8 (or declare GBK where it is GBK), or give "
+                  "--basepoint=lon,lat instead of --scene",
+                  "请将其另存为 UTF-8（若为 GBK 编码，请在声明中写明 GBK），"
+                  "或改用 --basepoint=lon,lat 代替 --scene"});
     }
-    return Mistake(InputErrorCode::kSceneFile, path, line,
-                   Message{"not well-formed XML (" + reason + ")",
-                           "不是格式正确的 XML（" + reason + "）"},
-                   AcceptedFiles());
+    return Mistake(
+        InputErrorCode::kSceneFile, path, line,
+        Message{"not well-formed XML (" + reason + ")", "不是格式正确的 XML"},
+        AcceptedFiles());
   }
   if (m.root != "ModelMetadata") {
     return Mistake(InputErrorCode::kSceneFile, path, 0,
@@ -201,8 +203,10 @@ std::optional<InputError> ReadMetadata(std::string_view path,
   scene->srs = ReadSceneSrs(scene->srs_text);
   if (scene->srs.kind == SceneSrsKind::kRefused) {
     return Mistake(InputErrorCode::kSceneSrs, path, 0, scene->srs.refusal,
-                   Message{"or give --basepoint=lon,lat instead of --scene",
-                           "或改用 --basepoint=lon,lat 代替 --scene"});
+                   Message{"correct <SRS>, or give --basepoint=lon,lat instead "
+                           "of --scene",
+                           "请改正 <SRS>，或改用 --basepoint=lon,lat 代替 "
+                           "--scene"});
   }
   const std::string origin = Trimmed(m.origin);
   const bool projected = scene->srs.kind == SceneSrsKind::kProjected;
@@ -233,8 +237,10 @@ std::optional<InputError> ReadMetadata(std::string_view path,
                       "\", not two or three numbers",
                   "<SRSOrigin> 的内容为\u201c" + origin.substr(0, 60) +
                       "\u201d，不是两个或三个数"},
-          Message{"write it as x,y,z in the SRS's metres (0,0,0 for none)",
-                  "请写成以坐标系的米为单位的 x,y,z（无偏移时为 0,0,0）"});
+          Message{"write it as x,y,z in the SRS's metres (0,0,0 for none), "
+                  "or give --basepoint=lon,lat instead of --scene",
+                  "请写成以坐标系的米为单位的 x,y,z（无偏移时为 0,0,0），"
+                  "或改用 --basepoint=lon,lat 代替 --scene"});
     }
   }
   const Point2 base = SceneBasePoint(scene->srs, scene->srs_origin);

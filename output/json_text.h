@@ -19,14 +19,32 @@ inline std::string JsonNumber(double v) {
 }
 
 // `text` (UTF-8) as a JSON string. Our texts are UTF-8 (mode names,
-// Ceres' termination names, the warnings and notes, and the points' names
-// from a table), and JSON text is: only the quote, the backslash and
-// control characters need care; control characters are dropped.
+// Ceres' termination names, the warnings and notes, the points' names from
+// a table, a scene's SRS text), and JSON text is: only the quote, the
+// backslash and control characters need care. Control characters are
+// escaped, so that a multi-line text (a WKT as PROJ prints it) reads back
+// as written: \n, \r and \t by name, the others as \u00XX.
 inline std::string JsonString(const std::string& text) {
+  static const char kHex[] = "0123456789abcdef";
   std::string out = "\"";
   for (char c : text) {
-    if (c == '"' || c == '\\') out += '\\';
-    if (static_cast<unsigned char>(c) >= 0x20) out += c;
+    const unsigned char u = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else if (u < 0x20) {
+      out += "\\u00";
+      out += kHex[u >> 4];
+      out += kHex[u & 0xF];
+    } else {
+      out += c;
+    }
   }
   return out + "\"";
 }

@@ -35,9 +35,11 @@ inline const std::set<std::string>& AllowedLatinWords() {
       "SVG", "JSON", "GeoJSON", "UTF", "GBK", "BOM", "CAD", "GeoAnchorSolve",
       "Ceres", "DUZEradozediva", "json", "csv", "svg", "txt", "points", "NaN",
       "nan", "inf", "Krüger", "sigma", "σ", "GNSS",
-      // a scene's metadata: the coordinate system's text form and the
-      // element that holds the scene's origin
-      "WKT", "SRSOrigin",
+      // a scene's metadata: the coordinate system's text form, the files,
+      // their elements and keys, and their producers' names
+      "WKT", "SRS", "SRSOrigin", "ModelMetadata", "DOCTYPE", "XML", "xml",
+      "metadata", "tileset", "D", "Tiles", "transform", "root", "ContextCapture",
+      "matrix_scene",
       // the tool's flags as its messages name them, without their dashes
       "DWGsrcpoints", "DWGdespoints", "basepoint", "modelpoint",
       // the tool's table columns and its axes

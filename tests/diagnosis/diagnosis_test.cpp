@@ -209,7 +209,37 @@ TEST(DiagnosisTest, EachMistakeIsNamed) {
     p->source[8].x += 0.5;
     AsTable(p, 1);
   };
+  // A scene made in zone 39 (EPSG:4527, zone number in front): its WKT
+  // moved to a city meridian under the zone's tag; or the drawing carrying
+  // zone 39's numbers while turned half a degree off the grid.
+  Site scene_tag = site(nullptr);
+  scene_tag.scene_srs =
+      "PROJCS[\"CGCS2000 / city grid\",GEOGCS[\"China Geodetic Coordinate "
+      "System 2000\",DATUM[\"China_2000\",SPHEROID[\"CGCS2000\",6378137,"
+      "298.257222101]],PRIMEM[\"Greenwich\",0],UNIT[\"degree\","
+      "0.0174532925199433]],PROJECTION[\"Transverse_Mercator\"],PARAMETER["
+      "\"latitude_of_origin\",0],PARAMETER[\"central_meridian\",116.5],"
+      "PARAMETER[\"scale_factor\",1],PARAMETER[\"false_easting\",39500000],"
+      "PARAMETER[\"false_northing\",0],UNIT[\"metre\",1],AUTHORITY[\"EPSG\","
+      "\"4527\"]]";
+  scene_tag.scene_origin = Point3{39500000.0, 4330000.0, 0.0};
+  Site scene_turned = site(nullptr);
+  scene_turned.rotation_deg = 0.5;
+  scene_turned.scene_srs = "EPSG:4527";
+  scene_turned.scene_origin = Point3{39517000.0, 4330000.0, 0.0};
   const Case cases[] = {
+      {"scene's WKT off its tag",
+       scene_tag,
+       "scene_srs_tag",
+       {},
+       Verdict::kCheck,
+       1},
+      {"drawing in the scene's zone, turned",
+       scene_turned,
+       "scene_grid_mismatch",
+       {},
+       Verdict::kCheck,
+       1},
       {"targets as d.mmss", dms, "dms_as_decimal", {}, Verdict::kBad, 1},
       {"base point as d.mmss",
        base_dms,

@@ -15,6 +15,7 @@
 #include "app/run.h"
 #include "diagnosis/diagnosis.h"
 #include "fit/fit_policy.h"
+#include "fit/scene_matrix.h"
 #include "fit/similarity_fit.h"
 #include "geodesy/web_map.h"
 #include "tests/common/bilingual_checks.h"
@@ -66,6 +67,10 @@ struct Site {
   // the fit before the diagnosis.
   std::function<void(ControlPoints* points)> prepared;
   std::function<void(SimilarityFit* fit)> fitted;
+  // The scene's <SRS> and <SRSOrigin>, when the job takes its base point
+  // from the scene's file ("" = from --basepoint).
+  std::string scene_srs;
+  Point3 scene_origin{0.0, 0.0, 0.0};
 };
 
 // The site of a city, `points` points over `size_m`.
@@ -106,8 +111,9 @@ inline std::string MessageFaults(const ControlPoints& points,
 // languages.
 inline Diagnosis Diagnosed(const ControlPoints& points,
                            const SimilarityFit& fit, double scale,
-                           DiagnosisDepth depth, double accuracy_m = 0.0) {
-  Diagnosis d = Diagnose(points, fit, scale, depth, accuracy_m);
+                           DiagnosisDepth depth, double accuracy_m = 0.0,
+                           const SceneMatrix* scene = nullptr) {
+  Diagnosis d = Diagnose(points, fit, scale, depth, accuracy_m, scene);
   EXPECT_EQ("", MessageFaults(points, d));
   return d;
 }
@@ -211,10 +217,16 @@ inline Outcome Survey(const Site& s) {
   if (s.prepared) s.prepared(&o.points);
   o.fit = FitControlPoints(o.points, s.scale, s.accuracy_m, true);
   if (s.fitted) s.fitted(&o.fit);
-  o.full =
-      Diagnosed(o.points, o.fit, s.scale, DiagnosisDepth::kFull, s.accuracy_m);
-  o.verdict_only = Diagnosed(o.points, o.fit, s.scale, DiagnosisDepth::kVerdict,
-                             s.accuracy_m);
+  SceneMatrix scene;
+  if (!s.scene_srs.empty()) {
+    scene = FitSceneMatrix(ReadSceneSrs(s.scene_srs), s.scene_origin,
+                           o.points, o.fit, o.fit.similarity.ToMatrix(0.0));
+  }
+  const SceneMatrix* in_scene = s.scene_srs.empty() ? nullptr : &scene;
+  o.full = Diagnosed(o.points, o.fit, s.scale, DiagnosisDepth::kFull,
+                     s.accuracy_m, in_scene);
+  o.verdict_only = Diagnosed(o.points, o.fit, s.scale,
+                             DiagnosisDepth::kVerdict, s.accuracy_m, in_scene);
   return o;
 }
 
