@@ -219,14 +219,14 @@ inline Outcome Survey(const Site& s) {
   if (s.fitted) s.fitted(&o.fit);
   SceneMatrix scene;
   if (!s.scene_srs.empty()) {
-    scene = FitSceneMatrix(ReadSceneSrs(s.scene_srs), s.scene_origin,
-                           o.points, o.fit, o.fit.similarity.ToMatrix(0.0));
+    scene = FitSceneMatrix(ReadSceneSrs(s.scene_srs), s.scene_origin, o.points,
+                           o.fit, o.fit.similarity.ToMatrix(0.0));
   }
   const SceneMatrix* in_scene = s.scene_srs.empty() ? nullptr : &scene;
   o.full = Diagnosed(o.points, o.fit, s.scale, DiagnosisDepth::kFull,
                      s.accuracy_m, in_scene);
-  o.verdict_only = Diagnosed(o.points, o.fit, s.scale,
-                             DiagnosisDepth::kVerdict, s.accuracy_m, in_scene);
+  o.verdict_only = Diagnosed(o.points, o.fit, s.scale, DiagnosisDepth::kVerdict,
+                             s.accuracy_m, in_scene);
   return o;
 }
 

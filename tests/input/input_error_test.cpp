@@ -48,6 +48,16 @@ std::optional<InputError> Stage(const InputFlags& flags) {
 
 std::optional<InputError> NothingToDo() { return Stage(InputFlags()); }
 
+// The input stage given a scene's file, `bytes` its contents.
+std::optional<InputError> Scene(std::string_view bytes,
+                                std::string_view basepoint = "") {
+  InputFlags flags;
+  flags.basepoint = basepoint;
+  flags.scene_path = "metadata.xml";
+  flags.scene_bytes = bytes;
+  return Stage(flags);
+}
+
 std::optional<InputError> IgnoredText(const char* list, std::string_view text,
                                       int per_point) {
   return DescribeIgnoredText(list, text, ReadPointList(text, per_point),
@@ -486,11 +496,76 @@ std::vector<Case> Cases() {
        "GeoAnchorSolve: points.csv：所有点的 use 都为 "
        "0，没有点可用于解算：请将参与解算的点的 use 设为 1",
        {"points.csv"}},
+      {"a scene's file and a base point",
+       Scene("<ModelMetadata/>", "116.3,39.9"),
+       InputErrorCode::kSceneWithBasePoint,
+       InputPlace{},
+       "GeoAnchorSolve: --scene cannot be given with --basepoint: take the "
+       "base point either from the scene's file or from --basepoint",
+       "GeoAnchorSolve: --scene 不能与 --basepoint 同时给出：基点请只从场景文件"
+       "或只从 --basepoint 取得",
+       {}},
+      {"a scene's file of another kind",
+       Scene("<Project/>"),
+       InputErrorCode::kSceneFile,
+       InputPlace{"metadata.xml"},
+       "GeoAnchorSolve: metadata.xml: its root element is <Project>, not "
+       "ContextCapture's <ModelMetadata>: give ContextCapture's metadata.xml "
+       "(<SRS> and <SRSOrigin>) or a 3D Tiles tileset.json whose root "
+       "transform is an east/north/up frame, or --basepoint=lon,lat instead "
+       "of --scene",
+       "GeoAnchorSolve: metadata.xml：其根元素为 <Project>，不是 "
+       "ContextCapture "
+       "的 <ModelMetadata>：请给出 ContextCapture 的 metadata.xml（含 <SRS> 和 "
+       "<SRSOrigin>），或根节点 transform 为东北天坐标系的 3D Tiles "
+       "tileset.json，或改用 --basepoint=lon,lat 代替 --scene",
+       {"metadata.xml", "<Project>"}},
+      {"a scene in a local system",
+       Scene("<ModelMetadata><SRS>Local</SRS></ModelMetadata>"),
+       InputErrorCode::kSceneSrs,
+       InputPlace{"metadata.xml"},
+       "GeoAnchorSolve: metadata.xml: \"Local\" is a local system, not placed "
+       "on the earth; the tool takes ENU:lat,lon, the EPSG code of a CGCS2000 "
+       "Gauss-Krüger grid (4491 to 4554) or a WGS84 UTM grid (32601 to "
+       "32660, 32701 to 32760), or the WKT of a transverse Mercator on "
+       "CGCS2000 or WGS84: correct <SRS>, or give --basepoint=lon,lat "
+       "instead of --scene",
+       "GeoAnchorSolve: metadata.xml：\u201cLocal\u201d 是局部坐标系，未定位到"
+       "地球上；本工具接受 ENU:lat,lon、CGCS2000 高斯-克吕格投影（4491 至 "
+       "4554）"
+       "或 WGS84 UTM 投影（32601 至 32660、32701 至 32760）的 EPSG 代码，或 "
+       "CGCS2000、WGS84 上横轴墨卡托投影的 WKT：请改正 <SRS>，或改用 "
+       "--basepoint=lon,lat 代替 --scene",
+       {"metadata.xml", "Local"}},
+      {"a grid scene without its origin",
+       Scene("<ModelMetadata><SRS>EPSG:4547</SRS></ModelMetadata>"),
+       InputErrorCode::kSceneOrigin,
+       InputPlace{"metadata.xml"},
+       "GeoAnchorSolve: metadata.xml: a projected scene without <SRSOrigin>, "
+       "so its position in the grid is unknown: give "
+       "<SRSOrigin>easting,northing,height</SRSOrigin> as the producer wrote "
+       "it, or --basepoint=lon,lat instead of --scene",
+       "GeoAnchorSolve: metadata.xml：投影坐标系的场景缺少 "
+       "<SRSOrigin>，无从确定其在投影中的位置：请按生产软件的输出补上 "
+       "<SRSOrigin>东坐标,北坐标,高程</SRSOrigin>，或改用 --basepoint=lon,lat "
+       "代替 --scene",
+       {"metadata.xml"}},
+      {"a tileset placed by no frame",
+       Scene("{\"root\": {\"geometricError\": 10}}"),
+       InputErrorCode::kSceneTransform,
+       InputPlace{"metadata.xml"},
+       "GeoAnchorSolve: metadata.xml: the root tile has no transform, so the "
+       "tileset says nothing of where it lies: give the scene's metadata.xml "
+       "instead, or --basepoint=lon,lat instead of --scene",
+       "GeoAnchorSolve: metadata.xml：根节点没有 "
+       "transform，无从得知场景的位置：请改给场景的 metadata.xml，或改用 "
+       "--basepoint=lon,lat 代替 --scene",
+       {"metadata.xml"}},
   };
 }
 
-// kNoPointUsed is the last of the codes.
-constexpr int kCodes = static_cast<int>(InputErrorCode::kNoPointUsed) + 1;
+// kSceneTransform is the last of the codes.
+constexpr int kCodes = static_cast<int>(InputErrorCode::kSceneTransform) + 1;
 
 TEST(InputErrorTest, EachCodeKeepsItsPlaceAndRendersItsLineInBothLanguages) {
   std::set<InputErrorCode> covered;
