@@ -206,8 +206,12 @@ void AppendParameters(const SimilarityFit& fit, const ControlPoints& points,
   *j += "  \"local_origin\": " + Array(origin_xyz, 3) + ",\n";
   *j += "  \"matrix_local_rtc\": " + Array(rtc.data(), rtc.size()) + ",\n";
   if (scene != nullptr) {
+    const std::array<double, 16> scene_rtc =
+        MatrixAboutOrigin(scene->matrix_scene, origin);
     *j += "  \"matrix_scene\": " +
           Array(scene->matrix_scene.data(), scene->matrix_scene.size()) + ",\n";
+    *j += "  \"matrix_scene_rtc\": " +
+          Array(scene_rtc.data(), scene_rtc.size()) + ",\n";
   }
 }
 

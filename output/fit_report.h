@@ -66,7 +66,8 @@ struct ReportScene {
 //   rms_m, sigma0_m, residuals, weights and checks as the fit gives them
 // With `scene` (not null) also "scene" {file, srs, srs_origin,
 // drawing_in_scene_grid (the diagnosis's)} after the base point, and
-// "matrix_scene" after the other matrices.
+// "matrix_scene" and "matrix_scene_rtc" (MatrixAboutOrigin(matrix_scene,
+// local_origin)) after the other matrices.
 std::string FitReportJson(const ControlPoints& points, const SimilarityFit& fit,
                           const VerticalLift& vertical,
                           const Diagnosis& diagnosis,

@@ -13,7 +13,8 @@ Usage:
         - its scene names the file's SRS and SRSOrigin (a tileset's frame
           point as PROJ reads it, within 1e-9 degrees and 1e-6 m);
         - matrix_scene carries each drawing point within 1 mm of its target
-          in the scene's stored coordinates (z: z + ZOFFSET - SRSOrigin's z);
+          in the scene's stored coordinates (z: z + ZOFFSET - SRSOrigin's z),
+          and matrix_scene_rtc takes the point less local_origin there too;
         - in an east/north/up scene, matrix_scene is matrix_local with the
           report's srs_origin taken from its translation, to the bit.
 CGCS2000 positions are the targets' WGS84 numbers, as the tool takes them.
@@ -123,6 +124,15 @@ def check(scene, report, zoffset, drawing, targets):
         scene_mm = max(scene_mm, worst)
         if not worst <= 1.0:
             faults.append(f"drawing {x},{y},{z}: {got} against PROJ's {want}")
+        # The same point through matrix_scene_rtc, from the drawing less
+        # local_origin, as a float32 viewer takes it.
+        o, rtc = r["local_origin"], r["matrix_scene_rtc"]
+        p = (x - o[0], y - o[1], z - o[2])
+        rtc_got = [rtc[i] * p[0] + rtc[4 + i] * p[1] + rtc[8 + i] * p[2] +
+                   rtc[12 + i] for i in range(3)]
+        if max(abs(g - w) for g, w in zip(rtc_got, got)) > 1e-6:
+            faults.append(f"drawing {x},{y},{z}: matrix_scene_rtc {rtc_got} "
+                          f"against matrix_scene's {got}")
     if scene.kind == "enu":
         local, origin = r["matrix_local"], s["srs_origin"]
         want = local[:12] + [local[12 + i] - origin[i] for i in range(3)] + [1.0]
