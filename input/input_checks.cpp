@@ -49,26 +49,6 @@ bool HoldsDigit(std::string_view text) {
   return false;
 }
 
-// `text` without white space at either end, in single quotes, control
-// characters as blanks (the message stays one line), cut after
-// kQuotedCharacters characters with "...".
-std::string Quote(std::string_view text) {
-  size_t begin = 0, end = text.size();
-  while (begin < end && IsListSpace(text[begin])) ++begin;
-  while (end > begin && IsListSpace(text[end - 1])) --end;
-  std::string quoted = "'";
-  size_t characters = 0;
-  for (size_t i = begin; i < end; ++i) {
-    if (!IsUtf8Continuation(text[i]) && ++characters > kQuotedCharacters) {
-      quoted += "...";
-      break;
-    }
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    quoted += c < 0x20 || c == 0x7F ? ' ' : text[i];
-  }
-  return quoted + "'";
-}
-
 std::string Count(size_t n, const char* singular, const char* plural) {
   return std::to_string(n) + " " + (n == 1 ? singular : plural);
 }
@@ -128,6 +108,23 @@ bool AllNearBase(const GeodeticConverter& scene,
 }
 
 }  // namespace
+
+std::string Quote(std::string_view text) {
+  size_t begin = 0, end = text.size();
+  while (begin < end && IsListSpace(text[begin])) ++begin;
+  while (end > begin && IsListSpace(text[end - 1])) --end;
+  std::string quoted = "'";
+  size_t characters = 0;
+  for (size_t i = begin; i < end; ++i) {
+    if (!IsUtf8Continuation(text[i]) && ++characters > kQuotedCharacters) {
+      quoted += "...";
+      break;
+    }
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    quoted += c < 0x20 || c == 0x7F ? ' ' : text[i];
+  }
+  return quoted + "'";
+}
 
 std::optional<InputError> ReadLanguage(const std::string& value,
                                        Language* language) {

@@ -63,6 +63,11 @@ std::optional<InputError> CheckGeodeticPoint(const InputPlace& where,
 // (1e24 and more) lose the differences between the points.
 inline constexpr double kMaxDrawingCoordinate = 1e12;
 
+// The user's `text` as a message quotes it: without white space at either
+// end, in single quotes, control characters as blanks (the message stays
+// one line), cut after 32 characters (never inside one) with "...".
+std::string Quote(std::string_view text);
+
 // Drawing x, y and z within +-kMaxDrawingCoordinate.
 std::optional<InputError> CheckDrawingPoint(const InputPlace& where,
                                             const Point3& p);

@@ -12,6 +12,7 @@
 
 #include "common/fixed_text.h"
 #include "common/unicode_text.h"
+#include "input/input_checks.h"
 #include "input/point_list.h"
 
 namespace geoanchor {
@@ -192,10 +193,10 @@ std::optional<InputError> ReadMetadata(std::string_view path,
   }
   if (m.root != "ModelMetadata") {
     return Mistake(InputErrorCode::kSceneFile, path, 0,
-                   Message{"its root element is <" + m.root +
-                               ">, not ContextCapture's <ModelMetadata>",
-                           "其根元素为 <" + m.root +
-                               ">，不是 ContextCapture 的 <ModelMetadata>"},
+                   Message{"its root element is " + Quote(m.root) +
+                               ", not ContextCapture's <ModelMetadata>",
+                           "其根元素为 " + Quote(m.root) +
+                               "，不是 ContextCapture 的 <ModelMetadata>"},
                    AcceptedFiles());
   }
   scene->kind = SceneFileKind::kMetadata;
@@ -233,10 +234,10 @@ std::optional<InputError> ReadMetadata(std::string_view path,
     } else {
       return Mistake(
           InputErrorCode::kSceneOrigin, path, 0,
-          Message{"<SRSOrigin> holds \"" + origin.substr(0, 60) +
-                      "\", not two or three numbers",
-                  "<SRSOrigin> 的内容为\u201c" + origin.substr(0, 60) +
-                      "\u201d，不是两个或三个数"},
+          Message{
+              "<SRSOrigin> holds " + Quote(origin) +
+                  ", not two or three numbers",
+              "<SRSOrigin> 的内容为 " + Quote(origin) + "，不是两个或三个数"},
           Message{"write it as x,y,z in the SRS's metres (0,0,0 for none), "
                   "or give --basepoint=lon,lat instead of --scene",
                   "请写成以坐标系的米为单位的 x,y,z（无偏移时为 0,0,0），"

@@ -509,17 +509,17 @@ std::vector<Case> Cases() {
        Scene("<Project/>"),
        InputErrorCode::kSceneFile,
        InputPlace{"metadata.xml"},
-       "GeoAnchorSolve: metadata.xml: its root element is <Project>, not "
+       "GeoAnchorSolve: metadata.xml: its root element is 'Project', not "
        "ContextCapture's <ModelMetadata>: give ContextCapture's metadata.xml "
        "(<SRS> and <SRSOrigin>) or a 3D Tiles tileset.json whose root "
        "transform is an east/north/up frame, or --basepoint=lon,lat instead "
        "of --scene",
-       "GeoAnchorSolve: metadata.xml：其根元素为 <Project>，不是 "
+       "GeoAnchorSolve: metadata.xml：其根元素为 'Project'，不是 "
        "ContextCapture "
        "的 <ModelMetadata>：请给出 ContextCapture 的 metadata.xml（含 <SRS> 和 "
        "<SRSOrigin>），或根节点 transform 为东北天坐标系的 3D Tiles "
        "tileset.json，或改用 --basepoint=lon,lat 代替 --scene",
-       {"metadata.xml", "<Project>"}},
+       {"metadata.xml", "'Project'"}},
       {"a scene in a local system",
        Scene("<ModelMetadata><SRS>Local</SRS></ModelMetadata>"),
        InputErrorCode::kSceneSrs,
