@@ -6,13 +6,13 @@
 
 #include <gtest/gtest.h>
 
-#include <GeographicLib/Geocentric.hpp>
 #include <cmath>
 #include <string>
 #include <vector>
 
 #include "geodesy/ellipsoid.h"
 #include "tests/common/bilingual_checks.h"
+#include "tests/geodesy/enu_frame.h"
 
 namespace geoanchor {
 
@@ -398,18 +398,6 @@ TEST(SceneSrsTest, BasePointAsProjHasIt) {
 // A tileset's root transform: GeographicLib's east/north/up frame at a
 // site (Geocentric::Forward's rotation, whose columns are east, north and
 // up in ECEF), taken as is and with the mistakes a transform carries.
-
-std::array<double, 16> EnuFrame(double lat, double lon, double h) {
-  std::vector<double> r(9);
-  double X, Y, Z;
-  GeographicLib::Geocentric::WGS84().Forward(lat, lon, h, X, Y, Z, r);
-  std::array<double, 16> m{};
-  for (int col = 0; col < 3; ++col) {
-    for (int row = 0; row < 3; ++row) m[4 * col + row] = r[3 * row + col];
-  }
-  m[12] = X, m[13] = Y, m[14] = Z, m[15] = 1;
-  return m;
-}
 
 struct Site {
   double lat, lon, h;

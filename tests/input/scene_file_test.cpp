@@ -6,12 +6,12 @@
 
 #include <gtest/gtest.h>
 
-#include <GeographicLib/Geocentric.hpp>
 #include <array>
 #include <string>
 #include <vector>
 
 #include "tests/common/bilingual_checks.h"
+#include "tests/geodesy/enu_frame.h"
 
 namespace geoanchor {
 
@@ -52,18 +52,6 @@ std::string Tileset(const std::array<double, 16>& m) {
     t += (i ? "," : "") + std::string(number);
   }
   return t + "],\"geometricError\":100,\"refine\":\"REPLACE\"}}";
-}
-
-std::array<double, 16> EnuFrame(double lat, double lon, double h) {
-  std::vector<double> r(9);
-  double X, Y, Z;
-  GeographicLib::Geocentric::WGS84().Forward(lat, lon, h, X, Y, Z, r);
-  std::array<double, 16> m{};
-  for (int col = 0; col < 3; ++col) {
-    for (int row = 0; row < 3; ++row) m[4 * col + row] = r[3 * row + col];
-  }
-  m[12] = X, m[13] = Y, m[14] = Z, m[15] = 1;
-  return m;
 }
 
 // Guangzhou's city grid as a producer writes it: the parameters of a
