@@ -13,17 +13,20 @@
 // number, the same rendering of every number up to its digits, and the same
 // values to well below a micrometre.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <random>
 #include <regex>
 #include <string>
 #include <vector>
 
 #include "tests/app/cli_runner.h"
+#include "tests/geodesy/enu_frame.h"
 
 namespace geoanchor {
 
@@ -263,6 +266,33 @@ TEST(Differential, ExecutableUnderTestAgreesWithTheLinuxOne) {
       {"--flagfile=" GEOANCHOR_EXAMPLES_DIR "/tianjin.flags", "--scale=0.99987",
        "--modelpoint=117.201,39.101"},
   };
+  // The scene's files, in a folder of Chinese name: a GBK metadata.xml of
+  // zone 39 without its number (the drawing carries it), a tileset framed
+  // at the site, and a local system, refused; the table's points.
+  const std::string scene_root = MakeTempDir();
+  const std::string scenes = scene_root + "/\u573a\u666f";
+  ASSERT_EQ(0, mkdir(scenes.c_str(), 0755));
+  std::ofstream(scenes + "/metadata.xml", std::ios::binary)
+      << "<?xml version=\"1.0\" encoding=\"GBK\"?>\n"
+         "<!-- \xCC\xEC\xBD\xF2 -->\n<ModelMetadata version=\"1\">\n"
+         "<SRS>EPSG:4548+5773</SRS>\n<SRSOrigin>517700,4329100,3</SRSOrigin>\n"
+         "</ModelMetadata>\n";
+  std::string tileset = "{\"root\":{\"transform\":[";
+  const std::array<double, 16> frame = EnuFrame(39.1, 117.2, 2.5);
+  for (int i = 0; i < 16; ++i) {
+    tileset += (i ? "," : "") + Format("%.17g", frame[i]);
+  }
+  std::ofstream(scenes + "/tileset.json", std::ios::binary) << tileset + "]}}";
+  std::ofstream(scenes + "/local.xml", std::ios::binary)
+      << "<ModelMetadata><SRS>Local</SRS></ModelMetadata>";
+  const std::string table =
+      "--points=" GEOANCHOR_EXAMPLES_DIR "/tianjin-points.csv";
+  for (const char* file : {"metadata.xml", "tileset.json", "local.xml"}) {
+    runs.push_back({table, "--scene=" + scenes + "/" + file});
+  }
+  runs.push_back({"--flagfile=" GEOANCHOR_EXAMPLES_DIR "/tianjin.flags",
+                  "--scene=" + scenes + "/tileset.json"});
+
   std::mt19937_64 rng(20261208);  // fixed: the same runs every time
   for (int i = 0; i < 300; ++i) runs.push_back(GeneratedArgs(&rng, i));
 
@@ -287,6 +317,7 @@ TEST(Differential, ExecutableUnderTestAgreesWithTheLinuxOne) {
     }
     if (want.result.status == 0) ++successes;
   }
+  std::system(("rm -rf '" + scene_root + "'").c_str());
   // The mix must really exercise the fit, not only the early failures, and
   // last-bit differences stay the exception (measured: 7 of 302 runs under
   // Wine, none under qemu; 149 on ARM64 when Eigen fused multiply-adds).
