@@ -72,9 +72,9 @@ bench: build
 	@bench/process-benchmark $(BUILD)/bin/GeoAnchorSolve 100 \
 	  $$([ -x $(STATIC_EXE) ] && echo $(STATIC_EXE))
 
-# The Windows executable: gflags, Ceres and GeographicLib cross-built once
-# from Debian's source packages (cached in ~/.cache/geoanchor-windows-deps/),
-# then the tool and the zip.
+# The Windows executable: gflags, Ceres, GeographicLib, expat and
+# nlohmann-json cross-built once from Debian's source packages (cached in
+# ~/.cache/geoanchor-windows-deps/), then the tool and the zip.
 windows: deps
 	@scripts/install-deps windows
 	@scripts/build-static-deps windows build/windows-deps
@@ -95,9 +95,10 @@ test-windows: windows test-locales
 	@cmake --build build/windows-tests -j$(JOBS) --target app_wine_test windows_launch
 	@ctest --test-dir build/windows-tests --output-on-failure -j$(JOBS) -L wine
 
-# The Linux release: gflags, Ceres and GeographicLib built once per
-# processor from Debian's source packages (cached in ~/.cache/geoanchor-linux-*-deps/),
-# then one fully static executable and tarball for each.
+# The Linux release: gflags, Ceres, GeographicLib, expat and nlohmann-json
+# built once per processor from Debian's source packages (cached in
+# ~/.cache/geoanchor-linux-*-deps/), then one fully static executable and
+# tarball for each.
 linux-release: deps
 	@scripts/install-deps linux-release
 	@scripts/build-static-deps linux-x86_64 build/linux-x86_64-deps

@@ -1,5 +1,6 @@
 # Links Ceres' whole dependency stack (glog, gflags, SuiteSparse, CXSparse,
-# LAPACK/ATLAS, the Fortran and OpenMP runtimes) and libstdc++ statically.
+# LAPACK/ATLAS, the Fortran and OpenMP runtimes), GeographicLib, expat and
+# libstdc++ statically.
 #
 # Why: the tool runs once per call, and with the shared stack the dynamic
 # loader maps and relocates about 25 libraries before main(), which is
@@ -84,4 +85,12 @@ macro(geoanchor_static_geographiclib)
   geoanchor_static_lib(GEOANCHOR_GEOGRAPHICLIB_A GeographicLib
                        libgeographiclib-dev)
   set(GEOGRAPHICLIB_LIBRARY ${GEOANCHOR_GEOGRAPHICLIB_A})
+endmacro()
+
+# expat's archive, which Debian ships beside its shared library:
+# EXPAT_LIBRARY names it to find_package(EXPAT), and so to EXPAT::EXPAT.
+# Must come before find_package(EXPAT).
+macro(geoanchor_static_expat)
+  geoanchor_static_lib(GEOANCHOR_EXPAT_A expat libexpat1-dev)
+  set(EXPAT_LIBRARY ${GEOANCHOR_EXPAT_A})
 endmacro()
