@@ -332,16 +332,6 @@ const WktNode* Child(const WktNode& node,
   return nullptr;
 }
 
-// The first node below `node` (depth first) with one of `keywords`.
-const WktNode* Find(const WktNode& node,
-                    std::initializer_list<const char*> keywords) {
-  if (const WktNode* c = Child(node, keywords)) return c;
-  for (const WktNode& c : node.children) {
-    if (const WktNode* f = Find(c, keywords)) return f;
-  }
-  return nullptr;
-}
-
 std::string FirstValue(const WktNode* node) {
   return node != nullptr && !node->values.empty() ? node->values[0] : "";
 }
