@@ -2,10 +2,17 @@
 
 #include <vector>
 
+#include "common/numbers.h"
 #include "fit/plane_similarity.h"
 #include "geodesy/map_projections.h"
 
 namespace geoanchor {
+
+namespace {
+
+constexpr double kTargetGridM = 1.52587890625e-05;  // 2^-16
+
+}  // namespace
 
 SceneMatrix FitSceneMatrix(const SceneSrs& srs, const Point3& srs_origin,
                            const ControlPoints& points,
@@ -32,8 +39,13 @@ SceneMatrix FitSceneMatrix(const SceneSrs& srs, const Point3& srs_origin,
   for (size_t i = 0; i < points.source.size() && i < points.geodetic.size();
        ++i) {
     from.push_back(Point2{points.source[i].x, points.source[i].y});
+    // On a grid of 2^-16 m (15 µm), far below any point's accuracy: the
+    // projection's last bits differ between C libraries, and the 4e7 m of
+    // a zone-numbered drawing's eastings would turn them into micrometres
+    // of the matrix's offsets from one platform to the other.
     const Point2 g = grid.Forward(points.geodetic[i].x, points.geodetic[i].y);
-    to.push_back(Point2{g.x - srs_origin.x, g.y - srs_origin.y});
+    to.push_back(Point2{OnGrid(g.x - srs_origin.x, kTargetGridM),
+                        OnGrid(g.y - srs_origin.y, kTargetGridM)});
   }
   // A free scale always: the grid's point scale is not the scene frame's,
   // so a scale the run held for east/north holds nothing here.
