@@ -4,6 +4,7 @@
 #include <cmath>
 #include <optional>
 
+#include "common/unicode_text.h"
 #include "diagnosis/diagnosis.h"
 #include "fit/fit_policy.h"
 #include "fit/scene_matrix.h"
@@ -114,7 +115,11 @@ int RunGeoAnchorSolve(const RunInputs& inputs) {
   if (!quality) return 0;
   const VerticalLift vertical =
       ComputeVerticalLift(points.source, points.target_up_m);
-  const ReportScene report_scene{scene.path, scene.srs_text, scene.srs_origin,
+  // The report is UTF-8: a path in the system's code page (a Chinese
+  // Windows before its UTF-8 code page, GBK) is converted.
+  const std::string file = IsValidUtf8(scene.path) ? scene.path
+                                                   : DecodeGbk(scene.path);
+  const ReportScene report_scene{file, scene.srs_text, scene.srs_origin,
                                  scene_matrix.matrix};
   if (!inputs.report_path.empty() &&
       WriteFitReport(inputs.report_path, points, fit, vertical, diagnosis,

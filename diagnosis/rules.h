@@ -144,7 +144,7 @@ namespace geoanchor {
   /* The scene's own files (--scene). */                                       \
   RULE(kSceneSrsTag, "scene_srs_tag", kCheck, kEveryRun, SceneSrsTag, Hides(), \
        Hides())                                                                \
-  RULE(kSceneGridMismatch, "scene_grid_mismatch", kCheck, kEveryRun,          \
+  RULE(kSceneGridMismatch, "scene_grid_mismatch", kCheck, kUnlessBad,         \
        SceneGridMismatch, Hides(), Hides())
 
 }  // namespace geoanchor

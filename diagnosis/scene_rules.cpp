@@ -70,11 +70,17 @@ SceneJudgement JudgeAgainstScene(const Context& c) {
   }
   const MapProjection zone = ZoneInFront(c.points->source);
   j.drawing_zone = zone.zone;
+  // The same grid but for the zone number in front: the same meridian,
+  // ellipsoid, scale and false northing (a UTM zone on the meridian of a
+  // Gauss-Krueger one is another grid, 400 ppm smaller).
+  const TransverseMercatorParameters& d = zone.tm;
+  const TransverseMercatorParameters& g = c.scene->srs.projection.tm;
   j.zone_names_scene_grid =
       zone.kind != ProjectionKind::kNone &&
       c.scene->srs.kind == SceneSrsKind::kProjected &&
-      std::fabs(zone.tm.central_meridian_deg -
-                c.scene->srs.projection.tm.central_meridian_deg) < 1e-9;
+      std::fabs(d.central_meridian_deg - g.central_meridian_deg) < 1e-9 &&
+      d.a_m == g.a_m && d.flattening == g.flattening && d.k0 == g.k0 &&
+      d.false_northing_m == g.false_northing_m;
   return j;
 }
 
@@ -106,9 +112,12 @@ void JudgeSceneGridMismatch(const Context& c, Findings* out) {
   const std::string zone = std::to_string(j.drawing_zone);
   const Message meridian =
       Meridian(c.scene->srs.projection.tm.central_meridian_deg);
-  const std::string turn =
-      FormatDouble("%.1f", RadToDeg(s.angle_rad()) * 3600.0) + "″";
-  const std::string scale = FormatDouble("%.0f", (s.K() - 1.0) * 1e6) + " ppm";
+  // Rounded first, so that a turn or scale of nothing reads 0, not -0.
+  const double turn_arcsec =
+      std::round(RadToDeg(s.angle_rad()) * 36000.0) / 10.0 + 0.0;
+  const double scale_ppm = std::round((s.K() - 1.0) * 1e6) + 0.0;
+  const std::string turn = FormatDouble("%.1f", turn_arcsec) + "″";
+  const std::string scale = FormatDouble("%.0f", scale_ppm) + " ppm";
   const Message departure = Metres(j.shift_departure_m);
   out->push_back(MakeFinding(
       {},

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cmath>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <utility>
@@ -18,6 +19,9 @@
 namespace geoanchor {
 
 namespace {
+
+// A scene's origin lies at most this far from its grid's meridian, degrees.
+constexpr double kMaxOffMeridianDeg = 6.0;
 
 // What the tool takes, closing every mistake about the file itself.
 Message AcceptedFiles() {
@@ -186,6 +190,19 @@ std::optional<InputError> ReadMetadata(std::string_view path,
                   "请将其另存为 UTF-8（若为 GBK 编码，请在声明中写明 GBK），"
                   "或改用 --basepoint=lon,lat 代替 --scene"});
     }
+    if (code == XML_ERROR_INCORRECT_ENCODING) {
+      return Mistake(
+          InputErrorCode::kSceneFile, path, line,
+          Message{"its XML declaration names another encoding than its bytes "
+                  "are in (" +
+                      reason + ")",
+                  "其 XML 声明的编码与文件实际编码不符"},
+          Message{"correct the declaration's encoding or leave it out, or "
+                  "save the file as UTF-8, or give --basepoint=lon,lat "
+                  "instead of --scene",
+                  "请改正或删去声明中的编码，或将文件另存为 UTF-8，或改用 "
+                  "--basepoint=lon,lat 代替 --scene"});
+    }
     return Mistake(
         InputErrorCode::kSceneFile, path, line,
         Message{"not well-formed XML (" + reason + ")", "不是格式正确的 XML"},
@@ -245,6 +262,31 @@ std::optional<InputError> ReadMetadata(std::string_view path,
     }
   }
   const Point2 base = SceneBasePoint(scene->srs, scene->srs_origin);
+  // A grid covers a few degrees either side of its meridian (a 6-degree
+  // zone 3, a city's own less); an origin that the projection carries
+  // farther, or not at all, is not a point of this scene's grid.
+  const double off_meridian_deg =
+      projected
+          ? std::fabs(base.x - scene->srs.projection.tm.central_meridian_deg)
+          : 0.0;
+  if (!(std::isfinite(base.x) && std::isfinite(base.y) &&
+        off_meridian_deg <= kMaxOffMeridianDeg)) {
+    const std::string easting = FormatDouble("%.3f", scene->srs_origin.x);
+    const std::string northing = FormatDouble("%.3f", scene->srs_origin.y);
+    return Mistake(
+        InputErrorCode::kSceneOrigin, path, 0,
+        Message{"<SRSOrigin> " + easting + "," + northing +
+                    " lies outside its grid, more than 6° from the grid's "
+                    "central meridian or off the earth",
+                "<SRSOrigin> " + easting + "," + northing +
+                    " 超出其投影范围：距中央子午线超过 6° 或不在地球上"},
+        Message{"check <SRSOrigin> against <SRS> (an easting with its zone "
+                "number where the grid has none, or the other way round), or "
+                "give --basepoint=lon,lat instead of --scene",
+                "请对照 <SRS> 检查 "
+                "<SRSOrigin>（如投影不含带号而东坐标含带号，或相反），"
+                "或改用 --basepoint=lon,lat 代替 --scene"});
+  }
   scene->base_point = Point3{base.x, base.y, 0.0};
   return std::nullopt;
 }
@@ -334,7 +376,7 @@ std::optional<InputError> ReadSceneFile(std::string_view path,
   if (utf16 || (i < bytes.size() && bytes[i] == '<')) {
     return ReadMetadata(path, bytes, scene);
   }
-  if (i < bytes.size() && bytes[i] == '{') {
+  if (i < bytes.size() && (bytes[i] == '{' || bytes[i] == '[')) {
     // JSON is UTF-8 without a mark (RFC 8259); a writer's mark is passed.
     return ReadTileset(
         path, bytes.substr(bytes.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0),

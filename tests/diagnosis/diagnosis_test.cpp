@@ -227,7 +227,33 @@ TEST(DiagnosisTest, EachMistakeIsNamed) {
   scene_turned.rotation_deg = 0.5;
   scene_turned.scene_srs = "EPSG:4527";
   scene_turned.scene_origin = Point3{39517000.0, 4330000.0, 0.0};
+  // Clean: the drawing in zone 39's grid, the scene in UTM 50 N on the same
+  // meridian (another grid, 400 ppm smaller); and a broken fit in the
+  // scene's zone, whose matrix says nothing of the grid.
+  Site scene_utm = site(nullptr);
+  scene_utm.scene_srs = "EPSG:32650";
+  scene_utm.scene_origin = Point3{517000.0, 4330000.0, 0.0};
+  Site scene_axes =
+      site([](std::vector<double>* src, std::vector<double>*, RunInputs*) {
+        for (size_t i = 0; i + 2 < src->size(); i += 3) {
+          std::swap((*src)[i], (*src)[i + 1]);
+        }
+      });
+  scene_axes.scene_srs = "EPSG:4527";
+  scene_axes.scene_origin = Point3{39517000.0, 4330000.0, 0.0};
   const Case cases[] = {
+      {"UTM scene on the drawing's meridian",
+       scene_utm,
+       nullptr,
+       {},
+       Verdict::kGood,
+       0},
+      {"x and y exchanged in the scene's zone",
+       scene_axes,
+       "exchanged_axes",
+       {},
+       Verdict::kBad,
+       1},
       {"scene's WKT off its tag",
        scene_tag,
        "scene_srs_tag",
