@@ -117,8 +117,8 @@ int RunGeoAnchorSolve(const RunInputs& inputs) {
       ComputeVerticalLift(points.source, points.target_up_m);
   // The report is UTF-8: a path in the system's code page (a Chinese
   // Windows before its UTF-8 code page, GBK) is converted.
-  const std::string file = IsValidUtf8(scene.path) ? scene.path
-                                                   : DecodeGbk(scene.path);
+  const std::string file =
+      IsValidUtf8(scene.path) ? scene.path : DecodeGbk(scene.path);
   const ReportScene report_scene{file, scene.srs_text, scene.srs_origin,
                                  scene_matrix.matrix};
   if (!inputs.report_path.empty() &&
