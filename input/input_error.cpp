@@ -89,6 +89,11 @@ std::string InputErrorText(const InputError& error, Language language) {
   text += error.found.In(language);
   const std::string& remedy = error.remedy.In(language);
   if (!remedy.empty()) text += (chinese ? "：" : ": ") + remedy;
+  // One line whatever the user's text holds: a path or a value with a line
+  // break or another control character shows a blank there.
+  for (char& c : text) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
+  }
   return text;
 }
 

@@ -97,7 +97,8 @@ Message InputPlaceText(const InputPlace& place);
 std::string InputErrorText(const InputError& error, Language language);
 
 // kMessagePrefix + InputErrorText: the line for standard error, without a
-// line break.
+// line break (a control character of the user's text, a line break in a
+// path, shows as a blank).
 std::string RenderInputError(const InputError& error, Language language);
 
 }  // namespace geoanchor

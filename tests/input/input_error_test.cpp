@@ -592,6 +592,23 @@ TEST(InputErrorTest, EachCodeKeepsItsPlaceAndRendersItsLineInBothLanguages) {
   }
 }
 
+// A file's name with a line break, as a script may pass one: the line
+// stays one line in both languages.
+TEST(InputErrorTest, UsersTextWithLineBreaksStaysOneLine) {
+  InputFlags flags;
+  flags.points_path = "a\nb\r.csv";
+  flags.points_read_error = "No such file or directory";
+  flags.basepoint = "116.3,39.9";
+  const std::optional<InputError> error = Stage(flags);
+  ASSERT_TRUE(error);
+  for (geoanchor::Language language :
+       {geoanchor::Language::kEnglish, geoanchor::Language::kChinese}) {
+    const std::string line = RenderInputError(*error, language);
+    EXPECT_EQ(std::string::npos, line.find_first_of("\r\n")) << line;
+    EXPECT_NE(std::string::npos, line.find("a b .csv")) << line;
+  }
+}
+
 }  // namespace
 
 }  // namespace geoanchor
