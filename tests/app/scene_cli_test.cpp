@@ -81,7 +81,6 @@ const char kEnuFrame[] =
     "0.15239098948329149,-0.35008254995435467,0.92423979277120505,0,"
     "-0.3688873641718739,0.84743218436408663,0.38181252658633386,0,"
     "-2353977.2593215238,5407710.54950199,2420146.0023483774,1";
-const char kIdentity[] = "1,0,0,0,0,1,0,0,0,0,1,0,0,0,0,1";
 
 std::string Replaced(std::string text, const std::string& from,
                      const std::string& to) {
@@ -203,14 +202,11 @@ TEST_F(SceneCliTest, SceneFilesAgainstProj) {
       {"UTM", Metadata("EPSG:32649", "759717,2484376,0"), 759717, 2484376,
        Drawing::kInGrid},
       {"tileset", Tileset(kEnuFrame), 0, 0, Drawing::kInGrid, false, true},
-      {"tileset, CAD drawing", Tileset(kEnuFrame), 0, 0, Drawing::kCadFrame},
 
+      // Refusals through the executable: the reader's own tests hold the
+      // rest of them.
       {"geographic", Metadata("EPSG:4326", "113.5,22.4,0"), nan, nan,
        Drawing::kRefused},
-      {"local", Metadata("Local", "0,0,0"), nan, nan, Drawing::kRefused},
-      {"empty SRS", Metadata("", kGauss), nan, nan, Drawing::kRefused},
-      {"no SRS", Metadata(nullptr, kGauss), nan, nan, Drawing::kRefused},
-      {"identity tileset", Tileset(kIdentity), nan, nan, Drawing::kRefused},
       {"with --basepoint", Metadata("EPSG:4547", kGauss), nan, nan,
        Drawing::kRefused, false, false, "--basepoint=113.5,22.45",
        "--scene cannot be given with --basepoint"},

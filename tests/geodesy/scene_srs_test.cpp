@@ -1,7 +1,7 @@
 // The scene's SRS against PROJ's database (Debian's python3-pyproj) and
-// GeographicLib: every catalogue code's constants, the texts refused and
-// why, the three WKT dialects, the base point through the grid, and a
-// tileset's east/north/up frame.
+// GeographicLib: the texts read and refused, and why, the three WKT
+// dialects, the base point through the grid, and a tileset's east/north/up
+// frame.
 #include "geodesy/scene_srs.h"
 
 #include <gtest/gtest.h>
@@ -10,67 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "geodesy/ellipsoid.h"
 #include "tests/common/bilingual_checks.h"
 #include "tests/geodesy/enu_frame.h"
 
 namespace geoanchor {
 
 namespace {
-
-// ---------------------------------------------------------------------------
-// The first and last code of each family of the catalogue as PROJ 9.1.1
-// (pyproj 3.4.1) defines it (the catalogue as a whole is checked against
-// PROJ in map_projections_test), generated once with
-//   for c in [*range(4491, 4555), *range(32601, 32661), *range(32701, 32761)]:
-//     p = {q.name: q.value
-//          for q in pyproj.CRS.from_epsg(c).coordinate_operation.params}
-//     print(c, p["Longitude of natural origin"],
-//           p["Scale factor at natural origin"], p["False easting"],
-//           p["False northing"])
-// (the latitude of natural origin is 0 for every one of them).
-
-struct CodeCase {
-  int epsg;
-  double central_meridian_deg, k0, false_easting_m, false_northing_m;
-};
-
-constexpr CodeCase kProjCodes[] = {
-    {4491, 75, 1, 13500000, 0},
-    {4501, 135, 1, 23500000, 0},
-    {4502, 75, 1, 500000, 0},
-    {4512, 135, 1, 500000, 0},
-    {4513, 75, 1, 25500000, 0},
-    {4533, 135, 1, 45500000, 0},
-    {4534, 75, 1, 500000, 0},
-    {4554, 135, 1, 500000, 0},
-    {32601, -177, 0.9996, 500000, 0},
-    {32660, 177, 0.9996, 500000, 0},
-    {32701, -177, 0.9996, 500000, 10000000},
-    {32760, 177, 0.9996, 500000, 10000000},
-};
-
-TEST(SceneSrsTest, EachFamilysFirstAndLastCodeAsProjHasThem) {
-  for (const CodeCase& c : kProjCodes) {
-    for (const std::string& text :
-         {"EPSG:" + std::to_string(c.epsg),
-          " epsg: " + std::to_string(c.epsg) + "+5773 "}) {
-      SCOPED_TRACE(text);
-      const SceneSrs srs = ReadSceneSrs(text);
-      ASSERT_EQ(srs.kind, SceneSrsKind::kProjected) << srs.refusal.en;
-      EXPECT_EQ(srs.named_epsg, c.epsg);
-      EXPECT_EQ(srs.projection.epsg, c.epsg);
-      const TransverseMercatorParameters& tm = srs.projection.tm;
-      EXPECT_EQ(tm.central_meridian_deg, c.central_meridian_deg);
-      EXPECT_EQ(tm.k0, c.k0);
-      EXPECT_EQ(tm.false_easting_m, c.false_easting_m);
-      EXPECT_EQ(tm.false_northing_m, c.false_northing_m);
-      EXPECT_EQ(tm.flattening,
-                c.epsg > 30000 ? kWgs84Flattening : kCgcs2000Flattening);
-      EXPECT_TRUE(std::isnan(srs.tag_central_meridian_deg));
-    }
-  }
-}
 
 // ---------------------------------------------------------------------------
 // ENU and EPSG texts: what each is read as, or why it is refused. The
@@ -109,36 +54,23 @@ const TextCase kTexts[] = {
     {"ENU:nan,113", kRefused, kNo, kNo, 0, "is not ENU:lat,lon", "ENU:nan,113"},
     {"EPSG:4547+5773", kProjected, kNo, kNo, 4547, "", ""},
     {"EPSG:4547+", kRefused, kNo, kNo, 0, "is not EPSG:code", "EPSG:4547+"},
-    {"EPSG:45x7", kRefused, kNo, kNo, 0, "is not EPSG:code", "EPSG:45x7"},
     {"EPSG:", kRefused, kNo, kNo, 0, "is not EPSG:code", "EPSG:"},
     {"EPSG:4326", kRefused, kNo, kNo, 0, "is a geographic system", ""},
     {"EPSG:4490", kRefused, kNo, kNo, 0, "is a geographic system", ""},
     {"EPSG:4555", kRefused, kNo, kNo, 0, kNotGrid, ""},  // New Beijing
     {"EPSG:32600", kRefused, kNo, kNo, 0, kNotGrid, ""},
     {"EPSG:32661", kRefused, kNo, kNo, 0, kNotGrid, ""},  // UPS North
-    {"EPSG:32700", kRefused, kNo, kNo, 0, kNotGrid, ""},
     {"EPSG:32761", kRefused, kNo, kNo, 0, kNotGrid, ""},  // UPS South
     {"EPSG:3857", kRefused, kNo, kNo, 0, kNotGrid, ""},
     {"EPSG:2326", kRefused, kNo, kNo, 0, kNotGrid, ""},  // Hong Kong 1980
     {"EPSG:2327", kRefused, kNo, kNo, 0, "on the Xi'an 1980 datum", ""},
-    {"EPSG:2390", kRefused, kNo, kNo, 0, "on the Xi'an 1980 datum", ""},
     {"EPSG:2391", kRefused, kNo, kNo, 0, kNotGrid, ""},  // KKJ
-    {"EPSG:2400", kRefused, kNo, kNo, 0, kNotGrid, ""},  // RT90
     {"EPSG:2401", kRefused, kNo, kNo, 0, "on the Beijing 1954 datum", ""},
-    {"EPSG:2442", kRefused, kNo, kNo, 0, "on the Beijing 1954 datum", ""},
     {"EPSG:2443", kRefused, kNo, kNo, 0, kNotGrid, ""},  // JGD2000
     {"EPSG:21413", kRefused, kNo, kNo, 0, "on the Beijing 1954 datum", ""},
-    {"EPSG:21423", kRefused, kNo, kNo, 0, "on the Beijing 1954 datum", ""},
     {"EPSG:21453", kRefused, kNo, kNo, 0, "on the Beijing 1954 datum", ""},
-    {"EPSG:21463", kRefused, kNo, kNo, 0, "on the Beijing 1954 datum", ""},
-    {"EPSG:21473", kRefused, kNo, kNo, 0, "on the Beijing 1954 datum", ""},
-    {"EPSG:21483", kRefused, kNo, kNo, 0, "on the Beijing 1954 datum", ""},
-    {"EPSG:21424", kRefused, kNo, kNo, 0, kNotGrid, ""},
-    {"EPSG:21484", kRefused, kNo, kNo, 0, kNotGrid, ""},
     {"", kRefused, kNo, kNo, 0, "names no spatial reference system", ""},
-    {" \t\r\n", kRefused, kNo, kNo, 0, "names no spatial reference system", ""},
     {"Local", kRefused, kNo, kNo, 0, "is a local system", "Local"},
-    {"Local:0", kRefused, kNo, kNo, 0, "is a local system", "Local:0"},
     {"WGS84", kRefused, kNo, kNo, 0, "not a spatial reference system the tool",
      "WGS84"},
     // Quoted to 40 bytes, cut before the character (高) that crosses them.
@@ -237,10 +169,6 @@ const std::vector<WktCase>& WktCases() {
                          "CENTRAL_MERIDIAN\",113.36"),
                 "False_Easting", "false_easting"),
        kProjected, 0, 0, 113.36, kNoTag, "", ""},
-      {"wkt2 city meridian, tag 4547",
-       Replaced(kWkt2_4547, "\"Longitude of natural origin\",114",
-                "\"Longitude of natural origin\",113.36"),
-       kProjected, 0, 4547, 113.36, 114, "", ""},
       {"wkt2 meridian in radians",
        Replaced(kWkt2_4547,
                 "\"Longitude of natural origin\",114,ANGLEUNIT[\"degree\","
@@ -284,16 +212,10 @@ const std::vector<WktCase>& WktCases() {
        kRefused, 0, 0, 0, kNoTag, "lacks a central meridian", ""},
       {"geographic wkt2", kWkt2_4490, kRefused, 0, 0, 0, kNoTag,
        "the WKT is a geographic system", ""},
-      {"geographic wkt1", "GEOGCS[\"WGS 84\",DATUM[\"WGS_1984\"]]", kRefused, 0,
-       0, 0, kNoTag, "the WKT is a geographic system", ""},
-      {"local wkt1", "LOCAL_CS[\"Local\",LOCAL_DATUM[\"x\",0]]", kRefused, 0, 0,
-       0, kNoTag, "the WKT is a local engineering system", ""},
       {"local wkt2", "ENGCRS[\"site\",EDATUM[\"site\"],CS[Cartesian,2]]",
        kRefused, 0, 0, 0, kNoTag, "the WKT is a local engineering system", ""},
       {"truncated", kWkt1_4547.substr(0, 200), kRefused, 0, 0, 0, kNoTag,
        "the WKT is not well formed (at character 201)", ""},
-      {"unbalanced", "PROJCS[\"x\"]]", kRefused, 0, 0, 0, kNoTag,
-       "the WKT is not well formed (at character 12)", ""},
       {"nested beyond any system", Nested(40), kRefused, 0, 0, 0, kNoTag,
        "the WKT is not well formed", ""},
   };
@@ -328,8 +250,10 @@ TEST(SceneSrsTest, WktDialects) {
 
 // ---------------------------------------------------------------------------
 // The base point: SRSOrigin carried back through the grid, against PROJ
-// (pyproj's Transformer from the grid to its geographic CRS; the city
-// meridians as +proj=tmerc on GRS80, CGCS2000's ellipsoid within 0.1 mm).
+// (pyproj's Transformer from the grid to its geographic CRS; a city's own
+// grid as +proj=tmerc on GRS80, CGCS2000's ellipsoid within 0.1 mm). The
+// end-to-end scene tests check the common grids; here the zone number in
+// front, the south and a latitude of origin.
 
 struct BasePointCase {
   const char* name;
@@ -340,11 +264,6 @@ struct BasePointCase {
 
 TEST(SceneSrsTest, BasePointAsProjHasIt) {
   const BasePointCase cases[] = {
-      {"EPSG:4547",
-       "EPSG:4547",
-       {450952, 2483262, 35},
-       113.523514441565169,
-       22.445969300179968},
       {"6-degree zone 19 with its number",
        "EPSG:4497",
        {19450952, 2483262, 0},
@@ -355,17 +274,6 @@ TEST(SceneSrsTest, BasePointAsProjHasIt) {
        {334000, 6250000, 0},
        115.205137284302850,
        -33.877291055144205},
-      {"UTM 50N as WKT",
-       kWkt1_32650,
-       {230000, 2483262, 0},
-       114.376838626675251,
-       22.434327234807775},
-      {"city meridian 113.36",
-       Replaced(kWkt1_4547, "\"central_meridian\",114",
-                "\"central_meridian\",113.36"),
-       {450952, 2483262, 0},
-       112.883514441565168,
-       22.445969300179968},
       // +proj=tmerc +lat_0=22.5 +lon_0=113.36 +x_0=50000 +y_0=20000
       {"latitude of origin 22.5",
        Replaced(
@@ -380,7 +288,6 @@ TEST(SceneSrsTest, BasePointAsProjHasIt) {
        {45000, 12000, 0},
        113.311432552791757,
        22.427749185132885},
-      {"ENU", "ENU:22.445969,113.523514", {12, 34, 56}, 113.523514, 22.445969},
   };
   for (const BasePointCase& c : cases) {
     SCOPED_TRACE(c.name);
